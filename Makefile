@@ -1,0 +1,47 @@
+# The two commands a newcomer needs:
+#   make check  - install what the build needs, configure, build and run every test
+#   make demo   - the same set-up, then run the ticker against the demo quote server
+# Everything else is a thin wrapper over the CMake presets (dev, asan, tsan, fuzz).
+
+PRESET ?= dev
+BUILD  := build/$(PRESET)
+JOBS   ?= $(shell nproc)
+
+.PHONY: check demo deps configure build test asan tsan fuzz bench format clean
+
+check: deps build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: deps build
+	./tools/demo.sh $(BUILD)
+
+deps:
+	@./tools/install-deps.sh
+
+configure:
+	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+asan:
+	$(MAKE) test PRESET=asan
+
+tsan:
+	$(MAKE) test PRESET=tsan
+
+fuzz: deps
+	$(MAKE) build PRESET=fuzz
+
+bench: deps
+	$(MAKE) build PRESET=dev
+	./tools/run-bench.sh $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the demo need, when any is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config clang clang-format
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins
+  libcurl4-openssl-dev libproxy-dev libxcb1-dev libxcb-keysyms1-dev libgl-dev
+  libcpp-httplib-dev libssl-dev libbenchmark-dev
+  fonts-noto-cjk
+  tinyproxy xvfb xdotool x11-utils imagemagick trayer
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "These Debian packages are missing: ${missing[*]}" >&2
+  echo "Install them as root: apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
