@@ -1,0 +1,20 @@
+#include "app/errorreport.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+namespace kestrel {
+
+void ReportError(const QString& message) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message,
+                    QMessageBox::Ok);
+    box.setButtonText(QMessageBox::Ok, QStringLiteral("确定"));
+    box.exec();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,13 @@
+// The application's general error report: a refused settings write and similar platform errors
+// are shown in a message box, and the program goes on.
+#pragma once
+
+#include <QString>
+
+namespace kestrel {
+
+// Shows the message in an error box captioned with the application's title. Without a GUI
+// application (the command-line modes) the message goes to standard error instead.
+void ReportError(const QString& message);
+
+}  // namespace kestrel
