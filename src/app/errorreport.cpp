@@ -11,9 +11,8 @@ void ReportError(const QString& message) {
         std::fprintf(stderr, "%s\n", message.toUtf8().constData());
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message,
-                    QMessageBox::Ok);
-    box.setButtonText(QMessageBox::Ok, QStringLiteral("确定"));
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message);
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
 }
 
