@@ -1,5 +1,31 @@
 #!/usr/bin/env bash
-# The program's main job on a saved sample page.
+# The demo: the quote server on loopback, one printed download, then the ticker window against it.
+# The demo keeps its own settings in build/<preset>/demo-home, pointed at the demo server.
 set -euo pipefail
 build=${1:-build/dev}
-exec "$build/bin/kestrel" --print --page tests/data/rates-sample.html
+bin="$build/bin"
+home="$build/demo-home"
+port=${KESTREL_DEMO_PORT:-8936}
+mkdir -p "$home"
+if [ ! -f "$home/kestrel.ini" ]; then
+  printf '[Param]\r\nRatesURL=http://127.0.0.1:%s/rates/index.aspx\r\n' "$port" > "$home/kestrel.ini"
+fi
+export KESTREL_HOME="$home"
+
+"$bin/kestrel-quoted" --port "$port" 2>"$build/demo-quoted.log" &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  curl -s -o /dev/null "http://127.0.0.1:$port/rates/index.aspx" 2>/dev/null && break
+  sleep 0.1
+done
+
+echo "== kestrel --print against the demo server on port $port"
+"$bin/kestrel" --print || true
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "== the ticker window (quit it from its menu: 退出); settings in $home"
+  "$bin/kestrel"
+else
+  echo "No display: run 'make demo' on a desktop to see the ticker window."
+fi
