@@ -1,0 +1,76 @@
+// The HTTP transfer the client component runs over: one session, one request at a time, the body
+// read block by block. The platform layer provides the implementation (libcurl) and installs
+// its factory at start-up; core code and its tests only see this interface.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kestrel {
+
+enum class THTTPAccessType { atPreconfig, atDirect, atUseProxy };
+
+struct TransferSessionOptions {
+    QString Agent;
+    THTTPAccessType AccessType = THTTPAccessType::atPreconfig;
+    QString ProxyServer;  // atUseProxy: "server:port"
+    QString ProxyBypass;  // atUseProxy: ";"-separated hosts; empty = every host through the proxy
+    bool Offline = false;
+    // Polled while the transfer blocks; once it is true every call returns promptly as failed.
+    const std::atomic<bool>* AbortFlag = nullptr;
+};
+
+struct TransferRequest {
+    QByteArray Method = "GET";
+    QString URL;  // absolute, with scheme
+    QString Referer;
+    QString Accept;  // sent as it is, one entry
+    bool NoCache = false;
+    bool UseCookies = true;
+    quint32 ConnectTimeout = 0, ReceiveTimeout = 0, SendTimeout = 0;  // ms; 0 = default
+    QStringList Headers;  // extra lines without line ends
+    QByteArray Body;      // POST body
+    QByteArray BodyContentType;
+    QString Username, Password;            // server credentials, used when non-empty
+    QString ProxyUsername, ProxyPassword;  // proxy credentials, used when non-empty
+};
+
+enum class TransferHeader {
+    ContentType,
+    ContentLength,
+    RawHeadersCRLF,
+    ContentLanguage,
+    ContentEncoding,
+    Location,
+    Date,
+    LastModified,
+    Expires,
+    WWWAuthenticate,
+};
+
+class ITransfer {
+public:
+    virtual ~ITransfer() = default;
+    virtual bool Open(const TransferSessionOptions& options) = 0;
+    // Sends the request and waits for the final response's headers. May be called again on the
+    // same session (with credentials filled in) to re-send.
+    virtual bool Send(const TransferRequest& request) = 0;
+    virtual int StatusCode() const = 0;  // -1 when no status was obtained
+    // The response header's value; nullopt when the response has none.
+    virtual std::optional<QString> Header(TransferHeader header) const = 0;
+    // Reads the next block of the body: its length, 0 at the clean end, -1 when the body could
+    // not be read to its end (connection lost, aborted).
+    virtual qint64 Read(char* buffer, qint64 size) = 0;
+};
+
+using TransferFactory = std::function<std::unique_ptr<ITransfer>()>;
+
+void SetDefaultTransferFactory(TransferFactory factory);
+TransferFactory DefaultTransferFactory();
+
+}  // namespace kestrel
