@@ -1,0 +1,218 @@
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "alarm/alarmform.h"
+#include "platform/fake/fakesound.h"
+
+using namespace kestrel;
+
+namespace {
+
+const AlarmSettings kGold{true, QStringLiteral("现货黄金"), 1640.0L, true};
+
+}  // namespace
+
+class TestAlarmForm : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void repeatedAlarmsListEveryLineAndRestartTheSound();
+    void priceTextFollowsTheInstrument_data();
+    void priceTextFollowsTheInstrument();
+    void soundOnlyWhenChosenAndPresent_data();
+    void soundOnlyWhenChosenAndPresent();
+    void titleBarCloseOnlyHides();
+    void timerBringsTheShownWindowToFront();
+    void layoutFitsTheChineseTexts();
+
+private:
+    QString wavPath() const { return dir_->filePath(QStringLiteral("kestrel.wav")); }
+    QString iniPath() const { return dir_->filePath(QStringLiteral("kestrel.ini")); }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    FakeSoundPlayer sound_;
+};
+
+void TestAlarmForm::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    QFile wav(wavPath());
+    QVERIFY(wav.open(QIODevice::WriteOnly));
+    wav.write("RIFF");
+    sound_ = FakeSoundPlayer();
+}
+
+void TestAlarmForm::cleanup() {
+    dir_.reset();
+}
+
+void TestAlarmForm::repeatedAlarmsListEveryLineAndRestartTheSound() {
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.lblAlarmPrice->text(), QStringLiteral("0.0000"));
+
+    // The first alarm and three further downloads that still find the price beyond P.
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const long double quotes[] = {1642.35L, 1643.1L, 1641.0L, 1644.99L};
+    for (const long double quote : quotes) {
+        form.RaiseAlarm(kGold, quote);
+        form.show();
+    }
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    const QStringList lines = form.mmAlarmInfo->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4);
+    const QStringList prices{"1642.35", "1643.10", "1641.00", "1644.99"};
+    static const QRegularExpression shape(QStringLiteral(
+        "^(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d) 【现货黄金】 (\\d+\\.\\d\\d)$"));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QRegularExpressionMatch match = shape.match(lines[i]);
+        QVERIFY2(match.hasMatch(), qPrintable(lines[i]));
+        const QDateTime stamp =
+            QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QVERIFY2(stamp >= before && stamp <= after, qPrintable(lines[i]));
+        QCOMPARE(match.captured(2), prices[i]);
+    }
+    QCOMPARE(form.lblAlarmPrice->text(), QStringLiteral("1640.00"));
+
+    const QString play = QStringLiteral("play ") + wavPath();
+    QCOMPARE(sound_.Requests, QStringList(4, play));
+    QCOMPARE(sound_.Playing, wavPath());
+}
+
+void TestAlarmForm::priceTextFollowsTheInstrument_data() {
+    QTest::addColumn<QString>("ccy");
+    QTest::addColumn<double>("price");
+    QTest::addColumn<double>("quote");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("lineEnd");
+
+    QTest::newRow("现货黄金") << QStringLiteral("现货黄金") << 1640.0 << 1642.35
+                              << QStringLiteral("1640.00")
+                              << QStringLiteral(" 【现货黄金】 1642.35");
+    QTest::newRow("欧元美元") << QStringLiteral("欧元美元") << 1.3125 << 1.31268
+                              << QStringLiteral("1.3125") << QStringLiteral(" 【欧元美元】 1.3127");
+}
+
+void TestAlarmForm::priceTextFollowsTheInstrument() {
+    QFETCH(QString, ccy);
+    QFETCH(double, price);
+    QFETCH(double, quote);
+    QFETCH(QString, label);
+    QFETCH(QString, lineEnd);
+
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    form.RaiseAlarm(AlarmSettings{true, ccy, price, false}, quote);
+    QCOMPARE(form.lblAlarmPrice->text(), label);
+    QVERIFY2(form.mmAlarmInfo->toPlainText().endsWith(lineEnd),
+             qPrintable(form.mmAlarmInfo->toPlainText()));
+}
+
+void TestAlarmForm::soundOnlyWhenChosenAndPresent_data() {
+    QTest::addColumn<bool>("alarmSound");
+    QTest::addColumn<bool>("fileThere");
+    QTest::addColumn<bool>("plays");
+
+    QTest::newRow("chosen, file there") << true << true << true;
+    QTest::newRow("chosen, file missing") << true << false << false;
+    QTest::newRow("not chosen, file there") << false << true << false;
+}
+
+void TestAlarmForm::soundOnlyWhenChosenAndPresent() {
+    QFETCH(bool, alarmSound);
+    QFETCH(bool, fileThere);
+    QFETCH(bool, plays);
+
+    if (!fileThere)
+        QVERIFY(QFile::remove(wavPath()));
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    AlarmSettings settings = kGold;
+    settings.AlarmSound = alarmSound;
+    form.RaiseAlarm(settings, 1642.35L);
+    // The alarm itself is raised either way.
+    QCOMPARE(form.mmAlarmInfo->blockCount(), 1);
+    QCOMPARE(sound_.IsPlaying(), plays);
+}
+
+void TestAlarmForm::titleBarCloseOnlyHides() {
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    bool disarmed = false;
+    form.OnAlarmClosed = [&] { disarmed = true; };
+    form.RaiseAlarm(kGold, 1642.35L);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    QVERIFY(form.close());
+    QVERIFY(!form.isVisible());
+    QVERIFY(!disarmed);
+    QCOMPARE(sound_.Playing, wavPath());
+    QVERIFY(!sound_.Requests.contains(QStringLiteral("stop")));
+    QCOMPARE(form.mmAlarmInfo->blockCount(), 1);
+
+    // The next download beyond P shows it again with both lines.
+    form.RaiseAlarm(kGold, 1643.0L);
+    form.show();
+    QVERIFY(form.isVisible());
+    QCOMPARE(form.mmAlarmInfo->blockCount(), 2);
+}
+
+void TestAlarmForm::timerBringsTheShownWindowToFront() {
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    QVERIFY(form.tmTime->isActive());
+    QCOMPARE(form.tmTime->interval(), 1000);
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+
+    // Hidden: the timer leaves it hidden.
+    form.tmTimeTimer();
+    QVERIFY(!form.isVisible());
+
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    form.tmTimeTimer();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+}
+
+void TestAlarmForm::layoutFitsTheChineseTexts() {
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    form.RaiseAlarm(AlarmSettings{true, QStringLiteral("美元指数"), 82.15L, true}, 82.2L);
+    form.RaiseAlarm(kGold, 1642.35L);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    QCOMPARE(form.windowTitle(), QStringLiteral("到达警报价格"));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    // Every text gets at least the room its font asks for, inside the window, without overlap.
+    const QList<QWidget*> topLine{form.Image1, form.Label1, form.lblAlarmPrice, form.Label2};
+    for (QWidget* w : topLine + QList<QWidget*>{form.mmAlarmInfo, form.Button1}) {
+        QVERIFY2(form.rect().contains(w->geometry()), qPrintable(w->objectName()));
+        QVERIFY(w->width() >= w->sizeHint().width());
+        QVERIFY(w->height() >= w->sizeHint().height() || w == form.mmAlarmInfo);
+    }
+    for (qsizetype i = 1; i < topLine.size(); ++i)
+        QVERIFY(topLine[i - 1]->geometry().right() < topLine[i]->geometry().left());
+    QVERIFY(form.Label1->geometry().bottom() < form.mmAlarmInfo->geometry().top());
+    QVERIFY(form.mmAlarmInfo->geometry().bottom() < form.Button1->geometry().top());
+    // Both lines fit the width of the list without wrapping.
+    QCOMPARE(form.mmAlarmInfo->document()->lineCount(), 2);
+
+    QVERIFY(form.grab().save(QStringLiteral(KESTREL_BINARY_DIR "/alarmform.png")));
+}
+
+QTEST_MAIN(TestAlarmForm)
+#include "test_alarmform.moc"
