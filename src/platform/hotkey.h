@@ -1,0 +1,30 @@
+// The global hot key that shows or hides the window from any application.
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+
+namespace kestrel {
+
+// Modifier bits of a registration, the values the settings have always been converted to.
+inline constexpr quint16 kModAlt = 1;
+inline constexpr quint16 kModControl = 2;
+inline constexpr quint16 kModShift = 4;
+
+class IHotKeyService {
+public:
+    virtual ~IHotKeyService();
+    // Takes the key (a Windows virtual-key code) with exactly these modifiers for this process,
+    // replacing any key registered before. Returns false, and shows nothing, when the key cannot
+    // be had: another client holds it, the code has no key on this keyboard, or the desktop
+    // offers no global keys at all (Wayland, no X11 connection).
+    virtual bool Register(quint16 modifiers, quint16 virtualKey) = 0;
+    // Gives the key back; harmless when none is registered.
+    virtual void Unregister() = 0;
+
+    // A press of the registered key, with its modifiers; the state of Num Lock and Caps Lock is
+    // not part of it.
+    std::function<void(quint16 virtualKey, quint16 modifiers)> OnHotKey;
+};
+
+}  // namespace kestrel
