@@ -1,0 +1,38 @@
+// A notification area for tests: records what it was told and lets the test click the icon.
+#pragma once
+
+#include <QList>
+#include <QMenu>
+#include <QPointer>
+
+#include "platform/trayshell.h"
+
+namespace kestrel {
+
+class FakeTrayShell : public ITrayShell {
+public:
+    enum class Op { Add, Modify, Remove };
+    struct Call {
+        Op What;
+        TrayNotifyData Data;  // empty for Remove
+    };
+
+    bool Add(const TrayNotifyData& data) override;
+    bool Modify(const TrayNotifyData& data) override;
+    void Remove() override;
+    void SetContextMenu(QMenu* menu) override;
+
+    // Sends one message as the desktop would.
+    void Send(TrayMouseMessage message, QPoint pos = {10, 20},
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    // What Add answers: false plays a desktop without a tray host.
+    bool AcceptAdd = true;
+    // Whether an icon is in the "notification area" now, and what it shows.
+    bool Shown = false;
+    TrayNotifyData Current;
+    QList<Call> Calls;
+    QPointer<QMenu> ContextMenu;
+};
+
+}  // namespace kestrel

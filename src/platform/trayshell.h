@@ -1,0 +1,88 @@
+// The desktop's notification area: one icon with a tip, and the mouse activity on it turned
+// into the press/release messages that the tray component works from.
+#pragma once
+
+#include <QByteArray>
+#include <QIcon>
+#include <QPoint>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace kestrel {
+
+// What the shell is told to show.
+struct TrayNotifyData {
+    QByteArray Icon;  // .ico file bytes; empty when there is no icon to show
+    QString Tip;      // already cut to what the shell may show
+};
+
+enum class TrayMouseMessage {
+    MouseMove,
+    LButtonDown,
+    LButtonUp,
+    LButtonDblClk,
+    RButtonDown,
+    RButtonUp,
+    RButtonDblClk,
+    MButtonDown,
+    MButtonUp,
+    MButtonDblClk,
+};
+
+class ITrayShell {
+public:
+    virtual ~ITrayShell() = default;
+
+    // Puts the icon into the notification area; false when there is none (no tray host
+    // running) or the icon cannot be shown. Nothing is kept from a refused add.
+    virtual bool Add(const TrayNotifyData& data) = 0;
+    // Changes icon and tip of the icon that Add put there.
+    virtual bool Modify(const TrayNotifyData& data) = 0;
+    // Takes the icon out; harmless when it is not there.
+    virtual void Remove() = 0;
+    // The menu for hosts that draw the icon's menu themselves; nullptr for none. Hosts that
+    // leave the menu to the program never show it on their own: a right click arrives as
+    // RButtonDown/RButtonUp and the component pops the menu. The shell does not own the menu.
+    virtual void SetContextMenu(QMenu* menu) = 0;
+
+    // Mouse activity on the icon, with the cursor in screen coordinates and the keyboard
+    // modifiers held at that moment. Delivered on the GUI thread.
+    std::function<void(ITrayShell* Sender, TrayMouseMessage Message, QPoint Pos,
+                       Qt::KeyboardModifiers Modifiers)>
+        OnMessage;
+};
+
+// The icon as Qt draws it: every picture of the .ico bytes, each at its own size. A null icon
+// when the bytes hold no readable picture.
+QIcon IconFromIco(const QByteArray& icoBytes);
+
+// QSystemTrayIcon. On X11 Qt talks StatusNotifierItem over D-Bus when a watcher with a host is
+// on the session bus and embeds an XEmbed window otherwise (on other platforms it is always the
+// D-Bus path). An SNI host shows the exported menu itself; an XEmbed tray only reports the
+// press, and the component pops the menu - so the menu is handed to Qt only in the first case,
+// else Qt would pop it a second time on top of the component's.
+class SystemTrayShell : public ITrayShell {
+public:
+    SystemTrayShell();
+    ~SystemTrayShell() override;
+    SystemTrayShell(const SystemTrayShell&) = delete;
+    SystemTrayShell& operator=(const SystemTrayShell&) = delete;
+
+    bool Add(const TrayNotifyData& data) override;
+    bool Modify(const TrayNotifyData& data) override;
+    void Remove() override;
+    void SetContextMenu(QMenu* menu) override;
+
+    // Whether Qt drives this session's tray through StatusNotifierItem (decided as Qt decides
+    // it, once per process, since Qt does not change its mind later either).
+    static bool HostShowsMenu();
+
+private:
+    std::unique_ptr<QSystemTrayIcon> tray_;
+};
+
+}  // namespace kestrel
