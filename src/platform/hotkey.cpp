@@ -1,0 +1,7 @@
+#include "platform/hotkey.h"
+
+namespace kestrel {
+
+IHotKeyService::~IHotKeyService() = default;
+
+}  // namespace kestrel

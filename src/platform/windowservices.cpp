@@ -1,0 +1,156 @@
+#include "platform/windowservices.h"
+
+#include <xcb/xcb.h>
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+
+namespace kestrel {
+
+namespace {
+
+xcb_connection_t* X11Connection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name) {
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(connection, 0, static_cast<quint16>(qstrlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// Asks the window manager to activate the window as a pager would. Qt sends the same request
+// as an application, with the time of the last input event it has seen; a window manager that
+// prevents focus stealing refuses that after a hot-key press, which Qt never sees.
+void RequestActivation(const QWidget* window) {
+    xcb_connection_t* connection = X11Connection();
+    if (!connection)
+        return;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = static_cast<xcb_window_t>(window->winId());
+    message.type = InternAtom(connection, "_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 2;  // source: pager
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
+const QScreen* OrPrimary(const QScreen* screen) {
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// The title bar and borders a window manager puts around a tool window with a dialog frame,
+// used until a shown window tells the real ones.
+QMargins usualFrame{1, 20, 1, 1};
+
+}  // namespace
+
+IWindowServices::~IWindowServices() = default;
+
+void DesktopWindowServices::MakeToolWindow(QWidget* window) {
+    // Qt::Tool alone lets the window manager choose the buttons; the hints narrow the title
+    // bar to the close button, as a dialog frame has.
+    const Qt::WindowFlags keep = window->windowFlags() & Qt::WindowStaysOnTopHint;
+    window->setWindowFlags(keep | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+}
+
+void DesktopWindowServices::SetStaysOnTop(QWidget* window, bool onTop) {
+    const Qt::WindowFlags flags = window->windowFlags().setFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (flags == window->windowFlags())
+        return;
+    if (QWindow* handle = window->windowHandle()) {
+        // Changing the widget's flags would re-create the native window, hiding it; the
+        // platform window takes the new stacking hint in place.
+        window->overrideWindowFlags(flags);
+        handle->setFlags(flags);
+    } else {
+        window->setWindowFlags(flags);
+    }
+}
+
+void DesktopWindowServices::SetOpacity(QWidget* window, int alpha) {
+    window->setWindowOpacity(std::clamp(alpha, 0, 255) / 255.0);
+}
+
+int DesktopWindowServices::Opacity(const QWidget* window) const {
+    return static_cast<int>(std::lround(window->windowOpacity() * 255.0));
+}
+
+void DesktopWindowServices::StartMove(QWidget* window) {
+    if (QWindow* handle = window->window()->windowHandle())
+        handle->startSystemMove();
+}
+
+QRect DesktopWindowServices::TaskbarRect(const QScreen* screen) const {
+    screen = OrPrimary(screen);
+    if (!screen)
+        return {};
+    const QRect full = screen->geometry();
+    const QRect free = screen->availableGeometry();
+    // The reserved area is one strip per panel; with panels on several edges the largest is
+    // taken as the taskbar.
+    const QRect strips[] = {
+        QRect(QPoint(full.left(), full.top()), QPoint(full.right(), free.top() - 1)),
+        QRect(QPoint(full.left(), free.bottom() + 1), QPoint(full.right(), full.bottom())),
+        QRect(QPoint(full.left(), full.top()), QPoint(free.left() - 1, full.bottom())),
+        QRect(QPoint(free.right() + 1, full.top()), QPoint(full.right(), full.bottom())),
+    };
+    QRect taskbar;
+    for (const QRect& strip : strips) {
+        if (strip.isValid() && strip.width() * strip.height() > taskbar.width() * taskbar.height())
+            taskbar = strip;
+    }
+    return taskbar.isValid() ? taskbar : QRect();
+}
+
+QRect DesktopWindowServices::ScreenRect(const QScreen* screen) const {
+    screen = OrPrimary(screen);
+    return screen ? screen->geometry() : QRect();
+}
+
+void DesktopWindowServices::ActivateForeground(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+    RequestActivation(window);
+}
+
+bool DesktopWindowServices::IsForeground(const QWidget* window) const {
+    return window->isVisible() && window->isActiveWindow();
+}
+
+void DesktopWindowServices::OpenURL(const QString& url) {
+    QDesktopServices::openUrl(QUrl::fromUserInput(url));
+}
+
+QMargins DesktopWindowServices::FrameMargins(const QWidget* window) const {
+    if (window->isVisible()) {
+        const QRect outer = window->frameGeometry();
+        const QRect inner = window->geometry();
+        const QMargins measured(inner.left() - outer.left(), inner.top() - outer.top(),
+                                outer.right() - inner.right(), outer.bottom() - inner.bottom());
+        if (!measured.isNull()) {
+            usualFrame = measured;
+            return measured;
+        }
+    }
+    return usualFrame;
+}
+
+}  // namespace kestrel
