@@ -1,0 +1,2 @@
+target_sources(kestrel_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ratespage.h ${CMAKE_CURRENT_LIST_DIR}/quotelines.h)

@@ -1,0 +1,64 @@
+// Reading prices out of the quote server's rates page.
+//
+// The page is held as decoded text lines. Nothing here parses HTML: an instrument's row starts on
+// the first line whose title attribute begins with the instrument's name, and its price is the
+// first non-zero number in one of the eleven lines after it, once the cell tags are stripped.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <vector>
+
+namespace kestrel {
+
+// The text of one table-cell line: up to four leading "<...>" tags removed, the rest cut at the
+// next "<", blanks and control characters trimmed.
+QString StripTags(const QString& line);
+
+// A plain decimal number with optional sign, "." as decimal point and optional exponent, blanks
+// and control characters around it allowed. Anything else (and anything out of range) is 0.
+long double ReadNumber(QStringView text);
+
+// The lines of the latest rates page and the lookups on it. A value of 0 means "no value".
+// Lookups are answered from an index of the page's title attributes, built on the first lookup
+// after the page changes; the class is meant for one thread (the GUI thread).
+class RatesPage {
+public:
+    // Replaces the page (one download).
+    void SetLines(QStringList lines);
+    const QStringList& PageLines() const { return lines_; }
+
+    // Drops the page header before the chart marker line (only when that line is not among the
+    // first three). False, with the page left as it is, when the page has no marker: bad data.
+    bool TrimPageToMarker();
+
+    // The value of a catalogue instrument: derived from other quotes or looked up in the page.
+    long double QuoteFor(const QString& name) const;
+    // The value quoted in the page under the name (prefix match on the title attribute).
+    long double LookupQuote(const QString& name) const;
+    // The value of one of the computed instruments (yuan crosses, gold and silver in yuan,
+    // Hong Kong gold); 0 for any other name or when an input is missing.
+    long double DeriveQuote(const QString& name) const;
+
+private:
+    struct Title {
+        std::u16string_view text;  // from just after the attribute's opening quote to line end
+        qsizetype line;
+    };
+
+    void BuildIndex() const;
+    long double ValueAfter(qsizetype titleLine) const;
+    void Invalidate();
+
+    QStringList lines_;
+    // Every title attribute of the page, sorted by text then line, so that all titles starting
+    // with a name form one contiguous run.
+    mutable std::vector<Title> titles_;
+    mutable bool indexed_ = false;
+    mutable QHash<QString, long double> found_;
+};
+
+}  // namespace kestrel
