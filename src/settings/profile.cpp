@@ -1,0 +1,395 @@
+#include "settings/profile.h"
+
+#include <QFile>
+#include <QList>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <limits>
+
+#include "settings/encodings.h"
+
+namespace kestrel {
+
+WriteError::WriteError(const QString& path)
+    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(path).toStdString()),
+      path_(path) {}
+
+namespace {
+
+const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+QByteArray TrimBlanks(QByteArrayView bytes) {
+    qsizetype begin = 0;
+    qsizetype end = bytes.size();
+    while (begin < end && IsBlank(bytes[begin]))
+        ++begin;
+    while (end > begin && IsBlank(bytes[end - 1]))
+        --end;
+    return bytes.sliced(begin, end - begin).toByteArray();
+}
+
+bool IsQuoted(const QByteArray& bytes) {
+    return bytes.size() >= 2 && (bytes.front() == '"' || bytes.front() == '\'') &&
+           bytes.back() == bytes.front();
+}
+
+bool IsAscii(const QByteArray& bytes) {
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// One line of the file: its bytes without the line end, and the line end it had.
+struct Line {
+    QByteArray text;
+    QByteArray end;
+};
+
+// The file as lines of bytes. Its encoding only matters for decoding names and text values.
+struct IniBytes {
+    QList<Line> lines;
+    FileEncoding encoding = FileEncoding::Gbk;
+
+    QString Decode(const QByteArray& bytes) const {
+        return encoding == FileEncoding::Gbk ? FromCp936(bytes) : QString::fromUtf8(bytes);
+    }
+    QByteArray Encode(const QString& text) const {
+        return encoding == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
+    }
+};
+
+IniBytes ParseBytes(QByteArray bytes) {
+    IniBytes ini;
+    if (bytes.startsWith(kUtf8Bom)) {
+        // A BOM settles the question even when a scrambled value is not valid UTF-8.
+        ini.encoding = FileEncoding::Utf8Bom;
+        bytes.remove(0, kUtf8Bom.size());
+    } else {
+        ini.encoding = DecodeFileBytes(bytes).encoding;
+    }
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        const qsizetype endLength = (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
+        ini.lines.append({bytes.mid(start, i - start), bytes.mid(i, endLength)});
+        i += endLength - 1;
+        start = i + 1;
+    }
+    if (start < n)
+        ini.lines.append({bytes.mid(start), {}});
+    return ini;
+}
+
+enum class ReadMode { ForReading, ForWriting };
+
+// A missing file is empty. An existing file that cannot be read is empty for reading, but
+// must not be overwritten by a write that would lose its contents.
+IniBytes LoadFile(const QString& path, ReadMode mode) {
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (mode == ReadMode::ForWriting)
+            throw WriteError(path);
+        return {};
+    }
+    return ParseBytes(file.readAll());
+}
+
+std::optional<QByteArray> SectionName(const QByteArray& line) {
+    const QByteArray t = TrimBlanks(line);
+    if (!t.startsWith('['))
+        return std::nullopt;
+    const qsizetype close = t.indexOf(']');
+    return TrimBlanks(QByteArrayView(t).sliced(1, (close < 0 ? t.size() : close) - 1));
+}
+
+// Index of '=' in a key line, or -1 for comments, headers and lines without a key.
+qsizetype EqualsIndex(const QByteArray& line) {
+    const QByteArray t = TrimBlanks(line);
+    if (t.isEmpty() || t.startsWith(';') || t.startsWith('['))
+        return -1;
+    return line.indexOf('=');
+}
+
+bool SameName(const IniBytes& ini, const QByteArray& bytes, const QString& name) {
+    return ini.Decode(bytes).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+struct Location {
+    qsizetype header = -1;   // the section's header line
+    qsizetype lastKey = -1;  // the last key line of the section
+    qsizetype key = -1;      // the key's line
+};
+
+// The first section of that name and the first key of that name in it, as the profile
+// functions have always matched them.
+Location Find(const IniBytes& ini, const QString& section, const QString& key) {
+    Location at;
+    bool inSection = false;
+    for (qsizetype i = 0; i < ini.lines.size(); ++i) {
+        const QByteArray& text = ini.lines[i].text;
+        if (const auto name = SectionName(text)) {
+            if (inSection)
+                break;
+            inSection = SameName(ini, *name, section);
+            if (inSection)
+                at.header = i;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const qsizetype eq = EqualsIndex(text);
+        if (eq < 0)
+            continue;
+        at.lastKey = i;
+        if (at.key < 0 && SameName(ini, TrimBlanks(QByteArrayView(text).first(eq)), key)) {
+            at.key = i;
+        }
+    }
+    return at;
+}
+
+std::optional<QByteArray> ReadValue(const QString& path, const QString& section, const QString& key,
+                                    FileEncoding* encoding = nullptr) {
+    const IniBytes ini = LoadFile(path, ReadMode::ForReading);
+    if (encoding)
+        *encoding = ini.encoding;
+    const Location at = Find(ini, section, key);
+    if (at.key < 0)
+        return std::nullopt;
+    const QByteArray& text = ini.lines[at.key].text;
+    QByteArray value = TrimBlanks(QByteArrayView(text).sliced(text.indexOf('=') + 1));
+    if (IsQuoted(value))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+QByteArray QuoteIfNeeded(const QByteArray& value) {
+    if (value.isEmpty())
+        return value;
+    if (IsBlank(value.front()) || IsBlank(value.back()) || IsQuoted(value)) {
+        return '"' + value + '"';
+    }
+    return value;
+}
+
+void WriteValue(const QString& path, const QString& section, const QString& key,
+                const std::function<QByteArray(const IniBytes&)>& encodeValue) {
+    IniBytes ini = LoadFile(path, ReadMode::ForWriting);
+    const QByteArray value = encodeValue(ini);
+    if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
+        throw WriteError(path);
+    }
+    QByteArray lineEnd("\r\n");
+    for (const Line& line : ini.lines) {
+        if (!line.end.isEmpty()) {
+            lineEnd = line.end;
+            break;
+        }
+    }
+    const Location at = Find(ini, section, key);
+    if (at.key >= 0) {
+        QByteArray& text = ini.lines[at.key].text;
+        text = text.left(text.indexOf('=') + 1) + QuoteIfNeeded(value);
+    } else {
+        const Line keyLine{ini.Encode(key) + '=' + QuoteIfNeeded(value), lineEnd};
+        if (at.header >= 0) {
+            const qsizetype after = at.lastKey >= 0 ? at.lastKey : at.header;
+            if (ini.lines[after].end.isEmpty())
+                ini.lines[after].end = lineEnd;
+            ini.lines.insert(after + 1, keyLine);
+        } else {
+            if (!ini.lines.isEmpty()) {
+                if (ini.lines.back().end.isEmpty())
+                    ini.lines.back().end = lineEnd;
+                if (!TrimBlanks(ini.lines.back().text).isEmpty())
+                    ini.lines.append({{}, lineEnd});
+            }
+            ini.lines.append({'[' + ini.Encode(section) + ']', lineEnd});
+            ini.lines.append(keyLine);
+        }
+    }
+
+    QByteArray out;
+    for (const Line& line : ini.lines)
+        out += line.text + line.end;
+    // Bytes that are not UTF-8 in a UTF-8 file would make it read as GBK next time.
+    if (ini.encoding == FileEncoding::Utf8Bom ||
+        (ini.encoding == FileEncoding::Utf8 && !IsAscii(out) &&
+         DecodeFileBytes(out).encoding == FileEncoding::Gbk)) {
+        out.prepend(kUtf8Bom);
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+        throw WriteError(path);
+    }
+}
+
+}  // namespace
+
+QString TIniFile::ReadString(const QString& section, const QString& key,
+                             const QString& defaultValue) const {
+    FileEncoding encoding = FileEncoding::Gbk;
+    const auto value = ReadValue(fileName_, section, key, &encoding);
+    if (!value)
+        return defaultValue;
+    const QString text =
+        encoding == FileEncoding::Gbk ? FromCp936(*value) : QString::fromUtf8(*value);
+    qsizetype length = std::min<qsizetype>(text.size(), kMaxValueLength);
+    // Never keep half of a surrogate pair.
+    if (length < text.size() && text.at(length - 1).isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
+int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
+    return ParseIntegerText(ReadString(section, key, {})).value_or(defaultValue);
+}
+
+bool TIniFile::ReadBool(const QString& section, const QString& key, bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+double TIniFile::ReadFloat(const QString& section, const QString& key, double defaultValue) const {
+    return ParseFloatText(ReadString(section, key, {})).value_or(defaultValue);
+}
+
+QByteArray TIniFile::ReadBytes(const QString& section, const QString& key,
+                               const QByteArray& defaultValue) const {
+    const auto value = ReadValue(fileName_, section, key);
+    return value ? value->left(kMaxValueLength) : defaultValue;
+}
+
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    WriteValue(fileName_, section, key, [&](const IniBytes& ini) { return ini.Encode(value); });
+}
+
+void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
+    WriteString(section, key, QString::number(value));
+}
+
+void TIniFile::WriteBool(const QString& section, const QString& key, bool value) {
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TIniFile::WriteFloat(const QString& section, const QString& key, double value) {
+    WriteString(section, key, FloatToText(value));
+}
+
+void TIniFile::WriteBytes(const QString& section, const QString& key, const QByteArray& value) {
+    WriteValue(fileName_, section, key, [&](const IniBytes&) { return value; });
+}
+
+std::optional<int> ParseIntegerText(const QString& text) {
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+'))
+        negative = t[i++] == u'-';
+    int base = 10;
+    if (t.mid(i, 1) == u"$") {
+        base = 16;
+        i += 1;
+    } else if (t.mid(i, 2).compare(u"0x", Qt::CaseInsensitive) == 0) {
+        base = 16;
+        i += 2;
+    }
+    const QString digits = t.mid(i);
+    if (digits.isEmpty())
+        return std::nullopt;
+    for (QChar c : digits) {
+        const char16_t u = c.unicode();
+        const bool decimal = u >= u'0' && u <= u'9';
+        const bool hex = decimal || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+        if (!(base == 10 ? decimal : hex))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qulonglong magnitude = digits.toULongLong(&ok, base);
+    if (!ok)
+        return std::nullopt;
+    if (base == 16) {
+        // Up to 32 bits, taken as they stand: $FFFFFFFF is -1.
+        if (magnitude > 0xFFFFFFFFull)
+            return std::nullopt;
+        const auto bits = static_cast<qint32>(static_cast<quint32>(magnitude));
+        if (negative)
+            return bits == std::numeric_limits<qint32>::min() ? bits : -bits;
+        return bits;
+    }
+    const qlonglong signedValue =
+        negative ? -static_cast<qlonglong>(magnitude) : static_cast<qlonglong>(magnitude);
+    if (magnitude > 0x80000000ull || signedValue < std::numeric_limits<int>::min() ||
+        signedValue > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(signedValue);
+}
+
+QString FloatToText(double value) {
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (value == 0)
+        return QStringLiteral("0");
+    // The fewest significant digits (at most 15) that give back the value rounded to 15.
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.14e", value);
+    const double target = std::strtod(buffer, nullptr);
+    int precision = 1;
+    for (; precision < 15; ++precision) {
+        std::snprintf(buffer, sizeof buffer, "%.*e", precision - 1, value);
+        if (std::strtod(buffer, nullptr) == target)
+            break;
+    }
+    std::snprintf(buffer, sizeof buffer, "%.*e", precision - 1, value);
+    const QString scientific = QString::fromLatin1(buffer);
+    const qsizetype e = scientific.indexOf(u'e');
+    const int exponent = scientific.mid(e + 1).toInt();
+    QString mantissa = scientific.left(e);
+    const bool negative = mantissa.startsWith(u'-');
+    if (negative)
+        mantissa.remove(0, 1);
+    const QString digits = QString(mantissa).remove(u'.');
+
+    QString result;
+    if (exponent < -4 || exponent >= 15) {
+        result = mantissa + QLatin1String(exponent < 0 ? "E-" : "E+") +
+                 QStringLiteral("%1").arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+    } else if (exponent < 0) {
+        result = QStringLiteral("0.") + QString(-exponent - 1, u'0') + digits;
+    } else if (digits.size() > exponent + 1) {
+        result = digits.left(exponent + 1) + u'.' + digits.mid(exponent + 1);
+    } else {
+        result = digits + QString(exponent + 1 - digits.size(), u'0');
+    }
+    return negative ? u'-' + result : result;
+}
+
+std::optional<double> ParseFloatText(const QString& text) {
+    static const QRegularExpression kNumber(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    const QString t = text.trimmed();
+    if (!kNumber.match(t).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = t.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace kestrel
