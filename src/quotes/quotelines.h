@@ -32,7 +32,7 @@ struct QuoteLines {
 // and its slots shift (previous := current, current := new value); on bad data the two message
 // lines follow the optional time line and the slots stay as they are. Slots whose size does not
 // match the selection are reset to it first.
-QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& slots,
+QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
                            bool displayTime, const QTime& now);
 
 enum class QuoteColour { Font, Rising, Falling };
