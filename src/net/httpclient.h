@@ -132,6 +132,7 @@ public:
 private:
     void CompletionHandler();
     void WaitTimeoutHandler();
+    void StopTransfer();  // ends the worker and lets go of its transfer, without events
     void ReleaseTransfer();
     void RaiseAnyError();
 
@@ -140,7 +141,6 @@ private:
     std::shared_ptr<TransferJob> Job;  // the transfer in flight or awaiting its completion
     int BufferSize = 4096;
     int LastStatusCode = -1;
-    bool Destroying = false;
 };
 
 class THTTPClient : public TCustomHTTPClient {

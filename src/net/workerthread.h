@@ -49,11 +49,15 @@ public:
     // Raises the terminate flag, releases a pending synchronised call and waits for the thread.
     void Terminate();
 
+    // The thread has run and ended.
+    bool Finished() const;
+
     TThreadNotify OnExecute, OnException, OnFinish;
 
+    struct State;  // shared with the thread and its queued calls
+
 private:
-    struct State;
-    void Body();
+    friend class TCustomThread;
 
     TCustomThread* Owner;
     std::shared_ptr<State> Shared;
@@ -107,8 +111,9 @@ public:
 
 private:
     std::unique_ptr<TEventThread> Worker;
+    quint64 Generation = 0;  // counts Stop calls, so a wait notices a replaced worker
+    std::shared_ptr<int> LifeToken = std::make_shared<int>();
     bool Destroying = false;
-    friend class TEventThread;
 };
 
 }  // namespace kestrel

@@ -1,0 +1,279 @@
+#include "net/workerthread.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <condition_variable>
+#include <mutex>
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::array<QThread::Priority, 7> kPriorities = {
+    QThread::IdlePriority,         QThread::LowestPriority, QThread::LowPriority,
+    QThread::NormalPriority,       QThread::HighPriority,   QThread::HighestPriority,
+    QThread::TimeCriticalPriority,
+};
+
+// The dispatcher and the number of workers that keep it alive.
+std::mutex gThreadLock;
+QObject* gDispatcher = nullptr;
+int gWorkerCount = 0;
+
+void AddWorker() {
+    std::lock_guard lock(gThreadLock);
+    if (gWorkerCount++ == 0 && gDispatcher == nullptr) {
+        gDispatcher = new QObject;
+        if (QCoreApplication* app = QCoreApplication::instance())
+            gDispatcher->moveToThread(app->thread());
+    }
+}
+
+// The dispatcher goes later, from the event loop: a synchronised call of the last worker may
+// still be queued for it, and a component created meanwhile keeps it.
+void RemoveWorker() {
+    QObject* dispatcher = nullptr;
+    {
+        std::lock_guard lock(gThreadLock);
+        if (--gWorkerCount == 0)
+            dispatcher = gDispatcher;
+    }
+    if (dispatcher == nullptr)
+        return;
+    QMetaObject::invokeMethod(
+        dispatcher,
+        [] {
+            std::lock_guard lock(gThreadLock);
+            if (gWorkerCount == 0 && gDispatcher != nullptr) {
+                gDispatcher->deleteLater();
+                gDispatcher = nullptr;
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+QObject* Dispatcher() {
+    std::lock_guard lock(gThreadLock);
+    return gDispatcher;
+}
+
+}  // namespace
+
+QThread::Priority ToOSPriority(TThreadPriority priority) {
+    const auto index = static_cast<size_t>(priority);
+    return index < kPriorities.size() ? kPriorities[index] : QThread::NormalPriority;
+}
+
+TThreadPriority FromOSPriority(QThread::Priority priority) {
+    TThreadPriority result = TThreadPriority::tpNormal;
+    for (size_t i = 0; i < kPriorities.size(); ++i)
+        if (kPriorities[i] == priority)
+            result = static_cast<TThreadPriority>(i);
+    return result;
+}
+
+// What a worker's thread shares with the GUI thread; it outlives the worker object for as long
+// as a synchronised call of it is still queued.
+struct TEventThread::State {
+    std::atomic<bool> Executing{false};
+    std::atomic<bool> Terminated{false};
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool Stopped = false;  // guarded by Lock
+};
+
+namespace {
+thread_local std::shared_ptr<TEventThread::State> tCurrentJob;
+}
+
+TEventThread::TEventThread(TCustomThread* owner) : Owner(owner), Shared(std::make_shared<State>()) {
+    AddWorker();
+}
+
+TEventThread::~TEventThread() {
+    Terminate();
+    Thread.reset();
+    RemoveWorker();
+}
+
+bool TEventThread::Executing() const {
+    return Shared->Executing.load();
+}
+
+TThreadPriority TEventThread::Priority() const {
+    return FromOSPriority(Thread ? Thread->priority() : OSPriority);
+}
+
+void TEventThread::SetPriority(TThreadPriority priority) {
+    OSPriority = ToOSPriority(priority);
+    if (Thread && Thread->isRunning())
+        Thread->setPriority(OSPriority);
+}
+
+bool TEventThread::Finished() const {
+    return Thread && Thread->isFinished();
+}
+
+void TEventThread::Resume() {
+    if (Started)
+        return;
+    Started = true;
+    // The thread gets its own copies of the hooks: a setter called meanwhile touches only this
+    // object, and a hook may free this worker (through Stop) while it runs.
+    Thread.reset(QThread::create([shared = Shared, owner = Owner, execute = OnExecute,
+                                  except = OnException, finish = OnFinish] {
+        tCurrentJob = shared;
+        shared->Executing = true;
+        if (execute && !shared->Terminated) {
+            try {
+                execute(owner);
+            } catch (...) {
+                if (except)
+                    TCustomThread::Synchronize([except, owner] { except(owner); });
+            }
+        }
+        shared->Executing = false;
+        if (finish) {
+            TCustomThread::Synchronize([finish, except, owner] {
+                try {
+                    finish(owner);
+                } catch (...) {
+                    if (except)
+                        except(owner);
+                }
+            });
+        }
+        tCurrentJob.reset();
+    }));
+    Thread->start(OSPriority);
+}
+
+void TEventThread::Terminate() {
+    if (!Thread)
+        return;
+    {
+        std::lock_guard lock(Shared->Lock);
+        Shared->Stopped = true;
+    }
+    Shared->Terminated = true;
+    Shared->Wake.notify_all();
+    Thread->wait();
+}
+
+bool TCustomThread::Synchronize(const std::function<void()>& Method) {
+    const std::shared_ptr<TEventThread::State> job = tCurrentJob;
+    if (!job) {
+        Method();
+        return true;
+    }
+    struct Outcome {
+        bool Done = false;
+        bool Ran = false;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QMetaObject::invokeMethod(
+        Dispatcher(),
+        [job, outcome, Method] {
+            bool stopped;
+            {
+                std::lock_guard lock(job->Lock);
+                stopped = job->Stopped;
+            }
+            // An exception of a handler must not unwind the event loop; the job goes on.
+            if (!stopped) {
+                try {
+                    Method();
+                } catch (...) {
+                }
+            }
+            {
+                std::lock_guard lock(job->Lock);
+                outcome->Done = true;
+                outcome->Ran = !stopped;
+            }
+            job->Wake.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(job->Lock);
+    job->Wake.wait(lock, [&] { return outcome->Done || job->Stopped; });
+    return outcome->Ran && !job->Stopped;
+}
+
+bool TCustomThread::Terminated() {
+    return tCurrentJob && tCurrentJob->Terminated.load();
+}
+
+const std::atomic<bool>* TCustomThread::TerminatedFlag() {
+    return tCurrentJob ? &tCurrentJob->Terminated : nullptr;
+}
+
+bool TCustomThread::DispatcherExists() {
+    return Dispatcher() != nullptr;
+}
+
+TCustomThread::TCustomThread() : Worker(std::make_unique<TEventThread>(this)) {}
+
+TCustomThread::~TCustomThread() {
+    Destroying = true;
+    Worker.reset();
+}
+
+void TCustomThread::SetOnExecute(TThreadNotify hook) {
+    Worker->OnExecute = std::move(hook);
+}
+void TCustomThread::SetOnException(TThreadNotify hook) {
+    Worker->OnException = std::move(hook);
+}
+void TCustomThread::SetOnFinish(TThreadNotify hook) {
+    Worker->OnFinish = std::move(hook);
+}
+
+void TCustomThread::Stop() {
+    auto fresh = std::make_unique<TEventThread>(this);
+    fresh->SetPriority(Worker->Priority());
+    fresh->OnExecute = Worker->OnExecute;
+    fresh->OnException = Worker->OnException;
+    fresh->OnFinish = Worker->OnFinish;
+    std::swap(Worker, fresh);
+    ++Generation;
+    fresh.reset();  // joins the stopped job
+}
+
+bool TCustomThread::Start() {
+    Stop();
+    Worker->Resume();
+    if (!WaitThread)
+        return true;
+
+    // The limit bounds a quiet spell of the GUI thread, not the job: it starts afresh after every
+    // batch of events. The synchronised calls and the completion are among those events.
+    const std::weak_ptr<int> alive = LifeToken;
+    const quint64 generation = Generation;
+    QObject context;
+    QObject::connect(
+        Worker->Thread.get(), &QThread::finished, &context, [] {}, Qt::QueuedConnection);
+    bool timedOut = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &context, [&timedOut] { timedOut = true; });
+    while (!Worker->Finished()) {
+        if (WaitTimeout > 0)
+            timer.start(WaitTimeout);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        // A handler may have freed this component, or stopped or restarted its job.
+        if (alive.expired() || Generation != generation || Destroying ||
+            QCoreApplication::closingDown())
+            return true;
+        if (timedOut && !Worker->Finished()) {
+            Stop();
+            if (OnWaitTimeout)
+                OnWaitTimeout(this);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace kestrel
