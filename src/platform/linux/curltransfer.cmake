@@ -1,2 +1,2 @@
-target_sources(kestrel_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR} /
-               curltransfer.cpp ${CMAKE_CURRENT_LIST_DIR} / curltransfer.h)
+target_sources(kestrel_platform PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/curltransfer.cpp ${CMAKE_CURRENT_LIST_DIR}/curltransfer.h)
