@@ -1,0 +1,255 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "settings/encodings.h"
+#include "settings/profile.h"
+#include "settings/scrambler.h"
+
+using namespace kestrel;
+
+Q_DECLARE_METATYPE(kestrel::FileEncoding)
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QString DataFile(const char* name) {
+    return QStringLiteral(KESTREL_TEST_DATA "/") + name;
+}
+
+}  // namespace
+
+class TestProfile : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        path_ = dir_.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u'-' +
+                              QString::fromUtf8(QTest::currentDataTag()) + ".ini");
+    }
+
+    void integerAndBooleanReading_data();
+    void integerAndBooleanReading();
+    void floatText_data();
+    void floatText();
+    void valuesRoundTrip_data();
+    void valuesRoundTrip();
+    void layoutKeepsLinesAndPlacesNewKeys();
+    void encodingOfTheFileIsKept_data();
+    void encodingOfTheFileIsKept();
+    void scrambledBytesSurviveInUtf8File();
+    void lineBreakInValueIsRefusedAndEarlierKeysStay();
+    void refusedWrites_data();
+    void refusedWrites();
+    void longValuesAreCutAt2047();
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+void TestProfile::integerAndBooleanReading_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("integer");   // with default -7
+    QTest::addColumn<bool>("boolean");  // with default true
+    QTest::newRow("decimal") << QByteArray("42") << 42 << true;
+    QTest::newRow("negative") << QByteArray("-5") << -5 << true;
+    QTest::newRow("zero is false") << QByteArray("0") << 0 << false;
+    QTest::newRow("dollar hex") << QByteArray("$1F") << 31 << true;
+    QTest::newRow("0x hex") << QByteArray("0x10") << 16 << true;
+    QTest::newRow("0X hex") << QByteArray("0X1a") << 26 << true;
+    QTest::newRow("32-bit hex wraps") << QByteArray("$FFFFFFFF") << -1 << true;
+    QTest::newRow("blanks around") << QByteArray("  7\t") << 7 << true;
+    QTest::newRow("two is true") << QByteArray("2") << 2 << true;
+    QTest::newRow("text true") << QByteArray("true") << -7 << true;
+    QTest::newRow("text yes") << QByteArray("yes") << -7 << true;
+    QTest::newRow("empty") << QByteArray("") << -7 << true;
+    QTest::newRow("trailing junk") << QByteArray("12abc") << -7 << true;
+    QTest::newRow("prefix only") << QByteArray("$") << -7 << true;
+    QTest::newRow("too large") << QByteArray("2147483648") << -7 << true;
+    QTest::newRow("smallest int") << QByteArray("-2147483648") << INT_MIN << true;
+    QTest::newRow("too much hex") << QByteArray("$100000000") << -7 << true;
+}
+
+void TestProfile::integerAndBooleanReading() {
+    QFETCH(QByteArray, stored);
+    QFETCH(int, integer);
+    QFETCH(bool, boolean);
+    WriteAll(path_, "[Param]\nKey=" + stored + "\n");
+    const TIniFile ini(path_);
+    QCOMPARE(ini.ReadInteger("Param", "Key", -7), integer);
+    QCOMPARE(ini.ReadBool("Param", "Key", true), boolean);
+    QCOMPARE(ini.ReadInteger("Param", "Missing", -7), -7);
+}
+
+void TestProfile::floatText_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one") << 1.0 << "1";
+    QTest::newRow("one and a half") << 1.5 << "1.5";
+    QTest::newRow("price") << 7.8912 << "7.8912";
+    QTest::newRow("smallest fixed") << 0.0001 << "0.0001";
+    QTest::newRow("below 0.0001") << 0.00001 << "1E-05";
+    QTest::newRow("small with digits") << 0.0000125 << "1.25E-05";
+    QTest::newRow("negative") << -2.25 << "-2.25";
+    QTest::newRow("binary noise") << 0.1 + 0.2 << "0.3";
+    QTest::newRow("fifteen digits") << 123456789012345.0 << "123456789012345";
+    QTest::newRow("large") << 1e20 << "1E+20";
+    QTest::newRow("rounded to 15 digits") << 2.0 / 3.0 << "0.666666666666667";
+    QTest::newRow("zero") << 0.0 << "0";
+}
+
+void TestProfile::floatText() {
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(FloatToText(value), text);
+    TIniFile ini(path_);
+    ini.WriteFloat("Param", "F", value);
+    QCOMPARE(ini.ReadString("Param", "F", {}), text);
+    QCOMPARE(ini.ReadFloat("Param", "F", 99), text.toDouble());
+}
+
+void TestProfile::valuesRoundTrip_data() {
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << "http://127.0.0.1:8936/rates/index.aspx";
+    QTest::newRow("chinese") << "人民币黄金";
+    QTest::newRow("empty") << "";
+    QTest::newRow("blanks around") << "  spaced  ";
+    QTest::newRow("quoted") << "\"quoted\"";
+    QTest::newRow("single quoted") << "'x'";
+    QTest::newRow("equals and semicolon") << "a=b;c";
+    QTest::newRow("outside GBK") << "😀 €";
+}
+
+void TestProfile::valuesRoundTrip() {
+    QFETCH(QString, value);
+    TIniFile ini(path_);
+    ini.WriteString("Param", "Text", value);
+    ini.WriteInteger("Param", "Int", -123);
+    ini.WriteBool("Form", "Flag", true);
+    QCOMPARE(ini.ReadString("param", "TEXT", "default"), value);
+    QCOMPARE(ini.ReadInteger("PARAM", "int", 0), -123);
+    QCOMPARE(ini.ReadBool("form", "flag", false), true);
+    QCOMPARE(ini.FileName(), path_);
+}
+
+void TestProfile::layoutKeepsLinesAndPlacesNewKeys() {
+    WriteAll(path_, "; kept\r\n[param]\r\nINTERVAL = 5\r\nother=x\r\n\r\n[Form]\r\nTop=1");
+    TIniFile ini(path_);
+    ini.WriteInteger("Param", "Interval", 7);
+    ini.WriteString("Param", "HotKey", "F9");
+    ini.WriteBool("Form", "Alpha", true);
+    ini.WriteString("New", "Key", "v");
+    QCOMPARE(ReadAll(path_),
+             QByteArray("; kept\r\n[param]\r\nINTERVAL =7\r\nother=x\r\nHotKey=F9\r\n"
+                        "\r\n[Form]\r\nTop=1\r\nAlpha=1\r\n\r\n[New]\r\nKey=v\r\n"));
+    QCOMPARE(ini.ReadInteger("Param", "Interval", 0), 7);
+}
+
+void TestProfile::encodingOfTheFileIsKept_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<FileEncoding>("encoding");
+    QTest::newRow("gbk") << DataFile("settings-gbk.ini") << FileEncoding::Gbk;
+    QTest::newRow("utf8") << DataFile("settings-utf8.ini") << FileEncoding::Utf8;
+    QTest::newRow("new file") << QString() << FileEncoding::Gbk;
+}
+
+void TestProfile::encodingOfTheFileIsKept() {
+    QFETCH(QString, source);
+    QFETCH(FileEncoding, encoding);
+    if (!source.isEmpty())
+        QVERIFY(QFile::copy(source, path_));
+    TIniFile ini(path_);
+    if (!source.isEmpty()) {
+        QCOMPARE(ini.ReadString("Param", "MonitorCcy", {}), QStringLiteral("欧元美元"));
+    }
+    ini.WriteString("Param", "MonitorCcy", QStringLiteral("现货黄金"));
+    ini.WriteString("Param", "Added", QStringLiteral("宋体"));
+    const QByteArray bytes = ReadAll(path_);
+    QCOMPARE(DecodeFileBytes(bytes).encoding, encoding);
+    QVERIFY(bytes.contains(EncodeFileText(QStringLiteral("MonitorCcy=现货黄金"), encoding)));
+    QCOMPARE(ini.ReadString("Param", "Added", {}), QStringLiteral("宋体"));
+    if (!source.isEmpty())
+        QCOMPARE(ini.ReadBool("Form", "Top", false), true);
+}
+
+void TestProfile::scrambledBytesSurviveInUtf8File() {
+    QVERIFY(QFile::copy(DataFile("settings-utf8.ini"), path_));
+    TIniFile ini(path_);
+    // Scrambled UTF-8 is no longer valid UTF-8; neither it nor the Chinese values may suffer.
+    const QByteArray secret = ScrambleText(QStringLiteral("张三 密码").toUtf8(), kScrambleKey);
+    QByteArray everyByte;
+    for (int b = 1; b < 256; ++b) {
+        if (b != '\r' && b != '\n')
+            everyByte += static_cast<char>(b);
+    }
+    ini.WriteBytes("Param", "ProxyUsername", secret);
+    ini.WriteBytes("Param", "ProxyPassword", everyByte);
+    QCOMPARE(ini.ReadBytes("Param", "ProxyUsername", {}), secret);
+    QCOMPARE(ini.ReadBytes("Param", "ProxyPassword", {}), everyByte);
+    QCOMPARE(ini.ReadString("Param", "MonitorCcy", {}), QStringLiteral("欧元美元"));
+    ini.WriteString("Param", "Font", QStringLiteral("宋体,12,,0,clRed,134"));
+    QCOMPARE(ini.ReadString("Param", "Font", {}), QStringLiteral("宋体,12,,0,clRed,134"));
+    QCOMPARE(ini.ReadBytes("Param", "ProxyUsername", {}), secret);
+    QCOMPARE(ScrambleText(ini.ReadBytes("Param", "ProxyUsername", {}), kScrambleKey),
+             QStringLiteral("张三 密码").toUtf8());
+}
+
+void TestProfile::lineBreakInValueIsRefusedAndEarlierKeysStay() {
+    TIniFile ini(path_);
+    ini.WriteString("Param", "First", "1");
+    const QByteArray before = ReadAll(path_);
+    QVERIFY_THROWS_EXCEPTION(WriteError, ini.WriteBytes("Param", "Second", "a\nb=c"));
+    QVERIFY_THROWS_EXCEPTION(WriteError, ini.WriteString("Param", "Second", "a\rb"));
+    QCOMPARE(ReadAll(path_), before);
+    QCOMPARE(ini.ReadString("Param", "First", {}), QStringLiteral("1"));
+}
+
+void TestProfile::refusedWrites_data() {
+    QTest::addColumn<QString>("target");
+    QTest::newRow("parent is a file") << QStringLiteral("plain-file/kestrel.ini");
+    QTest::newRow("folder refuses") << QStringLiteral("/proc/kestrel-settings-test.ini");
+    QTest::newRow("unreadable existing path") << QStringLiteral("a-folder");
+}
+
+void TestProfile::refusedWrites() {
+    QFETCH(QString, target);
+    WriteAll(dir_.filePath("plain-file"), "not a folder");
+    QVERIFY(QDir(dir_.path()).mkpath("a-folder"));
+    const QString path = target.startsWith(u'/') ? target : dir_.filePath(target);
+    TIniFile ini(path);
+    try {
+        ini.WriteInteger("Param", "Interval", 5);
+        QFAIL("write was not refused");
+    } catch (const WriteError& e) {
+        QCOMPARE(e.Path(), path);
+        QCOMPARE(QString::fromStdString(e.what()), "Unable to write to " + path);
+    }
+    QCOMPARE(ini.ReadInteger("Param", "Interval", 10), 10);
+    QVERIFY(QFileInfo(dir_.filePath("a-folder")).isDir());
+}
+
+void TestProfile::longValuesAreCutAt2047() {
+    TIniFile ini(path_);
+    ini.WriteString("Param", "Long", QString(3000, u'汉'));
+    ini.WriteBytes("Param", "Raw", QByteArray(3000, 'x'));
+    ini.WriteString("Param", "After", "kept");
+    QCOMPARE(ini.ReadString("Param", "Long", {}), QString(2047, u'汉'));
+    QCOMPARE(ini.ReadBytes("Param", "Raw", {}).size(), 2047);
+    QCOMPARE(ini.ReadString("Param", "After", {}), QStringLiteral("kept"));
+}
+
+QTEST_GUILESS_MAIN(TestProfile)
+#include "test_profile.moc"
