@@ -12,20 +12,17 @@ bool IsFontInstalled(const QString& family) {
 }
 
 QString WindowFontFamily() {
-    for (const QString& family : {QStringLiteral("微软雅黑"), QStringLiteral("宋体")}) {
-        if (IsFontInstalled(family)) return family;
-    }
-    // Neither Windows typeface: ask fontconfig for the sans-serif that covers Simplified Chinese.
-    QFont probe(QStringLiteral("sans-serif"));
-    probe.setStyleHint(QFont::SansSerif);
-    for (const QString& family : QFontDatabase::families(QFontDatabase::SimplifiedChinese)) {
-        if (family.contains(QStringLiteral("Sans"), Qt::CaseInsensitive) &&
-            family.contains(QStringLiteral("CJK"), Qt::CaseInsensitive)) {
-            return family;
-        }
+    // The Windows typefaces first, then the usual Simplified Chinese sans-serif faces of Linux
+    // desktops, then whatever fontconfig has for Simplified Chinese.
+    for (const char16_t* family :
+         {u"微软雅黑", u"宋体", u"Noto Sans CJK SC", u"Source Han Sans SC", u"WenQuanYi Micro Hei",
+          u"WenQuanYi Zen Hei", u"Droid Sans Fallback"}) {
+        const QString name = QString::fromUtf16(family);
+        if (IsFontInstalled(name)) return name;
     }
     const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-    return chinese.isEmpty() ? QFontInfo(probe).family() : chinese.first();
+    return chinese.isEmpty() ? QFontInfo(QFont(QStringLiteral("sans-serif"))).family()
+                             : chinese.first();
 }
 
 QFont WindowFont() {
