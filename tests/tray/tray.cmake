@@ -1,0 +1,1 @@
+kestrel_add_test(test_iconlist SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_iconlist.cpp LIBS kestrel_core)
