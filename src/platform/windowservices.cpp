@@ -54,10 +54,6 @@ const QScreen* OrPrimary(const QScreen* screen) {
     return screen ? screen : QGuiApplication::primaryScreen();
 }
 
-// The title bar and borders a window manager puts around a tool window with a dialog frame,
-// used until a shown window tells the real ones.
-QMargins usualFrame{1, 20, 1, 1};
-
 }  // namespace
 
 IWindowServices::~IWindowServices() = default;
@@ -97,12 +93,7 @@ void DesktopWindowServices::StartMove(QWidget* window) {
         handle->startSystemMove();
 }
 
-QRect DesktopWindowServices::TaskbarRect(const QScreen* screen) const {
-    screen = OrPrimary(screen);
-    if (!screen)
-        return {};
-    const QRect full = screen->geometry();
-    const QRect free = screen->availableGeometry();
+QRect TaskbarFromGeometry(const QRect& full, const QRect& free) {
     // The reserved area is one strip per panel; with panels on several edges the largest is
     // taken as the taskbar.
     const QRect strips[] = {
@@ -117,6 +108,11 @@ QRect DesktopWindowServices::TaskbarRect(const QScreen* screen) const {
             taskbar = strip;
     }
     return taskbar.isValid() ? taskbar : QRect();
+}
+
+QRect DesktopWindowServices::TaskbarRect(const QScreen* screen) const {
+    screen = OrPrimary(screen);
+    return screen ? TaskbarFromGeometry(screen->geometry(), screen->availableGeometry()) : QRect();
 }
 
 QRect DesktopWindowServices::ScreenRect(const QScreen* screen) const {
@@ -146,11 +142,11 @@ QMargins DesktopWindowServices::FrameMargins(const QWidget* window) const {
         const QMargins measured(inner.left() - outer.left(), inner.top() - outer.top(),
                                 outer.right() - inner.right(), outer.bottom() - inner.bottom());
         if (!measured.isNull()) {
-            usualFrame = measured;
+            lastFrame_ = measured;
             return measured;
         }
     }
-    return usualFrame;
+    return lastFrame_;
 }
 
 }  // namespace kestrel

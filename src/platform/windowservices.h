@@ -52,6 +52,14 @@ public:
     bool IsForeground(const QWidget* window) const override;
     void OpenURL(const QString& url) override;
     QMargins FrameMargins(const QWidget* window) const override;
+
+private:
+    // The frame seen last on a shown window; until then the frame a window manager usually
+    // gives a tool window.
+    mutable QMargins lastFrame_{1, 20, 1, 1};
 };
+
+// The strip of the screen that panels reserve (see TaskbarRect), from the two geometries.
+QRect TaskbarFromGeometry(const QRect& screen, const QRect& available);
 
 }  // namespace kestrel
