@@ -52,7 +52,8 @@ TAboutForm::TAboutForm(std::function<void(const QString&)> openUrl, QWidget* par
 }
 
 void TAboutForm::Label4Click() {
-    if (openUrl_) openUrl_(Label4->text());
+    if (openUrl_)
+        openUrl_(Label4->text());
     close();
 }
 

@@ -1,11 +1,43 @@
-#include <QCoreApplication>
-#include <cstdio>
+#include <QApplication>
+#include <QIcon>
 
+#include "alarm/alarmform.h"
 #include "app/cli.h"
+#include "app/mainform.h"
+#include "app/session.h"
+#include "platform/hotkeylock.h"
+#include "platform/linux/x11hotkey.h"
+#include "platform/programfiles.h"
+#include "platform/sound.h"
+#include "platform/trayshell.h"
+#include "platform/windowservices.h"
 
 int main(int argc, char* argv[]) {
     // Command-line modes need neither a display nor a window.
-    if (const auto code = kestrel::RunCommandLine(argc, argv)) return *code;
-    std::fputs("kestrel: the ticker window is not available in this build\n", stderr);
-    return 1;
+    if (const auto code = kestrel::RunCommandLine(argc, argv))
+        return *code;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kestrel"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
+    // The window lives on in the tray when it is hidden; only 退出 ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    kestrel::InstallPlatformServices();
+
+    const kestrel::ProgramFiles files =
+        kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    kestrel::DesktopWindowServices window;
+    kestrel::X11HotKeyService hotKey;
+    kestrel::HotKeyAtom atom;
+    kestrel::SoundEffectPlayer sound;
+
+    kestrel::TMainForm mainForm(
+        files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom},
+        QCoreApplication::arguments());
+    kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
+    alarmForm.OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
+    mainForm.SetAlarmForm(&alarmForm);
+    mainForm.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,706 @@
+#include "app/mainform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "alarm/alarmform.h"
+#include "app/aboutform.h"
+#include "app/errorreport.h"
+#include "app/session.h"
+#include "platform/fonts.h"
+#include "platform/hotkey.h"
+#include "platform/hotkeylock.h"
+#include "platform/windowservices.h"
+#include "quotes/messages.h"
+#include "quotes/quotelines.h"
+#include "settings/encodings.h"
+#include "settings/fonttext.h"
+#include "settings/profile.h"
+#include "settings/settingsload.h"
+#include "tray/trayicon.h"
+
+namespace kestrel {
+
+namespace {
+
+// Opacity of the window while the mouse is away from it and over it (Form/Alpha on).
+constexpr int kAlphaOutside = 80;
+constexpr int kAlphaInside = 255;
+
+// Margins of AutoSizeWindow and PlaceWindow, in pixels of the window's outer size.
+constexpr int kWidthMargin = 50;
+constexpr int kHeightMarginWithBar = 58;
+constexpr int kHeightMarginWithoutBar = 55;
+constexpr int kPanelBorder = 10;
+constexpr int kBarHeight = 3;
+
+const QColor kBarColour(128, 128, 128);
+const QColor kTimeLineColour(0, 0, 0);
+
+QColor FromRgb(quint32 rgb) {
+    return QColor::fromRgb(static_cast<QRgb>(rgb));
+}
+
+// A font colour of the settings: plain colours as they are, the system colours from the
+// palette of the desktop.
+QColor ColourOf(quint32 color) {
+    if ((color & 0xFF000000u) == 0xFF000000u) {
+        const QPalette palette = QApplication::palette();
+        switch (color & 0xFFu) {
+            case 5:  // clWindow
+                return palette.color(QPalette::Base);
+            case 13:  // clHighlight
+                return palette.color(QPalette::Highlight);
+            case 14:  // clHighlightText
+                return palette.color(QPalette::HighlightedText);
+            case 15:  // clBtnFace
+                return palette.color(QPalette::Button);
+            case 17:  // clGrayText
+                return palette.color(QPalette::Disabled, QPalette::Text);
+            case 23:  // clInfoText
+                return palette.color(QPalette::ToolTipText);
+            case 24:  // clInfoBk
+                return palette.color(QPalette::ToolTipBase);
+            default:
+                return palette.color(QPalette::WindowText);
+        }
+    }
+    return FromRgb(RgbOf(color));
+}
+
+QFont QFontOf(const FontDesc& desc) {
+    QFont font(desc.Name);
+    // Sizes are points at 96 dots per inch, as the stored font texts were written.
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(desc.Size * 96.0 / 72.0))));
+    font.setBold(desc.Bold);
+    font.setItalic(desc.Italic);
+    font.setUnderline(desc.Underline);
+    font.setStrikeOut(desc.StrikeOut);
+    font.setFixedPitch(desc.Pitch == 2);
+    return font;
+}
+
+QString CaptionClock(const QDateTime& now) {
+    return now.toString(QStringLiteral("MM-dd hh:mm"));
+}
+
+}  // namespace
+
+void TProgressBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (OnPaint)
+        OnPaint(painter);
+}
+
+QString WhatsNewText() {
+    return QStringList{
+        QStringLiteral("改进牌价读取的稳定性，网络较差时延长等待。"),
+        QStringLiteral("改进缺省字体，提高界面美观度。"),
+        QStringLiteral("修改缺省显示的币种对，增加常用货币对。"),
+        QStringLiteral("修改选项设置的界面，增加字体设置的预览。"),
+        QStringLiteral("改进状态栏图标，网络中断时图标灰显。"),
+        QStringLiteral("鼠标点击后即可随意拖动窗口。"),
+        QStringLiteral("监控警报价格到达后，自动消除报警的设置。"),
+        QStringLiteral("增加按F8弹出牌价的功能，热键可自定义。"),
+    }
+        .join(QStringLiteral("\r\n"));
+}
+
+QString QuoteHelpText() {
+    return QStringList{
+        QStringLiteral("〖牌价说明〗"),
+        QString(),
+        QStringLiteral(" 重要声明：所有牌价采自网上自由报价源，可能与银行成交价有偏差。"),
+        QStringLiteral(" 　　　　　报价仅供参考，若据此交易，责任自负。"),
+        QString(),
+        QStringLiteral(" 【货币A货币B】表示每一单位货币A兑换多少单位货币B"),
+        QStringLiteral(" 【现货黄金/白银】的单位为 美元/盎司"),
+        QStringLiteral(" 【人民币黄金/白银】的单位为 元人民币/克"),
+        QStringLiteral(" 【香港黄金】的单位为 港币/钱"),
+        QStringLiteral(" 【外币人民币】表示每一单位外币兑换多少元人民币"),
+        QStringLiteral(" 【原油】等商品均为国际市场美元/桶计价"),
+    }
+        .join(u'\n');
+}
+
+void TileBackground(QImage& target, const QImage& tile, const QRect& rect) {
+    const int w = tile.width();
+    const int h = tile.height();
+    if (w <= 0 || h <= 0)
+        return;
+    const int L = rect.left();
+    const int T = rect.top();
+    const int R = rect.left() + rect.width();
+    const int B = rect.top() + rect.height();
+    const int nx = (R - L) / w;
+    const int ny = (B - T) / h;
+    QPainter painter(&target);
+    // Whole tiles, then the right strip, the bottom strip and the corner, each cut from the
+    // tile's top-left part.
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x)
+            painter.drawImage(L + x * w, T + y * h, tile);
+    }
+    const int restW = R - (L + nx * w);
+    const int restH = B - (T + ny * h);
+    for (int y = 0; y < ny && restW > 0; ++y) {
+        painter.drawImage(QPoint(L + nx * w, T + y * h), tile, QRect(0, 0, restW, h));
+    }
+    for (int x = 0; x < nx && restH > 0; ++x) {
+        painter.drawImage(QPoint(L + x * w, T + ny * h), tile, QRect(0, 0, w, restH));
+    }
+    if (restW > 0 && restH > 0) {
+        painter.drawImage(QPoint(L + nx * w, T + ny * h), tile, QRect(0, 0, restW, restH));
+    }
+}
+
+TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
+                     const QStringList& arguments, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      Files(files),
+      services_(std::move(services)),
+      arguments_(arguments) {
+    CreateComponents();
+
+    // FormCreate.
+    setFont(WindowFont());
+    if (services_.Atom)
+        services_.Atom->Acquire();
+    TicksPerSecond = static_cast<int>(std::lround(1000.0 / tmTimer->interval()));
+    if (QFile::exists(Files.BmpPath) && BackgroundBitmap.load(Files.BmpPath)) {
+        // A picture without height cannot be cut into rows: it counts as absent.
+        HasBackground = BackgroundBitmap.width() > 0 && BackgroundBitmap.height() > 0;
+    }
+    BackgroundBitmap = BackgroundBitmap.convertToFormat(QImage::Format_RGB888);
+    Tick = 0;
+    PromptCounter = 0;
+    MonitorPrevQuote = 0;
+    ApplySettings();
+    if (ShouldEndAutomaticStart(arguments_.value(1), NotRunWeekEnd, QDate::currentDate())) {
+        // The rest of the creation still runs; the program ends as its event loop starts.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+    TrayIcon->SetActive(true);
+    UserAskedUpgrade = false;
+    PlaceWindow();
+    MemoPrice.Lines = StartupLines();
+    RenderLines();
+    ShowCanvas();
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
+
+void TMainForm::CreateComponents() {
+    setWindowTitle(QStringLiteral("Kestrel"));
+    resize(211, 266);
+
+    tmTimer = new QTimer(this);
+    tmTimer->setInterval(100);
+    connect(tmTimer, &QTimer::timeout, this, &TMainForm::tmTimerTimer);
+    tmTimerChecker = new QTimer(this);
+    tmTimerChecker->setInterval(10000);
+    connect(tmTimerChecker, &QTimer::timeout, this, &TMainForm::tmTimerCheckerTimer);
+    tmTimerChecker->start();
+
+    QuoteHTTP.OnDone = [this](TCustomHTTPClient*, const QString& contentType, qint64,
+                              QIODevice* stream) { QuoteHTTPDone(contentType, stream); };
+    QuoteHTTP.OnAnyError = [this](TCustomHTTPClient*) { QuoteHTTPAnyError(); };
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    pnlContent = new QFrame(this);
+    pnlContent->setFrameShape(QFrame::NoFrame);
+    pnlContent->setAutoFillBackground(true);
+    auto* inner = new QVBoxLayout(pnlContent);
+    inner->setContentsMargins(kPanelBorder, kPanelBorder, kPanelBorder, kPanelBorder);
+    imgPrice = new QLabel(pnlContent);
+    imgPrice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgPrice->setMinimumSize(1, 1);
+    imgPrice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    inner->addWidget(imgPrice);
+    layout->addWidget(pnlContent, 1);
+    pbProgress = new TProgressBar(this);
+    pbProgress->setFixedHeight(kBarHeight);
+    pbProgress->OnPaint = [this](QPainter& painter) { pbProgressPaint(painter); };
+    layout->addWidget(pbProgress);
+
+    // A press anywhere on the content drags the window.
+    for (QWidget* w : {static_cast<QWidget*>(pnlContent), static_cast<QWidget*>(imgPrice)}) {
+        w->installEventFilter(this);
+    }
+
+    CreateMenu();
+    TrayIcon = new TTrayIcon(this, std::move(services_.TrayShell));
+    TrayIcon->SetInterval(700);
+    TrayIcon->Icons()->Add(IconFromResource(QStringLiteral(":/icons/tray-normal.svg")));
+    TrayIcon->Icons()->Add(IconFromResource(QStringLiteral(":/icons/tray-grey.svg")));
+    TrayIcon->SetIcon(*TrayIcon->Icons()->Get(0));
+    TrayIcon->SetPopupMenu(PopupMenu1);
+    TrayIcon->OnClick = [this](auto&&...) { TrayIconClick(); };
+
+    if (services_.HotKey) {
+        services_.HotKey->OnHotKey = [this](quint16 vk, quint16 mods) { HotKeyPressed(vk, mods); };
+    }
+    if (services_.Window)
+        services_.Window->MakeToolWindow(this);
+}
+
+void TMainForm::CreateMenu() {
+    PopupMenu1 = new QMenu(this);
+    mnSetupParameter = PopupMenu1->addAction(QStringLiteral("设置..."));
+    mnAutoAdjustSize =
+        PopupMenu1->addAction(QStringLiteral("自动调整窗体大小"), this, &TMainForm::AutoSizeWindow);
+    mnAutoAdjustSize->setVisible(false);
+    mnReadNow =
+        PopupMenu1->addAction(QStringLiteral("重新读取牌价"), this, &TMainForm::mnReadNowClick);
+    mnAlwaysOnTop = PopupMenu1->addAction(QStringLiteral("总是在最前面"));
+    mnAlwaysOnTop->setCheckable(true);
+    connect(mnAlwaysOnTop, &QAction::triggered, this, &TMainForm::mnAlwaysOnTopClick);
+    PopupMenu1->addSeparator();
+    mnHelpGroup = PopupMenu1->addMenu(QStringLiteral("帮助"));
+    mnOnlineUpdate = mnHelpGroup->addAction(QStringLiteral("在线升级..."));
+    mnWhatsNew =
+        mnHelpGroup->addAction(QStringLiteral("升级说明..."), this, &TMainForm::mnWhatsNewClick);
+    mnHelp = mnHelpGroup->addAction(QStringLiteral("牌价说明..."), this, &TMainForm::mnHelpClick);
+    N3 = mnHelpGroup->addAction(QStringLiteral("关于..."), this, &TMainForm::N3Click);
+    PopupMenu1->addSeparator();
+    mnQuit = PopupMenu1->addAction(QStringLiteral("退出"), this, &TMainForm::mnQuitClick);
+    // The settings dialog and the online upgrade are not part of this build yet.
+    mnSetupParameter->setEnabled(false);
+    mnOnlineUpdate->setEnabled(false);
+}
+
+void TMainForm::ApplySettings() {
+    const Settings s =
+        LoadSettings(Files.IniPath, Files.CcyPath, WindowFontDesc(), SelectedInstruments,
+                     QuoteHTTP.Proxy.ProxyServer, QuoteHTTP.Proxy.ProxyPort);
+    SelectedInstruments = s.Selection;
+    Quotes.Reset(SelectedInstruments.size());
+    TicksPerInterval = s.Interval * TicksPerSecond;
+    LineSpacing = s.LineSpacing;
+    if (s.ThreeD) {
+        pnlContent->setFrameShape(QFrame::Panel);
+        pnlContent->setFrameShadow(QFrame::Sunken);
+    }
+    ColorMode = s.ColorMode;
+    DisplayTime = s.DisplayTime;
+    pbProgress->setVisible(s.DisplayProgressBar);
+    MemoPrice.Font = QFontOf(s.Font);
+    MemoPrice.FontColor = ColourOf(s.Font.Color);
+    setFont(MemoPrice.Font);
+    Alpha = s.Alpha;
+    ApplyOpacity();
+    NotRunWeekEnd = s.NotRunWeekEnd;
+    HotKeyShortCut = s.HotKey;
+    HotKeyReg = s.HotKeyReg;
+    if (services_.HotKey) {
+        services_.HotKey->Unregister();
+        services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey);
+    }
+    AutoPrompt = s.AutoPrompt;
+    PromptInterval = s.PromptInterval;
+    Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
+    MonitorPrevQuote = 0;
+    ConfigureQuoteClient(QuoteHTTP, s);
+    PaintingBar = false;
+}
+
+void TMainForm::StartFetch() {
+    if (QuoteHTTP.Busy()) {
+        QuoteHTTP.Abort();
+        QCoreApplication::processEvents();
+    }
+    QuoteHTTP.Read();
+    tmTimer->stop();
+}
+
+void TMainForm::tmTimerTimer() {
+    if (Tick >= 0 && Tick % 10 == 0) {
+        setWindowTitle(CaptionClock(QDateTime::currentDateTime()));
+        if (AutoPrompt) {
+            PromptCounter += 1;
+            if (PromptCounter > PromptInterval * 60) {
+                PromptCounter = -1;
+                ShowToFront();
+            }
+        }
+    }
+    Tick += 1;
+    pbProgress->update();
+    if (Tick >= TicksPerInterval) {
+        PaintingBar = false;
+        Tick = -1;
+        StartFetch();
+    }
+}
+
+void TMainForm::tmTimerCheckerTimer() {
+    if (!QuoteHTTP.Busy() && !tmTimer->isActive())
+        tmTimer->start();
+}
+
+void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
+    QByteArray body;
+    if (stream) {
+        stream->seek(0);
+        body = stream->readAll();
+    }
+    Page.SetLines(SplitLines(DecodePage(body, contentType)));
+    BuildQuoteLines();
+    tmTimer->start();
+    CheckPriceAlarm();
+}
+
+void TMainForm::QuoteHTTPAnyError() {
+    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime());
+    RenderLines();
+    ShowCanvas();
+    SetTrayIcon(1);
+    tmTimer->start();
+}
+
+void TMainForm::BuildQuoteLines() {
+    const QuoteLines result = kestrel::BuildQuoteLines(Page, SelectedInstruments, Quotes,
+                                                       DisplayTime, QTime::currentTime());
+    MemoPrice.Lines = result.Lines;
+    if (result.Good) {
+        AutoSizeWindow();
+        RenderColouredLines();
+        ShowCanvas();
+        SetTrayIcon(0);
+    } else {
+        RenderLines();
+        ShowCanvas();
+        SetTrayIcon(1);
+    }
+}
+
+void TMainForm::CheckPriceAlarm() {
+    if (!Alarm.UseMonitor || Alarm.MonitorCcy.isEmpty())
+        return;
+    MonitorQuote = Page.QuoteFor(Alarm.MonitorCcy);
+    if (CheckCrossing(Alarm, MonitorPrevQuote, MonitorQuote) == AlarmVerdict::Raise && AlarmForm) {
+        AlarmForm->RaiseAlarm(Alarm, MonitorQuote);
+        AlarmForm->show();
+    }
+}
+
+void TMainForm::SetTrayIcon(int index) {
+    if (const TIcon* icon = TrayIcon->Icons()->Get(index))
+        TrayIcon->SetIcon(*icon);
+}
+
+int TMainForm::LineHeight() const {
+    // The text height of "|" is the font's cell height; halves round to even.
+    return static_cast<int>(std::nearbyint(QFontMetrics(MemoPrice.Font).height() * LineSpacing));
+}
+
+void TMainForm::RenderWith(bool coloured) {
+    const QSize outer = frameGeometry().size().expandedTo(size());
+    CanvasBitmap = QImage(outer, QImage::Format_RGB888);
+    CanvasBitmap.fill(pnlContent->palette().color(QPalette::Window));
+    if (HasBackground)
+        TileBackground(CanvasBitmap, BackgroundBitmap, CanvasBitmap.rect());
+
+    QPainter painter(&CanvasBitmap);
+    painter.setFont(MemoPrice.Font);
+    painter.setBackgroundMode(Qt::TransparentMode);
+    const int lineHeight = LineHeight();
+    int row = 0;
+    int line = 0;
+    const auto draw = [&](const QString& text, const QColor& colour) {
+        painter.setPen(colour);
+        painter.drawText(QRect(0, row * lineHeight, CanvasBitmap.width(), lineHeight),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
+                         text);
+        ++row;
+        ++line;
+    };
+    if (DisplayTime && !MemoPrice.Lines.isEmpty())
+        draw(MemoPrice.Lines.at(0), kTimeLineColour);
+    const int firstInstrumentLine = line;
+    while (line < MemoPrice.Lines.size()) {
+        QColor colour = MemoPrice.FontColor;
+        const int i = line - firstInstrumentLine;
+        if (coloured && i < Quotes.CurQuotes.size()) {
+            switch (ChooseQuoteColour(Quotes.CurQuotes.at(i), Quotes.PrevQuotes.at(i))) {
+                case QuoteColour::Rising:
+                    colour = FromRgb(RisingRgb(ColorMode));
+                    break;
+                case QuoteColour::Falling:
+                    colour = FromRgb(FallingRgb(ColorMode));
+                    break;
+                case QuoteColour::Font:
+                    break;
+            }
+        }
+        draw(MemoPrice.Lines.at(line), colour);
+    }
+}
+
+void TMainForm::RenderLines() {
+    RenderWith(false);
+}
+
+void TMainForm::RenderColouredLines() {
+    RenderWith(true);
+}
+
+void TMainForm::ShowCanvas() {
+    imgPrice->setPixmap(QPixmap::fromImage(CanvasBitmap));
+}
+
+QImage TMainForm::ShownImage() const {
+    return imgPrice->pixmap().toImage();
+}
+
+void TMainForm::AutoSizeWindow() {
+    setFont(MemoPrice.Font);
+    const QFontMetrics metrics(MemoPrice.Font);
+    const int lineHeight = LineHeight();
+    int widest = 0;
+    for (const QString& line : MemoPrice.Lines) {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    const int lines = static_cast<int>(MemoPrice.Lines.size());
+    const bool barShown = !pbProgress->isHidden();
+    const int outerHeight =
+        lines * lineHeight + (barShown ? kHeightMarginWithBar : kHeightMarginWithoutBar);
+    const int outerWidth = widest + kWidthMargin;
+    // The margins were measured with a frame and a caption; the client area is what remains
+    // after this desktop's frame, but never less than the lines need inside the panel border.
+    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+    const int barHeight = barShown ? kBarHeight : 0;
+    const int clientWidth =
+        std::max(outerWidth - frame.left() - frame.right(), widest + 2 * kPanelBorder);
+    const int clientHeight = std::max(outerHeight - frame.top() - frame.bottom(),
+                                      lines * lineHeight + 2 * kPanelBorder + barHeight);
+    setFixedSize(clientWidth, clientHeight);
+}
+
+void TMainForm::pbProgressPaint(QPainter& painter) {
+    if (PaintingBar)
+        return;
+    PaintingBar = true;
+    struct Clear {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{PaintingBar};
+    const int W = pbProgress->width();
+    const int H = pbProgress->height();
+    const QColor face = pnlContent->palette().color(QPalette::Window);
+    painter.fillRect(pbProgress->rect(), face);
+    if (pbProgress->isVisible() && TicksPerInterval > 0) {
+        const int right =
+            static_cast<int>(std::nearbyint(static_cast<double>(W - 1) * Tick / TicksPerInterval));
+        if (right > 1 && H > 2)
+            painter.fillRect(QRect(QPoint(1, 1), QPoint(right - 1, H - 2)), kBarColour);
+    }
+    if (Tick == 0 || Tick == TicksPerInterval)
+        painter.fillRect(pbProgress->rect(), face);
+}
+
+void TMainForm::PlaceWindow() {
+    QToolTip::showText(QPoint(), QString());
+    TIniFile ini(Files.IniPath);
+    const int posX = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1);
+    const int posY = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1);
+    const bool top = ini.ReadBool(QStringLiteral("Form"), QStringLiteral("Top"), false);
+    mnAlwaysOnTop->setChecked(top);
+    if (top)
+        SetStaysOnTop(true);
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = services_.Window ? services_.Window->ScreenRect(screen)
+                                              : (screen ? screen->geometry() : QRect());
+    if (posX < 0 || posX > screenRect.width() || posY < 0 || posY > screenRect.height()) {
+        const QRect taskbar = services_.Window ? services_.Window->TaskbarRect(screen) : QRect();
+        const int refTop = taskbar.top() < 100 ? screenRect.height() : taskbar.top();
+        const int refLeft = taskbar.left() < 100 ? screenRect.width() : taskbar.left();
+        const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+        const int outerHeight = height() + frame.top() + frame.bottom();
+        const int outerWidth = width() + frame.left() + frame.right();
+        int windowTop = refTop - outerHeight - 20;
+        int windowLeft = refLeft - outerWidth - 50;
+        if (windowLeft < 0)
+            windowLeft = 100;
+        if (windowTop < 0)
+            windowTop = 100;
+        move(windowLeft, windowTop);
+    } else {
+        move(posX, posY);
+    }
+}
+
+void TMainForm::SaveWindowPosition() {
+    try {
+        TIniFile ini(Files.IniPath);
+        ini.WriteInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), pos().x());
+        ini.WriteInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), pos().y());
+        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), mnAlwaysOnTop->isChecked());
+    } catch (const WriteError& e) {
+        ReportError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TMainForm::ShowToFront() {
+    show();
+    if (services_.Window)
+        services_.Window->ActivateForeground(this);
+    SetAlphaBlendValue(kAlphaInside);
+}
+
+void TMainForm::SetAlphaBlendValue(int value) {
+    AlphaBlendValue = value;
+    ApplyOpacity();
+}
+
+void TMainForm::ApplyOpacity() {
+    // The value only shows while alpha blending is on; without it the window is opaque.
+    if (services_.Window)
+        services_.Window->SetOpacity(this, Alpha ? AlphaBlendValue : kAlphaInside);
+}
+
+void TMainForm::SetStaysOnTop(bool on) {
+    if (services_.Window)
+        services_.Window->SetStaysOnTop(this, on);
+}
+
+void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
+    if (virtualKey != HotKeyReg.VirtualKey || modifiers != HotKeyReg.Modifiers)
+        return;
+    if (isVisible() && services_.Window && services_.Window->IsForeground(this)) {
+        hide();
+    } else {
+        ShowToFront();
+    }
+}
+
+void TMainForm::FormActivate() {
+    if (Page.PageLines().isEmpty())
+        StartFetch();
+}
+
+void TMainForm::mnReadNowClick() {
+    QuoteHTTP.Abort();
+    MemoPrice.Lines = ReadingAgainLines();
+    RenderLines();
+    ShowCanvas();
+    StartFetch();
+}
+
+void TMainForm::mnAlwaysOnTopClick() {
+    SetStaysOnTop(mnAlwaysOnTop->isChecked());
+    SaveWindowPosition();
+}
+
+void TMainForm::ShowInformation(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("信息"), text);
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+void TMainForm::mnWhatsNewClick() {
+    ShowInformation(WhatsNewText());
+}
+
+void TMainForm::mnHelpClick() {
+    ShowInformation(QuoteHelpText());
+}
+
+void TMainForm::N3Click() {
+    TAboutForm about([this](const QString& url) {
+        if (services_.Window)
+            services_.Window->OpenURL(url);
+    });
+    about.exec();
+}
+
+void TMainForm::mnQuitClick() {
+    quitting_ = true;
+    close();
+    QCoreApplication::quit();
+}
+
+void TMainForm::TrayIconClick() {
+    ShowToFront();
+}
+
+void TMainForm::MemoPriceMouseDown() {
+    if (services_.Window)
+        services_.Window->StartMove(this);
+}
+
+void TMainForm::FormDestroy() {
+    SaveWindowPosition();
+    if (services_.HotKey)
+        services_.HotKey->Unregister();
+    if (services_.Atom)
+        services_.Atom->Release();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (quitting_) {
+        event->accept();
+        return;
+    }
+    // The close button only hides the window; the program goes on in the tray.
+    SaveWindowPosition();
+    hide();
+    event->ignore();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A window manager may never activate a new tool window: the first showing starts the first
+    // download as well.
+    FormActivate();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TMainForm::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    if (AlphaBlendValue != kAlphaInside)
+        SetAlphaBlendValue(kAlphaInside);
+}
+
+void TMainForm::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (AlphaBlendValue != kAlphaOutside)
+        SetAlphaBlendValue(kAlphaOutside);
+}
+
+void TMainForm::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu1->popup(event->globalPos());
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // The right button is left to the context menu.
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() != Qt::RightButton) {
+        MemoPriceMouseDown();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace kestrel

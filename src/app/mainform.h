@@ -1,0 +1,186 @@
+// The ticker window: the refresh cycle, the quote drawing, the window's behaviour and its menu.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QMenu>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+#include "alarm/alarmmonitor.h"
+#include "net/httpclient.h"
+#include "platform/programfiles.h"
+#include "platform/trayshell.h"
+#include "quotes/catalogue.h"
+#include "quotes/ratespage.h"
+#include "settings/hotkeytext.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+
+namespace kestrel {
+
+class IHotKeyService;
+class IWindowServices;
+class HotKeyAtom;
+class TAlarmForm;
+class TTrayIcon;
+struct Settings;
+
+// The services the window needs from the desktop; tests hand in fakes.
+struct MainFormServices {
+    IWindowServices* Window = nullptr;
+    IHotKeyService* HotKey = nullptr;
+    std::unique_ptr<ITrayShell> TrayShell;  // handed on to the tray icon
+    HotKeyAtom* Atom = nullptr;
+};
+
+// The hidden store of the display lines and the quote font.
+struct TMemo {
+    QStringList Lines;
+    QFont Font;
+    QColor FontColor;
+};
+
+// The countdown bar; its painting is the main window's pbProgressPaint.
+class TProgressBar : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    std::function<void(QPainter&)> OnPaint;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    TMainForm(const ProgramFiles& files, MainFormServices services, const QStringList& arguments,
+              QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void SetAlarmForm(TAlarmForm* form) { AlarmForm = form; }
+
+    // Components, named as in the window's design.
+    QTimer* tmTimer = nullptr;
+    QTimer* tmTimerChecker = nullptr;
+    THTTPClient QuoteHTTP;
+    QFrame* pnlContent = nullptr;
+    QLabel* imgPrice = nullptr;
+    TMemo MemoPrice;
+    TProgressBar* pbProgress = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* mnSetupParameter = nullptr;
+    QAction* mnAutoAdjustSize = nullptr;
+    QAction* mnReadNow = nullptr;
+    QAction* mnAlwaysOnTop = nullptr;
+    QMenu* mnHelpGroup = nullptr;
+    QAction* mnOnlineUpdate = nullptr;
+    QAction* mnWhatsNew = nullptr;
+    QAction* mnHelp = nullptr;
+    QAction* N3 = nullptr;
+    QAction* mnQuit = nullptr;
+    TTrayIcon* TrayIcon = nullptr;
+    TAlarmForm* AlarmForm = nullptr;
+
+    // State.
+    ProgramFiles Files;
+    RatesPage Page;
+    QStringList SelectedInstruments;
+    QuoteSlots Quotes;
+    QImage CanvasBitmap;
+    QImage BackgroundBitmap;
+    bool HasBackground = false;
+    int TicksPerSecond = 10;
+    int TicksPerInterval = 100;
+    int Tick = 0;
+    int PromptCounter = 0;
+    bool UserAskedUpgrade = false;
+    bool PaintingBar = false;
+    double LineSpacing = 1.0;
+    int ColorMode = 0;
+    bool DisplayTime = true;
+    bool AutoPrompt = true;
+    int PromptInterval = 10;
+    bool Alpha = false;
+    int AlphaBlendValue = 80;
+    bool NotRunWeekEnd = false;
+    quint16 HotKeyShortCut = 0;
+    HotKeyRegistration HotKeyReg;
+    AlarmSettings Alarm;
+    long double MonitorQuote = 0;
+    long double MonitorPrevQuote = 0;
+
+    // Handlers and operations.
+    void ApplySettings();
+    void StartFetch();
+    void tmTimerTimer();
+    void tmTimerCheckerTimer();
+    void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
+    void QuoteHTTPAnyError();
+    void FormActivate();
+    void mnReadNowClick();
+    void mnAlwaysOnTopClick();
+    void mnWhatsNewClick();
+    void mnHelpClick();
+    void N3Click();
+    void mnQuitClick();
+    void TrayIconClick();
+    void MemoPriceMouseDown();
+    void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
+    void CheckPriceAlarm();
+
+    void BuildQuoteLines();
+    void RenderLines();
+    void RenderColouredLines();
+    void AutoSizeWindow();
+    void pbProgressPaint(QPainter& painter);
+    int LineHeight() const;
+
+    void PlaceWindow();
+    void SaveWindowPosition();
+    void ShowToFront();
+    void SetStaysOnTop(bool on);
+    void SetAlphaBlendValue(int value);
+
+    // The canvas as imgPrice shows it.
+    QImage ShownImage() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateMenu();
+    void RenderWith(bool coloured);
+    void ShowCanvas();
+    void SetTrayIcon(int index);
+    void FormDestroy();
+    void ShowInformation(const QString& text);
+    void ApplyOpacity();
+
+    MainFormServices services_;
+    QStringList arguments_;
+    bool quitting_ = false;
+};
+
+// The eight lines of "升级说明..." and the text of "牌价说明...".
+QString WhatsNewText();
+QString QuoteHelpText();
+
+// TileBackground: whole tiles from the rectangle's top-left corner, cut at its right and bottom
+// edges, never stretched.
+void TileBackground(QImage& target, const QImage& tile, const QRect& rect);
+
+}  // namespace kestrel

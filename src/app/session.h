@@ -1,0 +1,29 @@
+// What the ticker window and the command-line modes share: the platform services installed at
+// start-up, the settings load with the window font as the default quote font, and the set-up of
+// the HTTP client that fetches the rates page.
+#pragma once
+
+#include <QStringList>
+
+#include "platform/programfiles.h"
+#include "settings/settingsload.h"
+
+namespace kestrel {
+
+class THTTPClient;
+
+// Installs the platform implementations that core components use (the HTTP transfer).
+void InstallPlatformServices();
+
+// The window font as the settings describe fonts (name, points, GB2312 character set).
+FontDesc WindowFontDesc();
+
+// LoadSettings with the window font as the default quote font.
+Settings LoadStartupSettings(const ProgramFiles& files, const QStringList& currentSelection = {});
+
+// Points the client at Param/RatesURL (also the Referer), asks for a fresh uncached page and
+// applies the wait time-out and the proxy mode. In the system and direct modes the proxy server
+// and port are left as they were.
+void ConfigureQuoteClient(THTTPClient& http, const Settings& settings);
+
+}  // namespace kestrel
