@@ -107,6 +107,11 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     void OpenStream();
     void ReadBody(const std::function<qint64(char*, qint64)>& read);
     void RaiseProgress();
+    // Closes the transfer and frees the body; the worker must be done with both.
+    void Release() {
+        Transfer.reset();
+        Stream.reset();
+    }
 };
 
 void TransferJob::Run() {
@@ -416,6 +421,8 @@ void TCustomHTTPClient::CompletionHandler() {
         return;
     LastStatusCode = job->StatusCode;
     job->Transfer.reset();
+    // The stream lives until the completion events are over, even when a handler throws.
+    const auto release = qScopeGuard([&job] { job->Release(); });
     QIODevice* stream = job->Stream.get();
     if (stream)
         stream->seek(0);
