@@ -74,7 +74,7 @@ private slots:
         QTest::newRow("no closing bracket cuts at the first open one") << " 7.1 <td"
                                                                        << "7.1";
         QTest::newRow("closing before opening removes nothing") << "a>b<c>d"
-                                                                << "a>bd";
+                                                                << "a>b";
         QTest::newRow("blanks and control characters trimmed") << "\t\x01 <td> 2 \r"
                                                                << "2";
         QTest::newRow("full-width space is not a blank")
