@@ -4,13 +4,12 @@
 #include <unistd.h>
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
-#include <QUrl>
 #include <cmath>
-#include <limits>
+
+#include "net/netutils.h"
 
 namespace kestrel {
 
@@ -25,52 +24,6 @@ constexpr qint64 kMaxPresize = 16 * 1024 * 1024;
 QString RealmOf(const QString& value) {
     const qsizetype at = value.indexOf(QStringLiteral("=\""));
     return at < 0 ? value : value.mid(at + 2).chopped(value.endsWith(u'"') ? 1 : 0);
-}
-
-// Until the shared URL and date helpers land.
-struct URLComponents {
-    QString Scheme, Host;
-    quint16 Port = 0;
-    QString UserName, Password, Path, Extra;
-};
-
-bool CrackURL(const QString& text, URLComponents& parts) {
-    const QUrl url(text);
-    if (!url.isValid())
-        return false;
-    parts.Scheme = url.scheme();
-    parts.Host = url.host();
-    parts.Port = quint16(url.port(url.scheme() == u"https" ? 443 : 80));
-    parts.UserName = url.userName();
-    parts.Password = url.password();
-    parts.Path = url.path();
-    parts.Extra = url.query(QUrl::FullyEncoded);
-    return true;
-}
-
-QString HostFromURL(const QString& text) {
-    URLComponents parts;
-    return CrackURL(text.contains(u"://") ? text : QStringLiteral("http://") + text, parts)
-               ? parts.Host
-               : QString();
-}
-
-QString FileNameFromURL(const QString& text) {
-    QString s = text;
-    s.replace(u'/', u'\\');
-    return s.mid(std::max(s.lastIndexOf(u'\\'), s.lastIndexOf(u':')) + 1);
-}
-
-double ParseHTTPDate(const QString& text) {
-    const QDateTime when = QDateTime::fromString(text.trimmed(), Qt::RFC2822Date);
-    if (!when.isValid())
-        return 0;
-    const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
-    return double(epoch.msecsTo(when.toLocalTime())) / 86400000.0;
-}
-
-quint8 Percent(double value, double total) {
-    return total == 0 ? 0 : quint8(std::nearbyint(value * 100 / total));
 }
 
 }  // namespace
