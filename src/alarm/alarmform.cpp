@@ -11,8 +11,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/errorreport.h"
 #include "platform/fonts.h"
 #include "platform/sound.h"
+#include "settings/profile.h"
 
 namespace kestrel {
 
@@ -107,6 +109,12 @@ void TAlarmForm::Button1Click() {
     mmAlarmInfo->clear();
     sound_->Stop();
     hide();
+    // MonitorCcy and MonitorPrice stay stored, so the settings dialog offers the same alarm again.
+    try {
+        TIniFile(iniPath_).WriteBool(QStringLiteral("Param"), QStringLiteral("UseMonitor"), false);
+    } catch (const WriteError& e) {
+        ReportError(QString::fromUtf8(e.what()));
+    }
 }
 
 void TAlarmForm::tmTimeTimer() {

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -10,6 +11,7 @@
 
 #include "alarm/alarmform.h"
 #include "platform/fake/fakesound.h"
+#include "settings/profile.h"
 
 using namespace kestrel;
 
@@ -29,6 +31,8 @@ private slots:
     void priceTextFollowsTheInstrument();
     void soundOnlyWhenChosenAndPresent_data();
     void soundOnlyWhenChosenAndPresent();
+    void closingClearsStopsHidesAndDisarms();
+    void refusedDisarmIsReportedAndTheAlarmStillCloses();
     void titleBarCloseOnlyHides();
     void timerBringsTheShownWindowToFront();
     void layoutFitsTheChineseTexts();
@@ -140,6 +144,69 @@ void TestAlarmForm::soundOnlyWhenChosenAndPresent() {
     // The alarm itself is raised either way.
     QCOMPARE(form.mmAlarmInfo->blockCount(), 1);
     QCOMPARE(sound_.IsPlaying(), plays);
+}
+
+void TestAlarmForm::closingClearsStopsHidesAndDisarms() {
+    QFile ini(iniPath());
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(
+        QStringLiteral("[Param]\r\nUseMonitor=1\r\nMonitorCcy=现货黄金\r\nMonitorPrice=1640\r\n"
+                       "AlarmSound=1\r\n")
+            .toUtf8());
+    ini.close();
+
+    TAlarmForm form(&sound_, wavPath(), iniPath());
+    int closedCalls = 0;
+    form.OnAlarmClosed = [&] { ++closedCalls; };
+    form.RaiseAlarm(kGold, 1642.35L);
+    form.RaiseAlarm(kGold, 1643.0L);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QCOMPARE(closedCalls, 1);
+    QVERIFY(form.mmAlarmInfo->toPlainText().isEmpty());
+    QVERIFY(!sound_.IsPlaying());
+    QCOMPARE(sound_.Requests.last(), QStringLiteral("stop"));
+    QVERIFY(!form.isVisible());
+
+    const TIniFile settings(iniPath());
+    QCOMPARE(settings.ReadString("Param", "UseMonitor", "?"), QStringLiteral("0"));
+    // The alarm's instrument and price stay for the next time.
+    QCOMPARE(settings.ReadString("Param", "MonitorCcy", ""), QStringLiteral("现货黄金"));
+    QCOMPARE(settings.ReadFloat("Param", "MonitorPrice", 0), 1640.0);
+    QVERIFY(settings.ReadBool("Param", "AlarmSound", false));
+
+    // A new alarm after closing starts a fresh list.
+    form.RaiseAlarm(kGold, 1641.0L);
+    QCOMPARE(form.mmAlarmInfo->blockCount(), 1);
+}
+
+void TestAlarmForm::refusedDisarmIsReportedAndTheAlarmStillCloses() {
+    const QString unwritable = dir_->filePath(QStringLiteral("no-such-folder/kestrel.ini"));
+    TAlarmForm form(&sound_, wavPath(), unwritable);
+    bool disarmed = false;
+    form.OnAlarmClosed = [&] { disarmed = true; };
+    form.RaiseAlarm(kGold, 1642.35L);
+    form.show();
+
+    // The error report is a modal box: read it and dismiss it from inside its event loop.
+    QString reported;
+    QTimer dismiss;
+    connect(&dismiss, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            reported = box->text();
+            box->close();
+        }
+    });
+    dismiss.start(20);
+    form.Button1Click();
+
+    QCOMPARE(reported, QStringLiteral("Unable to write to ") + unwritable);
+    QVERIFY(disarmed);
+    QVERIFY(!form.isVisible());
+    QVERIFY(!sound_.IsPlaying());
+    QVERIFY(form.mmAlarmInfo->toPlainText().isEmpty());
 }
 
 void TestAlarmForm::titleBarCloseOnlyHides() {
