@@ -27,8 +27,6 @@ private slots:
     void init();
     void cleanup();
     void repeatedAlarmsListEveryLineAndRestartTheSound();
-    void priceTextFollowsTheInstrument_data();
-    void priceTextFollowsTheInstrument();
     void soundOnlyWhenChosenAndPresent_data();
     void soundOnlyWhenChosenAndPresent();
     void closingClearsStopsHidesAndDisarms();
@@ -90,34 +88,6 @@ void TestAlarmForm::repeatedAlarmsListEveryLineAndRestartTheSound() {
     const QString play = QStringLiteral("play ") + wavPath();
     QCOMPARE(sound_.Requests, QStringList(4, play));
     QCOMPARE(sound_.Playing, wavPath());
-}
-
-void TestAlarmForm::priceTextFollowsTheInstrument_data() {
-    QTest::addColumn<QString>("ccy");
-    QTest::addColumn<double>("price");
-    QTest::addColumn<double>("quote");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("lineEnd");
-
-    QTest::newRow("现货黄金") << QStringLiteral("现货黄金") << 1640.0 << 1642.35
-                              << QStringLiteral("1640.00")
-                              << QStringLiteral(" 【现货黄金】 1642.35");
-    QTest::newRow("欧元美元") << QStringLiteral("欧元美元") << 1.3125 << 1.31268
-                              << QStringLiteral("1.3125") << QStringLiteral(" 【欧元美元】 1.3127");
-}
-
-void TestAlarmForm::priceTextFollowsTheInstrument() {
-    QFETCH(QString, ccy);
-    QFETCH(double, price);
-    QFETCH(double, quote);
-    QFETCH(QString, label);
-    QFETCH(QString, lineEnd);
-
-    TAlarmForm form(&sound_, wavPath(), iniPath());
-    form.RaiseAlarm(AlarmSettings{true, ccy, price, false}, quote);
-    QCOMPARE(form.lblAlarmPrice->text(), label);
-    QVERIFY2(form.mmAlarmInfo->toPlainText().endsWith(lineEnd),
-             qPrintable(form.mmAlarmInfo->toPlainText()));
 }
 
 void TestAlarmForm::soundOnlyWhenChosenAndPresent_data() {
