@@ -19,7 +19,8 @@ bool IsAscii(const QByteArray& bytes) {
 
 bool IsValidUtf8(QByteArrayView bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(bytes);
+    // The decoder only runs when its result becomes a QString.
+    const QString decoded = decoder.decode(bytes);
     return !decoder.hasError();
 }
 
