@@ -1,6 +1,7 @@
 #include "net/workerthread.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QTimer>
 #include <array>
@@ -17,6 +18,24 @@ constexpr std::array<QThread::Priority, 7> kPriorities = {
     QThread::TimeCriticalPriority,
 };
 
+// A synchronised call travels as an event: Qt deletes it in the GUI thread after delivery, so
+// nothing of the call is released by the worker while the GUI thread may still hold it.
+class SyncEvent : public QEvent {
+public:
+    explicit SyncEvent(std::function<void()> call) : QEvent(QEvent::User), Call(std::move(call)) {}
+    std::function<void()> Call;
+};
+
+class ThreadDispatcher : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        static_cast<SyncEvent*>(e)->Call();
+        return true;
+    }
+};
+
 // The dispatcher and the number of workers that keep it alive.
 std::mutex gThreadLock;
 QObject* gDispatcher = nullptr;
@@ -25,7 +44,7 @@ int gWorkerCount = 0;
 void AddWorker() {
     std::lock_guard lock(gThreadLock);
     if (gWorkerCount++ == 0 && gDispatcher == nullptr) {
-        gDispatcher = new QObject;
+        gDispatcher = new ThreadDispatcher;
         if (QCoreApplication* app = QCoreApplication::instance())
             gDispatcher->moveToThread(app->thread());
     }
@@ -173,29 +192,27 @@ bool TCustomThread::Synchronize(const std::function<void()>& Method) {
         bool Ran = false;
     };
     auto outcome = std::make_shared<Outcome>();
-    QMetaObject::invokeMethod(
-        Dispatcher(),
-        [job, outcome, Method] {
-            bool stopped;
-            {
-                std::lock_guard lock(job->Lock);
-                stopped = job->Stopped;
-            }
-            // An exception of a handler must not unwind the event loop; the job goes on.
-            if (!stopped) {
-                try {
-                    Method();
-                } catch (...) {
-                }
-            }
-            {
-                std::lock_guard lock(job->Lock);
-                outcome->Done = true;
-                outcome->Ran = !stopped;
-            }
-            job->Wake.notify_all();
-        },
-        Qt::QueuedConnection);
+    QCoreApplication::postEvent(Dispatcher(), new SyncEvent([job, outcome, Method] {
+                                    bool stopped;
+                                    {
+                                        std::lock_guard lock(job->Lock);
+                                        stopped = job->Stopped;
+                                    }
+                                    // An exception of a handler must not unwind the event loop; the
+                                    // job goes on.
+                                    if (!stopped) {
+                                        try {
+                                            Method();
+                                        } catch (...) {
+                                        }
+                                    }
+                                    {
+                                        std::lock_guard lock(job->Lock);
+                                        outcome->Done = true;
+                                        outcome->Ran = !stopped;
+                                    }
+                                    job->Wake.notify_all();
+                                }));
     std::unique_lock lock(job->Lock);
     job->Wake.wait(lock, [&] { return outcome->Done || job->Stopped; });
     return outcome->Ran && !job->Stopped;

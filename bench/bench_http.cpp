@@ -1,0 +1,96 @@
+// A 200 KB page over loopback: through the HTTP client (worker thread, synchronised events,
+// block reads) beside libcurl's easy interface alone, the floor.
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <httplib.h>
+
+#include <QCoreApplication>
+#include <string>
+#include <thread>
+
+#include "net/httpclient.h"
+#include "platform/linux/curltransfer.h"
+
+namespace {
+
+constexpr size_t kPageSize = 200 * 1024;
+
+struct Server {
+    Server() {
+        http.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(kPageSize, 'q'), "text/html");
+        });
+        port = http.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { http.listen_after_bind(); });
+        while (!http.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        url = "http://127.0.0.1:" + std::to_string(port) + "/page";
+    }
+    ~Server() {
+        http.stop();
+        thread.join();
+    }
+    httplib::Server http;
+    std::thread thread;
+    int port = 0;
+    std::string url;
+};
+
+Server& TheServer() {
+    static Server server;
+    return server;
+}
+
+void BM_HttpClient(benchmark::State& state) {
+    kestrel::THTTPClient client;
+    client.URL = QString::fromStdString(TheServer().url);
+    client.UseCache = false;
+    client.SetWaitThread(true);
+    qint64 received = 0;
+    client.OnDone = [&](kestrel::TCustomHTTPClient*, const QString&, qint64 size, QIODevice*) {
+        received = size;
+    };
+    for (auto _ : state) {
+        received = 0;
+        client.Read();
+        if (received != qint64(kPageSize))
+            state.SkipWithError("download failed");
+    }
+    state.SetBytesProcessed(state.iterations() * qint64(kPageSize));
+}
+BENCHMARK(BM_HttpClient)->Unit(benchmark::kMicrosecond);
+
+size_t Collect(char* data, size_t size, size_t count, void* out) {
+    static_cast<std::string*>(out)->append(data, size * count);
+    return size * count;
+}
+
+void BM_CurlEasyFloor(benchmark::State& state) {
+    const std::string& url = TheServer().url;
+    std::string body;
+    for (auto _ : state) {
+        body.clear();
+        CURL* easy = curl_easy_init();
+        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Collect);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+        if (curl_easy_perform(easy) != CURLE_OK || body.size() != kPageSize)
+            state.SkipWithError("download failed");
+        curl_easy_cleanup(easy);
+    }
+    state.SetBytesProcessed(state.iterations() * qint64(kPageSize));
+}
+BENCHMARK(BM_CurlEasyFloor)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    kestrel::InstallCurlTransfer();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
