@@ -71,7 +71,7 @@ double DateTimeFromQDateTime(const QDateTime& dateTime);
 QDateTime DateTimeToQDateTime(double dateTime, Qt::TimeSpec spec = Qt::LocalTime);
 
 // value × 100 / total rounded to nearest (ties to even); 0 when total is 0 or the result is not
-// a number; below 0 gives 0 and above 255 gives 255.
+// finite (an arithmetic error); below 0 gives 0 and above 255 gives 255.
 quint8 Percent(double value, double total);
 
 // The system temporary folder with a trailing "/"; the executable's folder when it is missing.
