@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include <QHash>
+
 #include "settings/encodings.h"
 
 namespace kestrel {
@@ -24,6 +26,38 @@ QString FixedText(long double value, int decimals) {
     return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
 }
 
+// The two label forms of an instrument line and its number of decimals.
+struct LineLabels {
+    QString padded;   // for a value
+    QString missing;  // for "N/A"
+    int decimals = 4;
+};
+
+LineLabels MakeLabels(const QString& name) {
+    LineLabels labels;
+    labels.missing = QStringLiteral("【") + DisplayName(name) + QStringLiteral("】");
+    labels.padded = labels.missing;
+    PadToWidth(labels.padded, kLabelWidth);
+    labels.decimals = DecimalsFor(labels.padded);
+    const int fill = kMissingWidth - Cp936Length(labels.missing);
+    if (fill > 0)
+        labels.missing += QString(fill, u' ');
+    return labels;
+}
+
+// Measuring code page 936 widths costs more than the rest of a line, and every refresh
+// formats the same catalogue names again, so their labels are made once.
+LineLabels LabelsFor(const QString& name) {
+    static const QHash<QString, LineLabels> catalogue = [] {
+        QHash<QString, LineLabels> labels;
+        for (const QString& known : InstrumentCatalogue())
+            labels.insert(known, MakeLabels(known));
+        return labels;
+    }();
+    const auto known = catalogue.constFind(name);
+    return known != catalogue.cend() ? *known : MakeLabels(name);
+}
+
 }  // namespace
 
 void PadToWidth(QString& text, int width) {
@@ -36,15 +70,10 @@ void PadToWidth(QString& text, int width) {
 }
 
 QString FormatQuoteLine(const QString& name, long double value) {
-    QString label = QStringLiteral("【") + DisplayName(name) + QStringLiteral("】");
-    if (value == 0.0L || !std::isfinite(value)) {
-        const int fill = kMissingWidth - Cp936Length(label);
-        if (fill > 0)
-            label += QString(fill, u' ');
-        return label + QStringLiteral(" N/A");
-    }
-    PadToWidth(label, kLabelWidth);
-    return label + u' ' + FixedText(value, DecimalsFor(label) == 2 ? 2 : 4);
+    const LineLabels labels = LabelsFor(name);
+    if (value == 0.0L || !std::isfinite(value))
+        return labels.missing + QStringLiteral(" N/A");
+    return labels.padded + u' ' + FixedText(value, labels.decimals);
 }
 
 QString UpdateTimeLine(const QTime& now) {
