@@ -47,9 +47,6 @@ private slots:
         QTest::newRow("even remainder") << "【欧元美元】" << 20 << "【欧元美元】" + Fw(4);
         QTest::newRow("odd remainder ends in one ASCII space")
             << "【NYMEX】" << 20 << "【NYMEX】" + Fw(5) + " ";
-        QTest::newRow("mixed label") << "【纽约原油】" << 20 << "【纽约原油】" + Fw(4);
-        QTest::newRow("exact width untouched")
-            << "【瑞典克郎人民币】" << 18 << "【瑞典克郎人民币】";
         QTest::newRow("longer than the width is not cut")
             << "【瑞典克郎人民币】" << 10 << "【瑞典克郎人民币】";
         QTest::newRow("empty") << "" << 3 << Fw(1) + " ";
@@ -85,8 +82,6 @@ private slots:
         QTest::newRow("no value") << "天然气" << 0.0 << "【天然气】" + QString(20, u' ') + " N/A";
         QTest::newRow("no value, Chinese label counted in bytes")
             << "瑞典克郎人民币" << 0.0 << "【瑞典克郎人民币】" + QString(12, u' ') + " N/A";
-        QTest::newRow("no value, alias")
-            << "NYMEX原油" << 0.0 << "【纽约原油】" + QString(18, u' ') + " N/A";
         QTest::newRow("no value, label wider than the column")
             << "一二三四五六七八九十一二三四" << 0.0 << "【一二三四五六七八九十一二三四】 N/A";
         QTest::newRow("not a finite number")
@@ -174,16 +169,6 @@ private slots:
             QCOMPARE(quoteSlots.CurQuotes, (QList<long double>{7.5L, 1.0L, 0.0L, 8.0L}));
         }
         QCOMPARE(result.Lines, expected);
-    }
-
-    void buildQuoteLinesOnAnEmptyPage() {
-        RatesPage page;
-        QuoteSlots quoteSlots;
-        quoteSlots.Reset(1);
-        const QuoteLines result =
-            BuildQuoteLines(page, {"欧元美元"}, quoteSlots, false, QTime(1, 2, 3));
-        QVERIFY(!result.Good);
-        QCOMPARE(result.Lines.size(), 2);
     }
 
     void buildQuoteLinesFitsMismatchedSlots() {

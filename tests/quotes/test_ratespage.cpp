@@ -297,13 +297,6 @@ private slots:
         QVERIFY2(Near(got, value, tolerance), qPrintable(QString::number(double(got), 'g', 17)));
     }
 
-    void deriveOnlyKnowsItsTable() {
-        const RatesPage page = PageOf({TitleLine(QStringLiteral("美元人民币")), Cell("6.3"),
-                                       TitleLine(QStringLiteral("欧元美元人民币")), Cell("8")});
-        QCOMPARE(static_cast<double>(page.DeriveQuote(QStringLiteral("欧元美元人民币"))), 0.0);
-        QCOMPARE(static_cast<double>(page.QuoteFor(QStringLiteral("欧元美元人民币"))), 8.0);
-    }
-
     void samplePage() {
         QFile file(QStringLiteral(KESTREL_TEST_DATA "/rates-sample.html"));
         QVERIFY(file.open(QIODevice::ReadOnly));
