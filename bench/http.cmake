@@ -1,2 +1,2 @@
 kestrel_add_bench(bench_http SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_http.cpp
-  LIBS kestrel_platform PkgConfig::CURL cpp-httplib Threads::Threads)
+  LIBS kestrel_platform PkgConfig::CURL PkgConfig::HTTPLIB Threads::Threads)

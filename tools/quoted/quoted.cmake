@@ -1,3 +1,2 @@
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_executable(kestrel-quoted ${CMAKE_CURRENT_LIST_DIR}/quoted.cpp)
 target_link_libraries(kestrel-quoted PRIVATE kestrel_core PkgConfig::HTTPLIB Threads::Threads)

@@ -1,0 +1,314 @@
+// The command line is a contract with scripts and status bars: exit statuses, the lines printed
+// and the settings report.
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "../app/quoteserver.h"
+#include "platform/fonts.h"
+#include "settings/encodings.h"
+
+using kestrel::test::QuoteServer;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QStringList lines;
+    QByteArray err;
+};
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home_;
+
+    Run Kestrel(const QStringList& arguments) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KESTREL_HOME"), home_.path());
+        env.remove(QStringLiteral("http_proxy"));
+        env.remove(QStringLiteral("HTTP_PROXY"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), arguments);
+        if (!p.waitForFinished(30000))
+            p.kill();
+        Run run;
+        run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        QString out = QString::fromUtf8(p.readAllStandardOutput());
+        if (out.endsWith(u'\n'))
+            out.chop(1);
+        run.lines = out.isEmpty() ? QStringList() : out.split(u'\n');
+        run.err = p.readAllStandardError();
+        return run;
+    }
+
+    void WriteFile(const QString& name, const QByteArray& bytes) {
+        QFile f(home_.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+    void WriteIni(const QString& text) {
+        WriteFile(QStringLiteral("kestrel.ini"), kestrel::ToCp936(text));
+    }
+
+    // A page with a few prices whose lines are known to the byte.
+    static QByteArray SmallPage(bool withMarker) {
+        QString page = QStringLiteral("<html><head><title>rates</title></head><body>\r\n");
+        page += QStringLiteral("<div>header</div>\r\n<div>header</div>\r\n<div>header</div>\r\n");
+        if (withMarker)
+            page += QStringLiteral("<td>货币走势图</td>\r\n");
+        const auto row = [&page](const QString& name, const QString& bid) {
+            page += QStringLiteral("<tr><td><a title=\"%1\">%1</a></td>\r\n").arg(name);
+            page += QStringLiteral("<td>%1</td>\r\n").arg(bid);
+            // Eleven more cells keep the next row out of the value search.
+            for (int i = 0; i < 11; ++i)
+                page += QStringLiteral("<td>--</td>\r\n");
+        };
+        row(QStringLiteral("欧元美元"), QStringLiteral("1.16234"));
+        row(QStringLiteral("美元日元"), QStringLiteral("155.5"));
+        row(QStringLiteral("美元人民币"), QStringLiteral("7.0812"));
+        row(QStringLiteral("现货黄金"), QStringLiteral("--"));
+        page += QStringLiteral("</body></html>\r\n");
+        return kestrel::ToCp936(page);
+    }
+
+private Q_SLOTS:
+    void init() {
+        QDir dir(home_.path());
+        for (const QString& f : dir.entryList(QDir::Files))
+            dir.remove(f);
+    }
+
+    void versionAndHelp() {
+        const Run version = Kestrel({QStringLiteral("--version")});
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.lines, QStringList{QStringLiteral("Kestrel 0.90")});
+        const Run help = Kestrel({QStringLiteral("--help")});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.lines.join(u'\n').contains(QStringLiteral("--show-settings")));
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")};
+        QTest::newRow("page without file")
+            << QStringList{QStringLiteral("--print"), QStringLiteral("--page")};
+        QTest::newRow("page and url")
+            << QStringList{QStringLiteral("--print"), QStringLiteral("--page"), QStringLiteral("a"),
+                           QStringLiteral("--url"), QStringLiteral("b")};
+        QTest::newRow("show-settings takes nothing") << QStringList{
+            QStringLiteral("--show-settings"), QStringLiteral("--page"), QStringLiteral("x")};
+    }
+    void usageErrors() {
+        QFETCH(QStringList, arguments);
+        const Run run = Kestrel(arguments);
+        QCOMPARE(run.status, 2);
+        QVERIFY(run.lines.isEmpty());
+        QVERIFY(!run.err.isEmpty());
+    }
+
+    void printPage() {
+        WriteFile(
+            QStringLiteral("kestrel.ccy"),
+            kestrel::ToCp936(QStringLiteral("欧元美元\r\n美元日元\r\n现货黄金\r\n港币人民币\r\n")));
+        WriteFile(QStringLiteral("page.html"), SmallPage(true));
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                 home_.filePath(QStringLiteral("page.html"))});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.lines.size(), 5);
+        QVERIFY(run.lines[0].startsWith(QStringLiteral("【牌价更新时间】　　")));
+        QCOMPARE(run.lines[0].size(), 8 + 2 + 8);
+        QCOMPARE(run.lines[1], QStringLiteral("【欧元美元】　　　　 1.1623"));
+        QCOMPARE(run.lines[2], QStringLiteral("【美元日元】　　　　 155.50"));
+        // No value: the bare label in a 30-byte column, then N/A.
+        QCOMPARE(run.lines[3],
+                 QStringLiteral("【现货黄金】") + QString(18, u' ') + QStringLiteral(" N/A"));
+        QCOMPARE(run.lines[4],
+                 QStringLiteral("【港币人民币】") + QString(16, u' ') + QStringLiteral(" N/A"));
+    }
+
+    void printPageWithoutTimeLine() {
+        WriteIni(QStringLiteral("[Param]\r\nDisplayTime=0\r\n"));
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("美元人民币\r\n")));
+        WriteFile(QStringLiteral("page.html"), SmallPage(true));
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                 home_.filePath(QStringLiteral("page.html"))});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.lines, QStringList{QStringLiteral("【美元人民币】　　　 7.0812")});
+    }
+
+    void printBadData() {
+        WriteFile(QStringLiteral("page.html"), SmallPage(false));
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                 home_.filePath(QStringLiteral("page.html"))});
+        QCOMPARE(run.status, 3);
+        QCOMPARE(run.lines.size(), 3);
+        QCOMPARE(run.lines.mid(1), (QStringList{QStringLiteral("外汇牌价源数据有误，无法提供报价"),
+                                                QStringLiteral("稍后将再次尝试连接...")}));
+    }
+
+    void showSettingsFreshInstall() {
+        const Run run = Kestrel({QStringLiteral("--show-settings")});
+        QCOMPARE(run.status, 0);
+        const QStringList lines = run.lines;
+        const auto value = [&lines](const QString& key) {
+            for (const QString& l : lines) {
+                if (l.startsWith(key + u'='))
+                    return l.mid(key.size() + 1);
+            }
+            return QStringLiteral("<missing>");
+        };
+        QCOMPARE(value(QStringLiteral("Interval")), QStringLiteral("10"));
+        QCOMPARE(value(QStringLiteral("LineSpacing")), QStringLiteral("1"));
+        QCOMPARE(value(QStringLiteral("WaitTimeOut")), QStringLiteral("5"));
+        QCOMPARE(value(QStringLiteral("Font")),
+                 kestrel::WindowFontFamily() + QStringLiteral(",9,B,0,clOlive,134"));
+        QCOMPARE(value(QStringLiteral("HotKey")), QStringLiteral("F8"));
+        QCOMPARE(value(QStringLiteral("RatesURL")),
+                 QStringLiteral("http://127.0.0.1:8936/rates/index.aspx"));
+        QCOMPARE(value(QStringLiteral("TicksPerInterval")), QStringLiteral("100"));
+        QCOMPARE(value(QStringLiteral("HotKeyModifiers")), QStringLiteral("0"));
+        QCOMPARE(value(QStringLiteral("HotKeyVirtualKey")), QStringLiteral("119"));
+        QCOMPARE(value(QStringLiteral("WaitTimeoutMs")), QStringLiteral("5000"));
+        QCOMPARE(value(QStringLiteral("ProxyAccessType")), QStringLiteral("atPreconfig"));
+        QCOMPARE(value(QStringLiteral("ProxyServer")), QString());
+        QCOMPARE(value(QStringLiteral("ProxyPortNumber")), QStringLiteral("8080"));
+        QCOMPARE(value(QStringLiteral("Selection")),
+                 QStringLiteral("美元指数,欧元美元,英镑美元,美元日元,澳元美元,美元加元,美元人民币,"
+                                "欧元人民币,NYMEX原油,现货黄金,现货白银,人民币黄金,人民币白银"));
+        // The sections and their keys come in the documented order.
+        QStringList keys;
+        for (const QString& l : lines) {
+            if (!l.isEmpty())
+                keys.append(l.section(u'=', 0, 0));
+        }
+        const QStringList expected = {QStringLiteral("[Param]"),
+                                      QStringLiteral("Interval"),
+                                      QStringLiteral("LineSpacing"),
+                                      QStringLiteral("3D"),
+                                      QStringLiteral("ColorMode"),
+                                      QStringLiteral("WaitTimeOut"),
+                                      QStringLiteral("DisplayTime"),
+                                      QStringLiteral("DisplayProgressBar"),
+                                      QStringLiteral("Font"),
+                                      QStringLiteral("HotKey"),
+                                      QStringLiteral("AutoPrompt"),
+                                      QStringLiteral("PromptInterval"),
+                                      QStringLiteral("UseMonitor"),
+                                      QStringLiteral("MonitorCcy"),
+                                      QStringLiteral("MonitorPrice"),
+                                      QStringLiteral("AlarmSound"),
+                                      QStringLiteral("ProxyType"),
+                                      QStringLiteral("ProxyAddress"),
+                                      QStringLiteral("ProxyPort"),
+                                      QStringLiteral("RatesURL"),
+                                      QStringLiteral("[Form]"),
+                                      QStringLiteral("Alpha"),
+                                      QStringLiteral("NotRunWeekEnd"),
+                                      QStringLiteral("Pos_X"),
+                                      QStringLiteral("Pos_Y"),
+                                      QStringLiteral("Top"),
+                                      QStringLiteral("[Effective]"),
+                                      QStringLiteral("TicksPerInterval"),
+                                      QStringLiteral("HotKeyModifiers"),
+                                      QStringLiteral("HotKeyVirtualKey"),
+                                      QStringLiteral("WaitTimeoutMs"),
+                                      QStringLiteral("ProxyAccessType"),
+                                      QStringLiteral("ProxyServer"),
+                                      QStringLiteral("ProxyPortNumber"),
+                                      QStringLiteral("Selection")};
+        QCOMPARE(keys, expected);
+    }
+
+    void showSettingsCorrections() {
+        WriteIni(
+            QStringLiteral("[param]\r\ninterval=0\r\nLineSpacing=5\r\nHotKey=Foo\r\nProxyType=7\r\n"
+                           "ProxyAddress=proxy.local\r\nProxyPort=abc\r\nMonitorCcy=现货黄金\r\n"
+                           "[Form]\r\nAlpha=$1\r\nTop=yes\r\n"));
+        const Run run = Kestrel({QStringLiteral("--show-settings")});
+        QCOMPARE(run.status, 0);
+        for (const char* line :
+             {"Interval=1", "LineSpacing=1", "HotKey=F8", "ProxyType=7", "ProxyPort=abc",
+              "MonitorCcy=现货黄金", "Alpha=1", "Top=0", "TicksPerInterval=10",
+              "ProxyAccessType=atUseProxy", "ProxyServer=proxy.local", "ProxyPortNumber=8080"}) {
+            QVERIFY2(run.lines.contains(QString::fromUtf8(line)), line);
+        }
+    }
+
+    void printDownload_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("status");
+        QTest::newRow("good page") << QString() << 0;
+        QTest::newRow("utf-8 page") << QStringLiteral("utf8=1") << 0;
+        QTest::newRow("server error") << QStringLiteral("status=500") << 4;
+        QTest::newRow("body cut short") << QStringLiteral("short_body=1") << 4;
+        QTest::newRow("no marker") << QStringLiteral("no_marker=1") << 3;
+        QTest::newRow("garbage") << QStringLiteral("garbage=1") << 3;
+        QTest::newRow("server hangs") << QStringLiteral("hang=1") << 4;
+    }
+    void printDownload() {
+        QFETCH(QString, query);
+        QFETCH(int, status);
+        QuoteServer server;
+        QVERIFY(server.Port() > 0);
+        WriteIni(QStringLiteral("[Param]\r\nWaitTimeOut=1\r\nProxyType=1\r\n"));
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("欧元美元\r\n现货黄金\r\n")));
+        const Run run =
+            Kestrel({QStringLiteral("--print"), QStringLiteral("--url"), server.RatesUrl(query)});
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.lines.size(), 3);
+        if (status == 0) {
+            QVERIFY(run.lines[1].startsWith(QStringLiteral("【欧元美元】　　　　 1.")));
+            QVERIFY(run.lines[2].startsWith(QStringLiteral("【现货黄金】　　　　 ")));
+            QVERIFY(!run.lines[2].endsWith(QStringLiteral("N/A")));
+        } else if (status == 4) {
+            QCOMPARE(run.lines[0].size(), 8);  // hh:mm:ss alone
+            QCOMPARE(run.lines.mid(1), (QStringList{QStringLiteral("数据传送有误！请检查网络"),
+                                                    QStringLiteral("稍后将再次尝试连接...")}));
+        } else {
+            QCOMPARE(run.lines[1], QStringLiteral("外汇牌价源数据有误，无法提供报价"));
+        }
+    }
+
+    void printDownloadRefused() {
+        int port = 0;
+        {
+            QuoteServer server;
+            port = server.Port();
+        }
+        WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\nDisplayTime=0\r\n"));
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--url"),
+                                 QStringLiteral("http://127.0.0.1:%1/rates/index.aspx").arg(port)});
+        QCOMPARE(run.status, 4);
+        QCOMPARE(run.lines, (QStringList{QStringLiteral("数据传送有误！请检查网络"),
+                                         QStringLiteral("稍后将再次尝试连接...")}));
+    }
+
+    void printUsesConfiguredUrl() {
+        QuoteServer server;
+        WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\nDisplayTime=0\r\nRatesURL=") +
+                 server.RatesUrl() + QStringLiteral("\r\n"));
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("美元人民币\r\n")));
+        const Run run = Kestrel({QStringLiteral("--print")});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.lines.size(), 1);
+        QVERIFY(run.lines[0].startsWith(QStringLiteral("【美元人民币】　　　 7.")));
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);  // the font database, for the expected default font
+    TestCli test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_cli.moc"
