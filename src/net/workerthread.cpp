@@ -139,6 +139,9 @@ void TEventThread::Resume() {
     if (Started)
         return;
     Started = true;
+    // Busy from this moment: a caller asking right after Start must not see an idle component
+    // while the thread is still being scheduled.
+    Shared->Executing = true;
     // The thread gets its own copies of the hooks: a setter called meanwhile touches only this
     // object, and a hook may free this worker (through Stop) while it runs.
     Thread.reset(QThread::create([shared = Shared, owner = Owner, execute = OnExecute,

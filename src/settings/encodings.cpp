@@ -55,7 +55,8 @@ QByteArray EncodeFileText(const QString& text, FileEncoding encoding) {
 }
 
 QByteArray ToCp936(const QString& text) {
-    QStringEncoder encoder("GB18030");
+    // Widths are measured on every refresh: keep one stateless encoder per thread.
+    thread_local QStringEncoder encoder("GB18030", QStringEncoder::Flag::Stateless);
     return encoder.encode(text);
 }
 

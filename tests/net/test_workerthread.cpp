@@ -146,7 +146,8 @@ void TestWorkerThread::startWhileExecutingDropsTheOldJob() {
     });
     thread.SetOnFinish([&](TCustomThread*) { ++finished; });
     QVERIFY(thread.Start());
-    QTRY_VERIFY(thread.Busy());
+    QVERIFY(thread.Busy());  // at once, before the thread has been scheduled
+    QTRY_COMPARE(runs.load(), 1);
 
     QElapsedTimer t;
     t.start();
