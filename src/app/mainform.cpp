@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
-#include <QToolTip>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -205,7 +204,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::CreateComponents() {
     setWindowTitle(QStringLiteral("Kestrel"));
-    resize(211, 266);
+    setFixedSize(211, 266);  // the client area until the first good page sizes it
 
     tmTimer = new QTimer(this);
     tmTimer->setInterval(100);
@@ -515,7 +514,6 @@ void TMainForm::pbProgressPaint(QPainter& painter) {
 }
 
 void TMainForm::PlaceWindow() {
-    QToolTip::showText(QPoint(), QString());
     TIniFile ini(Files.IniPath);
     const int posX = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1);
     const int posY = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1);
