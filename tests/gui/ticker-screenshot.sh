@@ -3,7 +3,8 @@
 # the demo quote server, screenshotted through a refresh with one rise and one fall, a lost
 # server and its return:
 #   tests/gui/ticker-screenshot.sh [build dir] [output dir]
-# Writes ticker-1.png (second download), ticker-2.png (欧元美元 up, 英镑美元 down),
+# Writes ticker-1.png (second download), ticker-2.png (欧元美元 up across the alarm price
+# 1.1650, 英镑美元 down; with ticker-alarm.png, the alarm window zoomed),
 # ticker-offline.png (server gone) and ticker-back.png (server back), each with -window.png
 # and -tray.png crops zoomed for a close look, and prints where the window sits.
 set -eu
@@ -58,8 +59,8 @@ url=$(sed -n 's/^listening on \(http:[^ ]*\)$/\1/p' "$work/server.out")
 port=${url##*:}
 port=${port%/}
 
-printf '[Param]\r\nRatesURL=%srates/index.aspx\r\nProxyType=1\r\nInterval=3\r\n' "$url" \
-    >"$work/kestrel.ini"
+printf '[Param]\r\nRatesURL=%srates/index.aspx\r\nProxyType=1\r\nInterval=3\r\n%b\r\n' \
+    "$url" 'UseMonitor=1\r\nMonitorCcy=欧元美元\r\nMonitorPrice=1.1650' >"$work/kestrel.ini"
 KESTREL_HOME=$work QT_QPA_PLATFORM=xcb "$build/bin/kestrel" &
 ticker=$!
 
@@ -91,6 +92,13 @@ curl -fsS -o /dev/null \
     "${url}rates/index.aspx?set=%E6%AC%A7%E5%85%83%E7%BE%8E%E5%85%83:1.1700,%E8%8B%B1%E9%95%91%E7%BE%8E%E5%85%83:1.3200"
 wait_downloads 3
 shot ticker-2
+alarm=$(xdotool search --onlyvisible --name '^到达警报价格$' | head -n 1)
+if [ -n "$alarm" ]; then
+    import -window "$alarm" -frame "$out/ticker-alarm.png"
+    convert "$out/ticker-alarm.png" -filter point -resize 200% "$out/ticker-alarm.png"
+else
+    echo "ticker-2: no alarm window" >&2
+fi
 
 kill "$server"
 wait "$server" || true
