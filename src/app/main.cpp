@@ -19,7 +19,6 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kestrel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -489,6 +489,12 @@ void TMainForm::AutoSizeWindow() {
     const int clientHeight = std::max(outerHeight - frame.top() - frame.bottom(),
                                       lines * lineHeight + 2 * kPanelBorder + barHeight);
     setFixedSize(clientWidth, clientHeight);
+    // The window keeps its top-left corner, except at the first sizing: a window placed near the
+    // panel is placed again for its real size and frame (known only once it is shown), unless the
+    // user has dragged it meanwhile.
+    if (placementPending_ && !userMoved_)
+        ApplyPlacement();
+    placementPending_ = false;
 }
 
 void TMainForm::pbProgressPaint(QPainter& painter) {
@@ -525,11 +531,22 @@ void TMainForm::PlaceWindow() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect screenRect = services_.Window ? services_.Window->ScreenRect(screen)
                                               : (screen ? screen->geometry() : QRect());
-    if (posX < 0 || posX > screenRect.width() || posY < 0 || posY > screenRect.height()) {
+    placeByRule_ = posX < 0 || posX > screenRect.width() || posY < 0 || posY > screenRect.height();
+    placedAt_ = QPoint(posX, posY);
+    ApplyPlacement();
+    placementPending_ = true;
+}
+
+void TMainForm::ApplyPlacement() {
+    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+    if (placeByRule_) {
+        // Near the panel's corner: 20 pixels above it and 50 to the left of it.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect screenRect = services_.Window ? services_.Window->ScreenRect(screen)
+                                                  : (screen ? screen->geometry() : QRect());
         const QRect taskbar = services_.Window ? services_.Window->TaskbarRect(screen) : QRect();
         const int refTop = taskbar.top() < 100 ? screenRect.height() : taskbar.top();
         const int refLeft = taskbar.left() < 100 ? screenRect.width() : taskbar.left();
-        const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
         const int outerHeight = height() + frame.top() + frame.bottom();
         const int outerWidth = width() + frame.left() + frame.right();
         int windowTop = refTop - outerHeight - 20;
@@ -538,10 +555,11 @@ void TMainForm::PlaceWindow() {
             windowLeft = 100;
         if (windowTop < 0)
             windowTop = 100;
-        move(windowLeft, windowTop);
-    } else {
-        move(posX, posY);
+        placedAt_ = QPoint(windowLeft, windowTop);
     }
+    // placedAt_ is the frame's corner; the geometry is the client area inside the frame, which
+    // does not depend on when the window manager reports its frame.
+    setGeometry(QRect(placedAt_ + QPoint(frame.left(), frame.top()), size()));
 }
 
 void TMainForm::SaveWindowPosition() {
@@ -639,6 +657,7 @@ void TMainForm::TrayIconClick() {
 }
 
 void TMainForm::MemoPriceMouseDown() {
+    userMoved_ = true;
     if (services_.Window)
         services_.Window->StartMove(this);
 }

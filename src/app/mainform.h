@@ -173,6 +173,11 @@ private:
     MainFormServices services_;
     QStringList arguments_;
     bool quitting_ = false;
+    void ApplyPlacement();
+    bool placeByRule_ = false;  // no usable stored position: near the panel
+    QPoint placedAt_;           // where the window's frame goes
+    bool placementPending_ = false;
+    bool userMoved_ = false;
 };
 
 // The eight lines of "升级说明..." and the text of "牌价说明...".
