@@ -47,7 +47,11 @@ echo "idle CPU over ${seconds}s: ticker ${ticker_cpu}% of one core, floor ${floo
 : >"$work/quoted.log"
 KESTREL_HOME="$work/busy" "$bin/kestrel" &
 ticker=$!
-while [ "$(grep -c 'GET' "$work/quoted.log" || true)" -lt "$downloads" ]; do sleep 1; done
+served() { grep -c 'GET' "$work/quoted.log" || true; }
+while [ "$(served)" -lt 10 ]; do sleep 1; done
+early_rss=$(rss_kb $ticker)
+while [ "$(served)" -lt "$downloads" ]; do sleep 1; done
 ticker_rss=$(rss_kb $ticker)
+echo "resident memory of the ticker: ${early_rss} KiB after 10 downloads, ${ticker_rss} KiB after $downloads"
 kill $ticker; wait $ticker 2>/dev/null || true
 echo "resident memory after $downloads downloads: ticker ${ticker_rss} KiB, floor ${floor_rss} KiB (ratio $(ratio "$ticker_rss" "$floor_rss"))"
