@@ -100,12 +100,50 @@ struct TEventThread::State {
     std::atomic<bool> Terminated{false};
     std::mutex Lock;
     std::condition_variable Wake;
-    bool Stopped = false;  // guarded by Lock
+    bool Stopped = false;    // guarded by Lock
+    bool Delivered = false;  // GUI thread only: the job's completion has run
 };
 
 namespace {
+
 thread_local std::shared_ptr<TEventThread::State> tCurrentJob;
+
+struct SyncOutcome {
+    bool Done = false;
+    bool Ran = false;
+};
+
+// Queues the method for the GUI thread, where it runs unless the job has been stopped by then.
+// A worker that waits for it passes an outcome, filled in under the job's lock.
+void PostToGui(const std::shared_ptr<TEventThread::State>& job, std::function<void()> method,
+               const std::shared_ptr<SyncOutcome>& outcome) {
+    QCoreApplication::postEvent(Dispatcher(),
+                                new SyncEvent([job, outcome, method = std::move(method)] {
+                                    bool stopped;
+                                    {
+                                        std::lock_guard lock(job->Lock);
+                                        stopped = job->Stopped;
+                                    }
+                                    // An exception of a handler must not unwind the event loop; the
+                                    // job goes on.
+                                    if (!stopped) {
+                                        try {
+                                            method();
+                                        } catch (...) {
+                                        }
+                                    }
+                                    if (!outcome)
+                                        return;
+                                    {
+                                        std::lock_guard lock(job->Lock);
+                                        outcome->Done = true;
+                                        outcome->Ran = !stopped;
+                                    }
+                                    job->Wake.notify_all();
+                                }));
 }
+
+}  // namespace
 
 TEventThread::TEventThread(TCustomThread* owner) : Owner(owner), Shared(std::make_shared<State>()) {
     AddWorker();
@@ -131,8 +169,8 @@ void TEventThread::SetPriority(TThreadPriority priority) {
         Thread->setPriority(OSPriority);
 }
 
-bool TEventThread::Finished() const {
-    return Thread && Thread->isFinished();
+bool TEventThread::Delivered() const {
+    return Shared->Delivered;
 }
 
 void TEventThread::Resume() {
@@ -157,16 +195,23 @@ void TEventThread::Resume() {
             }
         }
         shared->Executing = false;
-        if (finish) {
-            TCustomThread::Synchronize([finish, except, owner] {
-                try {
-                    finish(owner);
-                } catch (...) {
-                    if (except)
-                        except(owner);
+        // The thread has nothing left to do, so it queues the completion and ends without
+        // waiting for it: a waiting Start is woken by the completion itself, and the next Start
+        // finds the thread gone instead of having to wake it and wait for its end.
+        PostToGui(
+            shared,
+            [shared, finish, except, owner] {
+                if (finish) {
+                    try {
+                        finish(owner);
+                    } catch (...) {
+                        if (except)
+                            except(owner);
+                    }
                 }
-            });
-        }
+                shared->Delivered = true;
+            },
+            nullptr);
         tCurrentJob.reset();
     }));
     Thread->start(OSPriority);
@@ -190,32 +235,8 @@ bool TCustomThread::Synchronize(const std::function<void()>& Method) {
         Method();
         return true;
     }
-    struct Outcome {
-        bool Done = false;
-        bool Ran = false;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    QCoreApplication::postEvent(Dispatcher(), new SyncEvent([job, outcome, Method] {
-                                    bool stopped;
-                                    {
-                                        std::lock_guard lock(job->Lock);
-                                        stopped = job->Stopped;
-                                    }
-                                    // An exception of a handler must not unwind the event loop; the
-                                    // job goes on.
-                                    if (!stopped) {
-                                        try {
-                                            Method();
-                                        } catch (...) {
-                                        }
-                                    }
-                                    {
-                                        std::lock_guard lock(job->Lock);
-                                        outcome->Done = true;
-                                        outcome->Ran = !stopped;
-                                    }
-                                    job->Wake.notify_all();
-                                }));
+    auto outcome = std::make_shared<SyncOutcome>();
+    PostToGui(job, Method, outcome);
     std::unique_lock lock(job->Lock);
     job->Wake.wait(lock, [&] { return outcome->Done || job->Stopped; });
     return outcome->Ran && !job->Stopped;
@@ -271,14 +292,11 @@ bool TCustomThread::Start() {
     // batch of events. The synchronised calls and the completion are among those events.
     const std::weak_ptr<int> alive = LifeToken;
     const quint64 generation = Generation;
-    QObject context;
-    QObject::connect(
-        Worker->Thread.get(), &QThread::finished, &context, [] {}, Qt::QueuedConnection);
     bool timedOut = false;
     QTimer timer;
     timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &context, [&timedOut] { timedOut = true; });
-    while (!Worker->Finished()) {
+    QObject::connect(&timer, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    while (!Worker->Delivered()) {
         if (WaitTimeout > 0)
             timer.start(WaitTimeout);
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
@@ -286,7 +304,7 @@ bool TCustomThread::Start() {
         if (alive.expired() || Generation != generation || Destroying ||
             QCoreApplication::closingDown())
             return true;
-        if (timedOut && !Worker->Finished()) {
+        if (timedOut && !Worker->Delivered()) {
             Stop();
             if (OnWaitTimeout)
                 OnWaitTimeout(this);

@@ -49,8 +49,9 @@ public:
     // Raises the terminate flag, releases a pending synchronised call and waits for the thread.
     void Terminate();
 
-    // The thread has run and ended.
-    bool Finished() const;
+    // The job has returned and its completion has run in the GUI thread (the thread itself may
+    // still be on its way out).
+    bool Delivered() const;
 
     TThreadNotify OnExecute, OnException, OnFinish;
 

@@ -35,6 +35,9 @@ class CurlTransfer final : public ITransfer {
 public:
     CurlTransfer() { GlobalInit(); }
     ~CurlTransfer() override {
+        // Removing the handle may run the progress callback once more, and the job that owned
+        // the abort flag may already be gone.
+        Options.AbortFlag = nullptr;
         if (Multi && Easy && Added)
             curl_multi_remove_handle(Multi, Easy);
         if (Easy)
@@ -70,6 +73,7 @@ public:
 
 private:
     bool Aborted() const { return Options.AbortFlag && Options.AbortFlag->load(); }
+    qint64 Available() const { return Pending.size() - PendingAt; }
     void ApplyProxy(const QByteArray& url);
     void Perform();  // the network work that can be done now
     void Wait() { curl_multi_poll(Multi, nullptr, 0, kPollMs, nullptr); }
@@ -93,7 +97,10 @@ private:
     CURLcode Result = CURLE_OK;
     QList<QByteArray> HeaderLines;  // of the latest response block, without line ends
     QByteArray RawHeaders;
-    QByteArray Pending;  // body bytes received and not yet read
+    // Body bytes received and not yet read: those from PendingAt on. Reading moves the offset
+    // instead of shifting what is left to the front for every block.
+    QByteArray Pending;
+    qsizetype PendingAt = 0;
     qint64 Limit = kDefaultLimit;
     bool Paused = false;
 };
@@ -109,6 +116,7 @@ void CurlTransfer::Reset() {
     HeaderLines.clear();
     RawHeaders.clear();
     Pending.clear();
+    PendingAt = 0;
     Paused = false;
     curl_slist_free_all(HeaderList);
     HeaderList = nullptr;
@@ -253,23 +261,28 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
     if (!Added || size <= 0)
         return -1;
     Limit = std::max(size, kDefaultLimit);
-    while (Pending.size() < size && !Done && !Aborted()) {
+    if (Available() < size) {
+        // Less than a block is left, so moving it to the front is cheap.
+        Pending.remove(0, PendingAt);
+        PendingAt = 0;
+    }
+    while (Available() < size && !Done && !Aborted()) {
         if (Paused) {
             Paused = false;
             curl_easy_pause(Easy, CURLPAUSE_CONT);
             continue;
         }
         Perform();
-        if (Pending.size() < size && !Done && !Paused)
+        if (Available() < size && !Done && !Paused)
             Wait();
     }
     if (Aborted())
         return -1;
-    if (Pending.isEmpty())
+    if (Available() == 0)
         return Done && Result == CURLE_OK ? 0 : -1;
-    const qint64 n = std::min<qint64>(size, Pending.size());
-    std::copy_n(Pending.constData(), n, buffer);
-    Pending.remove(0, n);
+    const qint64 n = std::min<qint64>(size, Available());
+    std::copy_n(Pending.constData() + PendingAt, n, buffer);
+    PendingAt += n;
     return n;
 }
 
@@ -292,7 +305,7 @@ std::optional<QString> CurlTransfer::Header(TransferHeader header) const {
 
 size_t CurlTransfer::OnWrite(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
-    if (t->Pending.size() >= t->Limit) {
+    if (t->Available() >= t->Limit) {
         t->Paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
