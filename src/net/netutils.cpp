@@ -296,7 +296,7 @@ double DateTimeFromQDateTime(const QDateTime& dateTime) {
     return days >= 0 ? double(days) + fraction : double(days) - fraction;
 }
 
-QDateTime DateTimeToQDateTime(double dateTime, Qt::TimeSpec spec) {
+QDateTime DateTimeToQDateTime(double dateTime, Qt::TimeSpec timeBasis) {
     if (!std::isfinite(dateTime) || std::fabs(dateTime) > 1e9)
         return {};
     const double days = std::trunc(dateTime);
@@ -309,7 +309,7 @@ QDateTime DateTimeToQDateTime(double dateTime, Qt::TimeSpec spec) {
     const QDate date = kEpoch.addDays(dayCount);
     if (!date.isValid())
         return {};
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(msecs)), spec);
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(msecs)), timeBasis);
 }
 
 double GMTToLocal(double gmt) {

@@ -65,10 +65,10 @@ int DayIndex(const QString& name);
 int MonthIndex(const QString& name);
 
 // Conversions between date-time doubles and QDateTime. The double carries no zone: FromQDateTime
-// takes the date and time as they stand in the value's own time spec, ToQDateTime gives them in
-// the spec asked for. Values outside QDateTime's range or NaN give an invalid QDateTime.
+// takes the date and time as they stand in the value's own time basis, ToQDateTime gives them
+// in the basis asked for. Values outside QDateTime's range or NaN give an invalid QDateTime.
 double DateTimeFromQDateTime(const QDateTime& dateTime);
-QDateTime DateTimeToQDateTime(double dateTime, Qt::TimeSpec spec = Qt::LocalTime);
+QDateTime DateTimeToQDateTime(double dateTime, Qt::TimeSpec timeBasis = Qt::LocalTime);
 
 // value × 100 / total rounded to nearest (ties to even); 0 when total is 0 or the result is not
 // finite (an arithmetic error); below 0 gives 0 and above 255 gives 255.
