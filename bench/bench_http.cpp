@@ -87,6 +87,20 @@ void BM_CurlTransfer(benchmark::State& state) {
 }
 BENCHMARK(BM_CurlTransfer)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Quickest);
 
+// A job that does nothing, waited for: what the worker thread and its completion cost a download.
+void BM_EmptyJob(benchmark::State& state) {
+    kestrel::TCustomThread thread;
+    thread.WaitThread = true;
+    int finished = 0;
+    thread.SetOnExecute([](kestrel::TCustomThread*) {});
+    thread.SetOnFinish([&finished](kestrel::TCustomThread*) { ++finished; });
+    for (auto _ : state)
+        thread.Start();
+    if (finished != state.iterations())
+        state.SkipWithError("completion missing");
+}
+BENCHMARK(BM_EmptyJob)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Quickest);
+
 size_t Collect(char* data, size_t size, size_t count, void* out) {
     static_cast<std::string*>(out)->append(data, size * count);
     return size * count;

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/errorreport.h"
+#include "ui/errorreport.h"
 #include "platform/fonts.h"
 #include "platform/sound.h"
 #include "settings/profile.h"

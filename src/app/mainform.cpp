@@ -14,7 +14,7 @@
 
 #include "alarm/alarmform.h"
 #include "app/aboutform.h"
-#include "app/errorreport.h"
+#include "ui/errorreport.h"
 #include "app/session.h"
 #include "platform/fonts.h"
 #include "platform/hotkey.h"

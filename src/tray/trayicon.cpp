@@ -15,7 +15,7 @@
 #include <exception>
 #include <mutex>
 
-#include "app/errorreport.h"
+#include "ui/errorreport.h"
 
 namespace kestrel {
 
