@@ -11,10 +11,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/errorreport.h"
 #include "platform/fonts.h"
 #include "platform/sound.h"
 #include "settings/profile.h"
+#include "ui/errorreport.h"
 
 namespace kestrel {
 

@@ -14,7 +14,6 @@
 
 #include "alarm/alarmform.h"
 #include "app/aboutform.h"
-#include "ui/errorreport.h"
 #include "app/session.h"
 #include "platform/fonts.h"
 #include "platform/hotkey.h"
@@ -27,6 +26,7 @@
 #include "settings/profile.h"
 #include "settings/settingsload.h"
 #include "tray/trayicon.h"
+#include "ui/errorreport.h"
 
 namespace kestrel {
 
