@@ -60,9 +60,6 @@ public:
     QToolButton* UpButton() const { return upButton_; }
     QToolButton* DownButton() const { return downButton_; }
 
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;

@@ -17,7 +17,7 @@ public:
     explicit TSpinValue(const QLocale& locale = QLocale());
 
     TValueType ValueType() const { return valueType_; }
-    // Going to vtInteger or vtHex also makes the step a whole number, at least 1 in size.
+    // Going to vtInteger or vtHex also rounds the step to a whole number, 1 where that gives 0.
     void SetValueType(TValueType value);
     // Digits after the separator shown for vtFloat (0 to 18).
     int Decimal() const { return decimal_; }
