@@ -130,6 +130,15 @@ void TSpinEdit::resizeEvent(QResizeEvent* event) {
     LayoutButtons();
 }
 
+void TSpinEdit::changeEvent(QEvent* event) {
+    QLineEdit::changeEvent(event);
+    // The line edit turns its input method back on when it stops being read-only.
+    if (event->type() == QEvent::ReadOnlyChange)
+        setAttribute(Qt::WA_InputMethodEnabled, false);
+    else if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        LayoutButtons();
+}
+
 void TSpinEdit::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if (arrowKeys_ && (key == Qt::Key_Up || key == Qt::Key_Down)) {

@@ -24,7 +24,6 @@ private slots:
     void cleanup();
     void stepsAndEvents();
     void typingFilter();
-    void editorDisabled();
     void leavingClamps_data();
     void leavingClamps();
     void dialogKeys_data();
@@ -93,6 +92,9 @@ void TestSpinEdit::stepsAndEvents() {
     QTest::keyClick(edit_, Qt::Key_Up);
     QCOMPARE(edit_->text(), QStringLiteral("2.90"));
     QCOMPARE(tops_, 2);
+    // An input method would hand over text that the key filter never sees.
+    edit_->setReadOnly(false);
+    QVERIFY(!edit_->testAttribute(Qt::WA_InputMethodEnabled));
 }
 
 void TestSpinEdit::typingFilter() {
@@ -106,9 +108,8 @@ void TestSpinEdit::typingFilter() {
     QCOMPARE(edit_->text(), QStringLiteral(".5"));
     QTest::keyClick(edit_, Qt::Key_Backspace);
     QCOMPARE(edit_->text(), QStringLiteral("."));
-}
 
-void TestSpinEdit::editorDisabled() {
+    edit_->SetValueType(TValueType::vtInteger);
     edit_->SetValue(42);
     edit_->SetEditorEnabled(false);
     edit_->setCursorPosition(1);
@@ -197,9 +198,6 @@ void TestSpinEdit::decimalReformats() {
     edit_->SetDecimal(2);
     QCOMPARE(edit_->text(), QStringLiteral("1.23"));
     QCOMPARE(edit_->Value(), 1.23);
-    edit_->SetValueType(TValueType::vtInteger);
-    QCOMPARE(edit_->text(), QStringLiteral("1"));
-    QCOMPARE(edit_->AsInteger(), 1);
 }
 
 void TestSpinEdit::textClearOfButtons() {
@@ -207,8 +205,6 @@ void TestSpinEdit::textClearOfButtons() {
     edit_->SetDecimal(15);
     edit_->SetValue(3.14159);
     edit_->end(false);
-    QVERIFY(edit_->UpButton()->isVisible());
-    QVERIFY(edit_->UpButton()->geometry().bottom() < edit_->DownButton()->geometry().top());
     QVERIFY2(edit_->cursorRect().right() < edit_->UpButton()->geometry().left(),
              "the text runs under the buttons");
 }
