@@ -29,6 +29,8 @@ public:
 // with "-AUTO"), quick launch, desktop. An existing file is left as it is, whatever it points
 // to; a shortcut that fails is skipped silently and the others are still tried, so pressing
 // the button again makes only the missing ones.
+// exePath is the running executable (QCoreApplication::applicationFilePath()); each shortcut
+// starts it in its own folder.
 void CreateShortcuts(IShortcutService& service, bool startup, bool desktop, bool quickLaunch,
                      const QString& exePath);
 
