@@ -1,14 +1,20 @@
 #include "app/cli.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTime>
+#include <cmath>
 #include <cstdio>
 
 #include "app/session.h"
 #include "net/httpclient.h"
 #include "platform/programfiles.h"
+#include "quotes/catalogue.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
@@ -25,9 +31,12 @@ constexpr int kExitUsage = 2;
 constexpr int kExitBadData = 3;
 constexpr int kExitTransferFailed = 4;
 
+// Text is what the window shows; JSON and CSV are one record per selected instrument.
+enum class PrintFormat { Text, Json, Csv };
+
 const char kHelp[] =
     "Usage: kestrel [-AUTO]\n"
-    "       kestrel --print [--page FILE | --url URL]\n"
+    "       kestrel --print [--page FILE | --url URL] [--format text|json|csv]\n"
     "       kestrel --show-settings\n"
     "       kestrel --help | --version\n"
     "\n"
@@ -37,6 +46,9 @@ const char kHelp[] =
     "  --print          download the rates page once and print the display lines (UTF-8)\n"
     "  --page FILE      with --print: read FILE as the downloaded page instead\n"
     "  --url URL        with --print: download URL instead of the configured Param/RatesURL\n"
+    "  --format F       with --print: text (the display lines, the default), json or csv (one\n"
+    "                   record per instrument: name, display name, value or null, decimals,\n"
+    "                   update time); messages then go to standard error\n"
     "  --show-settings  print the settings in effect after loading, with every correction\n"
     "  --help           print this text\n"
     "  --version        print the version\n"
@@ -53,24 +65,66 @@ void PrintLines(const QStringList& lines) {
     std::fflush(stdout);
 }
 
+// The records of the chosen instruments after a download at `updated`.
+void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteSlots& quoteSlots,
+                  const QDateTime& updated) {
+    const QString time = updated.toString(u"yyyy-MM-dd hh:mm:ss");
+    QJsonArray records;
+    QStringList csv{QStringLiteral("name,display,value,decimals,time")};
+    for (qsizetype i = 0; i < selection.size(); ++i) {
+        const QString& name = selection[i];
+        const double value = double(quoteSlots.CurQuotes.value(i));
+        const bool known = value != 0 && std::isfinite(value);
+        const int decimals = DecimalsFor(DisplayName(name));
+        records.append(
+            QJsonObject{{QStringLiteral("name"), name},
+                        {QStringLiteral("display"), DisplayName(name)},
+                        {QStringLiteral("value"), known ? QJsonValue(value) : QJsonValue()},
+                        {QStringLiteral("decimals"), decimals},
+                        {QStringLiteral("time"), time}});
+        // No field holds a comma or a quote: names are catalogue names.
+        csv << QStringList{name, DisplayName(name),
+                           known ? QString::number(value, 'g', 15) : QString(),
+                           QString::number(decimals), time}
+                   .join(u',');
+    }
+    if (format == PrintFormat::Json)
+        PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});
+    else
+        PrintLines(csv);
+}
+
+void PrintMessages(const QStringList& lines) {
+    for (const QString& line : lines)
+        std::fprintf(stderr, "kestrel: %s\n", line.toUtf8().constData());
+}
+
 int UsageError(const char* message) {
     std::fprintf(stderr, "kestrel: %s\nTry 'kestrel --help'.\n", message);
     return kExitUsage;
 }
 
 // Composes and prints the lines the window would show after its first download of this page.
-int PrintPage(const Settings& settings, const QByteArray& body, const QString& contentType) {
+int PrintPage(const Settings& settings, const QByteArray& body, const QString& contentType,
+              PrintFormat format) {
     RatesPage page;
     page.SetLines(SplitLines(DecodePage(body, contentType)));
     QuoteSlots quoteSlots;
     quoteSlots.Reset(settings.Selection.size());
-    const QuoteLines result = BuildQuoteLines(page, settings.Selection, quoteSlots,
-                                              settings.DisplayTime, QTime::currentTime());
-    PrintLines(result.Lines);
+    const QDateTime now = QDateTime::currentDateTime();
+    const QuoteLines result =
+        BuildQuoteLines(page, settings.Selection, quoteSlots, settings.DisplayTime, now.time());
+    if (format == PrintFormat::Text) {
+        PrintLines(result.Lines);
+    } else if (result.Good) {
+        PrintRecords(format, settings.Selection, quoteSlots, now);
+    } else {
+        PrintMessages(result.Lines.mid(settings.DisplayTime ? 1 : 0));
+    }
     return result.Good ? kExitQuotes : kExitBadData;
 }
 
-int PrintDownload(const Settings& settings, const QString& url) {
+int PrintDownload(const Settings& settings, const QString& url, PrintFormat format) {
     THTTPClient http;
     ConfigureQuoteClient(http, settings);
     http.URL = url;
@@ -91,10 +145,13 @@ int PrintDownload(const Settings& settings, const QString& url) {
     };
     http.Read();
     if (!done) {
-        PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
+        if (format == PrintFormat::Text)
+            PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
+        else
+            PrintMessages(TransferErrorLines(false, QTime::currentTime()));
         return kExitTransferFailed;
     }
-    return PrintPage(settings, body, contentType);
+    return PrintPage(settings, body, contentType, format);
 }
 
 }  // namespace
@@ -117,12 +174,22 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
 
     QString pageFile;
     QString url;
+    PrintFormat format = PrintFormat::Text;
     for (int i = 2; i < argc; ++i) {
         const QByteArray arg = argv[i];
-        if (mode == "--print" && (arg == "--page" || arg == "--url")) {
+        if (mode == "--print" && (arg == "--page" || arg == "--url" || arg == "--format")) {
             if (i + 1 >= argc)
                 return UsageError("option needs an argument");
-            (arg == "--page" ? pageFile : url) = QString::fromLocal8Bit(argv[++i]);
+            const QByteArray value = argv[++i];
+            if (arg == "--format") {
+                if (value != "text" && value != "json" && value != "csv")
+                    return UsageError("--format is text, json or csv");
+                format = value == "json"  ? PrintFormat::Json
+                         : value == "csv" ? PrintFormat::Csv
+                                          : PrintFormat::Text;
+            } else {
+                (arg == "--page" ? pageFile : url) = QString::fromLocal8Bit(value);
+            }
         } else {
             return UsageError("unexpected argument");
         }
@@ -151,9 +218,9 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
             std::fprintf(stderr, "kestrel: cannot read %s\n", argv[argc - 1]);
             return kExitUsage;
         }
-        return PrintPage(settings, file.readAll(), QString());
+        return PrintPage(settings, file.readAll(), QString(), format);
     }
-    return PrintDownload(settings, url.isEmpty() ? settings.RatesURL : url);
+    return PrintDownload(settings, url.isEmpty() ? settings.RatesURL : url, format);
 }
 
 }  // namespace kestrel

@@ -1,0 +1,240 @@
+#include "walk.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "page.h"
+#include "quotes/catalogue.h"
+#include "settings/encodings.h"
+
+namespace kestrel::quoted {
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Opening prices, round about the market of late 2025.
+const std::map<QString, double>& BasePrices() {
+    static const std::map<QString, double> prices = {
+        {QStringLiteral("美元指数"), 99.2},     {QStringLiteral("欧元美元"), 1.1612},
+        {QStringLiteral("英镑美元"), 1.3315},   {QStringLiteral("美元日元"), 155.30},
+        {QStringLiteral("澳元美元"), 0.6552},   {QStringLiteral("美元加元"), 1.3810},
+        {QStringLiteral("美元瑞郎"), 0.8025},   {QStringLiteral("纽元美元"), 0.5710},
+        {QStringLiteral("美元人民币"), 7.0815}, {QStringLiteral("美元坡元"), 1.2985},
+        {QStringLiteral("瑞典克郎"), 9.4520},   {QStringLiteral("美元港币"), 7.7830},
+        {QStringLiteral("欧元英镑"), 0.8721},   {QStringLiteral("欧元日元"), 180.33},
+        {QStringLiteral("澳元日元"), 101.75},   {QStringLiteral("英镑日元"), 206.78},
+        {QStringLiteral("欧元瑞郎"), 0.9319},   {QStringLiteral("欧元加元"), 1.6036},
+        {QStringLiteral("欧元澳元"), 1.7723},   {QStringLiteral("英镑港币"), 10.3631},
+        {QStringLiteral("英镑瑞郎"), 1.0685},   {QStringLiteral("英镑坡元"), 1.7290},
+        {QStringLiteral("英镑加元"), 1.8388},   {QStringLiteral("英镑澳元"), 2.0322},
+        {QStringLiteral("澳元加元"), 0.9048},   {QStringLiteral("澳元瑞郎"), 0.5258},
+        {QStringLiteral("澳元港币"), 5.0995},   {QStringLiteral("加元日元"), 112.45},
+        {QStringLiteral("瑞郎日元"), 193.52},   {QStringLiteral("NYMEX原油"), 58.45},
+        {QStringLiteral("布伦特原油"), 62.30},  {QStringLiteral("天然气"), 4.812},
+        {QStringLiteral("现货黄金"), 4205.60},  {QStringLiteral("现货白银"), 58.12},
+    };
+    return prices;
+}
+
+struct Quote {
+    QString Name;
+    int Decimals = 4;
+    double Open = 0, Price = 0, High = 0, Low = 0;
+};
+
+// The market: every page instrument with its walk, shared by all request threads.
+}  // namespace
+
+class Market {
+public:
+    explicit Market(std::uint64_t seed) : Walk(seed), Noise(seed ^ 0x9e3779b97f4a7c15ULL) {
+        for (const QString& name : InstrumentCatalogue()) {
+            if (IsDerivedInstrument(name))
+                continue;
+            const double price = BasePrices().at(name);
+            Quotes.push_back({name, DecimalsFor(name), price, price, price, price});
+        }
+    }
+
+    // Applies NAME:PRICE settings; an error text for the first bad one.
+    std::optional<std::string> Set(const std::string& settings) {
+        std::lock_guard lock(Mutex);
+        for (const QString& item : QString::fromUtf8(settings).split(u',', Qt::SkipEmptyParts)) {
+            const qsizetype colon = item.lastIndexOf(u':');
+            bool ok = false;
+            const double price = colon < 0 ? 0 : item.mid(colon + 1).toDouble(&ok);
+            Quote* quote = Find(item.left(colon));
+            if (!quote)
+                return "unknown instrument in set=" + item.toStdString();
+            if (!ok || !(price > 0) || !std::isfinite(price)) {
+                return "bad price in set=" + item.toStdString();
+            }
+            quote->Price = price;
+            Track(*quote);
+        }
+        return std::nullopt;
+    }
+
+    void Step(long steps) {
+        std::lock_guard lock(Mutex);
+        for (long i = 0; i < steps; ++i) {
+            for (Quote& quote : Quotes) {
+                // A step of up to ±0.05 %, drawn from the raw generator so that a seed gives
+                // the same prices with every standard library.
+                const double u = double(Walk() >> 11) * 0x1.0p-53;
+                quote.Price *= 1 + (2 * u - 1) * 0.0005;
+                Track(quote);
+            }
+        }
+    }
+
+    std::string Garbage(std::size_t size) {
+        std::lock_guard lock(Mutex);
+        std::string bytes(size, '\0');
+        for (char& c : bytes)
+            c = char(Noise() & 0xff);
+        return bytes;
+    }
+
+    QString Page(bool marker, const QString& charset) {
+        std::lock_guard lock(Mutex);
+        const QString time = QDateTime::currentDateTime().toString(u"hh:mm:ss");
+        std::vector<PageRow> rows;
+        for (const Quote& q : Quotes) {
+            const double spread = q.Price * 0.0002;
+            const double change = q.Price - q.Open;
+            const auto number = [&q](double v) { return QString::number(v, 'f', q.Decimals); };
+            rows.push_back({q.Name,
+                            {number(q.Price), number(q.Price + spread), number(q.High),
+                             number(q.Low), (change >= 0 ? u"+"_s : QString()) + number(change),
+                             QString::asprintf("%+.2f%%", change / q.Open * 100), time}});
+        }
+        return RenderPage(rows, marker, charset);
+    }
+
+private:
+    Quote* Find(const QString& name) {
+        const auto it = std::find_if(Quotes.begin(), Quotes.end(),
+                                     [&name](const Quote& q) { return q.Name == name; });
+        return it == Quotes.end() ? nullptr : &*it;
+    }
+
+    static void Track(Quote& quote) {
+        quote.High = std::max(quote.High, quote.Price);
+        quote.Low = std::min(quote.Low, quote.Price);
+    }
+
+    std::mutex Mutex;
+    std::mt19937_64 Walk, Noise;
+    std::vector<Quote> Quotes;
+};
+
+namespace {
+
+// The faults of one request: the server's switches, overridden by the query.
+struct Faults {
+    int Status;
+    long DelayMs, Steps;
+    bool Hang, ShortBody, Garbage, NoMarker, Utf8;
+};
+
+std::optional<std::string> ReadFaults(const httplib::Request& req, const WalkOptions& options,
+                                      Faults& faults) {
+    const auto flag = [&req](const char* key, bool value) {
+        if (!req.has_param(key))
+            return value;
+        const std::string text = req.get_param_value(key);
+        return text != "0" && text != "false";
+    };
+    const auto number = [&req](const char* key, long value, long low, long high,
+                               std::optional<std::string>& error) {
+        if (!req.has_param(key))
+            return value;
+        const std::optional<long> parsed = ParseNumber(req.get_param_value(key), low, high);
+        if (!parsed)
+            error = std::string("bad value of ") + key;
+        return parsed.value_or(value);
+    };
+    std::optional<std::string> error;
+    faults.Status = int(number("status", options.Status, 100, 599, error));
+    faults.DelayMs = number("delay_ms", options.DelayMs, 0, 3600000, error);
+    faults.Steps = number("step", options.Fixed ? 0 : 1, 0, 100000, error);
+    faults.Hang = flag("hang", options.Hang);
+    faults.ShortBody = flag("short_body", options.ShortBody);
+    faults.Garbage = flag("garbage", options.Garbage);
+    faults.NoMarker = flag("no_marker", options.NoMarker);
+    faults.Utf8 = flag("utf8", options.Utf8);
+    return error;
+}
+
+}  // namespace
+
+WalkSource::WalkSource(const WalkOptions& options, StopSignal& stop)
+    : Options(options), Stop(stop), Prices(std::make_unique<Market>(options.Seed)) {}
+
+WalkSource::~WalkSource() = default;
+
+void WalkSource::ServeRates(const httplib::Request& req, httplib::Response& res) {
+    Faults faults{};
+    if (const auto error = ReadFaults(req, Options, faults)) {
+        res.status = 400;
+        res.set_content(*error + "\n", "text/plain");
+        return;
+    }
+    if (faults.DelayMs > 0 && !Stop.WaitFor(std::chrono::milliseconds(faults.DelayMs))) {
+        res.status = 503;
+        return;
+    }
+    if (faults.Hang) {
+        Stop.Wait();
+        res.status = 503;
+        return;
+    }
+    Prices->Step(faults.Steps);
+    for (std::size_t i = 0; i < req.get_param_value_count("set"); ++i) {
+        if (const auto error = Prices->Set(req.get_param_value("set", i))) {
+            res.status = 400;
+            res.set_content(*error + "\n", "text/plain");
+            return;
+        }
+    }
+    const std::string type = faults.Utf8 ? "text/html; charset=utf-8" : "text/html; charset=gb2312";
+    if (faults.Status != 200) {
+        res.status = faults.Status;
+        res.set_content("<html><body>error " + std::to_string(faults.Status) + "</body></html>\r\n",
+                        "text/html");
+        return;
+    }
+    std::string body;
+    if (faults.Garbage) {
+        body = Prices->Garbage(4096);
+    } else {
+        const QString page = Prices->Page(!faults.NoMarker, faults.Utf8 ? u"utf-8"_s : u"gb2312"_s);
+        body = (faults.Utf8 ? page.toUtf8() : ToCp936(page)).toStdString();
+    }
+    if (faults.ShortBody) {
+        // The connection closes once the body is out, well short of the announced length.
+        const std::size_t announced = body.size() + body.size() / 2 + 1;
+        res.set_content_provider(announced, type,
+                                 [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     if (offset > 0)
+                                         return false;
+                                     sink.write(body.data(), body.size());
+                                     return true;
+                                 });
+        return;
+    }
+    res.set_content(body, type);
+}
+
+}  // namespace kestrel::quoted
