@@ -1,6 +1,9 @@
 // The command line is a contract with scripts and status bars: exit statuses, the lines printed
 // and the settings report.
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,6 +102,9 @@ private Q_SLOTS:
         QTest::newRow("page and url")
             << QStringList{QStringLiteral("--print"), QStringLiteral("--page"), QStringLiteral("a"),
                            QStringLiteral("--url"), QStringLiteral("b")};
+        QTest::newRow("unknown format")
+            << QStringList{QStringLiteral("--print"), QStringLiteral("--format"),
+                           QStringLiteral("xml")};
         QTest::newRow("show-settings takes nothing") << QStringList{
             QStringLiteral("--show-settings"), QStringLiteral("--page"), QStringLiteral("x")};
     }
@@ -128,6 +134,43 @@ private Q_SLOTS:
                  QStringLiteral("【现货黄金】") + QString(18, u' ') + QStringLiteral(" N/A"));
         QCOMPARE(run.lines[4],
                  QStringLiteral("【港币人民币】") + QString(16, u' ') + QStringLiteral(" N/A"));
+    }
+
+    void printRecords() {
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("NYMEX原油\r\n欧元美元\r\n港币人民币\r\n")));
+        WriteFile(QStringLiteral("page.html"),
+                  SmallPage(true).replace(kestrel::ToCp936(QStringLiteral("美元日元")),
+                                          kestrel::ToCp936(QStringLiteral("NYMEX原油"))));
+        const QString file = home_.filePath(QStringLiteral("page.html"));
+        const Run csv = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
+                                 QStringLiteral("csv"), QStringLiteral("--page"), file});
+        QCOMPARE(csv.status, 0);
+        QCOMPARE(csv.lines.size(), 4);
+        QCOMPARE(csv.lines[0], QStringLiteral("name,display,value,decimals,time"));
+        const QString time = csv.lines[1].section(u',', 4);
+        QVERIFY(QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid());
+        QCOMPARE(csv.lines[1], QStringLiteral("NYMEX原油,纽约原油,155.5,2,") + time);
+        QCOMPARE(csv.lines[2], QStringLiteral("欧元美元,欧元美元,1.16234,4,") + time);
+        QCOMPARE(csv.lines[3], QStringLiteral("港币人民币,港币人民币,,4,") + time);
+
+        const Run json = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
+                                  QStringLiteral("json"), QStringLiteral("--page"), file});
+        QCOMPARE(json.status, 0);
+        const QJsonArray records = QJsonDocument::fromJson(json.lines.join(u'\n').toUtf8()).array();
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(records[0].toObject()[QStringLiteral("display")].toString(),
+                 QStringLiteral("纽约原油"));
+        QCOMPARE(records[1].toObject()[QStringLiteral("value")].toDouble(), 1.16234);
+        QVERIFY(records[2].toObject()[QStringLiteral("value")].isNull());
+
+        // Bad data: no records on standard output, the message on standard error.
+        WriteFile(QStringLiteral("page.html"), SmallPage(false));
+        const Run bad = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
+                                 QStringLiteral("json"), QStringLiteral("--page"), file});
+        QCOMPARE(bad.status, 3);
+        QVERIFY(bad.lines.isEmpty());
+        QVERIFY(QString::fromUtf8(bad.err).contains(QStringLiteral("外汇牌价源数据有误")));
     }
 
     void printPageWithoutTimeLine() {
