@@ -7,7 +7,7 @@ PRESET ?= dev
 BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
 
-.PHONY: check demo deps configure build test asan tsan fuzz bench format clean
+.PHONY: check demo deps configure build test package asan tsan fuzz bench format clean
 
 check: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -26,6 +26,11 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian package, then lintian's verdict on it.
+package: deps build
+	cd $(BUILD) && cpack -G DEB
+	lintian $(BUILD)/kestrel_*.deb
 
 asan:
 	$(MAKE) test PRESET=asan

@@ -9,6 +9,7 @@ packages=(
   libcpp-httplib-dev libssl-dev libbenchmark-dev
   fonts-noto-cjk
   curl tinyproxy xvfb xdotool x11-utils imagemagick trayer openbox desktop-file-utils
+  appstream lintian dpkg-dev file
 )
 
 missing=()

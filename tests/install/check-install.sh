@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# check-install.sh BUILD_DIR: installs the build as a user and a package would, and checks that
+# the desktop finds every file where it looks, that the files validate, and that the package
+# holds them.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A system install into a staging tree.
+DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
+root="$work/stage/usr"
+expected=(
+  bin/kestrel bin/kestrel-quoted
+  share/applications/org.example.kestrel.desktop
+  share/metainfo/org.example.kestrel.metainfo.xml
+  share/icons/hicolor/scalable/apps/kestrel.svg
+  share/man/man1/kestrel.1.gz share/man/man1/kestrel-quoted.1.gz
+  lib/systemd/user/kestrel-quoted.service
+  share/doc/kestrel/copyright
+)
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=("share/icons/hicolor/${size}x${size}/apps/kestrel.png")
+done
+for f in "${expected[@]}"; do
+  [ -s "$root/$f" ] || fail "missing $f"
+done
+for size in 16 48 256; do
+  file "$root/share/icons/hicolor/${size}x${size}/apps/kestrel.png" | grep -q "$size x $size" ||
+    fail "the ${size}px icon has another size"
+done
+desktop-file-validate "$root/share/applications/org.example.kestrel.desktop"
+appstreamcli validate --no-net "$root/share/metainfo/org.example.kestrel.metainfo.xml" >/dev/null ||
+  fail "metainfo does not validate"
+grep -qx 'ExecStart=/usr/bin/kestrel-quoted --bind 127.0.0.1 --port 8936 --source portal --source ecb' \
+  "$root/lib/systemd/user/kestrel-quoted.service" || fail "the unit does not run the gateway"
+zcat "$root/share/man/man1/kestrel-quoted.1.gz" | grep -q 'portal' || fail "man page"
+
+# A user's own install: the unit goes where systemd --user looks under ~/.local.
+cmake --install "$build" --prefix "$work/home/.local" >/dev/null
+grep -qx "ExecStart=$work/home/.local/bin/kestrel-quoted .*" \
+  "$work/home/.local/share/systemd/user/kestrel-quoted.service" || fail "unit under ~/.local"
+
+# Installed where the user cannot write: the settings come from $XDG_CONFIG_HOME/kestrel/, not
+# from beside the executable.
+mkdir -p "$work/cfg/kestrel"
+printf '[Param]\r\nInterval=7\r\n' >"$root/bin/kestrel.ini"
+printf '[Param]\r\nInterval=3\r\n' >"$work/cfg/kestrel/kestrel.ini"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R nobody "$work/cfg"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+else
+  chmod a-w "$root/bin"
+fi
+interval=$(env -u KESTREL_HOME HOME="$work/cfg" XDG_CONFIG_HOME="$work/cfg" \
+  XDG_RUNTIME_DIR="$work/cfg" QT_QPA_PLATFORM=offscreen \
+  "${as_user[@]}" "$root/bin/kestrel" --show-settings | grep '^Interval=')
+chmod u+w "$root/bin"
+[ "$interval" = "Interval=3" ] || fail "read $interval, not the user's settings"
+
+# The package holds the same files.
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >/dev/null)
+deb=$(ls "$work"/pkg/kestrel_*.deb)
+contents=$(dpkg-deb --contents "$deb")
+for f in "${expected[@]}"; do
+  grep -q " \./usr/$f\$" <<<"$contents" || fail "package lacks $f"
+done
+dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no shared-library dependencies"
+if command -v lintian >/dev/null; then
+  ! lintian "$deb" 2>/dev/null | grep '^E:' || fail "lintian errors"
+fi
+echo "install layout, validation and package: ok"
