@@ -102,9 +102,8 @@ private Q_SLOTS:
         QTest::newRow("page and url")
             << QStringList{QStringLiteral("--print"), QStringLiteral("--page"), QStringLiteral("a"),
                            QStringLiteral("--url"), QStringLiteral("b")};
-        QTest::newRow("unknown format")
-            << QStringList{QStringLiteral("--print"), QStringLiteral("--format"),
-                           QStringLiteral("xml")};
+        QTest::newRow("unknown format") << QStringList{
+            QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("xml")};
         QTest::newRow("show-settings takes nothing") << QStringList{
             QStringLiteral("--show-settings"), QStringLiteral("--page"), QStringLiteral("x")};
     }
