@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QUrl>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -148,9 +149,13 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             if (name == "walk" && options.Feeds.empty() && !walk) {
                 walk = true;
             } else if (name == "portal" || name == "boc" || name == "ecb") {
-                options.Feeds.push_back(name == "portal" ? SourceKind::Portal
+                const SourceKind kind = name == "portal" ? SourceKind::Portal
                                         : name == "boc"  ? SourceKind::Boc
-                                                         : SourceKind::Ecb);
+                                                         : SourceKind::Ecb;
+                // A source named twice is still polled once.
+                if (std::find(options.Feeds.begin(), options.Feeds.end(), kind) ==
+                    options.Feeds.end())
+                    options.Feeds.push_back(kind);
             } else {
                 std::cerr << "kestrel-quoted: unknown source " << name
                           << " (the walk stands alone)\n";
