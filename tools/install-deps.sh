@@ -8,8 +8,8 @@ packages=(
   libcurl4-openssl-dev libproxy-dev libxcb1-dev libxcb-keysyms1-dev libgl-dev
   libcpp-httplib-dev libssl-dev libbenchmark-dev
   fonts-noto-cjk
-  curl tinyproxy xvfb xdotool x11-utils imagemagick trayer openbox desktop-file-utils
-  appstream lintian dpkg-dev file
+  curl tinyproxy xvfb xdotool x11-utils imagemagick trayer openbox tint2 faketime
+  desktop-file-utils appstream lintian dpkg-dev file
 )
 
 missing=()

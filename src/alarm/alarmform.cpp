@@ -27,6 +27,8 @@ TAlarmForm::TAlarmForm(ISoundPlayer* sound, const QString& wavPath, const QStrin
       iniPath_(iniPath) {
     setWindowTitle(QStringLiteral("到达警报价格"));
     setFont(WindowFont());
+    // It comes up while the user may be typing elsewhere: in front, but without the keyboard.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     Image1 = new QLabel(this);
     Image1->setFixedSize(32, 32);
@@ -121,7 +123,6 @@ void TAlarmForm::tmTimeTimer() {
     if (!isVisible())
         return;
     raise();
-    activateWindow();
 }
 
 }  // namespace kestrel

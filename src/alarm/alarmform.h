@@ -45,7 +45,7 @@ public:
     // write Param/UseMonitor=0 (a refused write is shown by the error report).
     void Button1Click();
 
-    // Every second while showing: back to the front.
+    // Every second while showing: back to the front, leaving the keyboard focus where it is.
     void tmTimeTimer();
 
 private:

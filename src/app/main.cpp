@@ -23,6 +23,7 @@ int main(int argc, char* argv[]) {
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrel::InstallPlatformServices();
+    kestrel::QuitOnTerminationSignals();
 
     const kestrel::ProgramFiles files =
         kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
@@ -35,6 +36,7 @@ int main(int argc, char* argv[]) {
         files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom},
         QCoreApplication::arguments());
     kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
+    window.HideFromTaskbar(&alarmForm);
     alarmForm.OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
     mainForm.SetAlarmForm(&alarmForm);
     mainForm.show();

@@ -78,7 +78,7 @@ QColor ColourOf(quint32 color) {
 }
 
 QFont QFontOf(const FontDesc& desc) {
-    QFont font(desc.Name);
+    QFont font(DrawableFontFamily(desc.Name));
     // Sizes are points at 96 dots per inch, as the stored font texts were written.
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(desc.Size * 96.0 / 72.0))));
     font.setBold(desc.Bold);
@@ -188,7 +188,7 @@ TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
     ApplySettings();
     if (ShouldEndAutomaticStart(arguments_.value(1), NotRunWeekEnd, QDate::currentDate())) {
         // The rest of the creation still runs; the program ends as its event loop starts.
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TMainForm::Quit, Qt::QueuedConnection);
     }
     TrayIcon->SetActive(true);
     UserAskedUpgrade = false;
@@ -204,6 +204,12 @@ TMainForm::~TMainForm() {
 
 void TMainForm::CreateComponents() {
     setWindowTitle(QStringLiteral("Kestrel"));
+    // Only the hot key and the tray icon, which the user just used, take the keyboard: a ticker
+    // that comes up by itself must not catch what is being typed into another program.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    // Every request to end the application (a signal, the end of the session) ends it as 退出
+    // does.
+    qApp->installEventFilter(this);
     setFixedSize(211, 266);  // the client area until the first good page sizes it
 
     tmTimer = new QTimer(this);
@@ -256,6 +262,10 @@ void TMainForm::CreateComponents() {
     }
     if (services_.Window)
         services_.Window->MakeToolWindow(this);
+#ifndef QT_NO_SESSIONMANAGER
+    // The session may end without letting the program run to its end.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { SaveWindowPosition(); });
+#endif
 }
 
 void TMainForm::CreateMenu() {
@@ -292,8 +302,9 @@ void TMainForm::ApplySettings() {
     TicksPerInterval = s.Interval * TicksPerSecond;
     LineSpacing = s.LineSpacing;
     if (s.ThreeD) {
-        pnlContent->setFrameShape(QFrame::Panel);
-        pnlContent->setFrameShadow(QFrame::Sunken);
+        // The lowered bevel lies inside the panel's border, around the quotes.
+        imgPrice->setFrameShape(QFrame::Panel);
+        imgPrice->setFrameShadow(QFrame::Sunken);
     }
     ColorMode = s.ColorMode;
     DisplayTime = s.DisplayTime;
@@ -334,7 +345,7 @@ void TMainForm::tmTimerTimer() {
             PromptCounter += 1;
             if (PromptCounter > PromptInterval * 60) {
                 PromptCounter = -1;
-                ShowToFront();
+                PopToFront();
             }
         }
     }
@@ -484,10 +495,10 @@ void TMainForm::AutoSizeWindow() {
     // after this desktop's frame, but never less than the lines need inside the panel border.
     const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
     const int barHeight = barShown ? kBarHeight : 0;
-    const int clientWidth =
-        std::max(outerWidth - frame.left() - frame.right(), widest + 2 * kPanelBorder);
+    const int inset = kPanelBorder + imgPrice->frameWidth();
+    const int clientWidth = std::max(outerWidth - frame.left() - frame.right(), widest + 2 * inset);
     const int clientHeight = std::max(outerHeight - frame.top() - frame.bottom(),
-                                      lines * lineHeight + 2 * kPanelBorder + barHeight);
+                                      lines * lineHeight + 2 * inset + barHeight);
     setFixedSize(clientWidth, clientHeight);
     // The window keeps its top-left corner, except at the first sizing: a window placed near the
     // panel is placed again for its real size and frame (known only once it is shown), unless the
@@ -564,10 +575,12 @@ void TMainForm::ApplyPlacement() {
 
 void TMainForm::SaveWindowPosition() {
     try {
+        // The corner's two coordinates go in one replacement of the file, so that a program
+        // killed meanwhile leaves the old corner or the new one, never half of each.
         TIniFile ini(Files.IniPath);
-        ini.WriteInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), pos().x());
-        ini.WriteInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), pos().y());
         ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), mnAlwaysOnTop->isChecked());
+        ini.WriteIntegers(QStringLiteral("Form"), {{QStringLiteral("Pos_X"), pos().x()},
+                                                   {QStringLiteral("Pos_Y"), pos().y()}});
     } catch (const WriteError& e) {
         ReportError(QString::fromUtf8(e.what()));
     }
@@ -577,6 +590,14 @@ void TMainForm::ShowToFront() {
     show();
     if (services_.Window)
         services_.Window->ActivateForeground(this);
+    SetAlphaBlendValue(kAlphaInside);
+}
+
+void TMainForm::PopToFront() {
+    if (services_.Window)
+        services_.Window->BringToFront(this);
+    else
+        show();
     SetAlphaBlendValue(kAlphaInside);
 }
 
@@ -607,7 +628,9 @@ void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
 }
 
 void TMainForm::FormActivate() {
-    if (Page.PageLines().isEmpty())
+    // The first showing and the first activation come one after the other: a download that
+    // one of them started is not restarted by the other.
+    if (Page.PageLines().isEmpty() && !QuoteHTTP.Busy())
         StartFetch();
 }
 
@@ -647,9 +670,15 @@ void TMainForm::N3Click() {
 }
 
 void TMainForm::mnQuitClick() {
+    Quit();
+}
+
+void TMainForm::Quit() {
     quitting_ = true;
     close();
-    QCoreApplication::quit();
+    // Not quit(): that asks every window to close, and one that refuses (an embedded tray icon
+    // at the wrong moment) would keep the program running without its window.
+    QCoreApplication::exit(0);
 }
 
 void TMainForm::TrayIconClick() {
@@ -711,6 +740,12 @@ void TMainForm::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit && watched == qApp) {
+        Quit();
+        return true;
+    }
+    if (watched != pnlContent && watched != imgPrice)
+        return QWidget::eventFilter(watched, event);
     // The right button is left to the context menu.
     if (event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() != Qt::RightButton) {

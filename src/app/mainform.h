@@ -145,6 +145,11 @@ public:
     void PlaceWindow();
     void SaveWindowPosition();
     void ShowToFront();
+    // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
+    void PopToFront();
+    // Ends the program as 退出 does: the window closes for good and the event loop ends; the
+    // position is saved, the hot key released and the tray icon removed as the window goes.
+    void Quit();
     void SetStaysOnTop(bool on);
     void SetAlphaBlendValue(int value);
 

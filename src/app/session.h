@@ -18,6 +18,11 @@ void InstallPlatformServices();
 // The window font as the settings describe fonts (name, points, GB2312 character set).
 FontDesc WindowFontDesc();
 
+// SIGTERM, SIGINT and SIGHUP (a logout, kill, Ctrl+C in a terminal) ask the application to quit,
+// as the end of the desktop session does, instead of killing it with the window position
+// unsaved. Needs the application object.
+void QuitOnTerminationSignals();
+
 // LoadSettings with the window font as the default quote font.
 Settings LoadStartupSettings(const ProgramFiles& files, const QStringList& currentSelection = {});
 

@@ -50,6 +50,65 @@ void RequestActivation(const QWidget* window) {
     xcb_flush(connection);
 }
 
+// Adds "skip taskbar" and "skip pager" to the window's _NET_WM_STATE. Before the window is mapped
+// the property is the window's own to set (Qt merges its states into it at the mapping); once it
+// is mapped, the window manager owns the property and is asked instead.
+void SetSkipTaskbarState(QWidget* window, bool mapped) {
+    xcb_connection_t* connection = X11Connection();
+    if (!connection)
+        return;
+    const xcb_window_t id = static_cast<xcb_window_t>(window->winId());
+    const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skips[] = {InternAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                InternAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    if (mapped) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = id;
+        message.type = state;
+        message.data.data32[0] = 1;  // add
+        message.data.data32[1] = skips[0];
+        message.data.data32[2] = skips[1];
+        message.data.data32[3] = 1;  // source: application
+        xcb_send_event(connection, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(connection);
+        return;
+    }
+    QList<xcb_atom_t> atoms;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        atoms = QList<xcb_atom_t>(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    free(reply);
+    for (const xcb_atom_t skip : skips) {
+        if (!atoms.contains(skip))
+            atoms.append(skip);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                        static_cast<quint32>(atoms.size()), atoms.constData());
+    xcb_flush(connection);
+}
+
+// A window manager drops _NET_WM_STATE when it unmaps a window: the states go back on at each
+// showing, which reaches the window before Qt maps it.
+class TaskbarSkipper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            SetSkipTaskbarState(static_cast<QWidget*>(watched), false);
+        return false;
+    }
+};
+
 const QScreen* OrPrimary(const QScreen* screen) {
     return screen ? screen : QGuiApplication::primaryScreen();
 }
@@ -64,6 +123,19 @@ void DesktopWindowServices::MakeToolWindow(QWidget* window) {
     const Qt::WindowFlags keep = window->windowFlags() & Qt::WindowStaysOnTopHint;
     window->setWindowFlags(keep | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint);
+    // Panels list utility windows unless they ask to be left out.
+    HideFromTaskbar(window);
+}
+
+void DesktopWindowServices::HideFromTaskbar(QWidget* window) {
+    const QString name = QStringLiteral("kestrel-taskbar-skipper");
+    if (window->findChild<QObject*>(name, Qt::FindDirectChildrenOnly))
+        return;
+    auto* skipper = new TaskbarSkipper(window);
+    skipper->setObjectName(name);
+    window->installEventFilter(skipper);
+    if (window->isVisible())
+        SetSkipTaskbarState(window, true);
 }
 
 void DesktopWindowServices::SetStaysOnTop(QWidget* window, bool onTop) {
@@ -125,6 +197,13 @@ void DesktopWindowServices::ActivateForeground(QWidget* window) {
     window->raise();
     window->activateWindow();
     RequestActivation(window);
+}
+
+void DesktopWindowServices::BringToFront(QWidget* window) {
+    // A window manager maps a window shown without activation without giving it the focus.
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    window->show();
+    window->raise();
 }
 
 bool DesktopWindowServices::IsForeground(const QWidget* window) const {

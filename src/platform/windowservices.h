@@ -17,6 +17,8 @@ public:
     // No taskbar entry, but still a dialog frame: title bar with only a close button. Call it
     // before the window is first shown; the stays-on-top state is kept.
     virtual void MakeToolWindow(QWidget* window) = 0;
+    // Keeps the window, whatever its kind, out of taskbars and pagers each time it is shown.
+    virtual void HideFromTaskbar(QWidget* window) = 0;
     // Keeps position and visibility: a shown window stays shown where it was.
     virtual void SetStaysOnTop(QWidget* window, bool onTop) = 0;
     // 0 (invisible) to 255 (opaque); values outside are clamped. Shows only under a compositor.
@@ -30,6 +32,9 @@ public:
     virtual QRect ScreenRect(const QScreen* screen) const = 0;
     // Shows the window, raises it and gives it the keyboard focus.
     virtual void ActivateForeground(QWidget* window) = 0;
+    // Shows the window and raises it above the others, leaving the keyboard focus where it is:
+    // for what the user did not ask for at that moment.
+    virtual void BringToFront(QWidget* window) = 0;
     virtual bool IsForeground(const QWidget* window) const = 0;
     virtual void OpenURL(const QString& url) = 0;
     // What the window manager adds around the client area (title bar and borders). Measured on
@@ -42,6 +47,7 @@ public:
 class DesktopWindowServices : public IWindowServices {
 public:
     void MakeToolWindow(QWidget* window) override;
+    void HideFromTaskbar(QWidget* window) override;
     void SetStaysOnTop(QWidget* window, bool onTop) override;
     void SetOpacity(QWidget* window, int alpha) override;
     int Opacity(const QWidget* window) const override;
@@ -49,6 +55,7 @@ public:
     QRect TaskbarRect(const QScreen* screen) const override;
     QRect ScreenRect(const QScreen* screen) const override;
     void ActivateForeground(QWidget* window) override;
+    void BringToFront(QWidget* window) override;
     bool IsForeground(const QWidget* window) const override;
     void OpenURL(const QString& url) override;
     QMargins FrameMargins(const QWidget* window) const override;

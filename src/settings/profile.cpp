@@ -186,13 +186,12 @@ QByteArray QuoteIfNeeded(const QByteArray& value) {
     return value;
 }
 
-void WriteValue(const QString& path, const QString& section, const QString& key,
-                const std::function<QByteArray(const IniBytes&)>& encodeValue) {
+using ValueEncoder = std::function<QByteArray(const IniBytes&)>;
+
+// Replaces or adds the keys of one section in a single replacement of the file.
+void WriteValues(const QString& path, const QString& section,
+                 const QList<std::pair<QString, ValueEncoder>>& values) {
     IniBytes ini = LoadFile(path, ReadMode::ForWriting);
-    const QByteArray value = encodeValue(ini);
-    if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
-        throw WriteError(path);
-    }
     QByteArray lineEnd("\r\n");
     for (const Line& line : ini.lines) {
         if (!line.end.isEmpty()) {
@@ -200,26 +199,32 @@ void WriteValue(const QString& path, const QString& section, const QString& key,
             break;
         }
     }
-    const Location at = Find(ini, section, key);
-    if (at.key >= 0) {
-        QByteArray& text = ini.lines[at.key].text;
-        text = text.left(text.indexOf('=') + 1) + QuoteIfNeeded(value);
-    } else {
-        const Line keyLine{ini.Encode(key) + '=' + QuoteIfNeeded(value), lineEnd};
-        if (at.header >= 0) {
-            const qsizetype after = at.lastKey >= 0 ? at.lastKey : at.header;
-            if (ini.lines[after].end.isEmpty())
-                ini.lines[after].end = lineEnd;
-            ini.lines.insert(after + 1, keyLine);
+    for (const auto& [key, encodeValue] : values) {
+        const QByteArray value = encodeValue(ini);
+        if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
+            throw WriteError(path);
+        }
+        const Location at = Find(ini, section, key);
+        if (at.key >= 0) {
+            QByteArray& text = ini.lines[at.key].text;
+            text = text.left(text.indexOf('=') + 1) + QuoteIfNeeded(value);
         } else {
-            if (!ini.lines.isEmpty()) {
-                if (ini.lines.back().end.isEmpty())
-                    ini.lines.back().end = lineEnd;
-                if (!TrimBlanks(ini.lines.back().text).isEmpty())
-                    ini.lines.append({{}, lineEnd});
+            const Line keyLine{ini.Encode(key) + '=' + QuoteIfNeeded(value), lineEnd};
+            if (at.header >= 0) {
+                const qsizetype after = at.lastKey >= 0 ? at.lastKey : at.header;
+                if (ini.lines[after].end.isEmpty())
+                    ini.lines[after].end = lineEnd;
+                ini.lines.insert(after + 1, keyLine);
+            } else {
+                if (!ini.lines.isEmpty()) {
+                    if (ini.lines.back().end.isEmpty())
+                        ini.lines.back().end = lineEnd;
+                    if (!TrimBlanks(ini.lines.back().text).isEmpty())
+                        ini.lines.append({{}, lineEnd});
+                }
+                ini.lines.append({'[' + ini.Encode(section) + ']', lineEnd});
+                ini.lines.append(keyLine);
             }
-            ini.lines.append({'[' + ini.Encode(section) + ']', lineEnd});
-            ini.lines.append(keyLine);
         }
     }
 
@@ -237,6 +242,11 @@ void WriteValue(const QString& path, const QString& section, const QString& key,
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
         throw WriteError(path);
     }
+}
+
+void WriteValue(const QString& path, const QString& section, const QString& key,
+                const ValueEncoder& encodeValue) {
+    WriteValues(path, section, {{key, encodeValue}});
 }
 
 }  // namespace
@@ -280,6 +290,16 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
     WriteString(section, key, QString::number(value));
+}
+
+void TIniFile::WriteIntegers(const QString& section, const QList<std::pair<QString, int>>& values) {
+    QList<std::pair<QString, ValueEncoder>> encoders;
+    for (const auto& [key, value] : values) {
+        encoders.append({key, [text = QString::number(value)](const IniBytes& ini) {
+                             return ini.Encode(text);
+                         }});
+    }
+    WriteValues(fileName_, section, encoders);
 }
 
 void TIniFile::WriteBool(const QString& section, const QString& key, bool value) {

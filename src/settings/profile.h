@@ -18,9 +18,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace kestrel {
 
@@ -61,6 +63,9 @@ public:
     // as it was.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int value);
+    // Several keys of one section in one replacement of the file: a reader, or a program killed
+    // meanwhile, finds all of them written or none.
+    void WriteIntegers(const QString& section, const QList<std::pair<QString, int>>& values);
     void WriteBool(const QString& section, const QString& key, bool value);
     void WriteFloat(const QString& section, const QString& key, double value);
     void WriteBytes(const QString& section, const QString& key, const QByteArray& value);

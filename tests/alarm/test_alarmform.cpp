@@ -219,8 +219,11 @@ void TestAlarmForm::timerBringsTheShownWindowToFront() {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
+    // In front, but what the user types keeps going to the other window.
     form.tmTimeTimer();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::qWait(100);
+    QVERIFY(form.isVisible());
+    QVERIFY(other.isActiveWindow());
 }
 
 void TestAlarmForm::layoutFitsTheChineseTexts() {

@@ -1,6 +1,7 @@
 // The ticker window against a loopback server on the offscreen platform: the refresh cycle, the
 // drawing read back from the canvas, and the window's behaviour, with fake desktop services.
 #include <QApplication>
+#include <QFrame>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include "platform/fake/fakehotkey.h"
 #include "platform/fake/faketrayshell.h"
 #include "platform/fake/fakewindowservices.h"
+#include "platform/fonts.h"
 #include "platform/programfiles.h"
 #include "quotes/messages.h"
 #include "settings/profile.h"
@@ -116,10 +118,15 @@ private Q_SLOTS:
 
     void firstShowStartsTheFirstDownload() {
         auto form = MakeForm();
+        server_->Hold(true);
         form->show();
         QTRY_COMPARE_WITH_TIMEOUT(server_->Hits(), 1, 5000);
+        // The activation that follows the first showing lets that download run.
+        form->FormActivate();
+        server_->Hold(false);
         QTRY_VERIFY(form->tmTimer->isActive());
         QCOMPARE(form->MemoPrice.Lines.size(), 3);
+        QCOMPARE(server_->Hits(), 1);
     }
 
     void goodDownloadDrawsAndSizesTheWindow() {
@@ -147,6 +154,28 @@ private Q_SLOTS:
         QCOMPARE(form->width(), widest + 50);
         QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
         QCOMPARE(form->ShownImage().size(), form->CanvasBitmap.size());
+    }
+
+    // Byte-counted padding lines up in the window font: prices of labels of every length start
+    // on one column, and so do the "N/A"s (the full-width and the ASCII spaces measure right).
+    void theQuoteColumnsLineUp() {
+        if (IsFontInstalled(QStringLiteral("微软雅黑")))
+            QSKIP("微软雅黑 is proportional: the columns line up in 宋体 and its stand-ins");
+        server_->SetPage(PageServer::RatesPage({{QStringLiteral("欧元美元"), 1.16},
+                                                {QStringLiteral("美元人民币"), 7.1},
+                                                {QStringLiteral("美元日元"), 155.5}}));
+        WriteIni(QStringLiteral("DisplayTime=0\r\n"));
+        WriteSelection({QStringLiteral("欧元美元"), QStringLiteral("美元人民币"),
+                        QStringLiteral("天然气"), QStringLiteral("布伦特原油")});
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        const QFontMetrics metrics(form->MemoPrice.Font);
+        QList<int> columns;
+        for (const QString& line : form->MemoPrice.Lines)
+            columns.append(metrics.horizontalAdvance(line.left(line.lastIndexOf(u' ') + 1)));
+        QCOMPARE(columns.size(), 4);
+        QCOMPARE(columns[1], columns[0]);
+        QCOMPARE(columns[3], columns[2]);
     }
 
     void risesAndFallsTakeTheColoursOfTheMode_data() {
@@ -291,8 +320,10 @@ private Q_SLOTS:
             window_.Calls.clear();
             for (int tick = 0; tick < 10; ++tick)
                 form->tmTimerTimer();
-            if (window_.Calls.contains(QStringLiteral("activate")))
+            if (window_.Calls.contains(QStringLiteral("front")))
                 popups.append(second);
+            // Keys typed into another program must not land in the ticker.
+            QVERIFY(!window_.Calls.contains(QStringLiteral("activate")));
         }
         QCOMPARE(popups, (QList<int>{61, 123, 185}));
     }
@@ -302,7 +333,7 @@ private Q_SLOTS:
         auto form = MakeForm();
         for (int tick = 0; tick < 700; ++tick)
             form->tmTimerTimer();
-        QVERIFY(!window_.Calls.contains(QStringLiteral("activate")));
+        QVERIFY(!window_.Calls.contains(QStringLiteral("front")));
     }
 
     void theCheckerResumesAStalledCountdown() {
@@ -439,6 +470,18 @@ private Q_SLOTS:
             help.append(a->text());
         QCOMPARE(help, (QStringList{QStringLiteral("在线升级..."), QStringLiteral("升级说明..."),
                                     QStringLiteral("牌价说明..."), QStringLiteral("关于...")}));
+    }
+
+    void theBevelFramesTheQuotesInsideTheBorder() {
+        WriteIni(QStringLiteral("3D=1\r\n"));
+        auto form = MakeForm();
+        form->show();
+        const QImage shot = form->grab().toImage();
+        const QRgb face = form->pnlContent->palette().color(QPalette::Window).rgb();
+        const int y = form->height() / 2;
+        for (int x = 0; x < 10; ++x)
+            QCOMPARE(shot.pixel(x, y) | 0xFF000000u, face);
+        QVERIFY(qGray(shot.pixel(10, y)) < qGray(face));  // the lowered bevel's shadow
     }
 
     void aBackgroundPictureIsTiledBehindTheLines() {

@@ -1,6 +1,10 @@
 // The real ticker binary on a private X server with a real window manager and a loopback quote
-// server: the global hot key, the close button, the window's kind as other X clients see it, and
-// the position left in the settings file when the program ends through its menu.
+// server: the global hot key, the close button, the window's kind as other X clients see it, the
+// position left in the settings file when the program ends through its menu or a signal, the
+// weekend start that ends at once, and the keyboard that stays with the program the user types in.
+#include <signal.h>
+
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -57,6 +61,7 @@ class TestTickerX11 : public QObject {
     QProcess ticker_;
     QByteArray serverLog_;
     QString window_;
+    QString url_;
 
     int Downloads() const {
         return static_cast<int>(
@@ -64,16 +69,9 @@ class TestTickerX11 : public QObject {
     }
 
     // The one viewable client window of the ticker, or "" while there is none.
-    QString VisibleWindow() const {
-        const QList<QByteArray> ids = Run({QStringLiteral("xdotool"), QStringLiteral("search"),
-                                           QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                           QString::number(ticker_.processId())})
-                                          .split('\n');
-        QStringList found;
-        for (const QByteArray& id : ids) {
-            if (!id.trimmed().isEmpty())
-                found.append(QString::fromLatin1(id.trimmed()));
-        }
+    QString VisibleWindow() const { return VisibleWindow(ticker_); }
+    static QString VisibleWindow(const QProcess& ticker) {
+        const QStringList found = WindowsOf(ticker);
         return found.size() == 1 ? found.first() : QString();
     }
 
@@ -91,10 +89,76 @@ class TestTickerX11 : public QObject {
         return {number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top};
     }
 
-    QPoint StoredPosition() const {
-        const TIniFile ini(home_.filePath(QStringLiteral("kestrel.ini")));
+    QPoint StoredPosition(const QString& home = {}) const {
+        const TIniFile ini(
+            QDir(home.isEmpty() ? home_.path() : home).filePath(QStringLiteral("kestrel.ini")));
         return {ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1),
                 ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1)};
+    }
+
+    // A settings file in a home of its own that reads from the test's quote server.
+    void WriteSettings(const QString& home, const QString& extra) const {
+        QFile file(QDir(home).filePath(QStringLiteral("kestrel.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write((QStringLiteral("[Param]\r\nProxyType=1\r\nInterval=1\r\nRatesURL=") + url_ +
+                    QStringLiteral("rates/index.aspx\r\n") + extra)
+                       .toUtf8());
+    }
+
+    // Another ticker on the same display, with its files and hot-key lock in `home`.
+    void StartTicker(QProcess& ticker, const QString& home, const QStringList& arguments = {},
+                     const QStringList& prefix = {}) const {
+        QProcessEnvironment env = ticker_.processEnvironment();
+        env.insert(QStringLiteral("KESTREL_HOME"), home);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+        ticker.setProcessEnvironment(env);
+        const QString binary = QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel");
+        ticker.setProgram(prefix.isEmpty() ? binary : prefix.first());
+        ticker.setArguments(prefix.isEmpty() ? arguments
+                                             : prefix.mid(1) + QStringList{binary} + arguments);
+        ticker.start();
+        QVERIFY(ticker.waitForStarted());
+    }
+
+    // The viewable windows of a process.
+    static QStringList WindowsOf(const QProcess& process, const QString& name = {}) {
+        QStringList command{QStringLiteral("xdotool"), QStringLiteral("search"),
+                            QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                            QString::number(process.processId())};
+        if (!name.isEmpty())
+            command << QStringLiteral("--name") << name;
+        QStringList found;
+        for (const QByteArray& id : Run(command).split('\n')) {
+            if (!id.trimmed().isEmpty())
+                found.append(QString::fromLatin1(id.trimmed()));
+        }
+        return found;
+    }
+
+    // Whether the window manager stacks `upper` above `lower` (its list goes bottom to top).
+    static bool Above(const QString& upper, const QString& lower) {
+        QStringList order;
+        const QByteArray text = Run({QStringLiteral("xprop"), QStringLiteral("-root"),
+                                     QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+        for (const QByteArray& part : text.mid(text.indexOf('#') + 1).split(','))
+            order.append(QString::number(part.trimmed().toULongLong(nullptr, 16)));
+        return order.contains(lower) && order.indexOf(upper) > order.indexOf(lower);
+    }
+
+    // Types a key and waits for the typing window (xev) to report it.
+    static void TypeAndExpect(QProcess& typing) {
+        typing.readAllStandardOutput();
+        Run({QStringLiteral("xdotool"), QStringLiteral("type"), QStringLiteral("q")});
+        QByteArray seen;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (seen += typing.readAllStandardOutput()).contains("keysym 0x71, q"), 3000);
+    }
+
+    static void Stop(QProcess& process) {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.kill();
+        process.waitForFinished();
     }
 
 private slots:
@@ -121,6 +185,7 @@ private slots:
             QRegularExpression(QStringLiteral("listening on (http://\\S+/)"))
                 .match(QString::fromLatin1(server_.readAllStandardOutput()));
         QVERIFY(listening.hasMatch());
+        url_ = listening.captured(1);
 
         QVERIFY(home_.isValid());
         TIniFile ini(home_.filePath(QStringLiteral("kestrel.ini")));
@@ -167,12 +232,10 @@ private slots:
         const QByteArray type = Property(window_, QStringLiteral("_NET_WM_WINDOW_TYPE"));
         // The first type is the one a window manager takes; the others are fallbacks.
         QVERIFY2(type.contains("= _NET_WM_WINDOW_TYPE_UTILITY"), type.constData());
-        // Taskbars leave out what asks to be skipped, and utility windows that are transient
-        // for another window (Qt's client leader here).
+        // Panels such as tint2 list utility windows all the same: the window asks to be skipped.
         const QByteArray state = Property(window_, QStringLiteral("_NET_WM_STATE"));
-        const QByteArray transient = Property(window_, QStringLiteral("WM_TRANSIENT_FOR"));
-        QVERIFY2(state.contains("_NET_WM_STATE_SKIP_TASKBAR") || transient.contains("window id #"),
-                 (state + transient).constData());
+        QVERIFY2(state.contains("_NET_WM_STATE_SKIP_TASKBAR"), state.constData());
+        QVERIFY2(state.contains("_NET_WM_STATE_SKIP_PAGER"), state.constData());
     }
 
     void theHotKeyHidesTheWindowInFrontAndBringsItBack() {
@@ -196,10 +259,12 @@ private slots:
         QCOMPARE(ticker_.state(), QProcess::Running);
         QCOMPARE(StoredPosition(), frame);
 
-        // Still alive: the hot key brings it back.
+        // Still alive: the hot key brings it back, still without a taskbar entry (a window
+        // manager drops the state of a window that it unmaps).
         Key(QStringLiteral("F8"));
         QTRY_VERIFY_WITH_TIMEOUT(!(window_ = VisibleWindow()).isEmpty(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), window_, 5000);
+        QVERIFY(Property(window_, QStringLiteral("_NET_WM_STATE")).contains("SKIP_TASKBAR"));
     }
 
     void quittingFromTheMenuLeavesTheLastPosition() {
@@ -219,6 +284,120 @@ private slots:
         QCOMPARE(ticker_.exitStatus(), QProcess::NormalExit);
         QCOMPARE(ticker_.exitCode(), 0);
         QCOMPARE(StoredPosition(), frame);
+    }
+
+    void aSignalEndsItAsQuittingDoes_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void aSignalEndsItAsQuittingDoes() {
+        QFETCH(int, signal);
+        QTemporaryDir home;
+        WriteSettings(home.path(), {});
+        QProcess ticker;
+        StartTicker(ticker, home.path());
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = VisibleWindow(ticker)) != QString(), 10000);
+        Run({QStringLiteral("xdotool"), QStringLiteral("windowmove"), QStringLiteral("--sync"),
+             window, QStringLiteral("250"), QStringLiteral("150")});
+        QTRY_VERIFY_WITH_TIMEOUT(FramePosition(window) != StoredPosition(home.path()), 3000);
+        const QPoint frame = FramePosition(window);
+
+        ::kill(static_cast<pid_t>(ticker.processId()), signal);
+        const bool ended = ticker.waitForFinished(5000);
+        Stop(ticker);
+        QVERIFY(ended);
+        QCOMPARE(ticker.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ticker.exitCode(), 0);
+        QCOMPARE(StoredPosition(home.path()), frame);
+    }
+
+    void aWeekendAutomaticStartEndsEveryTime() {
+        const QString faketime = QStandardPaths::findExecutable(QStringLiteral("faketime"));
+        if (faketime.isEmpty())
+            QSKIP("faketime is not installed");
+        QTemporaryDir home;
+        WriteSettings(home.path(), QStringLiteral("[Form]\r\nNotRunWeekEnd=1\r\n"));
+        // With a tray to embed the icon in, the end of the run once raced the icon's window.
+        QProcess tray;
+        tray.start(QStringLiteral("trayer"),
+                   {QStringLiteral("--edge"), QStringLiteral("bottom"),
+                    QStringLiteral("--SetDockType"), QStringLiteral("true")});
+        int ended = 0;
+        constexpr int kRuns = 20;
+        for (int run = 0; run < kRuns; ++run) {
+            QProcess ticker;
+            // A Saturday.
+            StartTicker(ticker, home.path(), {QStringLiteral("-AUTO")},
+                        {faketime, QStringLiteral("-f"), QStringLiteral("@2026-12-12 09:30:00")});
+            if (ticker.waitForFinished(5000) && ticker.exitCode() == 0)
+                ++ended;
+            Stop(ticker);
+        }
+        Stop(tray);
+        qInfo("%d of %d automatic weekend starts ended", ended, kRuns);
+        QCOMPARE(ended, kRuns);
+    }
+
+    // An order window, say, has the keyboard: neither the start-up, the periodic pop-up nor the
+    // alarm takes it, and what the user types keeps going there.
+    void theKeyboardStaysWithTheWindowTheUserTypesIn() {
+        QProcess typing;
+        // Unbuffered, so that each key shows at once.
+        typing.start(
+            QStringLiteral("stdbuf"),
+            {QStringLiteral("-o0"), QStringLiteral("xev"), QStringLiteral("-event"),
+             QStringLiteral("keyboard"), QStringLiteral("-name"), QStringLiteral("order")});
+        QVERIFY(typing.waitForStarted());
+        // xev does not announce its process id: found by its name.
+        QString other;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(other = QString::fromLatin1(Run({QStringLiteral("xdotool"), QStringLiteral("search"),
+                                               QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--name"), QStringLiteral("^order$")})
+                                              .trimmed()))
+                 .isEmpty(),
+            5000);
+        Run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+             other});
+        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), other, 3000);
+
+        QTemporaryDir home;
+        // A pop-up every two counted seconds; the alarm at 1.1650 for 欧元美元 (now 1.1600).
+        WriteSettings(home.path(), QStringLiteral("PromptInterval=0\r\nUseMonitor=1\r\n"
+                                                  "MonitorCcy=欧元美元\r\nMonitorPrice=1.165\r\n"));
+        QProcess ticker;
+        StartTicker(ticker, home.path());
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = VisibleWindow(ticker)) != QString(), 10000);
+        QTest::qWait(500);
+        QCOMPARE(ActiveWindow(), other);
+
+        // The pop-up puts the ticker above the other window again, and leaves the keyboard.
+        Run({QStringLiteral("xdotool"), QStringLiteral("windowraise"), other});
+        QTRY_VERIFY_WITH_TIMEOUT(Above(other, window), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(Above(window, other), 6000);
+        QCOMPARE(ActiveWindow(), other);
+        TypeAndExpect(typing);
+
+        // The alarm comes up in front, without a taskbar entry, and leaves the keyboard too.
+        Run({QStringLiteral("curl"), QStringLiteral("-fsS"), QStringLiteral("-o"),
+             QStringLiteral("/dev/null"),
+             url_ + QStringLiteral(
+                        "rates/index.aspx?set=%E6%AC%A7%E5%85%83%E7%BE%8E%E5%85%83:1.1700")});
+        QString alarm;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(alarm = WindowsOf(ticker, QStringLiteral("^到达警报价格$")).value(0)).isEmpty(),
+            10000);
+        QTest::qWait(2500);  // the alarm pushes itself to the front every second
+        QCOMPARE(ActiveWindow(), other);
+        QVERIFY(Property(alarm, QStringLiteral("_NET_WM_STATE")).contains("SKIP_TASKBAR"));
+        TypeAndExpect(typing);
+
+        Stop(ticker);
+        Stop(typing);
     }
 };
 

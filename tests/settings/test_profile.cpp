@@ -152,9 +152,13 @@ void TestProfile::layoutKeepsLinesAndPlacesNewKeys() {
     ini.WriteString("Param", "HotKey", "F9");
     ini.WriteBool("Form", "Alpha", true);
     ini.WriteString("New", "Key", "v");
+    // Several keys at once: replaced where they stand, new ones in order, a new section too.
+    ini.WriteIntegers("Form", {{"Pos_X", -3}, {"top", 0}, {"Pos_Y", 4}});
+    ini.WriteIntegers("Pair", {{"A", 1}, {"B", 2}});
     QCOMPARE(ReadAll(path_),
              QByteArray("; kept\r\n[param]\r\nINTERVAL =7\r\nother=x\r\nHotKey=F9\r\n"
-                        "\r\n[Form]\r\nTop=1\r\nAlpha=1\r\n\r\n[New]\r\nKey=v\r\n"));
+                        "\r\n[Form]\r\nTop=0\r\nAlpha=1\r\nPos_X=-3\r\nPos_Y=4\r\n\r\n[New]\r\n"
+                        "Key=v\r\n\r\n[Pair]\r\nA=1\r\nB=2\r\n"));
     QCOMPARE(ini.ReadInteger("Param", "Interval", 0), 7);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/fake/fakewindowservices.h"
 
+#include <QWidget>
 #include <algorithm>
 
 namespace kestrel {
@@ -8,6 +9,10 @@ void FakeWindowServices::MakeToolWindow(QWidget* window) {
     if (!toolWindows_.contains(window))
         toolWindows_.append(window);
     Calls.append(QStringLiteral("tool"));
+}
+
+void FakeWindowServices::HideFromTaskbar(QWidget* /*window*/) {
+    Calls.append(QStringLiteral("skip taskbar"));
 }
 
 void FakeWindowServices::SetStaysOnTop(QWidget* window, bool onTop) {
@@ -40,6 +45,11 @@ QRect FakeWindowServices::ScreenRect(const QScreen* /*screen*/) const {
 void FakeWindowServices::ActivateForeground(QWidget* window) {
     Foreground = window;
     Calls.append(QStringLiteral("activate"));
+}
+
+void FakeWindowServices::BringToFront(QWidget* window) {
+    window->show();
+    Calls.append(QStringLiteral("front"));
 }
 
 bool FakeWindowServices::IsForeground(const QWidget* window) const {

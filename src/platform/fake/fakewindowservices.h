@@ -12,9 +12,11 @@ namespace kestrel {
 
 class FakeWindowServices : public IWindowServices {
 public:
-    // Records "tool", "top 1"/"top 0", "opacity N", "move", "activate", "open URL" in order.
-    // Shows, hides and moves nothing, so window state stays under the test's control.
+    // Records "tool", "skip taskbar", "top 1"/"top 0", "opacity N", "move", "activate",
+    // "front", "open URL" in order. Shows, hides and moves nothing (but for BringToFront, which
+    // shows), so window state stays under the test's control.
     void MakeToolWindow(QWidget* window) override;
+    void HideFromTaskbar(QWidget* window) override;
     void SetStaysOnTop(QWidget* window, bool onTop) override;
     void SetOpacity(QWidget* window, int alpha) override;
     int Opacity(const QWidget* window) const override;
@@ -23,6 +25,8 @@ public:
     QRect ScreenRect(const QScreen* screen) const override;
     // Makes the window the foreground one, as a window manager would.
     void ActivateForeground(QWidget* window) override;
+    // Shows the window and leaves the foreground window as it is.
+    void BringToFront(QWidget* window) override;
     bool IsForeground(const QWidget* window) const override;
     void OpenURL(const QString& url) override;
     QMargins FrameMargins(const QWidget* window) const override;
