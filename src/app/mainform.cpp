@@ -262,7 +262,7 @@ void TMainForm::CreateComponents() {
     }
     if (services_.Window)
         services_.Window->MakeToolWindow(this);
-#ifndef QT_NO_SESSIONMANAGER
+#if QT_CONFIG(sessionmanager)
     // The session may end without letting the program run to its end.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { SaveWindowPosition(); });
 #endif

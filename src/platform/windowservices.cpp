@@ -50,10 +50,9 @@ void RequestActivation(const QWidget* window) {
     xcb_flush(connection);
 }
 
-// Adds "skip taskbar" and "skip pager" to the window's _NET_WM_STATE. Before the window is mapped
-// the property is the window's own to set (Qt merges its states into it at the mapping); once it
-// is mapped, the window manager owns the property and is asked instead.
-void SetSkipTaskbarState(QWidget* window, bool mapped) {
+// Adds "skip taskbar" and "skip pager" to the _NET_WM_STATE of a window that is about to be mapped;
+// Qt merges its own states into the property as it maps the window.
+void SetSkipTaskbarState(QWidget* window) {
     xcb_connection_t* connection = X11Connection();
     if (!connection)
         return;
@@ -61,23 +60,6 @@ void SetSkipTaskbarState(QWidget* window, bool mapped) {
     const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
     const xcb_atom_t skips[] = {InternAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
                                 InternAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-    if (mapped) {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = id;
-        message.type = state;
-        message.data.data32[0] = 1;  // add
-        message.data.data32[1] = skips[0];
-        message.data.data32[2] = skips[1];
-        message.data.data32[3] = 1;  // source: application
-        xcb_send_event(connection, 0, screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&message));
-        xcb_flush(connection);
-        return;
-    }
     QList<xcb_atom_t> atoms;
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
         connection, xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024), nullptr);
@@ -104,7 +86,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show && watched->isWidgetType())
-            SetSkipTaskbarState(static_cast<QWidget*>(watched), false);
+            SetSkipTaskbarState(static_cast<QWidget*>(watched));
         return false;
     }
 };
@@ -134,8 +116,6 @@ void DesktopWindowServices::HideFromTaskbar(QWidget* window) {
     auto* skipper = new TaskbarSkipper(window);
     skipper->setObjectName(name);
     window->installEventFilter(skipper);
-    if (window->isVisible())
-        SetSkipTaskbarState(window, true);
 }
 
 void DesktopWindowServices::SetStaysOnTop(QWidget* window, bool onTop) {

@@ -17,7 +17,7 @@ public:
     // No taskbar entry, but still a dialog frame: title bar with only a close button. Call it
     // before the window is first shown; the stays-on-top state is kept.
     virtual void MakeToolWindow(QWidget* window) = 0;
-    // Keeps the window, whatever its kind, out of taskbars and pagers each time it is shown.
+    // Keeps the window, whatever its kind, out of taskbars and pagers from its next showing on.
     virtual void HideFromTaskbar(QWidget* window) = 0;
     // Keeps position and visibility: a shown window stays shown where it was.
     virtual void SetStaysOnTop(QWidget* window, bool onTop) = 0;
