@@ -7,7 +7,7 @@ PRESET ?= dev
 BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
 
-.PHONY: check demo deps configure build test package asan tsan fuzz bench format clean
+.PHONY: check demo deps configure build test package asan tsan fuzz fuzz-run bench format clean
 
 check: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -38,8 +38,16 @@ asan:
 tsan:
 	$(MAKE) test PRESET=tsan
 
+FUZZ_TARGETS := fuzz_parser fuzz_settings
+FUZZ_SECONDS ?= 300
+
 fuzz: deps
-	$(MAKE) build PRESET=fuzz
+	$(MAKE) configure PRESET=fuzz
+	cmake --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+
+# Each target for FUZZ_SECONDS; findings land in build/fuzz/findings/.
+fuzz-run: fuzz
+	./fuzz/run.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 bench: deps
 	$(MAKE) build PRESET=dev

@@ -65,6 +65,16 @@ const QStringList& PageOfBytes() {
     return page;
 }
 
+// A hostile page of 10 MB: the instruments' rows after a million title attributes on one line.
+const QStringList& PageOfCrowdedLine() {
+    static const QStringList page = [] {
+        QStringList lines = MakePage(0, 0);
+        lines.insert(6, QStringLiteral("title=\"ab\"").repeated(1000000));
+        return lines;
+    }();
+    return page;
+}
+
 void Refresh(benchmark::State& state, const QStringList& lines) {
     RatesPage page;
     for (auto _ : state) {
@@ -109,11 +119,20 @@ void BM_TitleScan1MB(benchmark::State& state) {
     TitleScan(state, PageOfBytes());
 }
 
+void BM_RefreshCrowded10MB(benchmark::State& state) {
+    Refresh(state, PageOfCrowdedLine());
+}
+void BM_TitleScanCrowded10MB(benchmark::State& state) {
+    TitleScan(state, PageOfCrowdedLine());
+}
+
 }  // namespace
 
 BENCHMARK(BM_Refresh3000Lines)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TitleScan3000Lines)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Refresh1MB)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TitleScan1MB)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefreshCrowded10MB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TitleScanCrowded10MB)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

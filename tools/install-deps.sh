@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config clang clang-format
+  cmake ninja-build g++ pkg-config clang libclang-rt-dev clang-format
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins
   libcurl4-openssl-dev libproxy-dev libxcb1-dev libxcb-keysyms1-dev libgl-dev
   libcpp-httplib-dev libssl-dev libbenchmark-dev

@@ -18,7 +18,6 @@
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
-#include "settings/encodings.h"
 #include "settings/settingsload.h"
 
 namespace kestrel {
@@ -108,7 +107,7 @@ int UsageError(const char* message) {
 int PrintPage(const Settings& settings, const QByteArray& body, const QString& contentType,
               PrintFormat format) {
     RatesPage page;
-    page.SetLines(SplitLines(DecodePage(body, contentType)));
+    page.SetBody(body, contentType);
     QuoteSlots quoteSlots;
     quoteSlots.Reset(settings.Selection.size());
     const QDateTime now = QDateTime::currentDateTime();

@@ -369,7 +369,7 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
         stream->seek(0);
         body = stream->readAll();
     }
-    Page.SetLines(SplitLines(DecodePage(body, contentType)));
+    Page.SetBody(body, contentType);
     BuildQuoteLines();
     tmTimer->start();
     CheckPriceAlarm();

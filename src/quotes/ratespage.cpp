@@ -6,6 +6,7 @@
 #include <string>
 
 #include "quotes/catalogue.h"
+#include "settings/encodings.h"
 
 namespace kestrel {
 
@@ -14,6 +15,11 @@ namespace {
 constexpr QStringView kChartMarker = u"货币走势图";
 // Cannot overlap itself, so the next occurrence can be searched after the end of the last one.
 constexpr QStringView kTitlePrefix = u"title=\"";
+
+// Titles are sorted on this many leading characters only: whole title texts run to the end of
+// their line, and comparing those made sorting a line full of titles quadratic. Every instrument
+// name is shorter than this.
+constexpr size_t kTitleKeyLength = 16;
 
 // The page's values are read past at most this many lines after the title line.
 constexpr qsizetype kValueLines = 11;
@@ -40,6 +46,10 @@ QStringView TrimBlanks(QStringView text) {
 
 std::u16string_view U16(QStringView text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
+}
+
+std::u16string_view SortKey(std::u16string_view titleText) {
+    return titleText.substr(0, kTitleKeyLength);
 }
 
 bool IsDigit(QChar c) {
@@ -115,6 +125,16 @@ void RatesPage::SetLines(QStringList lines) {
     Invalidate();
 }
 
+void RatesPage::SetBody(const QByteArray& body, const QString& contentType) {
+    QString text = DecodePage(body, contentType);
+    if (!text.contains(kChartMarker)) {
+        QString gb18030 = FromCp936(body);
+        if (gb18030.contains(kChartMarker))
+            text = std::move(gb18030);
+    }
+    SetLines(SplitLines(text));
+}
+
 bool RatesPage::TrimPageToMarker() {
     for (qsizetype k = 0; k < lines_.size(); ++k) {
         if (!lines_.at(k).contains(kChartMarker))
@@ -144,8 +164,9 @@ void RatesPage::BuildIndex() const {
             titles_.push_back({U16(line.sliced(at + kTitlePrefix.size())), i});
         }
     }
-    std::sort(titles_.begin(), titles_.end(), [](const Title& a, const Title& b) {
-        return a.text < b.text || (a.text == b.text && a.line < b.line);
+    // Titles were collected in line order, which the stable sort keeps among equal keys.
+    std::stable_sort(titles_.begin(), titles_.end(), [](const Title& a, const Title& b) {
+        return SortKey(a.text) < SortKey(b.text);
     });
     indexed_ = true;
 }
@@ -170,12 +191,16 @@ long double RatesPage::LookupQuote(const QString& name) const {
     if (const auto known = found_.constFind(keyText); known != found_.cend())
         return *known;
 
+    // The run of titles whose key starts with the name's own key; a name longer than a key is
+    // then checked against the whole title text.
     const std::u16string_view prefix = U16(key);
-    auto it = std::lower_bound(titles_.begin(), titles_.end(), prefix,
-                               [](const Title& t, std::u16string_view p) { return t.text < p; });
+    const std::u16string_view head = SortKey(prefix);
+    auto it =
+        std::lower_bound(titles_.begin(), titles_.end(), head,
+                         [](const Title& t, std::u16string_view h) { return SortKey(t.text) < h; });
     qsizetype titleLine = -1;
-    for (; it != titles_.end() && it->text.starts_with(prefix); ++it) {
-        if (titleLine < 0 || it->line < titleLine)
+    for (; it != titles_.end() && SortKey(it->text).starts_with(head); ++it) {
+        if ((titleLine < 0 || it->line < titleLine) && it->text.starts_with(prefix))
             titleLine = it->line;
     }
     const long double value = titleLine < 0 ? 0.0L : ValueAfter(titleLine);

@@ -5,6 +5,7 @@
 // first non-zero number in one of the eleven lines after it, once the cell tags are stripped.
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,9 @@ class RatesPage {
 public:
     // Replaces the page (one download).
     void SetLines(QStringList lines);
+    // Replaces the page with a downloaded body, decoded by the charset it declares. Servers
+    // mislabel GBK pages: when that decoding lacks the chart marker, the body is read as GB18030.
+    void SetBody(const QByteArray& body, const QString& contentType = {});
     const QStringList& PageLines() const { return lines_; }
 
     // Drops the page header before the chart marker line (only when that line is not among the
@@ -54,8 +58,8 @@ private:
     void Invalidate();
 
     QStringList lines_;
-    // Every title attribute of the page, sorted by text then line, so that all titles starting
-    // with a name form one contiguous run.
+    // Every title attribute of the page, sorted by the first few characters of its text and, among
+    // equal ones, by line, so that all titles starting with a name form one contiguous run.
     mutable std::vector<Title> titles_;
     mutable bool indexed_ = false;
     mutable QHash<QString, long double> found_;

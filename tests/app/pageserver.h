@@ -25,7 +25,7 @@ public:
             // A held answer waits until the test releases it or the server stops.
             released_.wait(lock, [this] { return !hold_ || stopping_; });
             res.status = status_;
-            res.set_content(body_, "text/html; charset=gb2312");
+            res.set_content(body_, contentType_);
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -53,6 +53,10 @@ public:
         std::lock_guard lock(mutex_);
         body_.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
         status_ = status;
+    }
+    void SetContentType(const std::string& contentType) {
+        std::lock_guard lock(mutex_);
+        contentType_ = contentType;
     }
     void Hold(bool hold) {
         {
@@ -83,6 +87,7 @@ private:
     std::mutex mutex_;
     std::condition_variable released_;
     std::string body_;
+    std::string contentType_ = "text/html; charset=gb2312";
     int status_ = 200;
     bool hold_ = false;
     bool stopping_ = false;

@@ -220,6 +220,15 @@ private Q_SLOTS:
         QVERIFY(!RowColours(*form, 0).contains(kRed));
     }
 
+    void aGbkPageSentAsLatin1StillShowsItsQuotes() {
+        server_->SetContentType("text/html; charset=iso-8859-1");
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        QCOMPARE(form->MemoPrice.Lines.mid(1),
+                 (QStringList{QStringLiteral("【欧元美元】　　　　 1.1600"),
+                              QStringLiteral("【美元日元】　　　　 155.50")}));
+    }
+
     void badDataKeepsTheSizeAndStillChecksTheAlarm() {
         WriteIni(QStringLiteral("UseMonitor=1\r\nMonitorCcy=欧元美元\r\nMonitorPrice=2\r\n"));
         auto form = MakeForm();

@@ -183,6 +183,16 @@ private Q_SLOTS:
         QCOMPARE(run.lines, QStringList{QStringLiteral("【美元人民币】　　　 7.0812")});
     }
 
+    void printMislabelledPage() {
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("美元人民币\r\n")));
+        WriteFile(QStringLiteral("page.html"), "<meta charset=\"utf-8\">\r\n" + SmallPage(true));
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                 home_.filePath(QStringLiteral("page.html"))});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.lines.contains(QStringLiteral("【美元人民币】　　　 7.0812")));
+    }
+
     void printBadData() {
         WriteFile(QStringLiteral("page.html"), SmallPage(false));
         const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),

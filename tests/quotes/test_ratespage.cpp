@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -321,6 +322,7 @@ private slots:
     // The index must answer exactly as a line-by-line walk of the page does.
     void indexMatchesPlainScan() {
         QRandomGenerator random(20240611);
+        // The last three reach past the index's sort key, or just to it, and start alike.
         const QStringList names{"欧元美元",
                                 "欧元",
                                 "瑞典克郎",
@@ -335,7 +337,10 @@ private slots:
                                 "title=\"",
                                 "x\"y",
                                 "𝄞",
-                                "\xF0\x9D\x84\x9E-"};
+                                "\xF0\x9D\x84\x9E-",
+                                "abcdefghijklmnopq",
+                                "abcdefghijklmnopr",
+                                "abcdefghijklmnop"};
         const QStringList cells{"1.5", "--", "0", "-0.25", "2e3", "<b>3</b>", "x", "", "7.", "0.0"};
         for (int round = 0; round < 400; ++round) {
             QStringList lines;
@@ -365,6 +370,52 @@ private slots:
         }
     }
 
+    // A line full of titles once made building the index quadratic (40000 took minutes).
+    void crowdedTitleLineIsQuick() {
+        QString crowded;
+        for (int i = 0; i < 40000; ++i)
+            crowded += TitleLine(QStringLiteral("欧元美元"));
+        RatesPage page = PageOf({crowded, Cell("1.5")});
+        QElapsedTimer clock;
+        clock.start();
+        for (const QString& name : InstrumentCatalogue())
+            page.QuoteFor(name);
+        QCOMPARE(static_cast<double>(page.QuoteFor(QStringLiteral("欧元美元"))), 1.5);
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void mislabelledPage_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("contentType");
+        QTest::addColumn<bool>("good");
+        const QString rows =
+            TitleLine(QStringLiteral("欧元美元")) + "\r\n" + Cell("1.162") + "\r\n</table>\r\n";
+        const QString page = kMarker + "\r\n" + rows;
+        const QByteArray gbk = ToCp936(page);
+        for (const char* charset : {"iso-8859-1", "utf-8", "big5"}) {
+            QTest::addRow("GBK page sent as %s", charset)
+                << gbk << QStringLiteral("text/html; charset=%1").arg(charset) << true;
+            QTest::addRow("GBK page with a %s meta tag", charset)
+                << "<meta charset=\"" + QByteArray(charset) + "\">\r\n" + gbk << QString() << true;
+        }
+        QTest::newRow("UTF-8 page sent as utf-8")
+            << page.toUtf8() << QStringLiteral("text/html; charset=UTF-8") << true;
+        QTest::newRow("UTF-8 page with a utf-8 meta tag")
+            << "<meta charset=utf-8>\r\n" + page.toUtf8() << QString() << true;
+        QTest::newRow("GBK page without the marker")
+            << ToCp936(rows) << "text/html; charset=utf-8" << false;
+    }
+    void mislabelledPage() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, contentType);
+        QFETCH(bool, good);
+        RatesPage page;
+        page.SetBody(body, contentType);
+        QCOMPARE(page.TrimPageToMarker(), good);
+        if (good)
+            QCOMPARE(static_cast<double>(page.QuoteFor(QStringLiteral("欧元美元"))), 1.162);
+    }
+
     void survivesGarbage() {
         QRandomGenerator random(7);
         RatesPage page;
@@ -376,7 +427,7 @@ private slots:
                 bytes.replace("\x01", "title=\"");
             if (round % 5 == 0)
                 bytes.prepend(ToCp936(QStringLiteral("货币走势图\n")));
-            page.SetLines(SplitLines(DecodePage(bytes)));
+            page.SetBody(bytes, round % 2 ? QString() : QStringLiteral("text/html; charset=utf-8"));
             page.TrimPageToMarker();
             for (const QString& name : InstrumentCatalogue()) {
                 QVERIFY(std::isfinite(page.QuoteFor(name)));
