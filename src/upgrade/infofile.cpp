@@ -6,6 +6,7 @@
 
 #include "net/netutils.h"
 #include "settings/encodings.h"
+#include "upgrade/upgradetext.h"
 
 namespace kestrel {
 
@@ -118,6 +119,12 @@ quint8 TotalPercent(int fileIndex, int fileCount, quint8 filePercent) {
     if (fileCount <= 0)
         return 0;
     return quint8(std::min(255, Percent(fileIndex, fileCount) + filePercent / fileCount));
+}
+
+QString TimeLeftText(qint64 seconds) {
+    // Without a known length the client reports minus the elapsed time: nothing is known.
+    seconds = std::max<qint64>(seconds, 0);
+    return FormatUpgradeText(8, {seconds / 3600, (seconds / 60) % 60, seconds % 60});
 }
 
 QString SafeDownloadName(const QString& url) {

@@ -53,6 +53,10 @@ bool IsNewerVersion(const QString& infoText, TUpdaterVersionControl control,
 // The percent of all files done: files before this one, plus this file's share.
 quint8 TotalPercent(int fileIndex, int fileCount, quint8 filePercent);
 
+// The wizard's time-left line for a number of seconds: hours, then minutes and seconds of two
+// digits.
+QString TimeLeftText(qint64 seconds);
+
 // The name under which a downloaded file is stored beside the program (before ".uTMP"), or
 // empty when the address's file name could leave that folder or hide itself: empty, a leading
 // dot ("..", ".profile"), a path separator or a control character once percent escapes are

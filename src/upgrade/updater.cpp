@@ -321,8 +321,7 @@ void TUpdater::Progress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint6
         wizard->ProgressCurrentFile->setValue(std::min<int>(percent, 100));
         wizard->ProgressAllFiles->setValue(std::min<int>(total, 100));
         wizard->TransferRateLab->setText(FormatUpgradeText(7, {double(rate)}));
-        wizard->EstimatedTimeLeftLab->setText(
-            FormatUpgradeText(8, {left / 3600, (left / 60) % 60, left % 60}));
+        wizard->EstimatedTimeLeftLab->setText(TimeLeftText(left));
     }
 }
 
