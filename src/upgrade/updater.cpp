@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -109,6 +108,7 @@ TUpdater::~TUpdater() {
     // The dialogs outlive nothing of the component they talk to.
     if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
         wizard->OnAbort = nullptr;
+        QObject::disconnect(wizard, &TUpdaterWizardForm::Closed, nullptr, nullptr);
         wizard->Dismiss();
     }
     if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
@@ -282,13 +282,19 @@ void TUpdater::FileStep() {
         return;
     }
     if (wizard) {
+        // The program goes on while the finish page waits for the user; closing it by its
+        // button restarts, closing it otherwise asks and may abort.
         WizardFinished();
-        QEventLoop waiting;
-        QObject::connect(wizard, &TUpdaterWizardForm::Closed, &waiting, &QEventLoop::quit);
-        waiting.exec();
-        if (Aborted)
-            return;
+        QObject::connect(wizard, &TUpdaterWizardForm::Closed, wizard, [this] {
+            if (!Aborted)
+                EndUpgrade();
+        });
+        return;
     }
+    EndUpgrade();
+}
+
+void TUpdater::EndUpgrade() {
     if (OnEndUpgrade)
         OnEndUpgrade(this);
     RunHelper(u'+' + restartParams_ + QString::number(int(FoundMethod)));
@@ -392,8 +398,10 @@ void TUpdater::StopUpgrade() {
     Abort();
     if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
         question->reject();
-    if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance())
+    if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
+        QObject::disconnect(wizard, &TUpdaterWizardForm::Closed, nullptr, nullptr);
         wizard->Dismiss();
+    }
 }
 
 void TUpdater::AbortUpgrade() {

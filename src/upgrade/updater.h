@@ -160,7 +160,8 @@ public:
 
 private:
     void HookEvents();
-    void FileStep();  // downloads the file at FileIndex, or ends the loop after the last
+    void FileStep();    // downloads the file at FileIndex, or ends the loop after the last
+    void EndUpgrade();  // OnEndUpgrade and the helper
     void ProcessInfo(QIODevice* stream);
     void UpdateTimer();
     void TimerTick();

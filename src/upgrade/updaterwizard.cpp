@@ -172,9 +172,9 @@ void TUpdaterWizardForm::closeEvent(QCloseEvent* event) {
     event->accept();
     if (gWizardForm == this)
         gWizardForm = nullptr;
-    emit Closed();
     if (abort && OnAbort)
         OnAbort();
+    emit Closed();
 }
 
 }  // namespace kestrel
