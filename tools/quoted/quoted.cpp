@@ -28,6 +28,7 @@
 
 #include "quotes/catalogue.h"
 #include "settings/encodings.h"
+#include "upgradefiles.h"
 
 namespace {
 
@@ -93,6 +94,7 @@ const std::map<QString, double>& BasePrices() {
 }
 
 struct Options {
+    upgradefiles::Options Upgrade;
     int Port = 8936;
     std::string Bind = "127.0.0.1";
     std::uint64_t Seed = 1;
@@ -351,8 +353,14 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             return ParseNumber(argv[++i], low, high);
         };
         std::optional<long> number;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+        bool upgradeOk = true;
+        if (upgradefiles::ParseOption(argc, argv, i, options.Upgrade, upgradeOk)) {
+            if (!upgradeOk) {
+                std::cerr << "kestrel-quoted: missing value of " << arg << "\n";
+                return std::nullopt;
+            }
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage << upgradefiles::kUsage;
             std::exit(0);
         } else if (arg == "--port" && (number = value(0, 65535))) {
             options.Port = int(*number);
@@ -406,6 +414,7 @@ int main(int argc, char** argv) {
     server.Get("/rates/index.aspx", [&](const httplib::Request& req, httplib::Response& res) {
         ServeRates(req, res, *options, market, stop);
     });
+    upgradefiles::Register(server, options->Upgrade);
     server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
         std::string target = req.target.empty() ? req.path : req.target;
         std::fprintf(stderr, "%s %s %s -> %d, %zu bytes\n", req.remote_addr.c_str(),
