@@ -1,14 +1,17 @@
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../platform/xserver.h"
 #include "upgrade/helperlaunch.h"
 
 using namespace kestrel;
+using kestrel::test::XServer;
 
 namespace {
 
@@ -49,6 +52,13 @@ QByteArray NewVersion() {
 
 QString Line(const char* name, qsizetype size, const char* args) {
     return QStringLiteral("%1 %2 %3").arg(QLatin1String(name)).arg(size).arg(QLatin1String(args));
+}
+
+QString Window(const QStringList& search) {
+    const QByteArray found =
+        XServer::Run(QStringList{"xdotool", "search", "--onlyvisible"} + search);
+    const QList<QByteArray> ids = found.trimmed().split('\n');
+    return ids.size() == 1 ? QString::fromLatin1(ids.first()) : QString();
 }
 
 }  // namespace
@@ -206,6 +216,108 @@ private slots:
             QCOMPARE(HelperFolderFrom({}, temp, program), program);
         }
         QCOMPARE(HelperFolderFrom({}, {}, {}), QString());
+    }
+
+    // The whole way through a copy of the ticker on a private X server: the menu's online
+    // upgrade finds 0.91 with a new program, the question is answered yes, the wizard's finish
+    // button pressed; the ticker ends, and the helper puts the served program in its place and
+    // starts it with "/afterupgrade".
+    void upgradesTheTickerThroughItsMenu() {
+        for (const char* tool : {"Xvfb", "xdotool", "openbox"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+        }
+        const QString folder = m_root.filePath(QStringLiteral("ticker")) + u'/';
+        const QString served = m_root.filePath(QStringLiteral("served")) + u'/';
+        const QString runtime = m_root.filePath(QStringLiteral("runtime"));
+        const QString info = m_root.filePath(QStringLiteral("kestrelmv.inf"));
+        for (const QString& dir : {folder, served, runtime})
+            QVERIFY(QDir().mkpath(dir));
+        QVERIFY(Chmod(runtime, 0700));
+        QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), folder + "kestrel"));
+        QVERIFY(Chmod(folder + "kestrel", 0755));
+        const QByteArray fresh = NewVersion();
+        QVERIFY(WriteFile(served + "kestrel", fresh, 0644));
+        QVERIFY(WriteFile(info,
+                          "#version=0.91\r\n#method=0\r\n#url={server}/kestrelmv/files/kestrel\r\n"
+                          "#message={改进牌价读取的稳定性。}\r\n",
+                          0644));
+
+        XServer x;
+        QVERIFY2(x.Running(), qPrintable(x.Missing));
+        QVERIFY(x.StartWindowManager(QStringLiteral("openbox")));
+
+        QProcess server;
+        QByteArray serverLog;
+        server.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
+        server.setArguments(
+            {"--port", "0", "--fixed", "--upgrade-info", info, "--upgrade-dir", served});
+        connect(&server, &QProcess::readyReadStandardError,
+                [&] { serverLog += server.readAllStandardError(); });
+        server.start();
+        QVERIFY(server.waitForReadyRead(5000));
+        const QString url = QRegularExpression(QStringLiteral("listening on (http://\\S+/)"))
+                                .match(QString::fromLatin1(server.readAllStandardOutput()))
+                                .captured(1);
+        QVERIFY(!url.isEmpty());
+        QVERIFY(WriteFile(folder + "kestrel.ini",
+                          QStringLiteral("[Param]\r\nRatesURL=%1rates/index.aspx\r\nProxyType=1\r\n"
+                                         "AutoPrompt=0\r\nUpdateURL=%1kestrelmv/kestrelmv.inf\r\n")
+                              .arg(url)
+                              .toUtf8(),
+                          0644));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), x.Display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("KESTREL_HOME"), folder);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        QProcess ticker;
+        ticker.setProcessEnvironment(env);
+        ticker.setProcessChannelMode(QProcess::ForwardedChannels);
+        ticker.start(folder + "kestrel", QStringList{});
+        QVERIFY(ticker.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            for (QProcess* p : {&ticker, &server}) {
+                if (p->state() != QProcess::NotRunning) {
+                    p->kill();
+                    p->waitForFinished();
+                }
+            }
+        });
+
+        QString window;
+        const QString pid = QString::number(ticker.processId());
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = Window({"--pid", pid})).isEmpty(), 10000);
+        // The menu: a right click on the quotes; from its end, over 退出, to 帮助 > 在线升级...
+        XServer::Run({"xdotool", "mousemove", "--window", window, "30", "30", "click", "3"});
+        QTest::qWait(500);
+        XServer::Run({"xdotool", "key", "Up", "Up", "Right", "Return"});
+
+        // The question 软件升级精灵: its default button is 开始升级.
+        QString question;
+        QTRY_VERIFY_WITH_TIMEOUT(!(question = Window({"--name", "软件升级精灵"})).isEmpty(), 10000);
+        XServer::Run({"xdotool", "windowactivate", "--sync", question});
+        XServer::Run({"xdotool", "key", "--window", question, "Return"});
+
+        // The wizard downloads the program beside the ticker, then waits on its finish page.
+        QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("/kestrelmv/files/kestrel -> 200"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(folder + "kestrel.uTMP"), fresh, 10000);
+        QString wizard;
+        QTRY_VERIFY_WITH_TIMEOUT(!(wizard = Window({"--name", "软件升级精灵"})).isEmpty(), 10000);
+        QTest::qWait(500);
+        XServer::Run({"xdotool", "mousemove", "--window", wizard, "333", "260", "click", "1"});
+
+        QVERIFY(ticker.waitForFinished(15000));
+        QCOMPARE(ticker.exitStatus(), QProcess::NormalExit);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
+        QCOMPARE(ReadFile(folder + "kestrel"), fresh);
+        QCOMPARE(ModeOf(folder + "kestrel"), 0755);
+        QVERIFY(!QFile::exists(folder + "kestrel.uTMP"));
+        // The helper went to the private runtime folder, only the user's.
+        QCOMPARE(ModeOf(runtime + "/kestrel-update-helper"), 0700);
     }
 };
 
