@@ -116,9 +116,12 @@ private slots:
             << "kestrel.uTMP"
             << "" << QStringList{"b.exe.uTMP>b.exe", "kestrel.uTMP>kestrel"};
         QTest::newRow("first exe by name")
-            << QStringList{"zz.exe.uTMP", "aa.exe.uTMP", "notes.uTMP"} << QStringList{} << false
-            << "aa.exe.uTMP"
+            << QStringList{"zz.exe.uTMP", "aa.exe.uTMP", "notes.uTMP"}
+            << QStringList{"zz.exe.uTMP", "aa.exe.uTMP"} << false << "aa.exe.uTMP"
             << "" << QStringList{"aa.exe.uTMP>kestrel", "notes.uTMP>notes", "zz.exe.uTMP>zz.exe"};
+        QTest::newRow("exe that does not run here")
+            << QStringList{"a.exe.uTMP", "b.uTMP"} << QStringList{"b.uTMP"} << false << "b.uTMP"
+            << "" << QStringList{"a.exe.uTMP>a.exe", "b.uTMP>kestrel"};
         QTest::newRow("exe ending compared exactly")
             << QStringList{"SETUP.EXE.uTMP"} << QStringList{} << false << ""
             << "" << QStringList{"SETUP.EXE.uTMP>SETUP.EXE"};
@@ -131,7 +134,8 @@ private slots:
             << QStringList{"data.uTMP"} << QStringList{} << false << ""
             << "" << QStringList{"data.uTMP>data"};
         QTest::newRow("setup exe")
-            << QStringList{"setup.exe.uTMP", "data.uTMP"} << QStringList{} << true << ""
+            << QStringList{"setup.exe.uTMP", "data.uTMP"} << QStringList{"setup.exe.uTMP"} << true
+            << ""
             << "setup.exe.uTMP" << QStringList{"data.uTMP>data", "setup.exe.uTMP>setup.exe"};
         QTest::newRow("setup ELF")
             << QStringList{"install.uTMP"} << QStringList{"install.uTMP"} << true << ""
@@ -195,7 +199,8 @@ private slots:
         QCOMPARE(downloads, (QStringList{"extra.dat.uTMP", "kestrel.ini.uTMP", "linked.uTMP",
                                          "new.exe.uTMP"}));
         const ReplacementPlan plan =
-            PlanReplacements(downloads, QStringLiteral("kestrel"), false, {});
+            PlanReplacements(downloads, QStringLiteral("kestrel"), false,
+                             [](const QString& name) { return name == u"new.exe.uTMP"; });
         QCOMPARE(ApplyReplacements(d, plan, QStringLiteral("kestrel")), 0);
 
         QCOMPARE(ReadFile(d + "kestrel"), QByteArray("new program"));

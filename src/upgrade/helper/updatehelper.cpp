@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstring>
 
 namespace kestrel::helper {
 
@@ -40,13 +39,9 @@ int ModeOf(const QByteArray& path) {
     return int(st.st_mode & 07777);
 }
 
-bool WaitedWhileRunning(const QString& path) {
-    bool waited = false;
-    while (ProgramRunning(path)) {
-        waited = true;
+void WaitWhileRunning(const QString& path) {
+    while (ProgramRunning(path))
         QThread::msleep(kPollMs);
-    }
-    return waited;
 }
 
 }  // namespace
@@ -95,16 +90,19 @@ ReplacementPlan PlanReplacements(QStringList downloads, const QString& programNa
             plan.programSource = ownDownload;
         return plan;
     }
+    const auto runs = [&](const QString& source) { return isExecutable && isExecutable(source); };
     QString special;
     for (const Replacement& file : std::as_const(plan.files)) {
         if (file.target.endsWith(u"exe")) {
-            special = file.source;
+            // Only when it can run here: a Windows program would leave no program at all.
+            if (runs(file.source))
+                special = file.source;
             break;
         }
     }
     if (special.isEmpty()) {
         for (const Replacement& file : std::as_const(plan.files)) {
-            if (isExecutable && isExecutable(file.source)) {
+            if (runs(file.source)) {
                 special = file.source;
                 break;
             }
@@ -229,7 +227,7 @@ int ApplyReplacements(const QString& folder, const ReplacementPlan& plan,
 
 int RunUpdate(const HelperCommand& command) {
     if (QFile::exists(command.programPath))
-        WaitedWhileRunning(command.programPath);
+        WaitWhileRunning(command.programPath);
 
     const ReplacementPlan plan = PlanReplacements(
         FindDownloads(command.programFolder), command.programName, command.setupMode,
@@ -251,7 +249,7 @@ int RunUpdate(const HelperCommand& command) {
             process.start(setup, arguments);
             if (process.waitForStarted(-1))
                 process.waitForFinished(-1);
-            WaitedWhileRunning(setup);
+            WaitWhileRunning(setup);
             ::unlink(Native(setup).constData());
         }
     }

@@ -42,8 +42,9 @@ struct ReplacementPlan {
 // Which download becomes what. Every "name.uTMP" replaces "name", except one: a download named
 // like the program replaces the program; without one, the first (by name) whose target ends in
 // "exe", else the first that is an ELF executable, is the new program (normal mode) or the setup
-// program (setup mode). `downloads` are the names ending in ".uTMP"; `isExecutable` tells
-// whether a download is an ELF executable.
+// program (setup mode) - the "exe" one only when it is an ELF executable too, as a program
+// built for another system must not take the program's place. `downloads` are the names
+// ending in ".uTMP"; `isExecutable` tells whether a download is an ELF executable.
 ReplacementPlan PlanReplacements(QStringList downloads, const QString& programName, bool setupMode,
                                  const std::function<bool(const QString&)>& isExecutable);
 
