@@ -412,7 +412,9 @@ void TUpdater::AbortUpgrade() {
 }
 
 void TUpdater::ErrorBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok);
+    // Above the wizard, which may stay on top of every window.
+    QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok,
+                    TUpdaterWizardForm::Instance());
     box.exec();
 }
 
@@ -472,6 +474,9 @@ void TUpdater::WizardFinished() {
 
 bool TUpdater::AskPassword() {
     TUpdaterPasswordForm* form = TUpdaterPasswordForm::Create();
+    // The login comes up during a download: it must not open behind the wizard.
+    form->setWindowFlag(Qt::WindowStaysOnTopHint,
+                        TUpdaterWizardForm::Instance() && Wizard.StayOnTop);
     form->OnConfirm = [this](const QString& user, const QString& password) {
         Username = user;
         Password = password;
