@@ -8,7 +8,7 @@ packages=(
   libcurl4-openssl-dev libproxy-dev libxcb1-dev libxcb-keysyms1-dev libgl-dev
   libcpp-httplib-dev libssl-dev libbenchmark-dev
   fonts-noto-cjk
-  curl tinyproxy xvfb xdotool x11-utils imagemagick trayer openbox
+  curl tinyproxy xvfb xdotool x11-utils imagemagick trayer openbox desktop-file-utils
 )
 
 missing=()

@@ -34,30 +34,33 @@ bool IsPrivateFolder(const QByteArray& dir) {
     return ::access(dir.constData(), W_OK | X_OK) == 0 && AllowsExecution(dir);
 }
 
-QString ChooseHelperFolder() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && runtime.startsWith('/') && IsPrivateFolder(runtime))
-        return QFile::decodeName(runtime);
+}  // namespace
 
-    const QByteArray temp =
-        QFile::encodeName(QDir::tempPath() + QStringLiteral("/kestrel-%1").arg(::geteuid()));
-    if (::mkdir(temp.constData(), 0700) == 0 || errno == EEXIST) {
-        if (IsPrivateFolder(temp))
-            return QFile::decodeName(temp);
+QString HelperFolderFrom(const QString& runtimeDir, const QString& tempDir,
+                         const QString& programDir) {
+    const QByteArray runtime = QFile::encodeName(runtimeDir);
+    if (runtime.startsWith('/') && IsPrivateFolder(runtime))
+        return runtimeDir;
+
+    if (tempDir.startsWith(u'/')) {
+        const QString mine = tempDir + QStringLiteral("/kestrel-%1").arg(::geteuid());
+        const QByteArray temp = QFile::encodeName(mine);
+        if ((::mkdir(temp.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(temp))
+            return mine;
     }
 
     // The last resort: whoever can write the program's folder can replace the program anyway.
-    const QByteArray own = QFile::encodeName(QCoreApplication::applicationDirPath());
-    if (!own.isEmpty() && ::access(own.constData(), W_OK | X_OK) == 0 && AllowsExecution(own))
-        return QFile::decodeName(own);
+    const QByteArray own = QFile::encodeName(programDir);
+    if (own.startsWith('/') && ::access(own.constData(), W_OK | X_OK) == 0 && AllowsExecution(own))
+        return programDir;
     return {};
 }
 
-}  // namespace
-
 QString HelperPath() {
     static const QString path = [] {
-        const QString folder = ChooseHelperFolder();
+        const QString folder =
+            HelperFolderFrom(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(),
+                             QCoreApplication::applicationDirPath());
         return folder.isEmpty() ? QString() : folder + u'/' + QLatin1String(kHelperName);
     }();
     return path;

@@ -13,6 +13,11 @@ namespace kestrel {
 // Decided once per process; empty when no folder fits.
 QString HelperPath();
 
+// The folder choice of HelperPath() for given candidates (an empty one is skipped); the
+// private folder "kestrel-UID" is made in tempDir when missing.
+QString HelperFolderFrom(const QString& runtimeDir, const QString& tempDir,
+                         const QString& programDir);
+
 // Deletes the helper that an earlier upgrade left at HelperPath(). Every upgrader calls it when
 // it is constructed.
 void DeleteHelper();
