@@ -4,14 +4,12 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
