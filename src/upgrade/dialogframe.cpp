@@ -11,8 +11,10 @@ namespace kestrel {
 
 void SetUpFixedDialog(QDialog* dialog, int clientWidth, int clientHeight) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    // A dialog frame: a title and a close button, no minimising, maximising or resizing.
+    dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::CustomizeWindowHint);
+    dialog->setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
     QFont font = dialog->font();
     font.setFamily(WindowFontFamily());
     font.setPixelSize(12);

@@ -4,14 +4,12 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -412,7 +410,9 @@ void TUpdater::AbortUpgrade() {
 }
 
 void TUpdater::ErrorBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok);
+    // Above the wizard, which may stay on top of every window.
+    QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok,
+                    TUpdaterWizardForm::Instance());
     box.exec();
 }
 
@@ -472,6 +472,9 @@ void TUpdater::WizardFinished() {
 
 bool TUpdater::AskPassword() {
     TUpdaterPasswordForm* form = TUpdaterPasswordForm::Create();
+    // The login comes up during a download: it must not open behind the wizard.
+    form->setWindowFlag(Qt::WindowStaysOnTopHint,
+                        TUpdaterWizardForm::Instance() && Wizard.StayOnTop);
     form->OnConfirm = [this](const QString& user, const QString& password) {
         Username = user;
         Password = password;

@@ -88,6 +88,10 @@ TUpdaterWizardForm::TUpdaterWizardForm() {
     AfterNote->setWordWrap(true);
     AfterNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    // Group captions sit on the frame line, leaving the inside to the controls.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 7px; padding: 0px; }"));
     LCurrentFile = new QGroupBox(this);
     LCurrentFile->setGeometry(136, 34, 319, 125);
     LDownloadingFileFrom = Label(LCurrentFile, 6, 14, 300);

@@ -1,6 +1,7 @@
 // The ticker window against a loopback server on the offscreen platform: the refresh cycle, the
 // drawing read back from the canvas, and the window's behaviour, with fake desktop services.
 #include <QApplication>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -439,6 +440,34 @@ private Q_SLOTS:
             help.append(a->text());
         QCOMPARE(help, (QStringList{QStringLiteral("在线升级..."), QStringLiteral("升级说明..."),
                                     QStringLiteral("牌价说明..."), QStringLiteral("关于...")}));
+    }
+
+    // Only a check started from the menu reports, with one text for "up to date" and "no
+    // information file"; the check goes through the settings' address and proxy mode.
+    void onlineUpgradeReportsOnlyWhenAsked() {
+        WriteIni(QStringLiteral("UpdateURL=") + server_->Url() + QStringLiteral("/none.inf\r\n"));
+        auto form = MakeForm();
+        QCOMPARE(form->Updater.Proxy.AccessType, THTTPAccessType::atDirect);
+        QStringList shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << box->windowTitle() + u'|' + box->text();
+                box->accept();
+            }
+        });
+        answer.start(20);
+        int reports = 0;
+        const TUpdaterNotifyEvent wired = form->Updater.OnNoInfoFile;
+        form->Updater.OnNoInfoFile = [&](TUpdater* sender) {
+            ++reports;
+            wired(sender);
+        };
+        form->Updater.CheckUpgrade();
+        QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
+        form->mnOnlineUpdate->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(reports, 2, 10000);
+        QTRY_COMPARE(shown, QStringList{QStringLiteral("信息|目前已经最新版本，不需要升级。")});
     }
 
     void aBackgroundPictureIsTiledBehindTheLines() {
