@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: the quote server on loopback, one printed download, then the ticker window against it.
-# The demo keeps its own settings in build/<preset>/demo-home, pointed at the demo server.
+# The demo keeps its own settings in build/<preset>/demo-home, pointed at the demo server for the
+# quotes and for the online upgrade (帮助 → 在线升级... announces 0.91 and opens its page).
 set -euo pipefail
 build=${1:-build/dev}
 bin="$build/bin"
@@ -9,6 +10,11 @@ port=${KESTREL_DEMO_PORT:-8936}
 mkdir -p "$home"
 if [ ! -f "$home/kestrel.ini" ]; then
   printf '[Param]\r\nRatesURL=http://127.0.0.1:%s/rates/index.aspx\r\n' "$port" > "$home/kestrel.ini"
+fi
+if ! grep -qi '^UpdateURL=' "$home/kestrel.ini"; then
+  # Settings kept from an older demo get the key at the top of their [Param] section.
+  sed -i "0,/^\[Param\]/I s||&\r\nUpdateURL=http://127.0.0.1:$port/kestrelmv/kestrelmv.inf|" \
+    "$home/kestrel.ini"
 fi
 export KESTREL_HOME="$home"
 

@@ -42,6 +42,8 @@ constexpr int kHeightMarginWithBar = 58;
 constexpr int kHeightMarginWithoutBar = 55;
 constexpr int kPanelBorder = 10;
 constexpr int kBarHeight = 3;
+// The page the program's own upgrade description points to.
+constexpr char kDownloadPageURL[] = "https://downloads.example.net/file/id_3041747378636146.htm";
 
 const QColor kBarColour(128, 128, 128);
 const QColor kTimeLineColour(0, 0, 0);
@@ -192,6 +194,7 @@ TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
     }
     TrayIcon->SetActive(true);
     UserAskedUpgrade = false;
+    Updater.Loaded(arguments_);
     PlaceWindow();
     MemoPrice.Lines = StartupLines();
     RenderLines();
@@ -223,6 +226,17 @@ void TMainForm::CreateComponents() {
     QuoteHTTP.OnDone = [this](TCustomHTTPClient*, const QString& contentType, qint64,
                               QIODevice* stream) { QuoteHTTPDone(contentType, stream); };
     QuoteHTTP.OnAnyError = [this](TCustomHTTPClient*) { QuoteHTTPAnyError(); };
+
+    Updater.VersionControl = TUpdaterVersionControl::byNumber;
+    Updater.VersionNumber = QStringLiteral("0.90");
+    Updater.VersionDate = QStringLiteral("04/22/2012");
+    Updater.InfoFile.Files = {QString::fromLatin1(kDownloadPageURL)};
+    Updater.InfoFile.UpgradeMethod = TUpgradeMethod::umRedirectToURL;
+    Updater.InfoFile.UpgradeMsg = WhatsNewText();
+    Updater.Wizard.SetLanguage(wlChineseSimplified);
+    Updater.Wizard.Pic118x218 = QPixmap(QStringLiteral(":/upgrade/wizard-side.svg"));
+    Updater.OnNoUpdateAvailable = [this](TUpdater*) { UpdaterNoInfoFile(); };
+    Updater.OnNoInfoFile = [this](TUpdater*) { UpdaterNoInfoFile(); };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -281,16 +295,16 @@ void TMainForm::CreateMenu() {
     connect(mnAlwaysOnTop, &QAction::triggered, this, &TMainForm::mnAlwaysOnTopClick);
     PopupMenu1->addSeparator();
     mnHelpGroup = PopupMenu1->addMenu(QStringLiteral("帮助"));
-    mnOnlineUpdate = mnHelpGroup->addAction(QStringLiteral("在线升级..."));
+    mnOnlineUpdate = mnHelpGroup->addAction(QStringLiteral("在线升级..."), this,
+                                            &TMainForm::mnOnlineUpdateClick);
     mnWhatsNew =
         mnHelpGroup->addAction(QStringLiteral("升级说明..."), this, &TMainForm::mnWhatsNewClick);
     mnHelp = mnHelpGroup->addAction(QStringLiteral("牌价说明..."), this, &TMainForm::mnHelpClick);
     N3 = mnHelpGroup->addAction(QStringLiteral("关于..."), this, &TMainForm::N3Click);
     PopupMenu1->addSeparator();
     mnQuit = PopupMenu1->addAction(QStringLiteral("退出"), this, &TMainForm::mnQuitClick);
-    // The settings dialog and the online upgrade are not part of this build yet.
+    // The settings dialog is not part of this build yet.
     mnSetupParameter->setEnabled(false);
-    mnOnlineUpdate->setEnabled(false);
 }
 
 void TMainForm::ApplySettings() {
@@ -326,6 +340,8 @@ void TMainForm::ApplySettings() {
     Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
     MonitorPrevQuote = 0;
     ConfigureQuoteClient(QuoteHTTP, s);
+    Updater.Proxy = QuoteHTTP.Proxy;
+    Updater.InfoFileURL = s.UpdateURL;
     PaintingBar = false;
 }
 
@@ -653,8 +669,18 @@ void TMainForm::ShowInformation(const QString& text) {
     box.exec();
 }
 
+void TMainForm::mnOnlineUpdateClick() {
+    UserAskedUpgrade = true;
+    Updater.CheckUpgrade();
+}
+
+void TMainForm::UpdaterNoInfoFile() {
+    if (UserAskedUpgrade)
+        ShowInformation(QStringLiteral("目前已经最新版本，不需要升级。"));
+}
+
 void TMainForm::mnWhatsNewClick() {
-    ShowInformation(WhatsNewText());
+    ShowInformation(Updater.InfoFile.UpgradeMsg);
 }
 
 void TMainForm::mnHelpClick() {

@@ -17,6 +17,7 @@
 #include "quotes/catalogue.h"
 #include "quotes/ratespage.h"
 #include "settings/hotkeytext.h"
+#include "upgrade/updater.h"
 
 class QAction;
 class QFrame;
@@ -70,6 +71,7 @@ public:
     QTimer* tmTimer = nullptr;
     QTimer* tmTimerChecker = nullptr;
     THTTPClient QuoteHTTP;
+    TUpdater Updater;
     QFrame* pnlContent = nullptr;
     QLabel* imgPrice = nullptr;
     TMemo MemoPrice;
@@ -126,6 +128,8 @@ public:
     void FormActivate();
     void mnReadNowClick();
     void mnAlwaysOnTopClick();
+    void mnOnlineUpdateClick();
+    void UpdaterNoInfoFile();
     void mnWhatsNewClick();
     void mnHelpClick();
     void N3Click();

@@ -125,6 +125,8 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
 
     s.RatesURL =
         ini.ReadString(kParam, QStringLiteral("RatesURL"), QString::fromLatin1(kDefaultRatesURL));
+    s.UpdateURL = ini.ReadString(kParam, QStringLiteral("UpdateURL"),
+                                 QString::fromLatin1(kDefaultUpdateURL));
 
     s.Pos_X = ini.ReadInteger(kForm, QStringLiteral("Pos_X"), -1);
     s.Pos_Y = ini.ReadInteger(kForm, QStringLiteral("Pos_Y"), -1);
@@ -157,6 +159,7 @@ QString FormatSettingsReport(const Settings& s) {
     line("ProxyAddress", s.ProxyAddress);
     line("ProxyPort", s.ProxyPort);
     line("RatesURL", s.RatesURL);
+    line("UpdateURL", s.UpdateURL);
     out += QStringLiteral("\n[Form]\n");
     line("Alpha", Flag(s.Alpha));
     line("NotRunWeekEnd", Flag(s.NotRunWeekEnd));

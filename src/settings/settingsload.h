@@ -21,6 +21,7 @@ enum class ProxyAccess {
 };
 
 inline constexpr char kDefaultRatesURL[] = "http://127.0.0.1:8936/rates/index.aspx";
+inline constexpr char kDefaultUpdateURL[] = "https://kestrel.example.org/kestrelmv/kestrelmv.inf";
 inline constexpr int kTicksPerSecond = 10;  // the refresh timer ticks every 100 ms
 inline constexpr int kDefaultProxyPort = 8080;
 
@@ -45,6 +46,7 @@ struct Settings {
     QString ProxyAddress;
     QString ProxyPort;  // text as stored
     QString RatesURL = QString::fromLatin1(kDefaultRatesURL);
+    QString UpdateURL = QString::fromLatin1(kDefaultUpdateURL);  // the upgrade information file
     // [Form]
     bool Alpha = false;
     bool NotRunWeekEnd = false;

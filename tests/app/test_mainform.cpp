@@ -2,6 +2,7 @@
 // drawing read back from the canvas, and the window's behaviour, with fake desktop services.
 #include <QApplication>
 #include <QFrame>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -491,6 +492,34 @@ private Q_SLOTS:
         for (int x = 0; x < 10; ++x)
             QCOMPARE(shot.pixel(x, y) | 0xFF000000u, face);
         QVERIFY(qGray(shot.pixel(10, y)) < qGray(face));  // the lowered bevel's shadow
+    }
+
+    // Only a check started from the menu reports, with one text for "up to date" and "no
+    // information file"; the check goes through the settings' address and proxy mode.
+    void onlineUpgradeReportsOnlyWhenAsked() {
+        WriteIni(QStringLiteral("UpdateURL=") + server_->Url() + QStringLiteral("/none.inf\r\n"));
+        auto form = MakeForm();
+        QCOMPARE(form->Updater.Proxy.AccessType, THTTPAccessType::atDirect);
+        QStringList shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << box->windowTitle() + u'|' + box->text();
+                box->accept();
+            }
+        });
+        answer.start(20);
+        int reports = 0;
+        const TUpdaterNotifyEvent wired = form->Updater.OnNoInfoFile;
+        form->Updater.OnNoInfoFile = [&](TUpdater* sender) {
+            ++reports;
+            wired(sender);
+        };
+        form->Updater.CheckUpgrade();
+        QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
+        form->mnOnlineUpdate->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(reports, 2, 10000);
+        QTRY_COMPARE(shown, QStringList{QStringLiteral("信息|目前已经最新版本，不需要升级。")});
     }
 
     void aBackgroundPictureIsTiledBehindTheLines() {

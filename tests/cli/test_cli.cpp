@@ -258,6 +258,7 @@ private Q_SLOTS:
                                       QStringLiteral("ProxyAddress"),
                                       QStringLiteral("ProxyPort"),
                                       QStringLiteral("RatesURL"),
+                                      QStringLiteral("UpdateURL"),
                                       QStringLiteral("[Form]"),
                                       QStringLiteral("Alpha"),
                                       QStringLiteral("NotRunWeekEnd"),

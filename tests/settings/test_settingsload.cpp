@@ -60,7 +60,8 @@ void TestSettingsLoad::freshInstallReport() {
                        "DisplayTime=1\nDisplayProgressBar=1\nFont=微软雅黑,9,B,0,clOlive,134\n"
                        "HotKey=F8\nAutoPrompt=1\nPromptInterval=10\nUseMonitor=0\nMonitorCcy=\n"
                        "MonitorPrice=0\nAlarmSound=0\nProxyType=0\nProxyAddress=\nProxyPort=\n"
-                       "RatesURL=http://127.0.0.1:8936/rates/index.aspx\n\n"
+                       "RatesURL=http://127.0.0.1:8936/rates/index.aspx\n"
+                       "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n\n"
                        "[Form]\nAlpha=0\nNotRunWeekEnd=0\nPos_X=-1\nPos_Y=-1\nTop=0\n\n"
                        "[Effective]\nTicksPerInterval=100\nHotKeyModifiers=0\n"
                        "HotKeyVirtualKey=119\nWaitTimeoutMs=5000\nProxyAccessType=atPreconfig\n"
@@ -108,6 +109,8 @@ void TestSettingsLoad::corrections_data() {
                                                  "AlarmSound=1"};
     QTest::newRow("rates address")
         << "RatesURL=http://quotes.lan/r" << QStringList{"RatesURL=http://quotes.lan/r"};
+    QTest::newRow("upgrade address") << "updateurl=http://127.0.0.1:9/u.inf"
+                                     << QStringList{"UpdateURL=http://127.0.0.1:9/u.inf"};
 }
 
 void TestSettingsLoad::corrections() {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "gateway.h"
+#include "upgradefiles.h"
 #include "util.h"
 #include "walk.h"
 
@@ -82,6 +83,7 @@ to standard error, and stops on SIGTERM or SIGINT.
 )";
 
 struct Options {
+    upgradefiles::Options Upgrade;
     int Port = 8936;
     std::string Bind = "127.0.0.1";
     std::vector<SourceKind> Feeds;  // empty: the walk
@@ -137,8 +139,14 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         };
         std::optional<long> number;
         std::optional<double> time;
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+        bool upgradeOk = true;
+        if (upgradefiles::ParseOption(argc, argv, i, options.Upgrade, upgradeOk)) {
+            if (!upgradeOk) {
+                std::cerr << "kestrel-quoted: missing value of " << arg << "\n";
+                return std::nullopt;
+            }
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage << upgradefiles::kUsage;
             std::exit(0);
         } else if (arg == "--port" && (number = value(0, 65535))) {
             options.Port = int(*number);
@@ -244,6 +252,7 @@ int main(int argc, char** argv) {
             res.set_content(gateway->Status(), "application/json");
         });
     }
+    upgradefiles::Register(server, options->Upgrade);
     server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
         std::string target = req.target.empty() ? req.path : req.target;
         std::fprintf(stderr, "%s %s %s -> %d, %zu bytes\n", req.remote_addr.c_str(),

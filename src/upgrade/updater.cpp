@@ -1,0 +1,509 @@
+#include "upgrade/updater.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "net/netutils.h"
+#include "platform/online.h"
+#include "ui/appcontrol.h"
+#include "upgrade/dialogframe.h"
+#include "upgrade/helperlaunch.h"
+#include "upgrade/updatermessage.h"
+#include "upgrade/updaterpassword.h"
+#include "upgrade/updaterwizard.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr int kAutoCheckMs = 10000;
+
+// The texts end lines with CR, as the old dialogs did; Qt's labels break lines at LF.
+QString Shown(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+// The application's title (its name unless a display name was set).
+QString AppTitle() {
+    return QGuiApplication::applicationDisplayName();
+}
+
+// Lays out a word-wrapping label at its place with the given width, as high as its text.
+void FitLabel(QLabel* label, int width) {
+    label->setFixedWidth(width);
+    label->setFixedHeight(label->heightForWidth(width));
+}
+
+bool DigestMatches(const QString& fileName, const QByteArray& expected) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return hash.addData(&file) && hash.result() == expected;
+}
+
+}  // namespace
+
+TUpdaterWizard::TUpdaterWizard() {
+    SetLanguage(wlAuto);
+}
+
+void TUpdaterWizard::SetLanguage(TUpdaterLanguage language) {
+    language_ = language;
+    SetUpdaterLanguage(language);
+}
+
+QString ProgramFolder(const QString& programPath) {
+    const QString folder = QFileInfo(programPath).absolutePath();
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
+QString ReadOnlyFolderText() {
+    const quint16 base = LanguageBase();
+    const auto baseOf = [](TUpdaterLanguage l) { return quint16(41000 + 50 * (int(l) - 1)); };
+    if (base == baseOf(wlChineseSimplified))
+        return QStringLiteral(
+            "程序所在的文件夹不允许写入（例如由软件包管理器安装的程序），"
+            "无法在此升级，程序保持不变；请通过软件包管理器升级。");
+    if (base == baseOf(wlChineseTraditional))
+        return QStringLiteral(
+            "程式所在的資料夾不允許寫入（例如由套件管理程式安裝的程式），"
+            "無法在此升級，程式保持不變；請透過套件管理程式升級。");
+    return QStringLiteral(
+        "The program's folder cannot be written (a system-wide installation, for example), so "
+        "the upgrade cannot replace it here and nothing was changed; please upgrade it through "
+        "your package manager.");
+}
+
+TUpdater::TUpdater(TransferFactory factory) : TCustomHTTPClient(std::move(factory)) {
+    HideOutputFile = true;
+    HookEvents();
+    DeleteHelper();
+    VersionDate = FormatVersionDate(QDate::currentDate());
+    ProgramPath = QCoreApplication::applicationFilePath();
+    IsConnected = [] { return IsInternetConnected(); };
+    StartHelper = [](const QString& params) { return LaunchHelper(params); };
+    timer_ = std::make_unique<QTimer>();
+    timer_->setInterval(kAutoCheckMs);
+    QObject::connect(timer_.get(), &QTimer::timeout, [this] { TimerTick(); });
+}
+
+TUpdater::~TUpdater() {
+    SetAutoCheck(false);
+    // The dialogs outlive nothing of the component they talk to.
+    if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
+        wizard->OnAbort = nullptr;
+        QObject::disconnect(wizard, &TUpdaterWizardForm::Closed, nullptr, nullptr);
+        wizard->Dismiss();
+    }
+    if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
+        question->reject();
+}
+
+void TUpdater::HookEvents() {
+    TCustomHTTPClient::OnDone = [this](TCustomHTTPClient*, const QString&, qint64,
+                                       QIODevice* stream) {
+        if (CheckingInfo)
+            ProcessInfo(stream);
+        else
+            FileDone();
+    };
+    TCustomHTTPClient::OnHTTPError = [this](TCustomHTTPClient*, int code, QIODevice*) {
+        if (!CheckingInfo) {
+            FileLost(code);
+            return;
+        }
+        if (OnNoInfoFile)
+            OnNoInfoFile(this);
+        if (ShowMessages & mNoInfoFile)
+            ErrorBox(UpgradeText(25));
+    };
+    TCustomHTTPClient::OnHostUnreachable = [this](TCustomHTTPClient*) { HostUnreachable(); };
+    TCustomHTTPClient::OnConnLost = [this](TCustomHTTPClient*, const QString&, qint64, qint64,
+                                           QIODevice*) { ConnLost(); };
+    TCustomHTTPClient::OnPasswordRequest = [this](TCustomHTTPClient*, const QString& realm,
+                                                  bool& tryAgain) {
+        PasswordRequest(realm, tryAgain);
+    };
+    TCustomHTTPClient::OnHeaderInfo =
+        [this](TCustomHTTPClient*, const QString&, const QString&, const QString&, const QString&,
+               const QString&, qint64 length, double, double lastModified, double, bool& carryOn) {
+            if (!CheckingInfo)
+                HeaderInfo(length, lastModified, carryOn);
+        };
+    TCustomHTTPClient::OnProgress = [this](TCustomHTTPClient*, const QString&, qint64 size,
+                                           qint64 done, qint64 elapsed, qint64 left, quint8 percent,
+                                           float rate, QIODevice*) {
+        if (!CheckingInfo)
+            Progress(size, done, elapsed, left, percent, rate);
+    };
+    TCustomHTTPClient::OnDoneInterrupted = [this](TCustomHTTPClient*) {
+        if (!CheckingInfo)
+            NextFile();
+    };
+}
+
+void TUpdater::SetRestartParams(const QString& params) {
+    restartParams_ = params.isEmpty() ? QStringLiteral(" ") : params;
+}
+
+void TUpdater::SetAutoCheck(bool on) {
+    autoCheck_ = on;
+    UpdateTimer();
+}
+
+void TUpdater::UpdateTimer() {
+    timer_->stop();
+    if (autoCheck_ && !AutoCheckFired)
+        timer_->start();
+}
+
+void TUpdater::TimerTick() {
+    if (!autoCheck_ || !IsConnected || !IsConnected())
+        return;
+    AutoCheckFired = true;
+    UpdateTimer();
+    CheckUpgrade();
+    AutoMode = true;
+}
+
+void TUpdater::Loaded(const QStringList& arguments) {
+    if (OnAfterRestart && arguments.size() > 1 && arguments.at(1) == restartParams_)
+        OnAfterRestart(this);
+}
+
+void TUpdater::CheckUpgrade() {
+    Aborted = false;
+    AutoMode = false;
+    if (Busy())
+        return;
+    CheckingInfo = true;
+    UseCache = false;
+    URL = InfoFileURL;
+    OutputFileName.clear();
+    Read();
+}
+
+void TUpdater::ProcessInfo(QIODevice* stream) {
+    const QString text = stream ? DecodeInfoFile(stream->readAll()) : QString();
+    UpgradeFiles = InfoFiles(text);
+    const bool newer = IsNewerVersion(text, VersionControl, VersionNumber, VersionDate);
+    if (!newer || UpgradeFiles.isEmpty()) {
+        if (OnNoUpdateAvailable)
+            OnNoUpdateAvailable(this);
+        if (!AutoMode && (ShowMessages & mNoUpdateAvailable))
+            ErrorBox(UpgradeText(24));
+        return;
+    }
+    bool canUpgrade = true;
+    const QString message = InfoValue(text, QStringLiteral("message"), true);
+    FoundMethod = InfoMethod(text);
+    if (OnBeginUpgrade) {
+        QStringList files;
+        for (const UpgradeFile& file : UpgradeFiles)
+            files << file.URL;
+        OnBeginUpgrade(this, message, FoundMethod, files, canUpgrade);
+    }
+    if (!canUpgrade || ((ShowMessages & mAskUpgrade) && !AskUpgrade(message))) {
+        if (OnLaterUpgrade)
+            OnLaterUpgrade(this);
+        return;
+    }
+    if (FoundMethod == TUpgradeMethod::umRedirectToURL) {
+        OpenURL(UpgradeFiles.first().URL, true, Desktop ? *Desktop : SystemDesktopCommands());
+        return;
+    }
+    StartDownloads();
+}
+
+bool TUpdater::ProgramFolderWritable() const {
+    const QByteArray folder = QFile::encodeName(ProgramFolder(ProgramPath));
+    return ::access(folder.constData(), W_OK | X_OK) == 0;
+}
+
+void TUpdater::StartDownloads() {
+    // A program the user cannot replace (installed for the whole system) is upgraded by the
+    // package manager: downloading files that could never take its place helps nobody.
+    if (!ProgramFolderWritable()) {
+        ErrorBox(ReadOnlyFolderText());
+        AbortUpgrade();
+        return;
+    }
+    CheckingInfo = false;
+    UseCache = true;
+    FileIndex = 0;
+    if (Wizard.Enabled)
+        ShowWizard();
+    FileStep();
+}
+
+void TUpdater::NextFile() {
+    ++FileIndex;
+    FileStep();
+}
+
+void TUpdater::FileStep() {
+    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
+    if (FileIndex < UpgradeFiles.size()) {
+        const QString address = UpgradeFiles.at(FileIndex).URL;
+        if (wizard) {
+            wizard->FileURL->setText(address);
+            wizard->FileURL->setCursorPosition(0);
+            wizard->AllDownloading->setText(
+                FormatUpgradeText(9, {FileIndex + 1, int(UpgradeFiles.size())}));
+        }
+        URL = address;
+        FileTime = 0;
+        const QString name = SafeDownloadName(address);
+        if (name.isEmpty()) {
+            // Never written: the name would leave the program's folder or hide in it.
+            CurrentTarget.clear();
+            FileLost(kRefusedFile);
+            return;
+        }
+        CurrentTarget = ProgramFolder(ProgramPath) + name + QStringLiteral(".uTMP");
+        OutputFileName = CurrentTarget;
+        Read();
+        return;
+    }
+    if (wizard) {
+        // The program goes on while the finish page waits for the user; closing it by its
+        // button restarts, closing it otherwise asks and may abort.
+        WizardFinished();
+        QObject::connect(wizard, &TUpdaterWizardForm::Closed, wizard, [this] {
+            if (!Aborted)
+                EndUpgrade();
+        });
+        return;
+    }
+    EndUpgrade();
+}
+
+void TUpdater::EndUpgrade() {
+    if (OnEndUpgrade)
+        OnEndUpgrade(this);
+    RunHelper(u'+' + restartParams_ + QString::number(int(FoundMethod)));
+}
+
+void TUpdater::HeaderInfo(qint64 contentLength, double lastModified, bool& carryOn) {
+    FileTime = lastModified;
+    if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance())
+        wizard->FileSizeLab->setText(FormatUpgradeText(6, {double(contentLength) / 1024}));
+    if (MiscFilesUpgrade == TMiscFilesUpgradeBehavior::mfuOnlyIfSizeDifferent &&
+        contentLength != 0 && UpgradeFiles.size() > 1) {
+        const QString local = CurrentTarget.chopped(int(qstrlen(".uTMP")));
+        // The program itself is always replaced, whatever its size.
+        if (QFileInfo(local).fileName().compare(QFileInfo(ProgramPath).fileName(),
+                                                Qt::CaseInsensitive) != 0 &&
+            QFileInfo::exists(local)) {
+            carryOn = contentLength != FileSize64(local);
+        }
+    }
+    if (OnFileStart)
+        OnFileStart(this, URL, contentLength, FileTime, carryOn);
+}
+
+void TUpdater::Progress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint64 left,
+                        quint8 percent, float rate) {
+    const quint8 total = TotalPercent(FileIndex, int(UpgradeFiles.size()), percent);
+    if (OnProgress)
+        OnProgress(this, URL, dataSize, bytesRead, elapsed, left, percent, total, rate);
+    if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
+        wizard->ProgressCurrentFile->setValue(std::min<int>(percent, 100));
+        wizard->ProgressAllFiles->setValue(std::min<int>(total, 100));
+        wizard->TransferRateLab->setText(FormatUpgradeText(7, {double(rate)}));
+        wizard->EstimatedTimeLeftLab->setText(TimeLeftText(left));
+    }
+}
+
+void TUpdater::FileDone() {
+    const QByteArray& digest = UpgradeFiles.at(FileIndex).Sha256;
+    if (!digest.isEmpty() && !DigestMatches(CurrentTarget, digest)) {
+        // A file that is not what was published never reaches the helper.
+        QFile::remove(CurrentTarget);
+        FileLost(kRefusedFile);
+        return;
+    }
+    if (FileTime != 0)
+        SetFileDates(CurrentTarget, FileTime, FileTime, -1);
+    if (OnFileDone)
+        OnFileDone(this, CurrentTarget);
+    NextFile();
+}
+
+void TUpdater::FileLost(int errorCode) {
+    bool carryOn = false;
+    if (OnLostFile)
+        OnLostFile(this, URL, errorCode, carryOn);
+    if (ShowMessages & mLostFile) {
+        QMessageBox box(QMessageBox::Warning,
+                        UpgradeText(21) + QStringLiteral(" #") + QString::number(errorCode),
+                        Shown(FormatUpgradeText(28, {FileName()})),
+                        QMessageBox::Yes | QMessageBox::No, TUpdaterWizardForm::Instance());
+        carryOn = box.exec() == QMessageBox::Yes;
+    }
+    if (carryOn)
+        NextFile();
+    else
+        AbortUpgrade();
+}
+
+void TUpdater::HostUnreachable() {
+    if (OnHostUnreachable)
+        OnHostUnreachable(this, URL, HostName());
+    if (AutoMode) {
+        // Offline at the automatic check: try again quietly a little later.
+        AutoCheckFired = false;
+        UpdateTimer();
+    } else if (ShowMessages & mHostUnreachable) {
+        ErrorBox(FormatUpgradeText(26, {QStringLiteral("http://") + HostName() + u'\''}));
+    }
+    StopUpgrade();
+}
+
+void TUpdater::ConnLost() {
+    if (OnConnLost)
+        OnConnLost(this);
+    if (ShowMessages & mConnLost)
+        ErrorBox(UpgradeText(30));
+    StopUpgrade();
+}
+
+void TUpdater::PasswordRequest(const QString& realm, bool& tryAgain) {
+    if (OnPasswordRequest)
+        OnPasswordRequest(this, realm, tryAgain);
+    if (tryAgain || !(ShowMessages & mPasswordRequest))
+        return;
+    tryAgain = AskPassword();
+    if (!tryAgain)
+        AbortUpgrade();
+}
+
+void TUpdater::StopUpgrade() {
+    Abort();
+    if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
+        question->reject();
+    if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
+        QObject::disconnect(wizard, &TUpdaterWizardForm::Closed, nullptr, nullptr);
+        wizard->Dismiss();
+    }
+}
+
+void TUpdater::AbortUpgrade() {
+    Aborted = true;
+    StopUpgrade();
+    if (OnAborted)
+        OnAborted(this);
+}
+
+void TUpdater::ErrorBox(const QString& text) {
+    // Above the wizard, which may stay on top of every window.
+    QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok,
+                    TUpdaterWizardForm::Instance());
+    box.exec();
+}
+
+bool TUpdater::AskUpgrade(const QString& message) {
+    QString title = AppTitle();
+    if (title.contains(UpgradeString(kStringDefaultTitleMark)))
+        title = UpgradeString(kStringAppTitle);
+    TUpdaterMessageForm* form = TUpdaterMessageForm::Create();
+    const QString framed = message.isEmpty() ? message : u'\n' + message + u'\n';
+    form->lblMessage->setText(Shown(FormatUpgradeText(23, {title, framed})));
+    FitLabel(form->lblMessage, form->width() - form->lblMessage->x() - 11);
+    form->setWindowTitle(UpgradeText(0));
+    form->btnYes->setText(UpgradeText(14));
+    form->btnLater->setText(UpgradeText(19));
+    const int height = form->lblMessage->y() + form->lblMessage->height() + 55;
+    form->setFixedHeight(height);
+    form->pnlButtons->move(0, height - 55);
+    return form->exec() == QDialog::Accepted;
+}
+
+void TUpdater::ShowWizard() {
+    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Create();
+    wizard->OnAbort = [this] { AbortUpgrade(); };
+    const QString about = u' ' + UpgradeString(kStringUpdaterName) + u' ';
+    wizard->AboutLabel->setText(about);
+    wizard->AboutShadow->setText(about);
+    wizard->setWindowFlag(Qt::WindowStaysOnTopHint, Wizard.StayOnTop);
+    wizard->SetSidePicture(Wizard.Pic118x218);
+    wizard->EstimatedTimeLeftLab->setText(UpgradeText(22));
+    wizard->setWindowTitle(UpgradeText(0));
+    wizard->WizardTitle->setText(UpgradeText(1));
+    wizard->LCurrentFile->setTitle(u' ' + UpgradeText(3) + u' ');
+    wizard->LAllFiles->setTitle(u' ' + UpgradeText(4) + u' ');
+    wizard->LDownloadingFileFrom->setText(UpgradeText(5));
+    wizard->FinishBtn->setText(Shown(UpgradeText(18)));
+    wizard->CancelBtn->setText(UpgradeText(17));
+    wizard->show();
+    CentreOnScreen(wizard);
+}
+
+void TUpdater::WizardFinished() {
+    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
+    if (!wizard)
+        return;
+    wizard->WizardTitle->setText(UpgradeText(2));
+    wizard->AfterNote->setText(Shown(FormatUpgradeText(10, {AppTitle()})));
+    FitLabel(wizard->AfterNote, wizard->AfterNote->width());
+    wizard->LCurrentFile->hide();
+    wizard->LAllFiles->hide();
+    wizard->CancelBtn->setEnabled(false);
+    wizard->FinishBtn->setText(UpgradeText(16));
+    wizard->FinishBtn->setEnabled(true);
+    wizard->FinishBtn->setDefault(true);
+    wizard->FinishBtn->setFocus();
+    wizard->activateWindow();
+}
+
+bool TUpdater::AskPassword() {
+    TUpdaterPasswordForm* form = TUpdaterPasswordForm::Create();
+    // The login comes up during a download: it must not open behind the wizard.
+    form->setWindowFlag(Qt::WindowStaysOnTopHint,
+                        TUpdaterWizardForm::Instance() && Wizard.StayOnTop);
+    form->OnConfirm = [this](const QString& user, const QString& password) {
+        Username = user;
+        Password = password;
+    };
+    form->lblText->setText(Shown(FormatUpgradeText(29, {FileName()})));
+    FitLabel(form->lblText, form->width() - form->lblText->x() - 11);
+    form->setWindowTitle(UpgradeText(11));
+    form->lblUser->setText(UpgradeText(12));
+    form->lblUser->adjustSize();
+    form->lblPassword->setText(UpgradeText(13));
+    form->lblPassword->adjustSize();
+    form->edUser->setText(Username);
+    form->edPassword->clear();
+    form->btnOK->setText(UpgradeText(16));
+    form->btnCancel->setText(UpgradeText(17));
+    const int bottom = form->pnlBottom->height();
+    const int height = form->lblText->y() + form->lblText->height() + bottom;
+    form->setFixedHeight(height);
+    form->pnlBottom->move(0, height - bottom);
+    return form->exec() == QDialog::Accepted;
+}
+
+void TUpdater::RunHelper(const QString& params) {
+    if (StartHelper)
+        StartHelper(params);
+    if (OnDoOwnCloseAppMethod)
+        OnDoOwnCloseAppMethod(this);
+    else
+        CloseApplication();
+}
+
+}  // namespace kestrel

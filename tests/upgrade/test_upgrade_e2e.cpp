@@ -1,0 +1,325 @@
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../platform/xserver.h"
+#include "upgrade/helperlaunch.h"
+
+using namespace kestrel;
+using kestrel::test::XServer;
+
+namespace {
+
+const QString kFakeProgram = QStringLiteral(KESTREL_BINARY_DIR "/bin/upgrade_fakeprogram");
+
+int ModeOf(const QString& path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+bool Chmod(const QString& path, int mode) {
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes, int mode) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    return Chmod(path, mode);
+}
+
+QByteArray HelperBytes() {
+    QFile resource(QStringLiteral(":/upgrade/kestrel-update-helper"));
+    return resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
+}
+
+// The new version: the same program with bytes of its own behind (an ELF file runs as well
+// with data appended), so that the file that runs tells which version it is.
+QByteArray NewVersion() {
+    return ReadFile(kFakeProgram) + QByteArray("\n#kestrel 0.91\n");
+}
+
+QString Line(const char* name, qsizetype size, const char* args) {
+    return QStringLiteral("%1 %2 %3").arg(QLatin1String(name)).arg(size).arg(QLatin1String(args));
+}
+
+QString Window(const QStringList& search) {
+    const QByteArray found =
+        XServer::Run(QStringList{"xdotool", "search", "--onlyvisible"} + search);
+    const QList<QByteArray> ids = found.trimmed().split('\n');
+    return ids.size() == 1 ? QString::fromLatin1(ids.first()) : QString();
+}
+
+}  // namespace
+
+class TestUpgradeEndToEnd : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    QString m_marker;
+
+    QStringList Marks() const {
+        return QString::fromUtf8(ReadFile(m_marker)).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    // A program folder inside the test's root with the old program in it.
+    QString ProgramFolder(const char* name) {
+        const QString folder = m_root.filePath(QLatin1String(name)) + u'/';
+        if (!QDir().mkpath(folder) || !QFile::copy(kFakeProgram, folder + "kestrel") ||
+            !Chmod(folder + "kestrel", 0755))
+            return {};
+        return folder;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_root.isValid());
+        QVERIFY(!HelperBytes().isEmpty());
+        // Others (the unprivileged run below) may pass through and leave marks.
+        QVERIFY(Chmod(m_root.path(), 0755));
+        const QString marks = m_root.filePath(QStringLiteral("marks"));
+        QVERIFY(QDir().mkpath(marks));
+        QVERIFY(Chmod(marks, 0777));
+        m_marker = marks + QStringLiteral("/started");
+        qputenv("KESTREL_FAKE_MARKER", QFile::encodeName(m_marker));
+    }
+    void init() { QFile::remove(m_marker); }
+
+    // The helper waits while the program runs, then replaces it with the served bytes (still
+    // executable), puts the other download in place and starts the new program with the
+    // restart text as its only argument.
+    void replacesTheProgramOnceItEnds() {
+        const QString folder = ProgramFolder("self");
+        QVERIFY(!folder.isEmpty());
+        const QByteArray old = ReadFile(folder + "kestrel");
+        const QByteArray fresh = NewVersion();
+        QVERIFY(WriteFile(folder + "kestrel.uTMP", fresh, 0600));
+        QVERIFY(WriteFile(folder + "kestrel.ini.uTMP", "[Param]\n", 0600));
+
+        QProcess running;
+        running.start(folder + "kestrel", {QStringLiteral("--hold"), QStringLiteral("4000")});
+        QVERIFY(running.waitForStarted());
+        const QString helper = m_root.filePath(QStringLiteral("self-helper"));
+        QVERIFY(LaunchHelperFrom(HelperBytes(), helper, folder + "kestrel",
+                                 QStringLiteral("+/afterupgrade0")));
+        QCOMPARE(ModeOf(helper), 0700);
+        // Well inside the program's four seconds: the helper must still be waiting.
+        QTest::qWait(1000);
+        QCOMPARE(ReadFile(folder + "kestrel"), old);
+        QVERIFY(Marks().isEmpty());
+
+        QVERIFY(running.waitForFinished(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
+        QCOMPARE(ReadFile(folder + "kestrel"), fresh);
+        QCOMPARE(ModeOf(folder + "kestrel"), 0755);
+        QCOMPARE(ReadFile(folder + "kestrel.ini"), QByteArray("[Param]\n"));
+        QCOMPARE(ModeOf(folder + "kestrel.ini"), 0644);
+        QVERIFY(QDir(folder).entryList({QStringLiteral("*.uTMP")}).isEmpty());
+    }
+
+    // Setup mode: the setup program runs first with the restart text and goes away once it has
+    // ended; then the program starts.
+    void runsTheSetupProgramFirst() {
+        const QString folder = ProgramFolder("setup");
+        QVERIFY(!folder.isEmpty());
+        const qsizetype oldSize = ReadFile(folder + "kestrel").size();
+        const QByteArray setup = NewVersion();
+        QVERIFY(WriteFile(folder + "setup.exe.uTMP", setup, 0600));
+        QVERIFY(LaunchHelperFrom(HelperBytes(), m_root.filePath(QStringLiteral("setup-helper")),
+                                 folder + "kestrel", QStringLiteral("+/afterupgrade1")));
+        QTRY_COMPARE_WITH_TIMEOUT(Marks().size(), 2, 20000);
+        QCOMPARE(Marks(), (QStringList{Line("setup.exe", setup.size(), "/afterupgrade"),
+                                       Line("kestrel", oldSize, "/afterupgrade")}));
+        QVERIFY(!QFile::exists(folder + "setup.exe"));
+    }
+
+    // A program folder the user cannot write: nothing is replaced, the downloads stay, and
+    // the old program is started again. Root may write anywhere, so then the helper and the
+    // program run as nobody.
+    void readOnlyFolderKeepsTheProgram() {
+        const QString folder = ProgramFolder("readonly");
+        QVERIFY(!folder.isEmpty());
+        const QByteArray old = ReadFile(folder + "kestrel");
+        QVERIFY(WriteFile(folder + "kestrel.uTMP", NewVersion(), 0644));
+        const QString helper = m_root.filePath(QStringLiteral("readonly-helper"));
+        QVERIFY(WriteFile(helper, HelperBytes(), 0755));
+        QVERIFY(Chmod(folder, 0555));
+
+        QStringList command{helper, folder + "kestrel", QStringLiteral("+/afterupgrade0")};
+        if (::geteuid() == 0)
+            command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} +
+                      command;
+        QProcess process;
+        process.start(command.first(), command.mid(1));
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(Marks(),
+                                  QStringList{Line("kestrel", old.size(), "/afterupgrade")}, 20000);
+        QCOMPARE(ReadFile(folder + "kestrel"), old);
+        QVERIFY(QFile::exists(folder + "kestrel.uTMP"));
+        QVERIFY(Chmod(folder, 0755));
+    }
+
+    // Whatever another user planted at the helper's name is replaced, never written through.
+    void plantedLinkIsNotFollowed() {
+        const QString victim = m_root.filePath(QStringLiteral("victim"));
+        QVERIFY(WriteFile(victim, "keep me", 0644));
+        const QString helper = m_root.filePath(QStringLiteral("planted-helper"));
+        QVERIFY(QFile::link(victim, helper));
+        QVERIFY(LaunchHelperFrom(HelperBytes(), helper, m_root.filePath(QStringLiteral("absent")),
+                                 QStringLiteral("+/afterupgrade0")));
+        QCOMPARE(ReadFile(victim), QByteArray("keep me"));
+        QVERIFY(!QFileInfo(helper).isSymLink());
+        QCOMPARE(ReadFile(helper), HelperBytes());
+    }
+
+    // The helper's folder: private and runnable, never somebody else's or a link.
+    void helperFolder() {
+        QTemporaryDir base;
+        const QString runtime = base.filePath(QStringLiteral("runtime"));
+        const QString temp = base.filePath(QStringLiteral("tmp"));
+        const QString program = base.filePath(QStringLiteral("program"));
+        for (const QString& dir : {runtime, temp, program})
+            QVERIFY(QDir().mkpath(dir));
+        QVERIFY(Chmod(runtime, 0700));
+        QVERIFY(Chmod(temp, 01777));
+        const QString mine = temp + QStringLiteral("/kestrel-%1").arg(::geteuid());
+
+        QCOMPARE(HelperFolderFrom(runtime, temp, program), runtime);
+        QVERIFY(Chmod(runtime, 0777));
+        QCOMPARE(HelperFolderFrom(runtime, temp, program), mine);
+        QCOMPARE(ModeOf(mine), 0700);
+        QCOMPARE(HelperFolderFrom({}, temp, program), mine);
+
+        QVERIFY(QDir(mine).removeRecursively());
+        QVERIFY(QFile::link(runtime, mine));
+        QCOMPARE(HelperFolderFrom({}, temp, program), program);
+        QVERIFY(QFile::remove(mine));
+        QVERIFY(QDir().mkdir(mine));
+        QVERIFY(Chmod(mine, 0777));
+        QCOMPARE(HelperFolderFrom({}, temp, program), program);
+        if (::geteuid() == 0) {
+            QVERIFY(Chmod(mine, 0700));
+            QVERIFY(::chown(QFile::encodeName(mine).constData(), 65534, 65534) == 0);
+            QCOMPARE(HelperFolderFrom({}, temp, program), program);
+        }
+        QCOMPARE(HelperFolderFrom({}, {}, {}), QString());
+    }
+
+    // The whole way through a copy of the ticker on a private X server: the menu's online
+    // upgrade finds 0.91 with a new program, the question is answered yes, the wizard's finish
+    // button pressed; the ticker ends, and the helper puts the served program in its place and
+    // starts it with "/afterupgrade".
+    void upgradesTheTickerThroughItsMenu() {
+        for (const char* tool : {"Xvfb", "xdotool", "openbox"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+        }
+        const QString folder = m_root.filePath(QStringLiteral("ticker")) + u'/';
+        const QString served = m_root.filePath(QStringLiteral("served")) + u'/';
+        const QString runtime = m_root.filePath(QStringLiteral("runtime"));
+        const QString info = m_root.filePath(QStringLiteral("kestrelmv.inf"));
+        for (const QString& dir : {folder, served, runtime})
+            QVERIFY(QDir().mkpath(dir));
+        QVERIFY(Chmod(runtime, 0700));
+        QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), folder + "kestrel"));
+        QVERIFY(Chmod(folder + "kestrel", 0755));
+        const QByteArray fresh = NewVersion();
+        QVERIFY(WriteFile(served + "kestrel", fresh, 0644));
+        QVERIFY(WriteFile(info,
+                          "#version=0.91\r\n#method=0\r\n#url={server}/kestrelmv/files/kestrel\r\n"
+                          "#message={改进牌价读取的稳定性。}\r\n",
+                          0644));
+
+        XServer x;
+        QVERIFY2(x.Running(), qPrintable(x.Missing));
+        QVERIFY(x.StartWindowManager(QStringLiteral("openbox")));
+
+        QProcess server;
+        QByteArray serverLog;
+        server.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
+        server.setArguments(
+            {"--port", "0", "--fixed", "--upgrade-info", info, "--upgrade-dir", served});
+        connect(&server, &QProcess::readyReadStandardError,
+                [&] { serverLog += server.readAllStandardError(); });
+        server.start();
+        QVERIFY(server.waitForReadyRead(5000));
+        const QString url = QRegularExpression(QStringLiteral("listening on (http://\\S+/)"))
+                                .match(QString::fromLatin1(server.readAllStandardOutput()))
+                                .captured(1);
+        QVERIFY(!url.isEmpty());
+        QVERIFY(WriteFile(folder + "kestrel.ini",
+                          QStringLiteral("[Param]\r\nRatesURL=%1rates/index.aspx\r\nProxyType=1\r\n"
+                                         "AutoPrompt=0\r\nUpdateURL=%1kestrelmv/kestrelmv.inf\r\n")
+                              .arg(url)
+                              .toUtf8(),
+                          0644));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), x.Display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("KESTREL_HOME"), folder);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        QProcess ticker;
+        ticker.setProcessEnvironment(env);
+        ticker.setProcessChannelMode(QProcess::ForwardedChannels);
+        ticker.start(folder + "kestrel", QStringList{});
+        QVERIFY(ticker.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            for (QProcess* p : {&ticker, &server}) {
+                if (p->state() != QProcess::NotRunning) {
+                    p->kill();
+                    p->waitForFinished();
+                }
+            }
+        });
+
+        QString window;
+        const QString pid = QString::number(ticker.processId());
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = Window({"--pid", pid})).isEmpty(), 10000);
+        // The menu: a right click on the quotes; from its end, over 退出, to 帮助 > 在线升级...
+        XServer::Run({"xdotool", "mousemove", "--window", window, "30", "30", "click", "3"});
+        QTest::qWait(500);
+        XServer::Run({"xdotool", "key", "Up", "Up", "Right", "Return"});
+
+        // The question 软件升级精灵: its default button is 开始升级.
+        QString question;
+        QTRY_VERIFY_WITH_TIMEOUT(!(question = Window({"--name", "软件升级精灵"})).isEmpty(), 10000);
+        XServer::Run({"xdotool", "windowactivate", "--sync", question});
+        XServer::Run({"xdotool", "key", "--window", question, "Return"});
+
+        // The wizard downloads the program beside the ticker, then waits on its finish page.
+        QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("/kestrelmv/files/kestrel -> 200"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(folder + "kestrel.uTMP"), fresh, 10000);
+        QString wizard;
+        QTRY_VERIFY_WITH_TIMEOUT(!(wizard = Window({"--name", "软件升级精灵"})).isEmpty(), 10000);
+        QTest::qWait(500);
+        XServer::Run({"xdotool", "mousemove", "--window", wizard, "333", "260", "click", "1"});
+
+        QVERIFY(ticker.waitForFinished(15000));
+        QCOMPARE(ticker.exitStatus(), QProcess::NormalExit);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
+        QCOMPARE(ReadFile(folder + "kestrel"), fresh);
+        QCOMPARE(ModeOf(folder + "kestrel"), 0755);
+        QVERIFY(!QFile::exists(folder + "kestrel.uTMP"));
+        // The helper went to the private runtime folder, only the user's.
+        QCOMPARE(ModeOf(runtime + "/kestrel-update-helper"), 0700);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpgradeEndToEnd)
+#include "test_upgrade_e2e.moc"
