@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
@@ -29,7 +30,8 @@ QString RealmOf(const QString& value) {
 }  // namespace
 
 // One transfer: what Read captured of the properties, and what the worker found out. The worker
-// touches nothing else, so a stopped transfer can never reach into the component.
+// touches nothing else, so a stopped transfer can never reach into the component. The network
+// side (Transfer) is made, used and closed on the worker alone.
 struct TransferJob : std::enable_shared_from_this<TransferJob> {
     TCustomHTTPClient* Client = nullptr;  // for the events, which run in the GUI thread only
     // GUI thread only: the component has let go of this transfer (a handler aborted it or freed
@@ -38,15 +40,18 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     QString URL;
     QString OutputFileName;
     int BufferSize = 4096;
+    qint64 MaxBodySize = 0, MaxFileSize = 0;
     bool HeaderInfo = false, Progress = false, PasswordRequest = false, ProxyRequest = false;
+    TransferFactory Factory;
     TransferSessionOptions Session;
     TransferRequest Request;
-    std::unique_ptr<ITransfer> Transfer;
+    std::unique_ptr<ITransfer> Transfer;  // worker only
 
     int StatusCode = -1;
     bool Success = false;
     bool ContinueDownload = true;
     bool BodyIncomplete = false;  // a read or write of the body failed before its end
+    bool FileFailed = false;      // the output file could not be deleted or created
     bool StreamIsFile = false;
     QString ContentType;
     qint64 DataSize = 0;
@@ -60,11 +65,6 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     void OpenStream();
     void ReadBody(const std::function<qint64(char*, qint64)>& read);
     void RaiseProgress();
-    // Closes the transfer and frees the body; the worker must be done with both.
-    void Release() {
-        Transfer.reset();
-        Stream.reset();
-    }
 };
 
 void TransferJob::Run() {
@@ -94,6 +94,11 @@ void TransferJob::Run() {
                 Request.Password = parts.Password;
         }
         Request.URL = url;
+        if (Factory)
+            Transfer = Factory();
+        // Closed on the worker as soon as the transfer is over: its connection does not outlive
+        // the job, and whatever closing costs is never paid by the GUI thread.
+        const auto close = qScopeGuard([this] { Transfer.reset(); });
         if (!Transfer || !Transfer->Open(Session) || !Send())
             return;
         DescribeResponse();
@@ -186,6 +191,7 @@ void TransferJob::OpenStream() {
     if (Success && !OutputFileName.isEmpty()) {
         // The body may be private (an upgrade, a page behind a password): only the user reads it.
         const QByteArray name = QFile::encodeName(OutputFileName);
+        FileFailed = true;
         if (::unlink(name.constData()) != 0 && errno != ENOENT)
             return;
         const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -197,6 +203,7 @@ void TransferJob::OpenStream() {
             ::unlink(name.constData());
             return;
         }
+        FileFailed = false;
         Stream = std::move(file);
         StreamIsFile = true;
         return;
@@ -212,6 +219,13 @@ void TransferJob::ReadBody(const std::function<qint64(char*, qint64)>& read) {
     if (!Stream)
         return;
     BytesTransferred = 0;
+    // A body past its cap is cut off there, like a lost connection; one announced larger is not
+    // read at all.
+    const qint64 cap = StreamIsFile ? MaxFileSize : MaxBodySize;
+    if (cap > 0 && DataSize > cap) {
+        BodyIncomplete = true;
+        return;
+    }
     QByteArray block(BufferSize, Qt::Uninitialized);
     for (;;) {
         if (TCustomThread::Terminated())
@@ -219,6 +233,10 @@ void TransferJob::ReadBody(const std::function<qint64(char*, qint64)>& read) {
         const qint64 n = read(block.data(), block.size());
         if (n <= 0) {
             BodyIncomplete = n < 0;
+            return;
+        }
+        if (cap > 0 && n > cap - BytesTransferred) {
+            BodyIncomplete = true;
             return;
         }
         if (Stream->write(block.constData(), n) != n) {
@@ -278,18 +296,20 @@ bool TCustomHTTPClient::Read() {
     // A transfer whose routine returned but whose completion has not run yet gives way: its
     // events are dropped with its worker.
     StopTransfer();
+    LastStatusCode = -1;
 
     auto job = std::make_shared<TransferJob>();
     job->Client = this;
     job->URL = URL;
     job->OutputFileName = OutputFileName;
     job->BufferSize = BufferSize;
+    job->MaxBodySize = MaxBodySize;
+    job->MaxFileSize = MaxFileSize;
     job->HeaderInfo = bool(OnHeaderInfo);
     job->Progress = bool(OnProgress);
     job->PasswordRequest = bool(OnPasswordRequest);
     job->ProxyRequest = bool(OnProxyAuthenticationRequest);
-    if (Factory)
-        job->Transfer = Factory();
+    job->Factory = Factory;
 
     TransferSessionOptions& session = job->Session;
     session.Agent = Agent;
@@ -312,6 +332,7 @@ bool TCustomHTTPClient::Read() {
     request.Accept = AcceptTypes;
     request.NoCache = !UseCache;
     request.UseCookies = UseCookies;
+    request.Cookies = Cookies;
     request.ConnectTimeout = Timeouts.ConnectTimeout;
     request.ReceiveTimeout = Timeouts.ReceiveTimeout;
     request.SendTimeout = Timeouts.SendTimeout;
@@ -324,12 +345,19 @@ bool TCustomHTTPClient::Read() {
     }
     request.Username = Username;
     request.Password = Password;
+    if (MaxTransferTime > 0)
+        request.Deadline = QDeadlineTimer(MaxTransferTime, Qt::PreciseTimer);
 
     Job = job;
-    Thread.SetOnExecute([job](TCustomThread*) {
+    // The worker takes the job over when it starts; the hook itself, which the thread component
+    // keeps and copies, must not keep a finished or stopped job alive.
+    Thread.SetOnExecute([weak = std::weak_ptr(job)](TCustomThread*) {
+        const std::shared_ptr<TransferJob> running = weak.lock();
+        if (!running)
+            return;
         // The flag is the worker's: it is raised by Stop, and the transfer polls it.
-        job->Session.AbortFlag = TCustomThread::TerminatedFlag();
-        job->Run();
+        running->Session.AbortFlag = TCustomThread::TerminatedFlag();
+        running->Run();
     });
     return Thread.Start();
 }
@@ -343,16 +371,11 @@ void TCustomHTTPClient::Abort() {
         OnAborted(this);
 }
 
+// The stopped worker still holds the job and lets go of it on its own thread.
 void TCustomHTTPClient::StopTransfer() {
     if (Job)
         Job->Dropped = true;
     Thread.Stop();
-    ReleaseTransfer();
-}
-
-void TCustomHTTPClient::ReleaseTransfer() {
-    if (Job)
-        LastStatusCode = Job->StatusCode;
     Job.reset();
 }
 
@@ -362,7 +385,7 @@ void TCustomHTTPClient::RaiseAnyError() {
 }
 
 void TCustomHTTPClient::WaitTimeoutHandler() {
-    ReleaseTransfer();
+    Job.reset();
     if (OnWaitTimeoutExpired)
         OnWaitTimeoutExpired(this);
 }
@@ -373,18 +396,18 @@ void TCustomHTTPClient::CompletionHandler() {
     if (!job)
         return;
     LastStatusCode = job->StatusCode;
-    job->Transfer.reset();
     // The stream lives until the completion events are over, even when a handler throws.
-    const auto release = qScopeGuard([&job] { job->Release(); });
+    const auto release = qScopeGuard([&job] { job->Stream.reset(); });
     QIODevice* stream = job->Stream.get();
     if (stream)
         stream->seek(0);
 
+    if (job->FileFailed) {
+        // Whatever the server answered: the caller asked for a file and has none.
+        RaiseAnyError();
+        return;
+    }
     if (job->ContinueDownload && job->Success) {
-        if (!stream) {
-            RaiseAnyError();
-            return;
-        }
         if (job->StreamIsFile) {
             job->Stream.reset();  // closed; the file stays
             stream = nullptr;

@@ -2,10 +2,15 @@
 // outcome through events that run in the GUI thread.
 //
 // A failed transfer raises OnAnyError first, then exactly one of OnConnLost (status 200 but the
-// body is incomplete), OnHostUnreachable (no status) or OnHTTPError (any other status). Abort
-// raises OnAborted only; a timed-out synchronous Read raises OnWaitTimeoutExpired only. A stream
-// handed to an event is positioned at 0, belongs to the component and is freed right after the
-// completion events.
+// body is incomplete), OnHostUnreachable (no status) or OnHTTPError (any other status). An
+// output file that cannot be replaced raises OnAnyError alone. Abort raises OnAborted only; a
+// timed-out synchronous Read raises OnWaitTimeoutExpired only. A stream handed to an event is
+// positioned at 0, belongs to the component and is freed right after the completion events.
+//
+// Every transfer is bounded: a body larger than its cap and a transfer still running after
+// MaxTransferTime end as if the connection had been cut at that moment (OnConnLost after a 200,
+// OnHostUnreachable before any status). Cookies that servers set are kept for the component's
+// life and sent with its later requests.
 #pragma once
 
 #include <QIODevice>
@@ -104,6 +109,11 @@ public:
     QString AcceptTypes = QStringLiteral("text/html, */*");
     QString Agent = QStringLiteral("Kestrel/0.90");
     QString OutputFileName;  // the body goes to this file (mode 0600) instead of memory
+    // Largest body kept in memory and largest body written to OutputFileName; 0 = no limit.
+    qint64 MaxBodySize = 16 * 1024 * 1024;
+    qint64 MaxFileSize = 256 * 1024 * 1024;
+    // Milliseconds a transfer may take from its start to its last byte; 0 = no limit.
+    int MaxTransferTime = 60000;
     bool HideOutputFile = false;
     QString URL;
     QString POSTData;
@@ -133,10 +143,10 @@ private:
     void CompletionHandler();
     void WaitTimeoutHandler();
     void StopTransfer();  // ends the worker and lets go of its transfer, without events
-    void ReleaseTransfer();
     void RaiseAnyError();
 
     TransferFactory Factory;
+    std::shared_ptr<CookieJar> Cookies = std::make_shared<CookieJar>();
     TCustomThread Thread;
     std::shared_ptr<TransferJob> Job;  // the transfer in flight or awaiting its completion
     int BufferSize = 4096;

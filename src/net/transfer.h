@@ -4,11 +4,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace kestrel {
@@ -25,6 +28,13 @@ struct TransferSessionOptions {
     const std::atomic<bool>* AbortFlag = nullptr;
 };
 
+// The cookies of one component, in the transfer's own text form, shared by its transfers (a
+// stopped one may still be running beside the next).
+struct CookieJar {
+    std::mutex Lock;
+    QList<QByteArray> Lines;
+};
+
 struct TransferRequest {
     QByteArray Method = "GET";
     QString URL;  // absolute, with scheme
@@ -32,7 +42,11 @@ struct TransferRequest {
     QString Accept;  // sent as it is, one entry
     bool NoCache = false;
     bool UseCookies = true;
+    std::shared_ptr<CookieJar> Cookies;  // sent, and filled from the response; none = own store
+    // Receive and send time-outs count the silence since the last byte, in milliseconds.
     quint32 ConnectTimeout = 0, ReceiveTimeout = 0, SendTimeout = 0;  // ms; 0 = default
+    // When the whole transfer, the proxy lookup and the body included, must have ended.
+    QDeadlineTimer Deadline = QDeadlineTimer::Forever;
     QStringList Headers;  // extra lines without line ends
     QByteArray Body;      // POST body
     QByteArray BodyContentType;
@@ -57,14 +71,15 @@ class ITransfer {
 public:
     virtual ~ITransfer() = default;
     virtual bool Open(const TransferSessionOptions& options) = 0;
-    // Sends the request and waits for the final response's headers. May be called again on the
-    // same session (with credentials filled in) to re-send.
+    // Sends the request and waits for the final response's headers (redirects to http and https
+    // are followed). May be called again on the same session (with credentials filled in) to
+    // re-send.
     virtual bool Send(const TransferRequest& request) = 0;
     virtual int StatusCode() const = 0;  // -1 when no status was obtained
     // The response header's value; nullopt when the response has none.
     virtual std::optional<QString> Header(TransferHeader header) const = 0;
     // Reads the next block of the body: its length, 0 at the clean end, -1 when the body could
-    // not be read to its end (connection lost, aborted).
+    // not be read to its end (connection lost, aborted, timed out).
     virtual qint64 Read(char* buffer, qint64 size) = 0;
 };
 

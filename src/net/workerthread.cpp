@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QDeadlineTimer>
 #include <QTimer>
 #include <array>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace kestrel {
 
@@ -36,7 +38,9 @@ public:
     }
 };
 
-// The dispatcher and the number of workers that keep it alive.
+// The dispatcher and the number of workers that keep it alive. A worker counts until the last
+// of its thread, its object and its queued calls is gone, so a stopped job that is still
+// running can always post to the dispatcher.
 std::mutex gThreadLock;
 QObject* gDispatcher = nullptr;
 int gWorkerCount = 0;
@@ -51,20 +55,17 @@ void AddWorker() {
 }
 
 // The dispatcher goes later, from the event loop: a synchronised call of the last worker may
-// still be queued for it, and a component created meanwhile keeps it.
+// still be queued for it, and a component created meanwhile keeps it. The release is queued
+// under the lock, so the dispatcher cannot be deleted in between (a worker may get here from
+// its own thread).
 void RemoveWorker() {
-    QObject* dispatcher = nullptr;
-    {
-        std::lock_guard lock(gThreadLock);
-        if (--gWorkerCount == 0)
-            dispatcher = gDispatcher;
-    }
-    if (dispatcher == nullptr)
+    std::lock_guard lock(gThreadLock);
+    if (--gWorkerCount != 0 || gDispatcher == nullptr)
         return;
     QMetaObject::invokeMethod(
-        dispatcher,
+        gDispatcher,
         [] {
-            std::lock_guard lock(gThreadLock);
+            std::lock_guard release(gThreadLock);
             if (gWorkerCount == 0 && gDispatcher != nullptr) {
                 gDispatcher->deleteLater();
                 gDispatcher = nullptr;
@@ -96,6 +97,16 @@ TThreadPriority FromOSPriority(QThread::Priority priority) {
 // What a worker's thread shares with the GUI thread; it outlives the worker object for as long
 // as a synchronised call of it is still queued.
 struct TEventThread::State {
+    State() { AddWorker(); }
+    ~State() { RemoveWorker(); }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    bool IsStopped() {
+        std::lock_guard lock(Lock);
+        return Stopped;
+    }
+
     std::atomic<bool> Executing{false};
     std::atomic<bool> Terminated{false};
     std::mutex Lock;
@@ -119,11 +130,7 @@ void PostToGui(const std::shared_ptr<TEventThread::State>& job, std::function<vo
                const std::shared_ptr<SyncOutcome>& outcome) {
     QCoreApplication::postEvent(Dispatcher(),
                                 new SyncEvent([job, outcome, method = std::move(method)] {
-                                    bool stopped;
-                                    {
-                                        std::lock_guard lock(job->Lock);
-                                        stopped = job->Stopped;
-                                    }
+                                    const bool stopped = job->IsStopped();
                                     // An exception of a handler must not unwind the event loop; the
                                     // job goes on.
                                     if (!stopped) {
@@ -143,16 +150,73 @@ void PostToGui(const std::shared_ptr<TEventThread::State>& job, std::function<vo
                                 }));
 }
 
-}  // namespace
+// The worker's thread. It lets go of its job (and whatever the job holds) on its own thread, so
+// that a stopped job never hands its clean-up to the GUI thread.
+class JobThread : public QThread {
+public:
+    explicit JobThread(std::function<void()> body) : Body(std::move(body)) {}
 
-TEventThread::TEventThread(TCustomThread* owner) : Owner(owner), Shared(std::make_shared<State>()) {
-    AddWorker();
+protected:
+    void run() override {
+        const std::function<void()> body = std::exchange(Body, nullptr);
+        body();
+    }
+
+private:
+    std::function<void()> Body;
+};
+
+// Threads of stopped jobs that are still running. Nobody waits for them: they are deleted once
+// they have ended. At exit the process gives them a moment to end, so that a job is not cut
+// off halfway through its clean-up; one that is stuck is left to the end of the process.
+// GUI thread only.
+class Graveyard {
+public:
+    ~Graveyard() {
+        const QDeadlineTimer deadline(250);
+        for (std::unique_ptr<QThread>& thread : Threads)
+            if (!thread->wait(deadline))
+                (void)thread.release();
+    }
+
+    void Add(std::unique_ptr<QThread> thread) {
+        Sweep();
+        if (!thread->isFinished())
+            Threads.push_back(std::move(thread));
+    }
+
+    int Count() {
+        Sweep();
+        return int(Threads.size());
+    }
+
+private:
+    void Sweep() {
+        std::erase_if(Threads, [](const std::unique_ptr<QThread>& t) { return t->isFinished(); });
+    }
+
+    std::vector<std::unique_ptr<QThread>> Threads;
+};
+
+Graveyard& Abandoned() {
+    static Graveyard graveyard;
+    return graveyard;
 }
 
+}  // namespace
+
+TEventThread::TEventThread(TCustomThread* owner) : Owner(owner), Shared(std::make_shared<State>()) {}
+
 TEventThread::~TEventThread() {
-    Terminate();
-    Thread.reset();
-    RemoveWorker();
+    if (!Thread)
+        return;
+    {
+        std::lock_guard lock(Shared->Lock);
+        Shared->Stopped = true;
+    }
+    Shared->Terminated = true;
+    Shared->Wake.notify_all();
+    Abandoned().Add(std::move(Thread));
 }
 
 bool TEventThread::Executing() const {
@@ -182,8 +246,8 @@ void TEventThread::Resume() {
     Shared->Executing = true;
     // The thread gets its own copies of the hooks: a setter called meanwhile touches only this
     // object, and a hook may free this worker (through Stop) while it runs.
-    Thread.reset(QThread::create([shared = Shared, owner = Owner, execute = OnExecute,
-                                  except = OnException, finish = OnFinish] {
+    Thread = std::make_unique<JobThread>([shared = Shared, owner = Owner, execute = OnExecute,
+                                          except = OnException, finish = OnFinish] {
         tCurrentJob = shared;
         shared->Executing = true;
         if (execute && !shared->Terminated) {
@@ -198,35 +262,25 @@ void TEventThread::Resume() {
         // The thread has nothing left to do, so it queues the completion and ends without
         // waiting for it: a waiting Start is woken by the completion itself, and the next Start
         // finds the thread gone instead of having to wake it and wait for its end.
-        PostToGui(
-            shared,
-            [shared, finish, except, owner] {
-                if (finish) {
-                    try {
-                        finish(owner);
-                    } catch (...) {
-                        if (except)
-                            except(owner);
+        if (!shared->IsStopped()) {
+            PostToGui(
+                shared,
+                [shared, finish, except, owner] {
+                    if (finish) {
+                        try {
+                            finish(owner);
+                        } catch (...) {
+                            if (except)
+                                except(owner);
+                        }
                     }
-                }
-                shared->Delivered = true;
-            },
-            nullptr);
+                    shared->Delivered = true;
+                },
+                nullptr);
+        }
         tCurrentJob.reset();
-    }));
+    });
     Thread->start(OSPriority);
-}
-
-void TEventThread::Terminate() {
-    if (!Thread)
-        return;
-    {
-        std::lock_guard lock(Shared->Lock);
-        Shared->Stopped = true;
-    }
-    Shared->Terminated = true;
-    Shared->Wake.notify_all();
-    Thread->wait();
 }
 
 bool TCustomThread::Synchronize(const std::function<void()>& Method) {
@@ -235,6 +289,8 @@ bool TCustomThread::Synchronize(const std::function<void()>& Method) {
         Method();
         return true;
     }
+    if (job->IsStopped())
+        return false;
     auto outcome = std::make_shared<SyncOutcome>();
     PostToGui(job, Method, outcome);
     std::unique_lock lock(job->Lock);
@@ -252,6 +308,10 @@ const std::atomic<bool>* TCustomThread::TerminatedFlag() {
 
 bool TCustomThread::DispatcherExists() {
     return Dispatcher() != nullptr;
+}
+
+int TCustomThread::AbandonedThreads() {
+    return Abandoned().Count();
 }
 
 TCustomThread::TCustomThread() : Worker(std::make_unique<TEventThread>(this)) {}
@@ -279,7 +339,7 @@ void TCustomThread::Stop() {
     fresh->OnFinish = Worker->OnFinish;
     std::swap(Worker, fresh);
     ++Generation;
-    fresh.reset();  // joins the stopped job
+    fresh.reset();  // abandons the stopped job
 }
 
 bool TCustomThread::Start() {
@@ -295,6 +355,8 @@ bool TCustomThread::Start() {
     bool timedOut = false;
     QTimer timer;
     timer.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early.
+    timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, [&timedOut] { timedOut = true; });
     while (!Worker->Delivered()) {
         if (WaitTimeout > 0)

@@ -1,11 +1,12 @@
 // A component that runs one job at a time on a background thread and hands everything the user
 // interface must see back to the GUI thread (Qt's main thread), one call at a time.
 //
-// Stopping is cooperative: Stop raises the worker's terminate flag, releases any synchronised
-// call the worker is waiting in, and joins the thread. A job therefore has to poll Terminated()
-// (or hand TerminatedFlag() to whatever blocks) and return soon after it is raised; the transfers
-// of the HTTP client see it within a few tens of milliseconds. Nothing a stopped job hands over
-// reaches the GUI thread any more.
+// Stopping never waits: Stop raises the worker's terminate flag, releases any synchronised call
+// the worker is waiting in and abandons the thread, which ends on its own once its job returns.
+// A job should poll Terminated() (or hand TerminatedFlag() to whatever blocks) so that it ends
+// soon and lets go of what it holds; the transfers of the HTTP client see it within a few tens
+// of milliseconds. A stopped job must own what it uses: its component may be gone already.
+// Nothing a stopped job hands over reaches the GUI thread any more.
 #pragma once
 
 #include <QThread>
@@ -37,7 +38,7 @@ using TThreadNotify = std::function<void(TCustomThread* Sender)>;
 class TEventThread {
 public:
     explicit TEventThread(TCustomThread* Owner);
-    ~TEventThread();  // stops and joins a running job
+    ~TEventThread();  // stops a running job and leaves its thread to end on its own
     TEventThread(const TEventThread&) = delete;
     TEventThread& operator=(const TEventThread&) = delete;
 
@@ -46,8 +47,6 @@ public:
     TThreadPriority Priority() const;
     void SetPriority(TThreadPriority priority);
     void Resume();
-    // Raises the terminate flag, releases a pending synchronised call and waits for the thread.
-    void Terminate();
 
     // The job has returned and its completion has run in the GUI thread (the thread itself may
     // still be on its way out).
@@ -62,7 +61,7 @@ private:
 
     TCustomThread* Owner;
     std::shared_ptr<State> Shared;
-    std::unique_ptr<QThread> Thread;
+    std::unique_ptr<QThread> Thread;  // from Resume on
     QThread::Priority OSPriority = QThread::NormalPriority;
     bool Started = false;
 };
@@ -109,6 +108,8 @@ public:
     // The process-wide object in the GUI thread that runs the synchronised calls. It exists
     // while any worker exists and is released from the event loop after the last one is gone.
     static bool DispatcherExists();
+    // Threads of stopped jobs that have not ended yet (GUI thread).
+    static int AbandonedThreads();
 
 private:
     std::unique_ptr<TEventThread> Worker;

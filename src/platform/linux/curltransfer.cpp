@@ -3,8 +3,13 @@
 #include <curl/curl.h>
 #include <proxy.h>
 
+#include <QElapsedTimer>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace kestrel {
 
@@ -14,6 +19,10 @@ namespace {
 constexpr int kPollMs = 20;
 // Content a paused transfer may hold before the reader drains it, beyond one block.
 constexpr qint64 kDefaultLimit = 16 * 1024;
+// Connect and idle time-outs when the caller sets none.
+constexpr quint32 kDefaultTimeoutMs = 60000;
+// The redirects libcurl follows for one request.
+constexpr int kMaxRedirects = 10;
 
 void GlobalInit() {
     static std::once_flag once;
@@ -31,6 +40,62 @@ QByteArray NoProxyList(const QString& bypass) {
     return hosts.join(u',').toUtf8();
 }
 
+// The desktop's or environment's proxy for a URL, as libproxy finds it: an empty text for a
+// direct connection. The lookup may fetch a configuration script or resolve names and cannot be
+// interrupted, so it runs on a thread of its own that a stopped or late transfer leaves behind
+// (nullopt) instead of waiting for it.
+std::optional<QByteArray> SystemProxy(const QByteArray& url, const std::function<bool()>& giveUp) {
+    struct Answer {
+        std::mutex Lock;
+        std::condition_variable Ready;
+        bool Done = false;
+        QByteArray Proxy;
+    };
+    auto answer = std::make_shared<Answer>();
+    try {
+        std::thread([answer, url] {
+            QByteArray proxy;
+            if (pxProxyFactory* factory = px_proxy_factory_new()) {
+                if (char** proxies = px_proxy_factory_get_proxies(factory, url.constData())) {
+                    if (proxies[0] && qstrcmp(proxies[0], "direct://") != 0)
+                        proxy = proxies[0];
+                    px_proxy_factory_free_proxies(proxies);
+                }
+                px_proxy_factory_free(factory);
+            }
+            {
+                std::lock_guard lock(answer->Lock);
+                answer->Proxy = proxy;
+                answer->Done = true;
+            }
+            answer->Ready.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+    std::unique_lock lock(answer->Lock);
+    while (!answer->Ready.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                                   [&answer] { return answer->Done; }))
+        if (giveUp())
+            return std::nullopt;
+    return answer->Proxy;
+}
+
+// Whether a Location leads to http or https: a reference without a scheme stays on the scheme
+// of the request, which is one of them.
+bool StaysOnTheWeb(const QByteArray& location) {
+    const qsizetype colon = location.indexOf(':');
+    const QByteArray scheme = location.left(colon);
+    const bool hasScheme =
+        colon > 0 && std::all_of(scheme.begin(), scheme.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+        });
+    if (!hasScheme)
+        return true;
+    const QByteArray lower = scheme.toLower();
+    return lower == "http" || lower == "https";
+}
+
 class CurlTransfer final : public ITransfer {
 public:
     CurlTransfer() { GlobalInit(); }
@@ -45,8 +110,6 @@ public:
         if (Multi)
             curl_multi_cleanup(Multi);
         curl_slist_free_all(HeaderList);
-        if (ProxyFactory)
-            px_proxy_factory_free(ProxyFactory);
     }
 
     bool Open(const TransferSessionOptions& options) override {
@@ -56,11 +119,7 @@ public:
             return false;
         Easy = curl_easy_init();
         Multi = curl_multi_init();
-        if (!Easy || !Multi)
-            return false;
-        if (options.AccessType == THTTPAccessType::atPreconfig)
-            ProxyFactory = px_proxy_factory_new();
-        return true;
+        return Easy && Multi;
     }
 
     bool Send(const TransferRequest& request) override;
@@ -73,8 +132,14 @@ public:
 
 private:
     bool Aborted() const { return Options.AbortFlag && Options.AbortFlag->load(); }
+    // Stopped by the owner, out of time, or silent for longer than the idle time-out.
+    bool MustEnd();
     qint64 Available() const { return Pending.size() - PendingAt; }
-    void ApplyProxy(const QByteArray& url);
+    bool ApplyProxy(const QByteArray& url);
+    // The value of a header of the final response, by its lower-case name.
+    std::optional<QByteArray> Value(const QByteArray& name) const;
+    void LoadCookies();
+    void SaveCookies();
     void Perform();  // the network work that can be done now
     void Wait() { curl_multi_poll(Multi, nullptr, 0, kPollMs, nullptr); }
     void Reset();
@@ -86,12 +151,17 @@ private:
     TransferSessionOptions Options;
     CURL* Easy = nullptr;
     CURLM* Multi = nullptr;
-    pxProxyFactory* ProxyFactory = nullptr;
     curl_slist* HeaderList = nullptr;
     bool Added = false;
+    std::shared_ptr<CookieJar> Cookies;
+    QDeadlineTimer Deadline;
+    quint32 IdleMs = kDefaultTimeoutMs;
+    bool Connected = false;  // the idle time-out counts from here
+    QElapsedTimer Silence;   // since the connection was made or the last byte came
 
     // The response in progress.
     int Status = -1;
+    int Redirects = 0;
     bool HeadersComplete = false;
     bool Done = false;
     CURLcode Result = CURLE_OK;
@@ -109,7 +179,9 @@ void CurlTransfer::Reset() {
     if (Added)
         curl_multi_remove_handle(Multi, Easy);
     Added = false;
+    Connected = false;
     Status = -1;
+    Redirects = 0;
     HeadersComplete = false;
     Done = false;
     Result = CURLE_OK;
@@ -122,7 +194,7 @@ void CurlTransfer::Reset() {
     HeaderList = nullptr;
 }
 
-void CurlTransfer::ApplyProxy(const QByteArray& url) {
+bool CurlTransfer::ApplyProxy(const QByteArray& url) {
     QByteArray proxy;
     QByteArray noProxy = "*";
     switch (Options.AccessType) {
@@ -132,35 +204,77 @@ void CurlTransfer::ApplyProxy(const QByteArray& url) {
             proxy = Options.ProxyServer.toUtf8();
             noProxy = NoProxyList(Options.ProxyBypass);
             break;
-        case THTTPAccessType::atPreconfig:
-            if (ProxyFactory) {
-                if (char** proxies = px_proxy_factory_get_proxies(ProxyFactory, url.constData())) {
-                    if (proxies[0] && qstrcmp(proxies[0], "direct://") != 0) {
-                        proxy = proxies[0];
-                        noProxy.clear();
-                    }
-                    px_proxy_factory_free_proxies(proxies);
-                }
-            }
+        case THTTPAccessType::atPreconfig: {
+            const std::optional<QByteArray> found = SystemProxy(url, [this] { return MustEnd(); });
+            if (!found)
+                return false;
+            proxy = *found;
+            if (!proxy.isEmpty())
+                noProxy.clear();
             break;
+        }
     }
     // Set both every time, so that libcurl never falls back to the environment on its own.
     curl_easy_setopt(Easy, CURLOPT_PROXY, proxy.constData());
     curl_easy_setopt(Easy, CURLOPT_NOPROXY, noProxy.constData());
+    return true;
+}
+
+bool CurlTransfer::MustEnd() {
+    if (Aborted() || Deadline.hasExpired())
+        return true;
+    if (!Connected) {
+        curl_off_t sent = 0;
+        if (Easy && Added && curl_easy_getinfo(Easy, CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK &&
+            sent > 0) {
+            Connected = true;
+            Silence.start();
+        }
+        return false;
+    }
+    // A paused transfer is silent because its reader is busy, not because of the server.
+    return !Paused && Silence.hasExpired(IdleMs);
+}
+
+void CurlTransfer::LoadCookies() {
+    if (!Cookies)
+        return;
+    std::lock_guard lock(Cookies->Lock);
+    for (const QByteArray& line : Cookies->Lines)
+        curl_easy_setopt(Easy, CURLOPT_COOKIELIST, line.constData());
+}
+
+void CurlTransfer::SaveCookies() {
+    curl_slist* list = nullptr;
+    if (!Cookies || curl_easy_getinfo(Easy, CURLINFO_COOKIELIST, &list) != CURLE_OK)
+        return;
+    QList<QByteArray> lines;
+    for (const curl_slist* item = list; item; item = item->next)
+        lines << QByteArray(item->data);
+    curl_slist_free_all(list);
+    std::lock_guard lock(Cookies->Lock);
+    Cookies->Lines = lines;
 }
 
 bool CurlTransfer::Send(const TransferRequest& request) {
     if (!Easy || Aborted())
         return false;
     Reset();
+    Deadline = request.Deadline;
     const QByteArray url = request.URL.toUtf8();
     curl_easy_setopt(Easy, CURLOPT_URL, url.constData());
     curl_easy_setopt(Easy, CURLOPT_NOSIGNAL, 1L);
+    // Freeing the handle must not wait for a name lookup that is still under way.
+    curl_easy_setopt(Easy, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(Easy, CURLOPT_USERAGENT, Options.Agent.toUtf8().constData());
+    // Only the web, also where a redirect points: no file, ftp or other scheme libcurl knows.
+    curl_easy_setopt(Easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(Easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(Easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(Easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(Easy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
     curl_easy_setopt(Easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    ApplyProxy(url);
+    if (!ApplyProxy(url))
+        return false;
 
     if (request.Method == "POST") {
         curl_easy_setopt(Easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.Body.size()));
@@ -170,8 +284,12 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     }
     curl_easy_setopt(Easy, CURLOPT_REFERER,
                      request.Referer.isEmpty() ? nullptr : request.Referer.toUtf8().constData());
-    // A session keeps its cookies across re-sends; "" starts an empty store without a file.
+    // A session keeps its cookies across re-sends; "" starts an empty store without a file. The
+    // owner's jar carries them from one transfer to the next.
+    Cookies = request.UseCookies ? request.Cookies : nullptr;
     curl_easy_setopt(Easy, CURLOPT_COOKIEFILE, request.UseCookies ? "" : nullptr);
+    if (request.UseCookies)
+        LoadCookies();
 
     QList<QByteArray> lines;
     if (!request.Accept.isEmpty())
@@ -195,14 +313,12 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     curl_easy_setopt(Easy, CURLOPT_HTTPHEADER, HeaderList);
 
     // A server that hangs ends as a failed transfer: a minute to connect, and a minute without
-    // a single byte in either direction, unless the caller asked for other limits.
+    // a single byte (MustEnd), unless the caller asked for other limits.
     curl_easy_setopt(Easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     long(request.ConnectTimeout ? request.ConnectTimeout : 60000));
-    quint32 idleMs = std::max(request.ReceiveTimeout, request.SendTimeout);
-    if (idleMs == 0)
-        idleMs = 60000;
-    curl_easy_setopt(Easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(Easy, CURLOPT_LOW_SPEED_TIME, long((idleMs + 999) / 1000));
+                     long(request.ConnectTimeout ? request.ConnectTimeout : kDefaultTimeoutMs));
+    IdleMs = std::max(request.ReceiveTimeout, request.SendTimeout);
+    if (IdleMs == 0)
+        IdleMs = kDefaultTimeoutMs;
 
     const auto credential = [this](CURLoption option, const QString& text) {
         curl_easy_setopt(Easy, option, text.isEmpty() ? nullptr : text.toUtf8().constData());
@@ -225,13 +341,15 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     if (curl_multi_add_handle(Multi, Easy) != CURLM_OK)
         return false;
     Added = true;
-    while (!HeadersComplete && !Done && !Aborted()) {
+    bool ended = false;
+    while (!HeadersComplete && !Done && !(ended = MustEnd())) {
         Perform();
         if (!HeadersComplete && !Done)
             Wait();
     }
-    if (Aborted())
+    if (ended)
         return false;
+    SaveCookies();
 
     long code = 0;
     curl_easy_getinfo(Easy, CURLINFO_RESPONSE_CODE, &code);
@@ -266,9 +384,11 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
         Pending.remove(0, PendingAt);
         PendingAt = 0;
     }
-    while (Available() < size && !Done && !Aborted()) {
+    bool ended = false;
+    while (Available() < size && !Done && !(ended = MustEnd())) {
         if (Paused) {
             Paused = false;
+            Silence.restart();
             curl_easy_pause(Easy, CURLPAUSE_CONT);
             continue;
         }
@@ -276,7 +396,7 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
         if (Available() < size && !Done && !Paused)
             Wait();
     }
-    if (Aborted())
+    if (ended)
         return -1;
     if (Available() == 0)
         return Done && Result == CURLE_OK ? 0 : -1;
@@ -286,21 +406,29 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
     return n;
 }
 
+std::optional<QByteArray> CurlTransfer::Value(const QByteArray& name) const {
+    for (const QByteArray& line : HeaderLines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return line.mid(colon + 1).trimmed();
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> CurlTransfer::Header(TransferHeader header) const {
     if (header == TransferHeader::RawHeadersCRLF)
         return RawHeaders.isEmpty() ? std::nullopt : std::optional(QString::fromLatin1(RawHeaders));
+    // A chunked body is read by its chunks, and a length sent beside them means nothing.
+    if (header == TransferHeader::ContentLength &&
+        Value("transfer-encoding").value_or(QByteArray()).toLower().contains("chunked"))
+        return std::nullopt;
     static constexpr const char* kNames[] = {
         "content-type",     "content-length",   "",     "content-language",
         "content-encoding", "location",         "date", "last-modified",
         "expires",          "www-authenticate",
     };
-    const QByteArray name = kNames[static_cast<int>(header)];
-    for (const QByteArray& line : HeaderLines) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
-            return QString::fromLatin1(line.mid(colon + 1).trimmed());
-    }
-    return std::nullopt;
+    const std::optional<QByteArray> value = Value(kNames[static_cast<int>(header)]);
+    return value ? std::optional(QString::fromLatin1(*value)) : std::nullopt;
 }
 
 size_t CurlTransfer::OnWrite(char* data, size_t size, size_t count, void* self) {
@@ -310,11 +438,13 @@ size_t CurlTransfer::OnWrite(char* data, size_t size, size_t count, void* self) 
         return CURL_WRITEFUNC_PAUSE;
     }
     t->Pending.append(data, qsizetype(size * count));
+    t->Silence.restart();
     return size * count;
 }
 
 size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
+    t->Silence.restart();
     const QByteArray line(data, qsizetype(size * count));
     if (line.startsWith("HTTP/")) {
         // A new response block: an interim one (100 Continue) or a redirect went before.
@@ -328,16 +458,19 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
         t->HeaderLines << text;
         return size * count;
     }
-    // The blank line after a block: the final one unless libcurl goes on to another.
+    // The blank line after a block: the final one unless libcurl goes on to another, as it does
+    // after an interim answer and after a redirect (any 3xx with a Location) that it may follow.
     const QList<QByteArray> status = t->HeaderLines.value(0).split(' ');
     const int code = status.value(1).toInt();
-    bool hasLocation = false;
-    for (const QByteArray& h : t->HeaderLines)
-        hasLocation = hasLocation || h.toLower().startsWith("location:");
-    const bool interim = code >= 100 && code < 200;
-    const bool redirect =
-        hasLocation && (code == 301 || code == 302 || code == 303 || code == 307 || code == 308);
-    t->HeadersComplete = !interim && !redirect;
+    bool followed = false;
+    if (code >= 300 && code < 400 && t->Redirects < kMaxRedirects) {
+        for (const QByteArray& h : t->HeaderLines)
+            if (h.toLower().startsWith("location:"))
+                followed = StaysOnTheWeb(h.mid(9).trimmed());
+    }
+    if (followed)
+        ++t->Redirects;
+    t->HeadersComplete = !(code >= 100 && code < 200) && !followed;
     return size * count;
 }
 
