@@ -81,6 +81,10 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             res.set_content("late", "text/plain");
         });
+        Server.Get("/cookie", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Set-Cookie", "session=k42; Path=/");
+            res.set_content("cookie set", "text/plain");
+        });
         const auto record = [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(Lock);
             Last = {req.method, req.body, req.headers};

@@ -396,10 +396,9 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
         if (Available() < size && !Done && !Paused)
             Wait();
     }
-    if (ended)
-        return -1;
+    // What came before the end is still handed out; the failure follows on the next call.
     if (Available() == 0)
-        return Done && Result == CURLE_OK ? 0 : -1;
+        return !ended && Done && Result == CURLE_OK ? 0 : -1;
     const qint64 n = std::min<qint64>(size, Available());
     std::copy_n(Pending.constData() + PendingAt, n, buffer);
     PendingAt += n;
