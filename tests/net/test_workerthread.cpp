@@ -37,6 +37,7 @@ private slots:
     void waitThreadReturnsAfterCompletion();
     void waitTimeoutCountsQuietSpells_data();
     void waitTimeoutCountsQuietSpells();
+    void waitIsNeverEarly();
     void startWhileExecutingDropsTheOldJob();
     void freeingMidJobDeliversNothing();
     void stopFromInsideSynchronisedCall();
@@ -130,6 +131,21 @@ void TestWorkerThread::waitTimeoutCountsQuietSpells() {
     QTRY_COMPARE(stopped.load(), !result);
     Pump(50);
     QCOMPARE(finished, result ? 1 : 0);
+}
+
+// A quiet spell ends no sooner than WaitTimeout, whatever the phase of the clock it starts at.
+void TestWorkerThread::waitIsNeverEarly() {
+    TCustomThread thread;
+    thread.WaitThread = true;
+    thread.WaitTimeout = 300;
+    thread.SetOnExecute([](TCustomThread*) { Linger(5000); });
+    for (int round = 0; round < 8; ++round) {
+        QThread::msleep(7);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!thread.Start());
+        QVERIFY2(t.elapsed() >= 299, qPrintable(QString::number(t.elapsed())));
+    }
 }
 
 void TestWorkerThread::startWhileExecutingDropsTheOldJob() {
