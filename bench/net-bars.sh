@@ -19,7 +19,7 @@ work=$(mktemp -d)
 xvfb='' wm='' server='' ticker=''
 stop() { for p in $ticker $server $wm $xvfb; do kill "$p" 2>/dev/null || true; done; }
 trap 'stop; rm -rf "$work"' EXIT
-export KESTREL_HOME=$work KESTREL_SLOW_RESOLVE_MS=30000
+export KESTREL_HOME=$work KESTREL_SLOW_RESOLVE_MS=30000 XDG_RUNTIME_DIR=$work
 unset http_proxy HTTP_PROXY https_proxy no_proxy
 pac='pac+http://pac.slow.test/proxy.pac'
 slowhost='http://rates.slow.test:9/rates/index.aspx'
@@ -47,13 +47,13 @@ until [ -s "$work/port" ] || [ $n -ge 50 ]; do n=$((n + 1)); sleep 0.1; done
 endless="http://127.0.0.1:$(cat "$work/port")/rates/index.aspx"
 ini 5 1 "$endless"
 /usr/bin/time -f '%e s, peak %M KB' -o "$work/time" "$kestrel" --print >/dev/null || true
-echo "--print, endless body: $(cat "$work/time") (WaitTimeOut 5000 ms)"
+echo "--print, endless body: $(tail -n 1 "$work/time") (WaitTimeOut 5000 ms)"
 
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 n=0
 until [ -s "$work/display" ] || [ $n -ge 50 ]; do n=$((n + 1)); sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work
+export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb
 unset DBUS_SESSION_BUS_ADDRESS
 openbox >/dev/null 2>&1 &
 wm=$!

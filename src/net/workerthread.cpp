@@ -1,9 +1,9 @@
 #include "net/workerthread.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QObject>
-#include <QDeadlineTimer>
 #include <QTimer>
 #include <array>
 #include <condition_variable>
@@ -205,7 +205,8 @@ Graveyard& Abandoned() {
 
 }  // namespace
 
-TEventThread::TEventThread(TCustomThread* owner) : Owner(owner), Shared(std::make_shared<State>()) {}
+TEventThread::TEventThread(TCustomThread* owner)
+    : Owner(owner), Shared(std::make_shared<State>()) {}
 
 TEventThread::~TEventThread() {
     if (!Thread)

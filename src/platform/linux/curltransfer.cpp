@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -43,8 +45,11 @@ QByteArray NoProxyList(const QString& bypass) {
 // The desktop's or environment's proxy for a URL, as libproxy finds it: an empty text for a
 // direct connection. The lookup may fetch a configuration script or resolve names and cannot be
 // interrupted, so it runs on a thread of its own that a stopped or late transfer leaves behind
-// (nullopt) instead of waiting for it.
+// (nullopt) instead of waiting for it. Lookups that hang for good are not piled up without end:
+// past a few of them the next transfer fails at once.
 std::optional<QByteArray> SystemProxy(const QByteArray& url, const std::function<bool()>& giveUp) {
+    static std::atomic<int> running{0};
+    constexpr int kMaxRunning = 4;
     struct Answer {
         std::mutex Lock;
         std::condition_variable Ready;
@@ -52,6 +57,10 @@ std::optional<QByteArray> SystemProxy(const QByteArray& url, const std::function
         QByteArray Proxy;
     };
     auto answer = std::make_shared<Answer>();
+    if (running.fetch_add(1) >= kMaxRunning) {
+        --running;
+        return std::nullopt;
+    }
     try {
         std::thread([answer, url] {
             QByteArray proxy;
@@ -63,6 +72,7 @@ std::optional<QByteArray> SystemProxy(const QByteArray& url, const std::function
                 }
                 px_proxy_factory_free(factory);
             }
+            --running;
             {
                 std::lock_guard lock(answer->Lock);
                 answer->Proxy = proxy;
@@ -71,6 +81,7 @@ std::optional<QByteArray> SystemProxy(const QByteArray& url, const std::function
             answer->Ready.notify_all();
         }).detach();
     } catch (const std::system_error&) {
+        --running;
         return std::nullopt;
     }
     std::unique_lock lock(answer->Lock);
@@ -157,7 +168,8 @@ private:
     QDeadlineTimer Deadline;
     quint32 IdleMs = kDefaultTimeoutMs;
     bool Connected = false;  // the idle time-out counts from here
-    QElapsedTimer Silence;   // since the connection was made or the last byte came
+    QElapsedTimer Silence;   // since the connection was made or the last byte came or went
+    curl_off_t Uploaded = 0;
 
     // The response in progress.
     int Status = -1;
@@ -180,6 +192,7 @@ void CurlTransfer::Reset() {
         curl_multi_remove_handle(Multi, Easy);
     Added = false;
     Connected = false;
+    Uploaded = 0;
     Status = -1;
     Redirects = 0;
     HeadersComplete = false;
@@ -225,8 +238,8 @@ bool CurlTransfer::MustEnd() {
         return true;
     if (!Connected) {
         curl_off_t sent = 0;
-        if (Easy && Added && curl_easy_getinfo(Easy, CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK &&
-            sent > 0) {
+        if (Easy && Added &&
+            curl_easy_getinfo(Easy, CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK && sent > 0) {
             Connected = true;
             Silence.start();
         }
@@ -288,8 +301,7 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     // owner's jar carries them from one transfer to the next.
     Cookies = request.UseCookies ? request.Cookies : nullptr;
     curl_easy_setopt(Easy, CURLOPT_COOKIEFILE, request.UseCookies ? "" : nullptr);
-    if (request.UseCookies)
-        LoadCookies();
+    LoadCookies();
 
     QList<QByteArray> lines;
     if (!request.Accept.isEmpty())
@@ -473,8 +485,14 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     return size * count;
 }
 
-int CurlTransfer::OnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<CurlTransfer*>(self)->Aborted() ? 1 : 0;
+int CurlTransfer::OnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    // Bytes going out count against the idle time-out as much as bytes coming in.
+    if (sent != t->Uploaded) {
+        t->Uploaded = sent;
+        t->Silence.restart();
+    }
+    return t->Aborted() ? 1 : 0;
 }
 
 }  // namespace
