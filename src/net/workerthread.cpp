@@ -28,22 +28,25 @@ public:
     std::function<void()> Call;
 };
 
+// The dispatcher and the number of workers that keep it alive. A worker counts until the last
+// of its thread, its object and its queued calls is gone, so a stopped job that is still
+// running can always post to the dispatcher. Workers post their calls while they hold the lock.
+std::mutex gThreadLock;
+QObject* gDispatcher = nullptr;
+int gWorkerCount = 0;
+
 class ThreadDispatcher : public QObject {
 public:
     bool event(QEvent* e) override {
+        // Qt hands the event over under a lock of its own; taking the poster's lock as well
+        // makes the hand-over visible to the race checker, which cannot see into Qt.
+        { std::lock_guard handOver(gThreadLock); }
         if (e->type() != QEvent::User)
             return QObject::event(e);
         static_cast<SyncEvent*>(e)->Call();
         return true;
     }
 };
-
-// The dispatcher and the number of workers that keep it alive. A worker counts until the last
-// of its thread, its object and its queued calls is gone, so a stopped job that is still
-// running can always post to the dispatcher.
-std::mutex gThreadLock;
-QObject* gDispatcher = nullptr;
-int gWorkerCount = 0;
 
 void AddWorker() {
     std::lock_guard lock(gThreadLock);
@@ -56,8 +59,8 @@ void AddWorker() {
 
 // The dispatcher goes later, from the event loop: a synchronised call of the last worker may
 // still be queued for it, and a component created meanwhile keeps it. The release is queued
-// under the lock, so the dispatcher cannot be deleted in between (a worker may get here from
-// its own thread).
+// under the lock, so the dispatcher cannot be deleted in between (a stopped job that ends after
+// its component gets here from its own thread).
 void RemoveWorker() {
     std::lock_guard lock(gThreadLock);
     if (--gWorkerCount != 0 || gDispatcher == nullptr)
@@ -77,6 +80,11 @@ void RemoveWorker() {
 QObject* Dispatcher() {
     std::lock_guard lock(gThreadLock);
     return gDispatcher;
+}
+
+void PostToDispatcher(QEvent* event) {
+    std::lock_guard lock(gThreadLock);
+    QCoreApplication::postEvent(gDispatcher, event);
 }
 
 }  // namespace
@@ -128,26 +136,24 @@ struct SyncOutcome {
 // A worker that waits for it passes an outcome, filled in under the job's lock.
 void PostToGui(const std::shared_ptr<TEventThread::State>& job, std::function<void()> method,
                const std::shared_ptr<SyncOutcome>& outcome) {
-    QCoreApplication::postEvent(Dispatcher(),
-                                new SyncEvent([job, outcome, method = std::move(method)] {
-                                    const bool stopped = job->IsStopped();
-                                    // An exception of a handler must not unwind the event loop; the
-                                    // job goes on.
-                                    if (!stopped) {
-                                        try {
-                                            method();
-                                        } catch (...) {
-                                        }
-                                    }
-                                    if (!outcome)
-                                        return;
-                                    {
-                                        std::lock_guard lock(job->Lock);
-                                        outcome->Done = true;
-                                        outcome->Ran = !stopped;
-                                    }
-                                    job->Wake.notify_all();
-                                }));
+    PostToDispatcher(new SyncEvent([job, outcome, method = std::move(method)] {
+        const bool stopped = job->IsStopped();
+        // An exception of a handler must not unwind the event loop; the job goes on.
+        if (!stopped) {
+            try {
+                method();
+            } catch (...) {
+            }
+        }
+        if (!outcome)
+            return;
+        {
+            std::lock_guard lock(job->Lock);
+            outcome->Done = true;
+            outcome->Ran = !stopped;
+        }
+        job->Wake.notify_all();
+    }));
 }
 
 // The worker's thread. It lets go of its job (and whatever the job holds) on its own thread, so
