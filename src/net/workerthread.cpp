@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QObject>
+#include <QScopeGuard>
 #include <QTimer>
 #include <array>
 #include <condition_variable>
@@ -57,13 +58,19 @@ void AddWorker() {
     }
 }
 
-// The dispatcher goes later, from the event loop: a synchronised call of the last worker may
-// still be queued for it, and a component created meanwhile keeps it. The release is queued
-// under the lock, so the dispatcher cannot be deleted in between (a stopped job that ends after
-// its component gets here from its own thread).
+// A worker's state may be freed on its own thread, or by Qt while it drops undelivered events
+// under a lock of its own, so leaving only counts down; the GUI thread releases the dispatcher
+// at its own times (ReleaseUnusedDispatcher).
 void RemoveWorker() {
     std::lock_guard lock(gThreadLock);
-    if (--gWorkerCount != 0 || gDispatcher == nullptr)
+    --gWorkerCount;
+}
+
+// The dispatcher goes later, from the event loop: a synchronised call of the last worker may
+// still be queued for it, and a component created meanwhile keeps it. GUI thread only.
+void ReleaseUnusedDispatcher() {
+    std::lock_guard lock(gThreadLock);
+    if (gWorkerCount != 0 || gDispatcher == nullptr)
         return;
     QMetaObject::invokeMethod(
         gDispatcher,
@@ -199,6 +206,7 @@ public:
 private:
     void Sweep() {
         std::erase_if(Threads, [](const std::unique_ptr<QThread>& t) { return t->isFinished(); });
+        ReleaseUnusedDispatcher();
     }
 
     std::vector<std::unique_ptr<QThread>> Threads;
@@ -215,6 +223,10 @@ TEventThread::TEventThread(TCustomThread* owner)
     : Owner(owner), Shared(std::make_shared<State>()) {}
 
 TEventThread::~TEventThread() {
+    const auto release = qScopeGuard([this] {
+        Shared.reset();
+        Abandoned().Count();  // also releases an unused dispatcher
+    });
     if (!Thread)
         return;
     {
