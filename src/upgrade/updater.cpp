@@ -28,6 +28,10 @@ namespace kestrel {
 namespace {
 
 constexpr int kAutoCheckMs = 10000;
+// The information file is small and gets the client's usual bound; a program file of many
+// megabytes over a slow line needs far longer, and the idle time-out still catches a dead one.
+constexpr int kInfoTransferTime = 60 * 1000;
+constexpr int kFileTransferTime = 60 * 60 * 1000;
 
 // The texts end lines with CR, as the old dialogs did; Qt's labels break lines at LF.
 QString Shown(QString text) {
@@ -194,6 +198,7 @@ void TUpdater::CheckUpgrade() {
     UseCache = false;
     URL = InfoFileURL;
     OutputFileName.clear();
+    MaxTransferTime = kInfoTransferTime;
     Read();
 }
 
@@ -276,6 +281,7 @@ void TUpdater::FileStep() {
         }
         CurrentTarget = ProgramFolder(ProgramPath) + name + QStringLiteral(".uTMP");
         OutputFileName = CurrentTarget;
+        MaxTransferTime = kFileTransferTime;
         Read();
         return;
     }
