@@ -1,5 +1,8 @@
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "alarm/alarmform.h"
 #include "app/cli.h"
@@ -7,6 +10,7 @@
 #include "app/session.h"
 #include "platform/hotkeylock.h"
 #include "platform/linux/x11hotkey.h"
+#include "platform/linux/xdgshortcuts.h"
 #include "platform/programfiles.h"
 #include "platform/sound.h"
 #include "platform/trayshell.h"
@@ -22,6 +26,13 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every text of the program is Chinese; the toolkit's own dialogs (the font and colour
+    // choosers) speak it too when the translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     kestrel::InstallPlatformServices();
     kestrel::QuitOnTerminationSignals();
 
@@ -31,9 +42,13 @@ int main(int argc, char* argv[]) {
     kestrel::X11HotKeyService hotKey;
     kestrel::HotKeyAtom atom;
     kestrel::SoundEffectPlayer sound;
+    QFile icon(QStringLiteral(":/icons/kestrel.svg"));
+    kestrel::XdgShortcutService shortcuts(icon.open(QIODevice::ReadOnly) ? icon.readAll()
+                                                                         : QByteArray());
 
     kestrel::TMainForm mainForm(
-        files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom},
+        files,
+        {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
         QCoreApplication::arguments());
     kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
     window.HideFromTaskbar(&alarmForm);
