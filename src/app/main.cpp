@@ -1,8 +1,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include "alarm/alarmform.h"
 #include "app/cli.h"
@@ -26,13 +24,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    // Every text of the program is Chinese; the toolkit's own dialogs (the font and colour
-    // choosers) speak it too when the translations are installed.
-    QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTexts);
-    }
+    kestrel::InstallToolkitTranslations();
     kestrel::InstallPlatformServices();
     kestrel::QuitOnTerminationSignals();
 
@@ -47,8 +39,7 @@ int main(int argc, char* argv[]) {
                                                                          : QByteArray());
 
     kestrel::TMainForm mainForm(
-        files,
-        {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
+        files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
         QCoreApplication::arguments());
     kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
     window.HideFromTaskbar(&alarmForm);

@@ -5,6 +5,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,8 +13,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -209,20 +210,31 @@ TSpinEdit* SpinBox(TValueType type, double minValue, double maxValue, double inc
     box->SetMinValue(minValue);
     box->SetMaxValue(maxValue);
     box->SetIncrement(increment);
+    box->setFixedWidth(minValue == maxValue ? 120 : 80);
     return box;
 }
 
-// The font as the font chooser shows it: in points, as the settings store it.
+// The font as the font chooser shows it: in points, as the settings store it. The chooser
+// finds the font's style by its name, and with the toolkit's translations installed the name
+// it derives from the weight ("粗体") is not among the face's own ("Bold"): the face's own
+// name is given, so that a bold font opens as bold.
 QFont ChooserFontOf(const FontDesc& desc) {
     QFont font = QFontOf(desc);
     font.setPointSize(std::max(1, desc.Size));
+    for (const QString& style : QFontDatabase::styles(font.family())) {
+        if (QFontDatabase::bold(font.family(), style) == desc.Bold &&
+            QFontDatabase::italic(font.family(), style) == desc.Italic) {
+            font.setStyleName(style);
+            break;
+        }
+    }
     return font;
 }
 
 bool ChooseFontWithDialog(QWidget* parent, FontDesc& desc) {
     bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, ChooserFontOf(desc), parent,
-                                            QStringLiteral("牌价字体"));
+    const QFont font =
+        QFontDialog::getFont(&ok, ChooserFontOf(desc), parent, QStringLiteral("牌价字体"));
     if (!ok)
         return false;
     desc.Name = font.family();
@@ -348,7 +360,8 @@ void THotKey::keyPressEvent(QKeyEvent* event) {
 TSetupForm::TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
                        std::function<long double(const QString&)> quoteFor,
                        IShortcutService* shortcuts, QWidget* parent)
-    : QDialog(parent),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       files_(files),
       windowFont_(windowFont),
       quoteFor_(std::move(quoteFor)),
@@ -558,7 +571,8 @@ QWidget* TSetupForm::CreatePromptPage() {
     prompt->addWidget(new QLabel(QStringLiteral("分钟，自动弹出牌价窗体到最前面")));
     prompt->addStretch(1);
 
-    cbUseMonitor = new QCheckBox(QStringLiteral("使用牌价监控报警，当牌价到达一定价格时，自动报警"));
+    cbUseMonitor =
+        new QCheckBox(QStringLiteral("使用牌价监控报警，当牌价到达一定价格时，自动报警"));
     lblMonitor1 = new QLabel(QStringLiteral("监控币种："));
     cbMonitorCurrency = new QComboBox;
     cbMonitorCurrency->setEditable(false);
@@ -567,8 +581,8 @@ QWidget* TSetupForm::CreatePromptPage() {
     seMonitorPrice = SpinBox(TValueType::vtFloat, 0, 0, 0.0001);
     seMonitorPrice->SetDecimal(4);
     // The alarm sound is the sound file beside the program, named after it.
-    cbAlarmSound = new QCheckBox(QStringLiteral("同时连续发出声音报警（播放%1）")
-                                     .arg(QFileInfo(files_.WavPath).fileName()));
+    cbAlarmSound = new QCheckBox(
+        QStringLiteral("同时连续发出声音报警（播放%1）").arg(QFileInfo(files_.WavPath).fileName()));
     connect(cbUseMonitor, &QCheckBox::toggled, this, &TSetupForm::cbUseMonitorClick);
     connect(cbMonitorCurrency, &QComboBox::activated, this, &TSetupForm::cbMonitorCurrencyChange);
     auto* monitor = new QGridLayout;
@@ -589,7 +603,8 @@ QWidget* TSetupForm::CreatePromptPage() {
 }
 
 QWidget* TSetupForm::CreateProxyPage() {
-    rbAutoDetectProxy = new QRadioButton(QStringLiteral("自动侦测并使用IE的代理服务器设置（推荐）"));
+    rbAutoDetectProxy =
+        new QRadioButton(QStringLiteral("自动侦测并使用IE的代理服务器设置（推荐）"));
     rbNotUseProxy = new QRadioButton(QStringLiteral("不通过代理服务器连接网络"));
     rbManualSetProxy = new QRadioButton(QStringLiteral("手工设置代理服务器："));
     rbAutoDetectProxy->setChecked(true);
@@ -737,7 +752,9 @@ void TSetupForm::WriteSettings() {
     ini.WriteFloat(kParam, QStringLiteral("MonitorPrice"), seMonitorPrice->Value());
     ini.WriteBool(kParam, QStringLiteral("AlarmSound"), cbAlarmSound->isChecked());
     ini.WriteInteger(kParam, QStringLiteral("ProxyType"),
-                     rbManualSetProxy->isChecked() ? 2 : rbNotUseProxy->isChecked() ? 1 : 0);
+                     rbManualSetProxy->isChecked() ? 2
+                     : rbNotUseProxy->isChecked()  ? 1
+                                                   : 0);
     ini.WriteString(kParam, QStringLiteral("ProxyAddress"), OneLine(leProxyAddress->text()));
     ini.WriteString(kParam, QStringLiteral("ProxyPort"), OneLine(leProxyPort->text()));
     const FileEncoding encoding = ini.Encoding();
@@ -857,8 +874,8 @@ bool TSetupForm::FormCloseQuery() {
     PageControl->setCurrentIndex(1);
     hkHotKey->setFocus();
     QMessageBox box(QMessageBox::Critical, windowTitle(),
-                    QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"), QMessageBox::NoButton,
-                    this);
+                    QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"),
+                    QMessageBox::NoButton, this);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return false;
