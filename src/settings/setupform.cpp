@@ -360,7 +360,8 @@ void THotKey::keyPressEvent(QKeyEvent* event) {
 TSetupForm::TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
                        std::function<long double(const QString&)> quoteFor,
                        IShortcutService* shortcuts, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       files_(files),
       windowFont_(windowFont),
