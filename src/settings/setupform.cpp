@@ -361,8 +361,7 @@ TSetupForm::TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
                        std::function<long double(const QString&)> quoteFor,
                        IShortcutService* shortcuts, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       files_(files),
       windowFont_(windowFont),
       quoteFor_(std::move(quoteFor)),
@@ -614,6 +613,7 @@ QWidget* TSetupForm::CreateProxyPage() {
     leProxyUsername = new QLineEdit;
     leProxyPassword = new QLineEdit;
     leProxyPassword->setEchoMode(QLineEdit::Password);
+    leProxyPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"
     for (QRadioButton* rb : {rbAutoDetectProxy, rbNotUseProxy, rbManualSetProxy}) {
         connect(rb, &QRadioButton::toggled, this, &TSetupForm::rbManualSetProxyClick);
     }

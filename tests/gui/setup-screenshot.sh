@@ -41,7 +41,7 @@ wait_for 'xprop -root _NET_WORKAREA 2>/dev/null | grep -q CARDINAL' 100 || fail 
 export KESTREL_HOME="$work/home"
 mkdir -p "$KESTREL_HOME"
 printf '%s\r\n' 欧元美元 美元日元 现货黄金 NYMEX原油 | iconv -f UTF-8 -t GBK >"$KESTREL_HOME/setup_demo.ccy"
-printf '[Param]\r\nInterval=15\r\nHotKey=Ctrl+Alt+Q\r\nUseMonitor=1\r\nMonitorCcy=现货黄金\r\nMonitorPrice=1660.5\r\nProxyType=2\r\nProxyAddress=proxy.example.lan\r\nProxyPort=3128\r\n' \
+printf '[Param]\r\nInterval=15\r\nHotKey=Ctrl+Alt+Q\r\nUseMonitor=1\r\nMonitorCcy=现货黄金\r\nMonitorPrice=1660.5\r\nProxyType=2\r\nProxyAddress=proxy.example.lan\r\nProxyPort=3128\r\nProxyPassword=x``vgq\r\n' \
     | iconv -f UTF-8 -t GBK >"$KESTREL_HOME/setup_demo.ini"
 
 shot() {  # name argument
