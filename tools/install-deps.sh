@@ -10,6 +10,7 @@ packages=(
   fonts-noto-cjk
   curl tinyproxy xvfb xdotool x11-utils imagemagick trayer openbox tint2 faketime
   desktop-file-utils appstream lintian dpkg-dev file
+  qt6-translations-l10n
 )
 
 missing=()

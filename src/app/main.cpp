@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 #include "alarm/alarmform.h"
@@ -7,6 +8,7 @@
 #include "app/session.h"
 #include "platform/hotkeylock.h"
 #include "platform/linux/x11hotkey.h"
+#include "platform/linux/xdgshortcuts.h"
 #include "platform/programfiles.h"
 #include "platform/sound.h"
 #include "platform/trayshell.h"
@@ -22,6 +24,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    kestrel::InstallToolkitTranslations();
     kestrel::InstallPlatformServices();
     kestrel::QuitOnTerminationSignals();
 
@@ -31,9 +34,12 @@ int main(int argc, char* argv[]) {
     kestrel::X11HotKeyService hotKey;
     kestrel::HotKeyAtom atom;
     kestrel::SoundEffectPlayer sound;
+    QFile icon(QStringLiteral(":/icons/kestrel.svg"));
+    kestrel::XdgShortcutService shortcuts(icon.open(QIODevice::ReadOnly) ? icon.readAll()
+                                                                         : QByteArray());
 
     kestrel::TMainForm mainForm(
-        files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom},
+        files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
         QCoreApplication::arguments());
     kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
     window.HideFromTaskbar(&alarmForm);

@@ -25,8 +25,10 @@
 #include "settings/fonttext.h"
 #include "settings/profile.h"
 #include "settings/settingsload.h"
+#include "settings/setupform.h"
 #include "tray/trayicon.h"
 #include "ui/errorreport.h"
+#include "ui/quotefont.h"
 
 namespace kestrel {
 
@@ -50,45 +52,6 @@ const QColor kTimeLineColour(0, 0, 0);
 
 QColor FromRgb(quint32 rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));
-}
-
-// A font colour of the settings: plain colours as they are, the system colours from the
-// palette of the desktop.
-QColor ColourOf(quint32 color) {
-    if ((color & 0xFF000000u) == 0xFF000000u) {
-        const QPalette palette = QApplication::palette();
-        switch (color & 0xFFu) {
-            case 5:  // clWindow
-                return palette.color(QPalette::Base);
-            case 13:  // clHighlight
-                return palette.color(QPalette::Highlight);
-            case 14:  // clHighlightText
-                return palette.color(QPalette::HighlightedText);
-            case 15:  // clBtnFace
-                return palette.color(QPalette::Button);
-            case 17:  // clGrayText
-                return palette.color(QPalette::Disabled, QPalette::Text);
-            case 23:  // clInfoText
-                return palette.color(QPalette::ToolTipText);
-            case 24:  // clInfoBk
-                return palette.color(QPalette::ToolTipBase);
-            default:
-                return palette.color(QPalette::WindowText);
-        }
-    }
-    return FromRgb(RgbOf(color));
-}
-
-QFont QFontOf(const FontDesc& desc) {
-    QFont font(DrawableFontFamily(desc.Name));
-    // Sizes are points at 96 dots per inch, as the stored font texts were written.
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(desc.Size * 96.0 / 72.0))));
-    font.setBold(desc.Bold);
-    font.setItalic(desc.Italic);
-    font.setUnderline(desc.Underline);
-    font.setStrikeOut(desc.StrikeOut);
-    font.setFixedPitch(desc.Pitch == 2);
-    return font;
 }
 
 QString CaptionClock(const QDateTime& now) {
@@ -284,7 +247,8 @@ void TMainForm::CreateComponents() {
 
 void TMainForm::CreateMenu() {
     PopupMenu1 = new QMenu(this);
-    mnSetupParameter = PopupMenu1->addAction(QStringLiteral("设置..."));
+    mnSetupParameter =
+        PopupMenu1->addAction(QStringLiteral("设置..."), this, &TMainForm::mnSetupParameterClick);
     mnAutoAdjustSize =
         PopupMenu1->addAction(QStringLiteral("自动调整窗体大小"), this, &TMainForm::AutoSizeWindow);
     mnAutoAdjustSize->setVisible(false);
@@ -303,8 +267,6 @@ void TMainForm::CreateMenu() {
     N3 = mnHelpGroup->addAction(QStringLiteral("关于..."), this, &TMainForm::N3Click);
     PopupMenu1->addSeparator();
     mnQuit = PopupMenu1->addAction(QStringLiteral("退出"), this, &TMainForm::mnQuitClick);
-    // The settings dialog is not part of this build yet.
-    mnSetupParameter->setEnabled(false);
 }
 
 void TMainForm::ApplySettings() {
@@ -323,6 +285,7 @@ void TMainForm::ApplySettings() {
     ColorMode = s.ColorMode;
     DisplayTime = s.DisplayTime;
     pbProgress->setVisible(s.DisplayProgressBar);
+    MemoPrice.Desc = s.Font;
     MemoPrice.Font = QFontOf(s.Font);
     MemoPrice.FontColor = ColourOf(s.Font.Color);
     setFont(MemoPrice.Font);
@@ -655,6 +618,27 @@ void TMainForm::mnReadNowClick() {
     MemoPrice.Lines = ReadingAgainLines();
     RenderLines();
     ShowCanvas();
+    StartFetch();
+}
+
+void TMainForm::mnSetupParameterClick() {
+    // No parent: the dialog is centred on the desktop, wherever the ticker sits.
+    TSetupForm form(
+        Files, MemoPrice.Desc, [this](const QString& name) { return Page.QuoteFor(name); },
+        services_.Shortcuts);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    try {
+        form.WriteSettings();
+    } catch (const WriteError& e) {
+        // What was written stays; the ticker goes on with the settings it has.
+        ReportError(QString::fromUtf8(e.what()));
+        return;
+    }
+    // ApplySettings also registers a changed hot key in place of the old one. The countdown
+    // goes on; the old picture stays until the download reports.
+    ApplySettings();
+    MemoPrice.Lines.clear();
     StartFetch();
 }
 

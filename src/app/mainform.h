@@ -16,6 +16,7 @@
 #include "platform/trayshell.h"
 #include "quotes/catalogue.h"
 #include "quotes/ratespage.h"
+#include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
 #include "upgrade/updater.h"
 
@@ -26,6 +27,7 @@ class QLabel;
 namespace kestrel {
 
 class IHotKeyService;
+class IShortcutService;
 class IWindowServices;
 class HotKeyAtom;
 class TAlarmForm;
@@ -38,6 +40,7 @@ struct MainFormServices {
     IHotKeyService* HotKey = nullptr;
     std::unique_ptr<ITrayShell> TrayShell;  // handed on to the tray icon
     HotKeyAtom* Atom = nullptr;
+    IShortcutService* Shortcuts = nullptr;  // for the settings dialog's shortcut button
 };
 
 // The hidden store of the display lines and the quote font.
@@ -45,6 +48,7 @@ struct TMemo {
     QStringList Lines;
     QFont Font;
     QColor FontColor;
+    FontDesc Desc;  // the font as the settings describe it
 };
 
 // The countdown bar; its painting is the main window's pbProgressPaint.
@@ -126,6 +130,7 @@ public:
     void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
     void QuoteHTTPAnyError();
     void FormActivate();
+    void mnSetupParameterClick();
     void mnReadNowClick();
     void mnAlwaysOnTopClick();
     void mnOnlineUpdateClick();

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QSocketNotifier>
+#include <QTranslator>
 #include <cerrno>
 
 #include "net/httpclient.h"
@@ -48,6 +50,14 @@ void QuitOnTerminationSignals() {
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+}
+
+void InstallToolkitTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    }
 }
 
 FontDesc WindowFontDesc() {

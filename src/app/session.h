@@ -15,6 +15,10 @@ class THTTPClient;
 // Installs the platform implementations that core components use (the HTTP transfer).
 void InstallPlatformServices();
 
+// Every text of the program is Chinese; the toolkit's own dialogs (the font and colour
+// choosers) speak it too when the toolkit's translations are installed.
+void InstallToolkitTranslations();
+
 // The window font as the settings describe fonts (name, points, GB2312 character set).
 FontDesc WindowFontDesc();
 

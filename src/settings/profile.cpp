@@ -14,8 +14,10 @@
 namespace kestrel {
 
 WriteError::WriteError(const QString& path)
-    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(path).toStdString()),
-      path_(path) {}
+    : WriteError(path, QStringLiteral("Unable to write to %1").arg(path)) {}
+
+WriteError::WriteError(const QString& path, const QString& message)
+    : std::runtime_error(message.toStdString()), path_(path) {}
 
 namespace {
 
@@ -251,6 +253,10 @@ void WriteValue(const QString& path, const QString& section, const QString& key,
 
 }  // namespace
 
+FileEncoding TIniFile::Encoding() const {
+    return LoadFile(fileName_, ReadMode::ForReading).encoding;
+}
+
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
     FileEncoding encoding = FileEncoding::Gbk;
@@ -387,8 +393,9 @@ QString FloatToText(double value) {
 
     QString result;
     if (exponent < -4 || exponent >= 15) {
+        // The exponent without leading zeros, as the file has always held it: 1E-5.
         result = mantissa + QLatin1String(exponent < 0 ? "E-" : "E+") +
-                 QStringLiteral("%1").arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+                 QString::number(std::abs(exponent));
     } else if (exponent < 0) {
         result = QStringLiteral("0.") + QString(-exponent - 1, u'0') + digits;
     } else if (digits.size() > exponent + 1) {

@@ -24,6 +24,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "settings/encodings.h"
+
 namespace kestrel {
 
 // A write that the system refused. what() is "Unable to write to <path>".
@@ -31,6 +33,9 @@ class WriteError : public std::runtime_error {
 public:
     explicit WriteError(const QString& path);
     const QString& Path() const { return path_; }
+
+protected:
+    WriteError(const QString& path, const QString& message);
 
 private:
     QString path_;
@@ -44,6 +49,9 @@ public:
     explicit TIniFile(const QString& fileName) : fileName_(fileName) {}
 
     const QString& FileName() const { return fileName_; }
+    // The encoding the file is in, GBK for a missing one; for callers that store bytes of a
+    // text (scrambled values) and must encode the text as the file does.
+    FileEncoding Encoding() const;
 
     // Missing file, section or key gives the default; a key with an empty value gives "".
     QString ReadString(const QString& section, const QString& key,
@@ -80,7 +88,7 @@ private:
 std::optional<int> ParseIntegerText(const QString& text);
 
 // The float rule: shortest general form with at most 15 significant digits, "." as the
-// decimal point, scientific (1E-05, 1.5E+20) below 0.0001 and from 1E+15 on.
+// decimal point, scientific (1E-5, 1.5E+20) below 0.0001 and from 1E+15 on.
 QString FloatToText(double value);
 std::optional<double> ParseFloatText(const QString& text);
 

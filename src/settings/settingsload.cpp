@@ -48,6 +48,9 @@ std::optional<QStringList> ReadSelectionFile(const QString& ccyPath) {
     return SplitLines(DecodeFileBytes(file.readAll()).text);
 }
 
+CreateFileError::CreateFileError(const QString& path, const QString& reason)
+    : WriteError(path, QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason)) {}
+
 void WriteSelectionFile(const QString& ccyPath, const QStringList& selection) {
     FileEncoding encoding = FileEncoding::Gbk;
     if (QFile existing(ccyPath); existing.open(QIODevice::ReadOnly)) {
@@ -59,7 +62,7 @@ void WriteSelectionFile(const QString& ccyPath, const QStringList& selection) {
     const QByteArray bytes = EncodeFileText(text, encoding);
     QSaveFile file(ccyPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw WriteError(ccyPath);
+        throw CreateFileError(ccyPath, file.errorString());
     }
 }
 

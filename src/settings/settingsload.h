@@ -10,6 +10,7 @@
 
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
+#include "settings/profile.h"
 
 namespace kestrel {
 
@@ -76,8 +77,14 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
 // nothing when the file does not exist or cannot be read.
 std::optional<QStringList> ReadSelectionFile(const QString& ccyPath);
 
-// One name per line, CR LF line ends, in the existing file's encoding (GBK for a new file).
-// Throws WriteError when refused.
+// A selection file the system refused to write: "Cannot create file "<path>". <reason>".
+class CreateFileError : public WriteError {
+public:
+    CreateFileError(const QString& path, const QString& reason);
+};
+
+// One name per line, CR LF line ends, in the existing file's encoding (GBK for a new file),
+// replacing the file at once. Throws CreateFileError when refused.
 void WriteSelectionFile(const QString& ccyPath, const QStringList& selection);
 
 // "[Param]", "[Form]" and "[Effective]" sections of Key=value lines, "\n" line ends, one

@@ -101,8 +101,8 @@ void TestProfile::floatText_data() {
     QTest::newRow("one and a half") << 1.5 << "1.5";
     QTest::newRow("price") << 7.8912 << "7.8912";
     QTest::newRow("smallest fixed") << 0.0001 << "0.0001";
-    QTest::newRow("below 0.0001") << 0.00001 << "1E-05";
-    QTest::newRow("small with digits") << 0.0000125 << "1.25E-05";
+    QTest::newRow("below 0.0001") << 0.00001 << "1E-5";
+    QTest::newRow("small with digits") << 0.0000125 << "1.25E-5";
     QTest::newRow("negative") << -2.25 << "-2.25";
     QTest::newRow("binary noise") << 0.1 + 0.2 << "0.3";
     QTest::newRow("fifteen digits") << 123456789012345.0 << "123456789012345";

@@ -1,0 +1,46 @@
+// Shows the settings dialog on the files of KESTREL_HOME, for setup-screenshot.sh:
+//   setup_demo PAGE         the dialog open on page PAGE (0 to 5)
+//   setup_demo font|color   page 2 with the font or the colour chooser open over it
+// Prints "ready" once the dialog (and the chooser) is on screen.
+#include <QApplication>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/session.h"
+#include "platform/programfiles.h"
+#include "settings/setupform.h"
+
+int main(int argc, char** argv) {
+    using namespace kestrel;
+    QApplication app(argc, argv);
+    InstallToolkitTranslations();
+    const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("0");
+    const ProgramFiles files = ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    // A page as after a download: gold and one rate have a price.
+    const auto quoteFor = [](const QString& name) -> long double {
+        if (name == QStringLiteral("现货黄金"))
+            return 1650.25L;
+        return name == QStringLiteral("欧元美元") ? 1.1602L : 0;
+    };
+    TSetupForm form(files, WindowFontDesc(), quoteFor, nullptr);
+    const bool chooser = what == QStringLiteral("font") || what == QStringLiteral("color");
+    form.PageControl->setCurrentIndex(chooser ? 2 : what.toInt());
+    const auto ready = [] {
+        std::printf("ready\n");
+        std::fflush(stdout);
+    };
+    QTimer::singleShot(500, [&] {
+        if (!chooser) {
+            ready();
+            return;
+        }
+        QTimer::singleShot(500, ready);
+        if (what == QStringLiteral("font"))
+            form.btMemoFontClick();
+        else
+            form.btMemoColorClick();
+    });
+    form.show();
+    return QApplication::exec();
+}
