@@ -46,5 +46,9 @@ int main(int argc, char* argv[]) {
     alarmForm.OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
     mainForm.SetAlarmForm(&alarmForm);
     mainForm.show();
+    // An end asked for while the start-up still ran (the weekend rule's queued quit, served by a
+    // nested event loop) happened before exec() and would be lost: exit() needs a running loop.
+    if (mainForm.Quitting())
+        return 0;
     return QApplication::exec();
 }

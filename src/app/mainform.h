@@ -70,6 +70,8 @@ public:
     ~TMainForm() override;
 
     void SetAlarmForm(TAlarmForm* form) { AlarmForm = form; }
+    // True once the program has been told to end, even before its event loop runs.
+    bool Quitting() const { return quitting_; }
 
     // Components, named as in the window's design.
     QTimer* tmTimer = nullptr;

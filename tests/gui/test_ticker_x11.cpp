@@ -334,6 +334,9 @@ private slots:
                         {faketime, QStringLiteral("-f"), QStringLiteral("@2026-12-12 09:30:00")});
             if (ticker.waitForFinished(5000) && ticker.exitCode() == 0)
                 ++ended;
+            else
+                qInfo("run %d: state %d, exit code %d", run, int(ticker.state()),
+                      ticker.exitCode());
             Stop(ticker);
         }
         Stop(tray);
