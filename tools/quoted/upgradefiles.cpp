@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "util.h"
+
 namespace upgradefiles {
 
 const char* const kUsage = R"(
@@ -96,14 +98,7 @@ bool Fault(const httplib::Request& req, httplib::Response& res, std::string& bod
         }
     }
     if (req.has_param("short_body") && req.get_param_value("short_body") != "0") {
-        const std::size_t announced = body.size() + body.size() / 2 + 1;
-        res.set_content_provider(announced, type,
-                                 [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                     if (offset > 0)
-                                         return false;
-                                     sink.write(body.data(), body.size());
-                                     return true;
-                                 });
+        kestrel::quoted::SendShortBody(res, body, type);
         return true;
     }
     return false;

@@ -15,6 +15,7 @@
 #include "page.h"
 #include "quotes/catalogue.h"
 #include "settings/encodings.h"
+#include "util.h"
 
 namespace kestrel::quoted {
 
@@ -223,15 +224,7 @@ void WalkSource::ServeRates(const httplib::Request& req, httplib::Response& res)
         body = (faults.Utf8 ? page.toUtf8() : ToCp936(page)).toStdString();
     }
     if (faults.ShortBody) {
-        // The connection closes once the body is out, well short of the announced length.
-        const std::size_t announced = body.size() + body.size() / 2 + 1;
-        res.set_content_provider(announced, type,
-                                 [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                     if (offset > 0)
-                                         return false;
-                                     sink.write(body.data(), body.size());
-                                     return true;
-                                 });
+        SendShortBody(res, body, type);
         return;
     }
     res.set_content(body, type);
