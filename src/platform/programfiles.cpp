@@ -15,15 +15,16 @@ ProgramFiles ProgramFilesIn(const QString& folder, const QString& baseName) {
 ProgramFiles ResolveProgramFiles(const QString& executablePath) {
     const QFileInfo exe(executablePath);
     // "kestrel" has no extension, so ".ini" is appended; "abc.exe" gives "abc.ini".
-    const QString baseName = exe.completeBaseName().isEmpty() ? exe.fileName()
-                                                              : exe.completeBaseName();
+    const QString baseName =
+        exe.completeBaseName().isEmpty() ? exe.fileName() : exe.completeBaseName();
     const QString home = qEnvironmentVariable("KESTREL_HOME");
     if (!home.isEmpty()) {
         QDir().mkpath(home);
         return ProgramFilesIn(home, baseName);
     }
     const QString folder = exe.absolutePath();
-    if (QFileInfo(folder).isWritable()) return ProgramFilesIn(folder, baseName);
+    if (QFileInfo(folder).isWritable())
+        return ProgramFilesIn(folder, baseName);
 
     const QString config =
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))

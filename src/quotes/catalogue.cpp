@@ -8,29 +8,36 @@ const char16_t kDerivedInstruments[] =
 
 const QStringList& InstrumentCatalogue() {
     static const QStringList names = {
-        QStringLiteral("美元指数"),     QStringLiteral("欧元美元"),   QStringLiteral("英镑美元"),
-        QStringLiteral("美元日元"),     QStringLiteral("澳元美元"),   QStringLiteral("美元加元"),
-        QStringLiteral("美元瑞郎"),     QStringLiteral("纽元美元"),   QStringLiteral("美元人民币"),
-        QStringLiteral("美元坡元"),     QStringLiteral("瑞典克郎"),   QStringLiteral("美元港币"),
-        QStringLiteral("欧元英镑"),     QStringLiteral("欧元日元"),   QStringLiteral("澳元日元"),
-        QStringLiteral("英镑日元"),     QStringLiteral("欧元瑞郎"),   QStringLiteral("欧元加元"),
-        QStringLiteral("欧元澳元"),     QStringLiteral("英镑港币"),   QStringLiteral("英镑瑞郎"),
-        QStringLiteral("英镑坡元"),     QStringLiteral("英镑加元"),   QStringLiteral("英镑澳元"),
-        QStringLiteral("澳元加元"),     QStringLiteral("澳元瑞郎"),   QStringLiteral("澳元港币"),
-        QStringLiteral("加元日元"),     QStringLiteral("瑞郎日元"),   QStringLiteral("欧元人民币"),
-        QStringLiteral("英镑人民币"),   QStringLiteral("日元人民币"), QStringLiteral("澳元人民币"),
-        QStringLiteral("加元人民币"),   QStringLiteral("瑞郎人民币"), QStringLiteral("纽元人民币"),
-        QStringLiteral("港币人民币"),   QStringLiteral("坡元人民币"), QStringLiteral("瑞典克郎人民币"),
-        QStringLiteral("NYMEX原油"),    QStringLiteral("布伦特原油"), QStringLiteral("天然气"),
-        QStringLiteral("现货黄金"),     QStringLiteral("现货白银"),   QStringLiteral("人民币黄金"),
-        QStringLiteral("人民币白银"),   QStringLiteral("香港黄金"),
+        QStringLiteral("美元指数"),       QStringLiteral("欧元美元"),
+        QStringLiteral("英镑美元"),       QStringLiteral("美元日元"),
+        QStringLiteral("澳元美元"),       QStringLiteral("美元加元"),
+        QStringLiteral("美元瑞郎"),       QStringLiteral("纽元美元"),
+        QStringLiteral("美元人民币"),     QStringLiteral("美元坡元"),
+        QStringLiteral("瑞典克郎"),       QStringLiteral("美元港币"),
+        QStringLiteral("欧元英镑"),       QStringLiteral("欧元日元"),
+        QStringLiteral("澳元日元"),       QStringLiteral("英镑日元"),
+        QStringLiteral("欧元瑞郎"),       QStringLiteral("欧元加元"),
+        QStringLiteral("欧元澳元"),       QStringLiteral("英镑港币"),
+        QStringLiteral("英镑瑞郎"),       QStringLiteral("英镑坡元"),
+        QStringLiteral("英镑加元"),       QStringLiteral("英镑澳元"),
+        QStringLiteral("澳元加元"),       QStringLiteral("澳元瑞郎"),
+        QStringLiteral("澳元港币"),       QStringLiteral("加元日元"),
+        QStringLiteral("瑞郎日元"),       QStringLiteral("欧元人民币"),
+        QStringLiteral("英镑人民币"),     QStringLiteral("日元人民币"),
+        QStringLiteral("澳元人民币"),     QStringLiteral("加元人民币"),
+        QStringLiteral("瑞郎人民币"),     QStringLiteral("纽元人民币"),
+        QStringLiteral("港币人民币"),     QStringLiteral("坡元人民币"),
+        QStringLiteral("瑞典克郎人民币"), QStringLiteral("NYMEX原油"),
+        QStringLiteral("布伦特原油"),     QStringLiteral("天然气"),
+        QStringLiteral("现货黄金"),       QStringLiteral("现货白银"),
+        QStringLiteral("人民币黄金"),     QStringLiteral("人民币白银"),
+        QStringLiteral("香港黄金"),
     };
     return names;
 }
 
 bool IsDerivedInstrument(const QString& name) {
-    static const QStringList derived =
-        QString::fromUtf16(kDerivedInstruments).split(u',');
+    static const QStringList derived = QString::fromUtf16(kDerivedInstruments).split(u',');
     return derived.contains(name);
 }
 
@@ -39,9 +46,11 @@ QString DisplayName(const QString& name) {
 }
 
 int DecimalsFor(const QString& label) {
-    if (label.contains(u"日元人民币")) return 4;
+    if (label.contains(u"日元人民币"))
+        return 4;
     for (const char16_t* part : {u"日元", u"黄金", u"白银", u"原油", u"美元指数"}) {
-        if (label.contains(QStringView(part))) return 2;
+        if (label.contains(QStringView(part)))
+            return 2;
     }
     return 4;
 }
@@ -60,9 +69,11 @@ const QStringList& DefaultSelection() {
 void CheckSelection(QStringList& selection) {
     const QStringList& catalogue = InstrumentCatalogue();
     for (qsizetype i = selection.size() - 1; i >= 0; --i) {
-        if (!catalogue.contains(selection.at(i))) selection.removeAt(i);
+        if (!catalogue.contains(selection.at(i)))
+            selection.removeAt(i);
     }
-    if (selection.isEmpty()) selection = DefaultSelection();
+    if (selection.isEmpty())
+        selection = DefaultSelection();
 }
 
 void QuoteSlots::Reset(qsizetype n) {

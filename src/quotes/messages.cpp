@@ -9,12 +9,15 @@ QStringList StartupLines() {
 
 QStringList TransferErrorLines(bool displayTime, const QTime& now) {
     QStringList lines;
-    if (displayTime) lines.append(now.toString(QStringLiteral("hh:mm:ss")));
+    if (displayTime)
+        lines.append(now.toString(QStringLiteral("hh:mm:ss")));
     lines.append(QStringLiteral("数据传送有误！请检查网络"));
     lines.append(QStringLiteral("稍后将再次尝试连接..."));
     return lines;
 }
 
-QStringList ReadingAgainLines() { return {QStringLiteral("正在尝试重新读取牌价，请稍候...")}; }
+QStringList ReadingAgainLines() {
+    return {QStringLiteral("正在尝试重新读取牌价，请稍候...")};
+}
 
 }  // namespace kestrel

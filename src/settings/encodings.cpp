@@ -12,7 +12,8 @@ const QByteArray kUtf8Bom("\xEF\xBB\xBF", 3);
 
 bool IsAscii(const QByteArray& bytes) {
     for (char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
     }
     return true;
 }
@@ -26,7 +27,8 @@ bool IsValidUtf8(QByteArrayView bytes) {
 
 QString DecodeWith(const QByteArray& bytes, const char* name) {
     QStringDecoder decoder(name);
-    if (!decoder.isValid()) return FromCp936(bytes);
+    if (!decoder.isValid())
+        return FromCp936(bytes);
     return decoder.decode(bytes);
 }
 
@@ -67,7 +69,8 @@ QString FromCp936(const QByteArray& bytes) {
 
 int Cp936Length(const QString& text) {
     for (QChar c : text) {
-        if (c.unicode() >= 0x80) return static_cast<int>(ToCp936(text).size());
+        if (c.unicode() >= 0x80)
+            return static_cast<int>(ToCp936(text).size());
     }
     return static_cast<int>(text.size());
 }
@@ -80,17 +83,20 @@ QStringList SplitLines(const QString& text) {
         const QChar c = text.at(i);
         if (c == u'\r' || c == u'\n') {
             lines.append(text.mid(start, i - start));
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n') ++i;
+            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
+                ++i;
             start = i + 1;
         }
     }
-    if (start < n) lines.append(text.mid(start));
+    if (start < n)
+        lines.append(text.mid(start));
     return lines;
 }
 
 QString DecodePage(const QByteArray& body, const QString& contentType) {
-    static const QRegularExpression charsetRe(QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_\\-]+)"),
-                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression charsetRe(
+        QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_\\-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
     QString charset;
     if (auto m = charsetRe.match(contentType); m.hasMatch()) {
         charset = m.captured(1);
@@ -102,7 +108,8 @@ QString DecodePage(const QByteArray& body, const QString& contentType) {
         lower == u"cp936") {
         return FromCp936(body);
     }
-    if (lower == u"utf-8" || lower == u"utf8") return QString::fromUtf8(body);
+    if (lower == u"utf-8" || lower == u"utf8")
+        return QString::fromUtf8(body);
     return DecodeWith(body, charset.toLatin1().constData());
 }
 

@@ -128,8 +128,8 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
 
     s.RatesURL =
         ini.ReadString(kParam, QStringLiteral("RatesURL"), QString::fromLatin1(kDefaultRatesURL));
-    s.UpdateURL = ini.ReadString(kParam, QStringLiteral("UpdateURL"),
-                                 QString::fromLatin1(kDefaultUpdateURL));
+    s.UpdateURL =
+        ini.ReadString(kParam, QStringLiteral("UpdateURL"), QString::fromLatin1(kDefaultUpdateURL));
 
     s.Pos_X = ini.ReadInteger(kForm, QStringLiteral("Pos_X"), -1);
     s.Pos_Y = ini.ReadInteger(kForm, QStringLiteral("Pos_Y"), -1);
