@@ -18,24 +18,8 @@ trap 'stop; rm -rf "$work"' EXIT
 
 fail() { echo "setup-screenshot: $*" >&2; exit 1; }
 
-# waits up to $2 tenths of a second for the command in $1 to succeed
-wait_for() {
-    n=0
-    until eval "$1"; do
-        n=$((n + 1))
-        [ $n -lt "$2" ] || return 1
-        sleep 0.1
-    done
-}
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-wait_for '[ -s "$work/display" ]' 50 || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-unset DBUS_SESSION_BUS_ADDRESS
-openbox >/dev/null 2>&1 &
-wm=$!
-wait_for 'xprop -root _NET_WORKAREA 2>/dev/null | grep -q CARDINAL' 100 || fail "openbox did not start"
+. "$(dirname "$0")/xdesktop.sh"
+start_desktop
 
 # Settings that fill every page: a selection, the alarm on gold, a manual proxy with a user.
 export KESTREL_HOME="$work/home"

@@ -18,26 +18,9 @@ trap 'stop; rm -rf "$work"' EXIT
 
 fail() { echo "ticker-screenshot: $*" >&2; exit 1; }
 
-# waits up to $2 tenths of a second for the command in $1 to succeed
-wait_for() {
-    n=0
-    until eval "$1"; do
-        n=$((n + 1))
-        [ $n -lt "$2" ] || return 1
-        sleep 0.1
-    done
-}
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-wait_for '[ -s "$work/display" ]' 50 || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-unset DBUS_SESSION_BUS_ADDRESS  # no StatusNotifier watcher: Qt embeds its icon into trayer
+. "$(dirname "$0")/xdesktop.sh"
+start_desktop
 export XDG_RUNTIME_DIR="$work"  # the hot-key lock of this ticker only
-
-openbox >/dev/null 2>&1 &
-wm=$!
-wait_for 'xprop -root _NET_WORKAREA 2>/dev/null | grep -q CARDINAL' 100 || fail "openbox did not start"
 trayer --edge bottom --align right --widthtype request --height 24 --transparent false \
     --tint 0x303030 --SetPartialStrut true --SetDockType true >/dev/null 2>&1 &
 tray=$!
