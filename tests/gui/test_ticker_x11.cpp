@@ -172,7 +172,7 @@ private slots:
                  "xprop and xwininfo (x11-utils) are needed beside Xvfb");
         x_ = std::make_unique<XServer>();
         QVERIFY2(x_->Running(), qPrintable(x_->Missing));
-        QVERIFY(x_->StartWindowManager(QStringLiteral("openbox")));
+        QVERIFY2(x_->StartWindowManager(QStringLiteral("openbox")), qPrintable(x_->Missing));
 
         server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
         server_.setArguments(

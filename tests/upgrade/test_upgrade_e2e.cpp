@@ -245,7 +245,7 @@ private slots:
 
         XServer x;
         QVERIFY2(x.Running(), qPrintable(x.Missing));
-        QVERIFY(x.StartWindowManager(QStringLiteral("openbox")));
+        QVERIFY2(x.StartWindowManager(QStringLiteral("openbox")), qPrintable(x.Missing));
 
         QProcess server;
         QByteArray serverLog;

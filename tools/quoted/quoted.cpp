@@ -8,6 +8,8 @@
 
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -272,13 +274,18 @@ int main(int argc, char** argv) {
     std::printf("listening on http://%s:%d/\n", options->Bind.c_str(), port);
     std::fflush(stdout);
 
+    std::atomic<bool> listenEnded{false};
     std::thread stopper([&] {
         int received = 0;
         sigwait(&stopSignals, &received);
         stop.Raise();
+        // A stop that comes before the accept loop runs is lost: wait for the loop, or its end.
+        while (!server.is_running() && !listenEnded)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         server.stop();
     });
     const bool listened = server.listen_after_bind();
+    listenEnded = true;
     if (!stop.Raised())
         kill(getpid(), SIGTERM);  // the server ended on its own: release the stopper
     stopper.join();
