@@ -1,9 +1,11 @@
 #include "upgrade/updater.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -13,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
 
 #include "net/netutils.h"
 #include "platform/online.h"
@@ -33,11 +36,36 @@ constexpr int kAutoCheckMs = 10000;
 constexpr int kInfoTransferTime = 60 * 1000;
 constexpr int kFileTransferTime = 60 * 60 * 1000;
 
-// The texts end lines with CR, as the old dialogs did; Qt's labels break lines at LF.
-QString Shown(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
+// Writes a download that arrived in memory to its file, readable by the user only, as the
+// HTTP client writes the ones that arrive with a length.
+bool SaveDownload(const QString& path, QIODevice& body) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::unlink(name.constData()) != 0 && errno != ENOENT)
+        return false;
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        ::unlink(name.constData());
+        return false;
+    }
+    body.seek(0);
+    const QByteArray bytes = body.readAll();
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!written)
+        ::unlink(name.constData());
+    return written;
+}
+
+// Removes the downloads of an earlier upgrade from the program's folder.
+void RemoveDownloads(const QString& folder) {
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({QStringLiteral("*.uTMP")}, QDir::Files | QDir::Hidden | QDir::System))
+        QFile::remove(dir.filePath(name));
 }
 
 // The application's title (its name unless a display name was set).
@@ -123,7 +151,7 @@ void TUpdater::HookEvents() {
         if (CheckingInfo)
             ProcessInfo(stream);
         else
-            FileDone();
+            FileDone(stream);
     };
     TCustomHTTPClient::OnHTTPError = [this](TCustomHTTPClient*, int code, QIODevice*) {
         if (!CheckingInfo) {
@@ -247,6 +275,8 @@ void TUpdater::StartDownloads() {
         AbortUpgrade();
         return;
     }
+    // What a cancelled upgrade left half-written must not reach the helper with this one.
+    RemoveDownloads(ProgramFolder(ProgramPath));
     CheckingInfo = false;
     UseCache = true;
     FileIndex = 0;
@@ -335,7 +365,13 @@ void TUpdater::Progress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint6
     }
 }
 
-void TUpdater::FileDone() {
+void TUpdater::FileDone(QIODevice* body) {
+    // A reply without a length arrives in memory rather than in the file; it is the file all
+    // the same.
+    if (body && !SaveDownload(CurrentTarget, *body)) {
+        FileLost(kRefusedFile);
+        return;
+    }
     const QByteArray& digest = UpgradeFiles.at(FileIndex).Sha256;
     if (!digest.isEmpty() && !DigestMatches(CurrentTarget, digest)) {
         // A file that is not what was published never reaches the helper.

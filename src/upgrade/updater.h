@@ -168,7 +168,7 @@ private:
     void HeaderInfo(qint64 contentLength, double lastModified, bool& carryOn);
     void Progress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint64 left, quint8 percent,
                   float rate);
-    void FileDone();
+    void FileDone(QIODevice* body);
     void FileLost(int errorCode);
     void HostUnreachable();
     void ConnLost();

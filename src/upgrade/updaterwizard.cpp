@@ -165,8 +165,8 @@ void TUpdaterWizardForm::closeEvent(QCloseEvent* event) {
     bool abort = false;
     if (!closeWithoutQuestion_) {
         const auto answer =
-            QMessageBox::question(this, QGuiApplication::applicationDisplayName(), UpgradeText(27),
-                                  QMessageBox::Yes | QMessageBox::No);
+            QMessageBox::question(this, QGuiApplication::applicationDisplayName(),
+                                  Shown(UpgradeText(27)), QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes) {
             event->ignore();
             return;

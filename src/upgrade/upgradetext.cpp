@@ -223,4 +223,10 @@ QString FormatUpgradeText(int i, const QVariantList& args) {
     return FormatText(UpgradeText(i), args);
 }
 
+QString Shown(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
 }  // namespace kestrel

@@ -72,4 +72,8 @@ QString FormatText(const QString& format, const QVariantList& args);
 // FormatText(UpgradeText(i), args).
 QString FormatUpgradeText(int i, const QVariantList& args);
 
+// A text of the table as a Qt label shows it: the texts end lines with CR, as the old dialogs
+// did, and Qt breaks lines at LF.
+QString Shown(QString text);
+
 }  // namespace kestrel

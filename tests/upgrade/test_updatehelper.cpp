@@ -115,6 +115,9 @@ private slots:
             << QStringList{"kestrel.uTMP", "b.exe.uTMP"} << QStringList{"kestrel.uTMP"} << false
             << "kestrel.uTMP"
             << "" << QStringList{"b.exe.uTMP>b.exe", "kestrel.uTMP>kestrel"};
+        QTest::newRow("named like the program but does not run")
+            << QStringList{"kestrel.uTMP", "b.exe.uTMP"} << QStringList{"b.exe.uTMP"} << false << ""
+            << "" << QStringList{"b.exe.uTMP>b.exe"};
         QTest::newRow("first exe by name")
             << QStringList{"zz.exe.uTMP", "aa.exe.uTMP", "notes.uTMP"}
             << QStringList{"zz.exe.uTMP", "aa.exe.uTMP"} << false << "aa.exe.uTMP"
@@ -221,7 +224,8 @@ private slots:
         const QString d = dir.path() + u'/';
         WriteFile(d + "kestrel.uTMP", "program", 0600);
         WriteFile(d + "setup.exe.uTMP", "setup", 0600);
-        ReplacementPlan plan = PlanReplacements(FindDownloads(d), "kestrel", false, {});
+        ReplacementPlan plan = PlanReplacements(FindDownloads(d), "kestrel", false,
+                                                [](const QString&) { return true; });
         plan.setupSource = QStringLiteral("setup.exe.uTMP");
         QCOMPARE(ApplyReplacements(d, plan, QStringLiteral("kestrel")), 0);
         QCOMPARE(ModeOf(d + "kestrel"), 0755);

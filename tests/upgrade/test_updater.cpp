@@ -130,6 +130,7 @@ private slots:
     void protectedFile();
     void refusedFiles();
     void sameSizeFileSkipped();
+    void replyWithoutLength();
     void secondCheckWhileBusy();
     void readOnlyProgramFolder();
 
@@ -465,6 +466,25 @@ void TestUpdater::sameSizeFileSkipped() {
     u_->CheckUpgrade();
     QTRY_VERIFY_WITH_TIMEOUT(events_.contains(QStringLiteral("close")), 10000);
     QCOMPARE(events_, (QStringList{"done kestrel.uTMP", "end", "close"}));
+}
+
+// A reply without a length still becomes the file, and what a cancelled upgrade left behind is
+// gone before the helper could take it for part of this one.
+void TestUpdater::replyWithoutLength() {
+    const QByteArray bytes = Serve(QStringLiteral("c.bin"), 5000);
+    const QString folder = QFileInfo(program_).absolutePath();
+    QFile stale(folder + QStringLiteral("/stale.dat.uTMP"));
+    QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("half") == 4);
+    stale.close();
+    WriteInfo(QStringLiteral("#version=0.91\n#url={server}/kestrelmv/files/c.bin?chunked=1\n"));
+    answers_->Add(kYes);
+    u_->CheckUpgrade();
+    Finish();
+    const QString name = QStringLiteral("c.bin?chunked=1.uTMP");
+    QCOMPARE(events_, (QStringList{"done " + name, "end", "close"}));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{name, "kestrel"}));
+    QFile file(folder + u'/' + name);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == bytes);
 }
 
 void TestUpdater::secondCheckWhileBusy() {

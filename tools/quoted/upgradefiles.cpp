@@ -24,7 +24,8 @@ Online upgrade:
                          as /kestrelmv/private/NAME
   --upgrade-login U:P    the login of /kestrelmv/private/ (default kestrel:demo)
   In the information file "{server}" stands for this server's address (http://host:port).
-  The upgrade paths take the queries ?status=N, ?delay_ms=N and ?short_body=1.
+  The upgrade paths take the queries ?status=N, ?delay_ms=N, ?short_body=1 and ?chunked=1
+  (the body without a Content-Length).
 )";
 
 namespace {
@@ -80,8 +81,8 @@ std::string HttpDate(std::time_t when) {
     return text;
 }
 
-// The query's faults: a status other than 200, a wait, or a body cut short. True when the
-// request has been answered by them.
+// The query's faults: a status other than 200, a wait, a body cut short, or one sent without a
+// length. True when the request has been answered by them.
 bool Fault(const httplib::Request& req, httplib::Response& res, std::string& body,
            const std::string& type) {
     if (req.has_param("delay_ms")) {
@@ -99,6 +100,14 @@ bool Fault(const httplib::Request& req, httplib::Response& res, std::string& bod
     }
     if (req.has_param("short_body") && req.get_param_value("short_body") != "0") {
         kestrel::quoted::SendShortBody(res, body, type);
+        return true;
+    }
+    if (req.has_param("chunked") && req.get_param_value("chunked") != "0") {
+        res.set_chunked_content_provider(type, [body](size_t, httplib::DataSink& sink) {
+            sink.write(body.data(), body.size());
+            sink.done();
+            return true;
+        });
         return true;
     }
     return false;

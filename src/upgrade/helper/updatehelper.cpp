@@ -84,13 +84,20 @@ ReplacementPlan PlanReplacements(QStringList downloads, const QString& programNa
             continue;
         plan.files.append({source, target});
     }
+    const auto runs = [&](const QString& source) { return isExecutable && isExecutable(source); };
     const QString ownDownload = programName + kSuffix;
     if (downloads.contains(ownDownload)) {
-        if (!setupMode)
+        if (setupMode)
+            return plan;
+        if (runs(ownDownload)) {
             plan.programSource = ownDownload;
+        } else {
+            // An error page or a cut file in its place would leave no program to start again.
+            plan.files.removeIf(
+                [&](const Replacement& file) { return file.source == ownDownload; });
+        }
         return plan;
     }
-    const auto runs = [&](const QString& source) { return isExecutable && isExecutable(source); };
     QString special;
     for (const Replacement& file : std::as_const(plan.files)) {
         if (file.target.endsWith(u"exe")) {
