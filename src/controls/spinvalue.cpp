@@ -21,6 +21,28 @@ qint64 ToInt64(double x) {
     return static_cast<qint64>(std::clamp(x, -limit, limit));
 }
 
+// x with at most 15 significant digits and then `decimals` digits after the point, both rounded
+// in decimal, half away from zero: 2.675 keeps the 2.68 it was typed as, where its binary
+// fraction (2.67499…) would round down.
+double RoundedDecimal(double x, int decimals) {
+    const QString text = QString::number(std::fabs(x), 'e', 14);  // d.dddddddddddddde±XX
+    const qsizetype e = text.indexOf(u'e');
+    const qint64 mantissa = (text.left(1) + text.mid(2, e - 2)).toLongLong();
+    const int exponent = text.mid(e + 1).toInt() - 14;  // |x| = mantissa × 10^exponent
+    const int cut = -(exponent + decimals);             // the digits that go
+    if (cut <= 0)
+        return std::copysign(QString::number(x, 'g', 15).toDouble(), x);
+    if (cut > 15)
+        return 0;
+    qint64 unit = 1;
+    for (int i = 0; i < cut; ++i)
+        unit *= 10;
+    const qint64 kept = mantissa / unit + (mantissa % unit * 2 >= unit ? 1 : 0);
+    const double rounded =
+        (QString::number(kept) + QStringLiteral("e-") + QString::number(decimals)).toDouble();
+    return std::copysign(rounded, x);
+}
+
 }  // namespace
 
 double RoundToEven(double x) {
@@ -92,7 +114,8 @@ QString TSpinValue::FormatValue(double x) const {
             const double shown = QString::number(x, 'g', 15).toDouble();
             if (std::fabs(shown) >= 1e15)
                 return locale_.toString(shown, 'g', 15);
-            return WithoutNegativeZero(locale_.toString(shown, 'f', decimal_));
+            return WithoutNegativeZero(
+                locale_.toString(RoundedDecimal(shown, decimal_), 'f', decimal_));
         }
         case TValueType::vtInteger:
             return WithoutNegativeZero(QString::number(RoundToEven(x), 'f', 0));

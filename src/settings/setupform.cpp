@@ -357,6 +357,15 @@ void THotKey::keyPressEvent(QKeyEvent* event) {
     SetHotKey(shortcut);
 }
 
+void THotKey::mouseReleaseEvent(QMouseEvent* event) {
+    // A middle click would paste the X selection: the box shows only the key it holds.
+    if (event->button() == Qt::MiddleButton) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
 TSetupForm::TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
                        std::function<long double(const QString&)> quoteFor,
                        IShortcutService* shortcuts, QWidget* parent)
@@ -890,10 +899,14 @@ void TSetupForm::done(int result) {
 }
 
 bool TSetupForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pnlFontDemo && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        btMemoFontClick();
-        return true;
+    if (watched == pnlFontDemo && event->type() == QEvent::MouseButtonRelease) {
+        // A click is a press and a release on the sample; a press dragged off it is no click.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            pnlFontDemo->rect().contains(mouse->position().toPoint())) {
+            btMemoFontClick();
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -42,6 +42,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

@@ -51,6 +51,8 @@ void TestSpinValue::rules_data() {
     row("float step at max", vtFloat, 2, 0.5, 3, 0.1, "up", "3.00", "3.00");
     row("step from junk starts at min", vtFloat, 2, 0.5, 3, 0.1, "up", "abc", "0.60");
     row("float rounds to decimals", vtFloat, 4, 0, 0, 1, "write", "1.23456", "1.2346");
+    row("float tie as typed", vtFloat, 2, 0, 0, 1, "write", "2.675", "2.68");
+    row("float negative tie", vtFloat, 3, 0, 0, 1, "write", "-1.0005", "-1.001");
     row("float negative zero", vtFloat, 2, 0, 0, 1, "write", "-0.001", "0.00");
     row("float 15 digits", vtFloat, 4, 0, 0, 1, "write", "1234567890123.4567",
         "1234567890123.4600");
