@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cerrno>
+#include <utility>
 
 #include "net/netutils.h"
 #include "platform/online.h"
@@ -153,7 +154,19 @@ void TUpdater::HookEvents() {
         else
             FileDone(stream);
     };
+    // A file that cannot be made raises OnAnyError alone; every other failure follows it at once
+    // with an event of its own, which clears the mark before the check comes.
+    TCustomHTTPClient::OnAnyError = [this](TCustomHTTPClient*) {
+        if (CheckingInfo)
+            return;
+        fileFailure_ = true;
+        QTimer::singleShot(0, timer_.get(), [this] {
+            if (std::exchange(fileFailure_, false))
+                FileLost(kRefusedFile);
+        });
+    };
     TCustomHTTPClient::OnHTTPError = [this](TCustomHTTPClient*, int code, QIODevice*) {
+        fileFailure_ = false;
         if (!CheckingInfo) {
             FileLost(code);
             return;
@@ -163,9 +176,15 @@ void TUpdater::HookEvents() {
         if (ShowMessages & mNoInfoFile)
             ErrorBox(UpgradeText(25));
     };
-    TCustomHTTPClient::OnHostUnreachable = [this](TCustomHTTPClient*) { HostUnreachable(); };
+    TCustomHTTPClient::OnHostUnreachable = [this](TCustomHTTPClient*) {
+        fileFailure_ = false;
+        HostUnreachable();
+    };
     TCustomHTTPClient::OnConnLost = [this](TCustomHTTPClient*, const QString&, qint64, qint64,
-                                           QIODevice*) { ConnLost(); };
+                                           QIODevice*) {
+        fileFailure_ = false;
+        ConnLost();
+    };
     TCustomHTTPClient::OnPasswordRequest = [this](TCustomHTTPClient*, const QString& realm,
                                                   bool& tryAgain) {
         PasswordRequest(realm, tryAgain);

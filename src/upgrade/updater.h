@@ -176,6 +176,7 @@ private:
     bool ProgramFolderWritable() const;
 
     bool autoCheck_ = false;
+    bool fileFailure_ = false;  // a download failed with no event of its own yet
     QString restartParams_ = QStringLiteral("/afterupgrade");
     std::unique_ptr<QTimer> timer_;
 };

@@ -131,6 +131,7 @@ private slots:
     void refusedFiles();
     void sameSizeFileSkipped();
     void replyWithoutLength();
+    void fileThatCannotBeMade();
     void secondCheckWhileBusy();
     void readOnlyProgramFolder();
 
@@ -485,6 +486,21 @@ void TestUpdater::replyWithoutLength() {
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{name, "kestrel"}));
     QFile file(folder + u'/' + name);
     QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == bytes);
+}
+
+// The wizard does not wait for ever on a download whose file cannot be made: it is lost.
+void TestUpdater::fileThatCannotBeMade() {
+    Serve(QStringLiteral("x.bin"), 100);
+    Serve(QStringLiteral("y.bin"), 100);
+    QVERIFY(QFileInfo(program_).absoluteDir().mkdir(QStringLiteral("x.bin.uTMP")));
+    WriteInfo(
+        QStringLiteral("#version=0.91\n#url1={server}/kestrelmv/files/x.bin\n"
+                       "#url2={server}/kestrelmv/files/y.bin\n"));
+    answers_->Add(kYes);
+    answers_->Add(kYes);
+    u_->CheckUpgrade();
+    Finish();
+    QCOMPARE(events_, (QStringList{"lost x.bin 0", "done y.bin.uTMP", "end", "close"}));
 }
 
 void TestUpdater::secondCheckWhileBusy() {
