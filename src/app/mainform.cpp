@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <cmath>
+#include <cstdlib>
 
 #include "alarm/alarmform.h"
 #include "app/aboutform.h"
@@ -482,7 +483,7 @@ void TMainForm::AutoSizeWindow() {
     // The window keeps its top-left corner, except at the first sizing: a window placed near the
     // panel is placed again for its real size and frame (known only once it is shown), unless the
     // user has dragged it meanwhile.
-    if (placementPending_ && !userMoved_)
+    if (placementPending_ && !userMoved_ && !MovedSincePlaced())
         ApplyPlacement();
     placementPending_ = false;
 }
@@ -550,6 +551,16 @@ void TMainForm::ApplyPlacement() {
     // placedAt_ is the frame's corner; the geometry is the client area inside the frame, which
     // does not depend on when the window manager reports its frame.
     setGeometry(QRect(placedAt_ + QPoint(frame.left(), frame.top()), size()));
+}
+
+// A window dragged by its title bar is moved by the window manager, and no press reaches us;
+// taking on its frame moves a window by no more than the frame itself.
+bool TMainForm::MovedSincePlaced() const {
+    constexpr int kSlack = 4;
+    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+    const QPoint shift = pos() - placedAt_;
+    return std::abs(shift.x()) > frame.left() + frame.right() + kSlack ||
+           std::abs(shift.y()) > frame.top() + frame.bottom() + kSlack;
 }
 
 void TMainForm::SaveWindowPosition() {

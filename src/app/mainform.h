@@ -190,6 +190,7 @@ private:
     QStringList arguments_;
     bool quitting_ = false;
     void ApplyPlacement();
+    bool MovedSincePlaced() const;
     bool placeByRule_ = false;  // no usable stored position: near the panel
     QPoint placedAt_;           // where the window's frame goes
     bool placementPending_ = false;

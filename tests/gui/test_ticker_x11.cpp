@@ -96,12 +96,13 @@ class TestTickerX11 : public QObject {
                 ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1)};
     }
 
-    // A settings file in a home of its own that reads from the test's quote server.
-    void WriteSettings(const QString& home, const QString& extra) const {
+    // A settings file in a home of its own that reads from the test's quote server; `query`
+    // chooses a fault of the server.
+    void WriteSettings(const QString& home, const QString& extra, const QString& query = {}) const {
         QFile file(QDir(home).filePath(QStringLiteral("kestrel.ini")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write((QStringLiteral("[Param]\r\nProxyType=1\r\nInterval=1\r\nRatesURL=") + url_ +
-                    QStringLiteral("rates/index.aspx\r\n") + extra)
+                    QStringLiteral("rates/index.aspx") + query + QStringLiteral("\r\n") + extra)
                        .toUtf8());
     }
 
@@ -315,6 +316,38 @@ private slots:
         QCOMPARE(ticker.exitStatus(), QProcess::NormalExit);
         QCOMPARE(ticker.exitCode(), 0);
         QCOMPARE(StoredPosition(home.path()), frame);
+    }
+
+    // Dragged by its title bar while the first page is on its way, the window stays where the
+    // user put it when the page comes and sizes it.
+    void aWindowMovedBeforeTheFirstPageStaysThere() {
+        QTemporaryDir home;
+        WriteSettings(home.path(), {}, QStringLiteral("?delay_ms=1500"));
+        const auto delayed = [this] {
+            return serverLog_.count(QByteArrayLiteral("?delay_ms=1500 -> 200"));
+        };
+        QProcess ticker;
+        StartTicker(ticker, home.path());
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = VisibleWindow(ticker)) != QString(), 10000);
+        const QByteArray startSize =
+            Run({QStringLiteral("xwininfo"), QStringLiteral("-id"), window});
+        Run({QStringLiteral("xdotool"), QStringLiteral("windowmove"), QStringLiteral("--sync"),
+             window, QStringLiteral("200"), QStringLiteral("100")});
+        QTRY_VERIFY_WITH_TIMEOUT(FramePosition(window) != StoredPosition(home.path()), 3000);
+        const QPoint moved = FramePosition(window);
+        QCOMPARE(delayed(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(delayed() > 0, 10000);
+        const auto height = [](const QByteArray& info) {
+            return QRegularExpression(QStringLiteral("Height:\\s+(\\d+)"))
+                .match(QString::fromLatin1(info))
+                .captured(1);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(height(Run({QStringLiteral("xwininfo"), QStringLiteral("-id"),
+                                             window})) != height(startSize),
+                                 5000);
+        QCOMPARE(FramePosition(window), moved);
+        Stop(ticker);
     }
 
     void aWeekendAutomaticStartEndsEveryTime() {
