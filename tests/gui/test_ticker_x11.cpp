@@ -89,6 +89,14 @@ class TestTickerX11 : public QObject {
         return {number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top};
     }
 
+    static int ClientHeight(const QString& window) {
+        const QByteArray info = Run({QStringLiteral("xwininfo"), QStringLiteral("-id"), window});
+        return QRegularExpression(QStringLiteral("Height:\\s+(\\d+)"))
+            .match(QString::fromLatin1(info))
+            .captured(1)
+            .toInt();
+    }
+
     QPoint StoredPosition(const QString& home = {}) const {
         const TIniFile ini(
             QDir(home.isEmpty() ? home_.path() : home).filePath(QStringLiteral("kestrel.ini")));
@@ -304,6 +312,9 @@ private slots:
         StartTicker(ticker, home.path());
         QString window;
         QTRY_VERIFY_WITH_TIMEOUT((window = VisibleWindow(ticker)) != QString(), 10000);
+        // After the first page has sized the window, so that the move is the last word.
+        const int startHeight = ClientHeight(window);
+        QTRY_VERIFY_WITH_TIMEOUT(ClientHeight(window) != startHeight, 10000);
         Run({QStringLiteral("xdotool"), QStringLiteral("windowmove"), QStringLiteral("--sync"),
              window, QStringLiteral("250"), QStringLiteral("150")});
         QTRY_VERIFY_WITH_TIMEOUT(FramePosition(window) != StoredPosition(home.path()), 3000);
@@ -330,22 +341,14 @@ private slots:
         StartTicker(ticker, home.path());
         QString window;
         QTRY_VERIFY_WITH_TIMEOUT((window = VisibleWindow(ticker)) != QString(), 10000);
-        const QByteArray startSize =
-            Run({QStringLiteral("xwininfo"), QStringLiteral("-id"), window});
+        const int startHeight = ClientHeight(window);
         Run({QStringLiteral("xdotool"), QStringLiteral("windowmove"), QStringLiteral("--sync"),
              window, QStringLiteral("200"), QStringLiteral("100")});
         QTRY_VERIFY_WITH_TIMEOUT(FramePosition(window) != StoredPosition(home.path()), 3000);
         const QPoint moved = FramePosition(window);
         QCOMPARE(delayed(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(delayed() > 0, 10000);
-        const auto height = [](const QByteArray& info) {
-            return QRegularExpression(QStringLiteral("Height:\\s+(\\d+)"))
-                .match(QString::fromLatin1(info))
-                .captured(1);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(height(Run({QStringLiteral("xwininfo"), QStringLiteral("-id"),
-                                             window})) != height(startSize),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ClientHeight(window) != startHeight, 5000);
         QCOMPARE(FramePosition(window), moved);
         Stop(ticker);
     }
