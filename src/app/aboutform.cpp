@@ -4,10 +4,10 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScreen>
 
 #include "platform/fonts.h"
+#include "ui/clicks.h"
 
 namespace kestrel {
 
@@ -58,8 +58,7 @@ void TAboutForm::Label4Click() {
 }
 
 bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Label4 && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (watched == Label4 && IsClickRelease(Label4, event)) {
         Label4Click();
         return true;
     }

@@ -32,6 +32,7 @@
 #include "settings/profile.h"
 #include "settings/scrambler.h"
 #include "settings/settingsload.h"
+#include "ui/clicks.h"
 #include "ui/quotefont.h"
 
 namespace kestrel {
@@ -899,14 +900,9 @@ void TSetupForm::done(int result) {
 }
 
 bool TSetupForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pnlFontDemo && event->type() == QEvent::MouseButtonRelease) {
-        // A click is a press and a release on the sample; a press dragged off it is no click.
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton &&
-            pnlFontDemo->rect().contains(mouse->position().toPoint())) {
-            btMemoFontClick();
-            return true;
-        }
+    if (watched == pnlFontDemo && IsClickRelease(pnlFontDemo, event)) {
+        btMemoFontClick();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
