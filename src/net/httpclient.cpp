@@ -48,7 +48,8 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     std::unique_ptr<ITransfer> Transfer;  // worker only
 
     int StatusCode = -1;
-    bool Success = false;
+    bool LengthKnown = false;  // the answer announced its length (a file's is always known)
+    bool Success = false;      // set once the whole body is in
     bool ContinueDownload = true;
     bool BodyIncomplete = false;  // a read or write of the body failed before its end
     bool FileFailed = false;      // the output file could not be deleted or created
@@ -79,7 +80,7 @@ void TransferJob::Run() {
         if (file.open(QIODevice::ReadOnly)) {
             StatusCode = 200;
             DataSize = file.size();
-            Success = true;
+            LengthKnown = true;
         } else {
             StatusCode = 404;
         }
@@ -102,7 +103,8 @@ void TransferJob::Run() {
         if (!Transfer || !Transfer->Open(Session) || !Send())
             return;
         DescribeResponse();
-        if (!ContinueDownload)
+        // A stopped job leaves the output file as it is.
+        if (!ContinueDownload || TCustomThread::Terminated())
             return;
         OpenStream();
         ITransfer* transfer = Transfer.get();
@@ -123,6 +125,7 @@ bool TransferJob::Send() {
         QString Username, Password;
     };
     for (;;) {
+        StatusCode = -1;  // a send that fails has no answer, whatever the last one was
         if (!Transfer->Send(Request))
             return false;
         StatusCode = Transfer->StatusCode();
@@ -163,7 +166,7 @@ void TransferJob::DescribeResponse() {
     if (const auto type = Transfer->Header(TransferHeader::ContentType))
         ContentType = *type;
     const std::optional<QString> length = Transfer->Header(TransferHeader::ContentLength);
-    Success = length.has_value();
+    LengthKnown = length.has_value();
     DataSize = length ? std::max<qint64>(0, length->toLongLong()) : 0;
     if (!HeaderInfo)
         return;
@@ -188,7 +191,7 @@ void TransferJob::DescribeResponse() {
 }
 
 void TransferJob::OpenStream() {
-    if (Success && !OutputFileName.isEmpty()) {
+    if (LengthKnown && !OutputFileName.isEmpty()) {
         // The body may be private (an upgrade, a page behind a password): only the user reads it.
         const QByteArray name = QFile::encodeName(OutputFileName);
         FileFailed = true;
@@ -198,7 +201,9 @@ void TransferJob::OpenStream() {
         if (fd < 0)
             return;
         auto file = std::make_unique<QFile>();
-        if (!file->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        // Unbuffered: a write that the disk refuses fails at once, not at a close nobody checks.
+        if (!file->open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                        QFileDevice::AutoCloseHandle)) {
             ::close(fd);
             ::unlink(name.constData());
             return;
@@ -209,7 +214,7 @@ void TransferJob::OpenStream() {
         return;
     }
     auto buffer = std::make_unique<QBuffer>();
-    if (Success)
+    if (LengthKnown)
         buffer->buffer().reserve(std::min(DataSize, kMaxPresize));
     buffer->open(QIODevice::ReadWrite);
     Stream = std::move(buffer);

@@ -1,4 +1,6 @@
 #include <netinet/in.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -162,6 +164,7 @@ private slots:
     void requestHeaders();
     void outputFile_data();
     void outputFile();
+    void fullDisk();
     void abortMidBody();
     void readWhileBusyIsRefused();
     void readBeforeCompletionDropsTheOldOne();
@@ -391,6 +394,30 @@ void TestHttpClient::outputFile() {
     http.OutputFileName = Dir.filePath("no/such/dir/out.bin");
     QVERIFY(http.Read());
     QCOMPARE(r.Events, QStringList{"AnyError"});
+}
+
+// A disk that fills up during the download (here: a file size limit of 5 bytes) fails it as a
+// lost connection and leaves no file, rather than a short one reported as done.
+void TestHttpClient::fullDisk() {
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    THTTPClient http;
+    Recorder r;
+    r.Wire(http);
+    const QString name = Dir.filePath("full.bin");
+    http.URL = Server.Url("/page");
+    http.OutputFileName = name;
+    http.SetWaitThread(true);
+    rlimit small = old;
+    small.rlim_cur = 5;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool read = http.Read();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    QVERIFY(read);
+    QCOMPARE(r.Events, (QStringList{"AnyError", "ConnLost 10 0"}));
+    QVERIFY(!QFile::exists(name));
 }
 
 void TestHttpClient::abortMidBody() {
