@@ -306,10 +306,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ReadFile(folder + "kestrel.uTMP"), fresh, 10000);
         QString wizard;
         QTRY_VERIFY_WITH_TIMEOUT(!(wizard = Window({"--name", "软件升级精灵"})).isEmpty(), 10000);
-        QTest::qWait(500);
-        XServer::Run({"xdotool", "mousemove", "--window", wizard, "333", "260", "click", "1"});
-
-        QVERIFY(ticker.waitForFinished(15000));
+        // The finish button is enabled once the ticker has taken the finished file in, which on a
+        // busy machine may come after the file is whole: click it until it takes.
+        const bool ended = QTest::qWaitFor(
+            [&] {
+                XServer::Run(
+                    {"xdotool", "mousemove", "--window", wizard, "333", "260", "click", "1"});
+                return ticker.waitForFinished(1000);
+            },
+            20000);
+        QVERIFY(ended);
         QCOMPARE(ticker.exitStatus(), QProcess::NormalExit);
         QTRY_COMPARE_WITH_TIMEOUT(
             Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
