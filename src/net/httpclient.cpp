@@ -1,8 +1,5 @@
 #include "net/httpclient.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -192,23 +189,10 @@ void TransferJob::DescribeResponse() {
 
 void TransferJob::OpenStream() {
     if (LengthKnown && !OutputFileName.isEmpty()) {
-        // The body may be private (an upgrade, a page behind a password): only the user reads it.
-        const QByteArray name = QFile::encodeName(OutputFileName);
-        FileFailed = true;
-        if (::unlink(name.constData()) != 0 && errno != ENOENT)
+        std::unique_ptr<QFile> file = CreatePrivateFile(OutputFileName);
+        FileFailed = !file;
+        if (!file)
             return;
-        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return;
-        auto file = std::make_unique<QFile>();
-        // Unbuffered: a write that the disk refuses fails at once, not at a close nobody checks.
-        if (!file->open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
-                        QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            ::unlink(name.constData());
-            return;
-        }
-        FileFailed = false;
         Stream = std::move(file);
         StreamIsFile = true;
         return;

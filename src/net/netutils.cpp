@@ -1,5 +1,8 @@
 #include "net/netutils.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +10,7 @@
 #include <QTimeZone>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <optional>
 
@@ -217,6 +221,23 @@ QString HostFromURL(const QString& url) {
 
 QString FileNameFromURL(const QString& url) {
     return url.mid(LastDelimiter(url) + 1);
+}
+
+std::unique_ptr<QFile> CreatePrivateFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::unlink(name.constData()) != 0 && errno != ENOENT)
+        return nullptr;
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        ::unlink(name.constData());
+        return nullptr;
+    }
+    return file;
 }
 
 QStringList SplitVersion(const QString& version) {

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFile>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace kestrel {
 
@@ -37,6 +39,12 @@ QString HostFromURL(const QString& url);
 // The text after the last "/", "\" or ":" of the URL (the whole URL when there is none); a
 // query stays attached, and a URL ending in "/" gives an empty name.
 QString FileNameFromURL(const QString& url);
+
+// Replaces `path` with a new, empty file that only the user may read and write (a download may
+// be private), open for reading and writing without a buffer, so that a write the disk refuses
+// fails at once rather than at a close nobody checks. Null when the old file cannot be removed
+// or the new one cannot be made.
+std::unique_ptr<QFile> CreatePrivateFile(const QString& path);
 
 // The first four "."-separated parts of a version text, "0" for the missing ones.
 QStringList SplitVersion(const QString& version);

@@ -1,6 +1,5 @@
 #include "upgrade/updater.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -15,7 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <cerrno>
 #include <utility>
 
 #include "net/netutils.h"
@@ -37,28 +35,18 @@ constexpr int kAutoCheckMs = 10000;
 constexpr int kInfoTransferTime = 60 * 1000;
 constexpr int kFileTransferTime = 60 * 60 * 1000;
 
-// Writes a download that arrived in memory to its file, readable by the user only, as the
-// HTTP client writes the ones that arrive with a length.
+// Writes a download that arrived in memory to its file, as the HTTP client writes the ones that
+// arrive with a length.
 bool SaveDownload(const QString& path, QIODevice& body) {
-    const QByteArray name = QFile::encodeName(path);
-    if (::unlink(name.constData()) != 0 && errno != ENOENT)
+    const std::unique_ptr<QFile> file = CreatePrivateFile(path);
+    if (!file)
         return false;
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    QFile file;
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        ::unlink(name.constData());
-        return false;
-    }
     body.seek(0);
     const QByteArray bytes = body.readAll();
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (!written)
-        ::unlink(name.constData());
-    return written;
+    if (file->write(bytes) == bytes.size())
+        return true;
+    file->remove();
+    return false;
 }
 
 // Removes the downloads of an earlier upgrade from the program's folder.
