@@ -13,6 +13,7 @@
 #include "net/httpclient.h"
 #include "platform/fonts.h"
 #include "platform/linux/curltransfer.h"
+#include "platform/linux/keychainstore.h"
 
 namespace kestrel {
 
@@ -32,6 +33,7 @@ void OnTerminationSignal(int) {
 
 void InstallPlatformServices() {
     InstallCurlTransfer();
+    InstallSecretStore(MakeKeychainStore());
 }
 
 void QuitOnTerminationSignals() {
@@ -88,6 +90,8 @@ void ConfigureQuoteClient(THTTPClient& http, const Settings& settings) {
             http.Proxy.AccessType = THTTPAccessType::atUseProxy;
             http.Proxy.ProxyServer = settings.ProxyServer;
             http.Proxy.ProxyPort = settings.ProxyPortNumber;
+            http.Proxy.ProxyUsername = settings.ProxyUsername;
+            http.Proxy.ProxyPassword = settings.ProxyPassword;
             break;
     }
 }

@@ -334,6 +334,10 @@ bool TCustomHTTPClient::Read() {
     }
     request.Username = Username;
     request.Password = Password;
+    if (Proxy.AccessType == THTTPAccessType::atUseProxy) {
+        request.ProxyUsername = Proxy.ProxyUsername;
+        request.ProxyPassword = Proxy.ProxyPassword;
+    }
     if (MaxTransferTime > 0)
         request.Deadline = QDeadlineTimer(MaxTransferTime, Qt::PreciseTimer);
 

@@ -35,6 +35,10 @@ struct THTTPProxy {
     int ProxyPort = 8080;
     QString ProxyServer;
     QString ProxyBypass = QStringLiteral("127.0.0.1;");
+    // The login the proxy asks for (Basic or Digest), given with atUseProxy only; a proxy that
+    // refuses it ends the transfer with status 407.
+    QString ProxyUsername;
+    QString ProxyPassword;
 };
 
 struct THTTPRange {

@@ -56,4 +56,9 @@ quint32 RgbOf(quint32 color);
 // The quote font when the settings file names none: the window font, olive and bold.
 FontDesc DefaultQuoteFont(const FontDesc& windowFont);
 
+// The quote font sizes the settings dialog offers, in points: below 6 the digits blur into each
+// other, above 48 a dozen lines no longer fit on a screen.
+inline constexpr int kMinQuoteFontSize = 6;
+inline constexpr int kMaxQuoteFontSize = 48;
+
 }  // namespace kestrel

@@ -137,4 +137,14 @@ HotKeyRegistration HotKeyValues(quint16 shortcut) {
     return reg;
 }
 
+bool IsGlobalHotKey(quint16 shortcut) {
+    const quint8 key = shortcut & 0xFF;
+    if (key == 0 || KeyName(key).isEmpty())
+        return false;
+    if (shortcut & (kCtrlMask | kAltMask))
+        return true;
+    return (key >= VK_F1 && key <= VK_F1 + 23) || key == VK_PAUSE || key == VK_SNAPSHOT ||
+           key == VK_SCROLL;
+}
+
 }  // namespace kestrel

@@ -81,6 +81,11 @@ QString ShortCutToText(quint16 shortcut);
 // case) matched against codes 8..255 in ascending order. No key, or an unknown name, gives 0.
 quint16 TextToShortCut(const QString& text);
 
+// Whether a key may serve as the global hot key: a global key takes every press away from every
+// program, so a key that types something needs Ctrl or Alt. Keys that type nothing (F1-F24,
+// Pause, Print, Scroll Lock) may stand alone or with Shift.
+bool IsGlobalHotKey(quint16 shortcut);
+
 struct HotKeyRegistration {
     quint16 Modifiers = 0;  // MOD_SHIFT | MOD_CONTROL | MOD_ALT
     quint16 VirtualKey = 0;

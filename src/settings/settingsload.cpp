@@ -8,6 +8,7 @@
 #include "quotes/catalogue.h"
 #include "settings/encodings.h"
 #include "settings/profile.h"
+#include "settings/scrambler.h"
 
 namespace kestrel {
 
@@ -25,6 +26,11 @@ int SaturatedProduct(int value, int factor) {
 
 QString Flag(bool value) {
     return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+ProxyPasswordLookup& PasswordLookup() {
+    static ProxyPasswordLookup lookup;
+    return lookup;
 }
 
 QString AccessName(ProxyAccess access) {
@@ -124,7 +130,16 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
         s.AccessType = ProxyAccess::atUseProxy;
         s.ProxyServer = s.ProxyAddress;
         s.ProxyPortNumber = ParseIntegerText(s.ProxyPort).value_or(kDefaultProxyPort);
+        // No port outside TCP's range reaches a proxy; a hand-written one counts as none.
+        if (s.ProxyPortNumber < 1 || s.ProxyPortNumber > 65535)
+            s.ProxyPortNumber = kDefaultProxyPort;
     }
+    s.ProxyUsername = ReadScrambledText(ini, QStringLiteral("ProxyUsername"));
+    s.ProxyPassword = ReadScrambledText(ini, QStringLiteral("ProxyPassword"));
+    // The secret store is asked only when a login will be used.
+    if (s.AccessType == ProxyAccess::atUseProxy && !s.ProxyUsername.isEmpty() &&
+        s.ProxyPassword.isEmpty() && PasswordLookup())
+        s.ProxyPassword = PasswordLookup()(iniPath);
 
     s.RatesURL =
         ini.ReadString(kParam, QStringLiteral("RatesURL"), QString::fromLatin1(kDefaultRatesURL));
@@ -196,6 +211,20 @@ bool ShouldEndAutomaticStart(const QString& firstArgument, bool notRunWeekEnd, Q
         --end;
     const QString argument = firstArgument.mid(begin, end - begin).toUpper();
     return argument == u"-AUTO" || argument == u"/AUTO";
+}
+
+void SetProxyPasswordLookup(ProxyPasswordLookup lookup) {
+    PasswordLookup() = std::move(lookup);
+}
+
+QString ReadScrambledText(const TIniFile& ini, const QString& key) {
+    const QByteArray bytes = ScrambleText(ini.ReadBytes(kParam, key, {}), kScrambleKey);
+    return ini.Encoding() == FileEncoding::Gbk ? FromCp936(bytes) : QString::fromUtf8(bytes);
+}
+
+void WriteScrambledText(TIniFile& ini, const QString& key, const QString& text) {
+    const QByteArray bytes = ini.Encoding() == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
+    ini.WriteBytes(kParam, key, ScrambleText(bytes, kScrambleKey));
 }
 
 }  // namespace kestrel

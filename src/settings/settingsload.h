@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "settings/fonttext.h"
@@ -46,6 +47,10 @@ struct Settings {
     int ProxyType = 0;
     QString ProxyAddress;
     QString ProxyPort;  // text as stored
+    // The proxy login, unscrambled. The password comes from the file, or from the secret store
+    // (ProxyPasswordLookup) when the file holds none.
+    QString ProxyUsername;
+    QString ProxyPassword;
     QString RatesURL = QString::fromLatin1(kDefaultRatesURL);
     QString UpdateURL = QString::fromLatin1(kDefaultUpdateURL);  // the upgrade information file
     // [Form]
@@ -64,6 +69,16 @@ struct Settings {
     int ProxyPortNumber = kDefaultProxyPort;
     QStringList Selection;
 };
+
+// Finds the proxy password that the settings file at iniPath keeps in the desktop's secret
+// store; empty when there is none. Installed by the platform at start-up; without one the file
+// is the only place.
+using ProxyPasswordLookup = std::function<QString(const QString& iniPath)>;
+void SetProxyPasswordLookup(ProxyPasswordLookup lookup);
+
+// Param/ProxyUsername and Param/ProxyPassword: scrambled bytes in the file's own encoding.
+QString ReadScrambledText(const TIniFile& ini, const QString& key);
+void WriteScrambledText(TIniFile& ini, const QString& key, const QString& text);
 
 // Reads the settings file at iniPath and the selection file at ccyPath. A missing selection
 // file keeps currentSelection; either way the selection is then checked against the catalogue

@@ -15,22 +15,26 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include <arpa/inet.h>
+
 #include "controls/spinedit.h"
 #include "platform/fonts.h"
+#include "platform/secretstore.h"
 #include "platform/shortcuts.h"
 #include "quotes/catalogue.h"
 #include "quotes/quotelines.h"
 #include "settings/hotkeytext.h"
 #include "settings/profile.h"
-#include "settings/scrambler.h"
 #include "settings/settingsload.h"
 #include "ui/clicks.h"
 #include "ui/quotefont.h"
@@ -177,14 +181,6 @@ QString OneLine(const QString& text) {
     return result;
 }
 
-QByteArray EncodeFor(FileEncoding encoding, const QString& text) {
-    return encoding == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
-}
-
-QString DecodeFor(FileEncoding encoding, const QByteArray& bytes) {
-    return encoding == FileEncoding::Gbk ? FromCp936(bytes) : QString::fromUtf8(bytes);
-}
-
 // The value as the box shows it once the user leaves it: within the bounds when they hold.
 double BoundedValue(const TSpinEdit* box) {
     const double value = box->Value();
@@ -192,6 +188,46 @@ double BoundedValue(const TSpinEdit* box) {
         return value;
     return std::clamp(value, box->MinValue(), box->MaxValue());
 }
+
+// A proxy address as the transfer joins it with ":port": a host name, an IPv4 address, or an
+// IPv6 address in brackets; no scheme, path, port or blank.
+bool IsProxyHost(const QString& text) {
+    if (text.startsWith(u'[') && text.endsWith(u']')) {
+        in6_addr address{};
+        return inet_pton(AF_INET6, text.mid(1, text.size() - 2).toLatin1().constData(), &address) ==
+               1;
+    }
+    static const QRegularExpression host(
+        QStringLiteral("^(?=.{1,253}\\.?$)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                       "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+    return host.match(text).hasMatch();
+}
+
+bool IsProxyPort(const QString& text) {
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    return ok && port >= 1 && port <= 65535 && text == QString::number(port);
+}
+
+// The font sample: it keeps the size the page gave it whatever the font, and a line too long
+// for it ends in an ellipsis, so that a large font cannot push the buttons off the screen.
+class TFontDemo : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    QSize sizeHint() const override { return {0, 56}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+    void paintEvent(QPaintEvent* event) override {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect().adjusted(4, 0, -4, 0);
+        painter.drawText(area, Qt::AlignCenter,
+                         QFontMetrics(font()).elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
 
 void SwapItems(QListWidget* list, int a, int b) {
     const QString text = list->item(a)->text();
@@ -351,11 +387,13 @@ void THotKey::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const quint16 shortcut = ShortCutOfKey(key, event->modifiers());
-    if (shortcut == 0) {
+    const bool accepted = IsGlobalHotKey(shortcut);
+    if (accepted)
+        SetHotKey(shortcut);
+    else
         QApplication::beep();
-        return;
-    }
-    SetHotKey(shortcut);
+    if (OnKeyTried)
+        OnKeyTried(accepted);
 }
 
 void THotKey::mouseReleaseEvent(QMouseEvent* event) {
@@ -483,10 +521,21 @@ QWidget* TSetupForm::CreateGeneralPage() {
     hkHotKey = new THotKey;
     hkHotKey->SetHotKey(kDefaultHotKey);
     hkHotKey->setFixedWidth(150);
-    auto* hotKey = new QHBoxLayout;
-    hotKey->addWidget(new QLabel(QStringLiteral("按此热键时弹出牌价窗口")));
-    hotKey->addWidget(hkHotKey);
-    hotKey->addStretch(1);
+    lblHotKeyHint = new QLabel;
+    // The line is there before any key is refused, so that the page does not jump.
+    lblHotKeyHint->setMinimumHeight(lblHotKeyHint->fontMetrics().height());
+    hkHotKey->OnKeyTried = [this](bool accepted) {
+        lblHotKeyHint->setText(accepted ? QString()
+                                        : QStringLiteral("热键须带 Ctrl 或 Alt；F1–F24、Pause、"
+                                                         "Print、Scroll Lock 可单独使用"));
+    };
+    auto* hotKeyRow = new QHBoxLayout;
+    hotKeyRow->addWidget(new QLabel(QStringLiteral("按此热键时弹出牌价窗口")));
+    hotKeyRow->addWidget(hkHotKey);
+    hotKeyRow->addStretch(1);
+    auto* hotKey = new QVBoxLayout;
+    hotKey->addLayout(hotKeyRow);
+    hotKey->addWidget(lblHotKeyHint);
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
@@ -498,7 +547,7 @@ QWidget* TSetupForm::CreateGeneralPage() {
 }
 
 QWidget* TSetupForm::CreateFontPage() {
-    pnlFontDemo = new QLabel;
+    pnlFontDemo = new TFontDemo;
     pnlFontDemo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pnlFontDemo->setAlignment(Qt::AlignCenter);
     pnlFontDemo->setMinimumHeight(48);
@@ -547,9 +596,9 @@ QWidget* TSetupForm::CreateFontPage() {
 }
 
 QWidget* TSetupForm::CreateShortcutPage() {
-    cbShctStartup = new QCheckBox(QStringLiteral("启动组快捷方式（跟随Windows自动启动）(&1)"));
+    cbShctStartup = new QCheckBox(QStringLiteral("登录时自动启动(&1)"));
     cbShctDesktop = new QCheckBox(QStringLiteral("桌面快捷方式(&2)"));
-    cbShctQuickLaunch = new QCheckBox(QStringLiteral("任务栏“快速启动”快捷方式(&3)"));
+    cbShctQuickLaunch = new QCheckBox(QStringLiteral("应用程序菜单(&3)"));
     btnCreatShortCut = new QPushButton(QStringLiteral("立即创建(&C)"));
     connect(btnCreatShortCut, &QPushButton::clicked, this, &TSetupForm::btnCreatShortCutClick);
     auto* boxes = new QVBoxLayout;
@@ -557,14 +606,19 @@ QWidget* TSetupForm::CreateShortcutPage() {
         box->setChecked(true);
         boxes->addWidget(box);
     }
+    // The login switch takes effect with OK; the button makes the other two at once.
+    cbShctStartup->setChecked(shortcuts_ && AutostartEnabled(*shortcuts_));
     auto* button = new QHBoxLayout;
     button->addStretch(1);
     button->addWidget(btnCreatShortCut);
     boxes->addLayout(button);
+    lblShortcutResult = new QLabel;
+    lblShortcutResult->setMinimumHeight(lblShortcutResult->fontMetrics().height());
+    boxes->addWidget(lblShortcutResult);
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("创建Windows快捷方式"), boxes));
+    layout->addWidget(Group(QStringLiteral("创建快捷方式"), boxes));
     layout->addWidget(new QLabel(QStringLiteral("如需跟随系统自动启动，请创建“启动组快捷方式”")));
     layout->addStretch(1);
     return page;
@@ -613,13 +667,14 @@ QWidget* TSetupForm::CreatePromptPage() {
 }
 
 QWidget* TSetupForm::CreateProxyPage() {
-    rbAutoDetectProxy =
-        new QRadioButton(QStringLiteral("自动侦测并使用IE的代理服务器设置（推荐）"));
+    rbAutoDetectProxy = new QRadioButton(QStringLiteral("使用系统的代理设置（推荐）"));
     rbNotUseProxy = new QRadioButton(QStringLiteral("不通过代理服务器连接网络"));
     rbManualSetProxy = new QRadioButton(QStringLiteral("手工设置代理服务器："));
     rbAutoDetectProxy->setChecked(true);
     leProxyAddress = new QLineEdit;
     leProxyPort = new QLineEdit;
+    leProxyPort->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), this));
     leProxyUsername = new QLineEdit;
     leProxyPassword = new QLineEdit;
     leProxyPassword->setEchoMode(QLineEdit::Password);
@@ -678,8 +733,9 @@ void TSetupForm::FormCreate() {
 }
 
 void TSetupForm::ReadSettings() {
-    if (const auto selection = ReadSelectionFile(files_.CcyPath))
-        lbPriceList->addItems(*selection);
+    // Without a selection file the ticker shows the default instruments, and so does the list:
+    // an empty list would make OK with one instrument added drop all the others.
+    lbPriceList->addItems(ReadSelectionFile(files_.CcyPath).value_or(DefaultSelection()));
 
     const TIniFile ini(files_.IniPath);
     seInterval->SetValue(ini.ReadInteger(kParam, QStringLiteral("Interval"), 10));
@@ -699,6 +755,10 @@ void TSetupForm::ReadSettings() {
 
     hkHotKey->SetHotKey(
         TextToShortCut(ini.ReadString(kParam, QStringLiteral("HotKey"), QStringLiteral("F8"))));
+    // A key from a file written by hand is kept, but the user is told why the box would not take
+    // it.
+    if (hkHotKey->HotKey() != 0 && !IsGlobalHotKey(hkHotKey->HotKey()))
+        hkHotKey->OnKeyTried(false);
 
     cbAllowPrompt->setChecked(ini.ReadBool(kParam, QStringLiteral("AutoPrompt"), true));
     sePromptInterval->SetValue(ini.ReadInteger(kParam, QStringLiteral("PromptInterval"), 10));
@@ -730,12 +790,12 @@ void TSetupForm::ReadSettings() {
     }
     leProxyAddress->setText(ini.ReadString(kParam, QStringLiteral("ProxyAddress"), QString()));
     leProxyPort->setText(ini.ReadString(kParam, QStringLiteral("ProxyPort"), QString()));
-    const FileEncoding encoding = ini.Encoding();
-    const auto readScrambled = [&](const QString& key) {
-        return DecodeFor(encoding, ScrambleText(ini.ReadBytes(kParam, key, {}), kScrambleKey));
-    };
-    leProxyUsername->setText(readScrambled(QStringLiteral("ProxyUsername")));
-    leProxyPassword->setText(readScrambled(QStringLiteral("ProxyPassword")));
+    leProxyUsername->setText(ReadScrambledText(ini, QStringLiteral("ProxyUsername")));
+    QString password = ReadScrambledText(ini, QStringLiteral("ProxyPassword"));
+    // A file of an older version still holds the password; it moves to the store on OK.
+    if (password.isEmpty() && Secrets)
+        password = Secrets->Read(ProxyPasswordKey(files_.IniPath)).value_or(QString());
+    leProxyPassword->setText(password);
 }
 
 void TSetupForm::WriteSettings() {
@@ -768,13 +828,19 @@ void TSetupForm::WriteSettings() {
                                                    : 0);
     ini.WriteString(kParam, QStringLiteral("ProxyAddress"), OneLine(leProxyAddress->text()));
     ini.WriteString(kParam, QStringLiteral("ProxyPort"), OneLine(leProxyPort->text()));
-    const FileEncoding encoding = ini.Encoding();
-    const auto writeScrambled = [&](const QString& key, const QLineEdit* edit) {
-        ini.WriteBytes(kParam, key,
-                       ScrambleText(EncodeFor(encoding, OneLine(edit->text())), kScrambleKey));
-    };
-    writeScrambled(QStringLiteral("ProxyUsername"), leProxyUsername);
-    writeScrambled(QStringLiteral("ProxyPassword"), leProxyPassword);
+    WriteScrambledText(ini, QStringLiteral("ProxyUsername"), OneLine(leProxyUsername->text()));
+    // The file keeps the password only where no secret store takes it.
+    const QString password = OneLine(leProxyPassword->text());
+    bool stored = false;
+    if (Secrets) {
+        const QString key = ProxyPasswordKey(files_.IniPath);
+        stored = password.isEmpty() ? (Secrets->Remove(key), false) : Secrets->Write(key, password);
+    }
+    WriteScrambledText(ini, QStringLiteral("ProxyPassword"), stored ? QString() : password);
+
+    if (shortcuts_)
+        SetAutostart(*shortcuts_, cbShctStartup->isChecked(),
+                     QCoreApplication::applicationFilePath());
 }
 
 void TSetupForm::btSelectClick() {
@@ -822,10 +888,21 @@ void TSetupForm::ShowFontDemo() {
 
 void TSetupForm::btMemoFontClick() {
     FontDesc font = FontDialog;
-    if (ChooseFont && ChooseFont(font)) {
-        FontDialog = font;
-        ShowFontDemo();
+    if (!ChooseFont || !ChooseFont(font))
+        return;
+    const int size = std::clamp(font.Size, kMinQuoteFontSize, kMaxQuoteFontSize);
+    if (size != font.Size) {
+        QMessageBox box(QMessageBox::Information, windowTitle(),
+                        QStringLiteral("牌价字体不能%1于 %2 磅，已改为 %2 磅。")
+                            .arg(font.Size > size ? QStringLiteral("大") : QStringLiteral("小"))
+                            .arg(size),
+                        QMessageBox::NoButton, this);
+        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.exec();
+        font.Size = size;
     }
+    FontDialog = font;
+    ShowFontDemo();
 }
 
 void TSetupForm::btMemoColorClick() {
@@ -873,23 +950,39 @@ void TSetupForm::rbManualSetProxyClick() {
 }
 
 void TSetupForm::btnCreatShortCutClick() {
-    if (shortcuts_) {
-        CreateShortcuts(*shortcuts_, cbShctStartup->isChecked(), cbShctDesktop->isChecked(),
-                        cbShctQuickLaunch->isChecked(), QCoreApplication::applicationFilePath());
-    }
+    if (!shortcuts_)
+        return;
+    lblShortcutResult->setText(ShortcutReport(
+        CreateShortcuts(*shortcuts_, cbShctDesktop->isChecked(), cbShctQuickLaunch->isChecked(),
+                        QCoreApplication::applicationFilePath())));
 }
 
-bool TSetupForm::FormCloseQuery() {
-    if (hkHotKey->HotKey() != 0)
-        return true;
-    PageControl->setCurrentIndex(1);
-    hkHotKey->setFocus();
-    QMessageBox box(QMessageBox::Critical, windowTitle(),
-                    QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"),
-                    QMessageBox::NoButton, this);
+bool TSetupForm::Refuse(int page, QWidget* control, const QString& message) {
+    PageControl->setCurrentIndex(page);
+    control->setFocus();
+    QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::NoButton, this);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return false;
+}
+
+bool TSetupForm::FormCloseQuery() {
+    if (hkHotKey->HotKey() == 0)
+        return Refuse(1, hkHotKey, QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"));
+    // A disabled proxy keeps whatever the file held; only a proxy in use must be reachable.
+    if (!rbManualSetProxy->isChecked())
+        return true;
+    if (!IsProxyHost(leProxyAddress->text())) {
+        return Refuse(5, leProxyAddress,
+                      QStringLiteral("错误：代理服务器地址须是主机名或 IP 地址，"
+                                     "不带“http://”、空格或端口！"));
+    }
+    // An empty port stands for the usual 8080.
+    if (!leProxyPort->text().isEmpty() && !IsProxyPort(leProxyPort->text())) {
+        return Refuse(5, leProxyPort,
+                      QStringLiteral("错误：代理服务器端口须是 1 到 65535 之间的数字！"));
+    }
+    return true;
 }
 
 void TSetupForm::done(int result) {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/programfiles.h"
+#include "platform/secretstore.h"
 #include "settings/fonttext.h"
 
 class QCheckBox;
@@ -31,14 +32,18 @@ quint16 ShortCutOfKey(int key, Qt::KeyboardModifiers modifiers);
 
 // The hot-key capture box: holds one key with its modifiers as a shortcut value, shown in the
 // settings file's text form. Backspace or Delete on their own empty it; Tab, Enter and Esc on
-// their own keep their usual meaning in a dialog; a key without a virtual-key code is refused
-// and the box keeps what it held.
+// their own keep their usual meaning in a dialog; a key without a virtual-key code, and a key
+// that may not serve as a global hot key (IsGlobalHotKey), is refused with a beep and the box
+// keeps what it held.
 class THotKey : public QLineEdit {
 public:
     explicit THotKey(QWidget* parent = nullptr);
 
     quint16 HotKey() const { return hotKey_; }
     void SetHotKey(quint16 value);
+
+    // Told of each key the user tries: false when it was refused.
+    std::function<void(bool accepted)> OnKeyTried;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -59,9 +64,10 @@ public:
                std::function<long double(const QString&)> quoteFor, IShortcutService* shortcuts,
                QWidget* parent = nullptr);
 
-    // Writes the selection file, then the settings file. Throws CreateFileError when the
-    // selection file is refused (the settings file is then not touched) and WriteError when the
-    // settings file is; keys after the refused one are not written.
+    // Writes the selection file, then the settings file, then creates or removes the autostart
+    // entry. Throws CreateFileError when the selection file is refused (the settings file is
+    // then not touched) and WriteError when the settings file is; keys after the refused one
+    // are not written.
     void WriteSettings();
 
     // The quote font chosen so far, as the font chooser holds it.
@@ -84,6 +90,7 @@ public:
     QCheckBox* cbAutoAlphaBlend = nullptr;
     QCheckBox* cbNotRunWeekEnd = nullptr;
     THotKey* hkHotKey = nullptr;
+    QLabel* lblHotKeyHint = nullptr;  // why a key was refused
     // "字体显示"
     QLabel* pnlFontDemo = nullptr;
     QPushButton* btMemoFont = nullptr;
@@ -97,6 +104,7 @@ public:
     QCheckBox* cbShctDesktop = nullptr;
     QCheckBox* cbShctQuickLaunch = nullptr;
     QPushButton* btnCreatShortCut = nullptr;
+    QLabel* lblShortcutResult = nullptr;  // what the last press made
     // "提示警报"
     QCheckBox* cbAllowPrompt = nullptr;
     TSpinEdit* sePromptInterval = nullptr;
@@ -129,6 +137,9 @@ public:
     void rbManualSetProxyClick();
     void btnCreatShortCutClick();
 
+    // Where the proxy password is kept instead of the settings file; none: in the file.
+    ISecretStore* Secrets = InstalledSecretStore();
+
     // The choosers, replaceable so that tests need no one at the keyboard: each gets the
     // current choice and returns true with the new one, false when the user cancels.
     std::function<bool(FontDesc&)> ChooseFont;
@@ -151,6 +162,7 @@ private:
     void FormCreate();
     void ReadSettings();
     bool FormCloseQuery();
+    bool Refuse(int page, QWidget* control, const QString& message);
     void EnableMonitorControls(bool on);
     void EnablePromptControls(bool on);
     void EnableProxyControls(bool on);

@@ -18,6 +18,7 @@
 #include "net/httpclient.h"
 #include "platform/linux/curltransfer.h"
 #include "raw_server.h"
+#include "tinyproxy.h"
 
 using namespace kestrel;
 using kestrel::test::HttpServer;
@@ -527,12 +528,22 @@ void TestHttpClient::throughProxy_data() {
     QTest::addColumn<bool>("handler");
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<bool>("viaProxy");
-    QTest::newRow("through the proxy") << "" << false << false << QStringList{"Done 8"} << true;
+    QTest::addColumn<QString>("login");  // "user:password" stored with the proxy
+    QTest::addColumn<bool>("tunnel");    // an https URL, through CONNECT
+    const QStringList refused{"AnyError", "HTTPError 407"};
+    QTest::newRow("through the proxy")
+        << "" << false << false << QStringList{"Done 8"} << true << "" << false;
     QTest::newRow("loopback bypassed")
-        << "127.0.0.1;" << false << false << QStringList{"Done 8"} << false;
-    QTest::newRow("407 without handler")
-        << "" << true << false << QStringList{"AnyError", "HTTPError 407"} << false;
-    QTest::newRow("407 with credentials") << "" << true << true << QStringList{"Done 8"} << true;
+        << "127.0.0.1;" << false << false << QStringList{"Done 8"} << false << "" << false;
+    QTest::newRow("407 without handler") << "" << true << false << refused << false << "" << false;
+    QTest::newRow("407 with credentials")
+        << "" << true << true << QStringList{"Done 8"} << true << "" << false;
+    QTest::newRow("stored login") << "" << true << false << QStringList{"Done 8"} << true
+                                  << "user:pass" << false;
+    QTest::newRow("stored login, wrong password")
+        << "" << true << false << refused << false << "user:wrong" << false;
+    QTest::newRow("tunnel refused for a wrong password")
+        << "" << true << false << refused << false << "user:wrong" << true;
 }
 
 void TestHttpClient::throughProxy() {
@@ -541,48 +552,13 @@ void TestHttpClient::throughProxy() {
     QFETCH(bool, handler);
     QFETCH(QStringList, events);
     QFETCH(bool, viaProxy);
-    const QString binary = QStandardPaths::findExecutable("tinyproxy", {"/usr/bin", "/usr/sbin"});
-    if (binary.isEmpty())
+    QFETCH(QString, login);
+    QFETCH(bool, tunnel);
+    if (test::Tinyproxy::Binary().isEmpty())
         QSKIP("tinyproxy is not installed");
-
-    RefusingPort free;  // a port of our own for the proxy
-    const int port = free.Port;
-    ::close(free.Socket);
-    free.Socket = -1;
-    const QString conf = Dir.filePath("tinyproxy.conf");
-    {
-        QFile f(conf);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QByteArray text = "Port " + QByteArray::number(port) +
-                          "\nListen 127.0.0.1\nTimeout 10\nMaxClients 10\nAllow 127.0.0.1\n"
-                          "LogLevel Critical\nViaProxyName \"kestrel-test\"\n";
-        if (auth)
-            text += "BasicAuth user pass\n";
-        f.write(text);
-    }
-    QProcess proxy;
-    proxy.start(binary, {"-d", "-c", conf});
-    QVERIFY(proxy.waitForStarted());
-    const auto stop = qScopeGuard([&proxy] {
-        proxy.terminate();
-        proxy.waitForFinished(2000);
-    });
-    // Ready once it accepts a connection.
-    QElapsedTimer t;
-    t.start();
-    bool ready = false;
-    while (!ready && t.elapsed() < 3000) {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(quint16(port));
-        ready = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(s);
-        if (!ready)
-            QThread::msleep(20);
-    }
-    QVERIFY(ready);
+    test::Tinyproxy proxy;
+    QVERIFY(proxy.Start(Dir.path(), auth ? "user pass" : ""));
+    const int port = proxy.Port;
 
     THTTPClient http;
     Recorder r;
@@ -591,6 +567,8 @@ void TestHttpClient::throughProxy() {
     http.Proxy.ProxyServer = "127.0.0.1";
     http.Proxy.ProxyPort = port;
     http.Proxy.ProxyBypass = bypass;
+    http.Proxy.ProxyUsername = login.section(u':', 0, 0);
+    http.Proxy.ProxyPassword = login.section(u':', 1);
     if (handler) {
         http.OnProxyAuthenticationRequest = [](TCustomHTTPClient*, QString& user, QString& pass,
                                                bool& again) {
@@ -600,10 +578,15 @@ void TestHttpClient::throughProxy() {
         };
     }
     http.URL = Server.Url("/record");
+    if (tunnel)
+        http.URL.replace("http:", "https:");
     http.SetWaitThread(true);
     const int before = Server.RequestCount();
     QVERIFY(http.Read());
     QCOMPARE(r.Events, events);
+    // The refresh cycle names a refused login by this status.
+    if (events.last() == "HTTPError 407")
+        QCOMPARE(http.StatusCode(), 407);
     if (events.first().startsWith("Done")) {
         QCOMPARE(Server.RequestCount(), before + 1);
         const std::string via = Server.LastRequest().Header("Via");

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,13 +20,16 @@
 #include "app/session.h"
 #include "controls/spinedit.h"
 #include "platform/fake/fakehotkey.h"
+#include "platform/fake/fakesecretstore.h"
 #include "platform/fake/fakeshortcuts.h"
 #include "platform/fake/faketrayshell.h"
 #include "platform/fake/fakewindowservices.h"
 #include "platform/programfiles.h"
+#include "quotes/catalogue.h"
 #include "settings/encodings.h"
 #include "settings/profile.h"
 #include "settings/scrambler.h"
+#include "settings/settingsload.h"
 #include "settings/setupform.h"
 
 using namespace kestrel;
@@ -83,17 +87,25 @@ class TestSetupForm : public QObject {
 
     std::unique_ptr<QTemporaryDir> dir_;
     ProgramFiles files_;
+    FakeSecretStore* secrets_ = nullptr;  // installed; without a store unless a test starts it
 
     std::unique_ptr<TSetupForm> MakeForm(IShortcutService* shortcuts = nullptr) {
         return std::make_unique<TSetupForm>(files_, kWindowFont, FakeQuote, shortcuts);
     }
 
 private Q_SLOTS:
-    void initTestCase() { InstallPlatformServices(); }
+    void initTestCase() {
+        InstallPlatformServices();
+        auto secrets = std::make_unique<FakeSecretStore>();
+        secrets_ = secrets.get();
+        InstallSecretStore(std::move(secrets));
+    }
 
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         files_ = ProgramFilesIn(dir_->path(), QStringLiteral("kestrel"));
+        secrets_->Running = false;
+        secrets_->Secrets.clear();
     }
 
     void everyControlReachesTheFile() {
@@ -203,7 +215,7 @@ private Q_SLOTS:
         QTest::newRow("unknown instrument") << "MonitorCcy=Foo"
                                             << "cbMonitorCurrency" << InstrumentCatalogue().first()
                                             << "MonitorCcy" << InstrumentCatalogue().first();
-        QTest::newRow("proxy type 5") << "ProxyType=5"
+        QTest::newRow("proxy type 5") << "ProxyType=5\r\nProxyAddress=proxy.lan"
                                       << "proxy"
                                       << "manual"
                                       << "ProxyType"
@@ -239,11 +251,18 @@ private Q_SLOTS:
         QCOMPARE(TIniFile(files_.IniPath).ReadString("Param", key, "<none>"), stored);
     }
 
-    void firstUseWritesAnEmptySelection() {
+    void firstUseShowsTheDefaultSelection() {
         auto form = MakeForm();
-        QCOMPARE(form->lbPriceList->count(), 0);
+        QCOMPARE(Items(form->lbPriceList), DefaultSelection());
+        // Adding one keeps the others.
+        const auto extra =
+            std::find_if(InstrumentCatalogue().cbegin(), InstrumentCatalogue().cend(),
+                         [](const QString& name) { return !DefaultSelection().contains(name); });
+        form->lbAll->setCurrentRow(int(extra - InstrumentCatalogue().cbegin()));
+        form->btSelect->click();
         form->WriteSettings();
-        QCOMPARE(ReadAll(files_.CcyPath), QByteArray());
+        QCOMPARE(ReadSelectionFile(files_.CcyPath).value_or(QStringList()),
+                 DefaultSelection() + QStringList{*extra});
     }
 
     void selectionListKeepsHandEditedNames() {
@@ -293,12 +312,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("shown");
         QTest::newRow("function key") << int(Qt::Key_F9) << 0 << "F9";
+        QTest::newRow("function key with Shift")
+            << int(Qt::Key_F24) << int(Qt::ShiftModifier) << "Shift+F24";
+        QTest::newRow("Pause alone") << int(Qt::Key_Pause) << 0 << "Pause";
+        QTest::newRow("Scroll Lock alone") << int(Qt::Key_ScrollLock) << 0 << "Scroll Lock";
         QTest::newRow("letter with modifiers")
             << int(Qt::Key_Q) << int(Qt::ControlModifier | Qt::AltModifier) << "Ctrl+Alt+Q";
         QTest::newRow("shifted digit is the digit key")
-            << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << "Shift+1";
+            << int(Qt::Key_Exclam) << int(Qt::ShiftModifier | Qt::ControlModifier)
+            << "Shift+Ctrl+1";
         QTest::newRow("keypad operator")
-            << int(Qt::Key_Asterisk) << int(Qt::KeypadModifier) << "Num *";
+            << int(Qt::Key_Asterisk) << int(Qt::KeypadModifier | Qt::AltModifier) << "Alt+Num *";
+        // Keys that type something would be taken from every program.
+        QTest::newRow("bare letter refused") << int(Qt::Key_Z) << 0 << "F8";
+        QTest::newRow("Shift+letter refused") << int(Qt::Key_Z) << int(Qt::ShiftModifier) << "F8";
+        QTest::newRow("bare keypad key refused")
+            << int(Qt::Key_5) << int(Qt::KeypadModifier) << "F8";
+        QTest::newRow("bare space refused") << int(Qt::Key_Space) << 0 << "F8";
         QTest::newRow("page key with Ctrl")
             << int(Qt::Key_PageDown) << int(Qt::ControlModifier) << "Ctrl+PgDn";
         QTest::newRow("Ctrl+Tab is a key")
@@ -320,6 +350,139 @@ private Q_SLOTS:
         QTest::keyClick(form->hkHotKey, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(form->hkHotKey->text(), shown);
         QCOMPARE(TextToShortCut(shown), form->hkHotKey->HotKey());
+        // A refused key is explained under the box; the next good key clears the line.
+        const bool refused = shown == "F8" && key != Qt::Key_Control;
+        QCOMPARE(form->lblHotKeyHint->text().isEmpty(), !refused);
+        QTest::keyClick(form->hkHotKey, Qt::Key_F7);
+        QVERIFY(form->lblHotKeyHint->text().isEmpty());
+    }
+
+    void bareHotKeyFromTheFileIsExplained() {
+        WriteAll(files_.IniPath, "[Param]\r\nHotKey=Z\r\n");
+        auto form = MakeForm();
+        QCOMPARE(form->hkHotKey->text(), QStringLiteral("Z"));
+        QVERIFY(!form->lblHotKeyHint->text().isEmpty());
+    }
+
+    void fontSizeIsClamped_data() {
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("too large") << 200 << 48 << "牌价字体不能大于 48 磅，已改为 48 磅。";
+        QTest::newRow("too small") << 2 << 6 << "牌价字体不能小于 6 磅，已改为 6 磅。";
+        QTest::newRow("largest allowed") << 48 << 48 << "";
+    }
+
+    void fontSizeIsClamped() {
+        QFETCH(int, chosen);
+        QFETCH(int, kept);
+        QFETCH(QString, message);
+        auto form = MakeForm();
+        form->show();
+        form->PageControl->setCurrentIndex(2);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QSize dialog = form->size(), sample = form->pnlFontDemo->size();
+        form->ChooseFont = [chosen](FontDesc& font) {
+            font.Size = chosen;
+            return true;
+        };
+        const QStringList messages = DriveModals([&] { form->btMemoFont->click(); }, [](auto&) {});
+        QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(form->FontDialog.Size, kept);
+        // The sample elides instead of growing the dialog off the screen.
+        QApplication::processEvents();
+        QCOMPARE(form->pnlFontDemo->size(), sample);
+        QCOMPARE(form->size(), dialog);
+    }
+
+    void proxyValuesAreChecked_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("message");
+        const QString badAddress =
+            "错误：代理服务器地址须是主机名或 IP 地址，不带“http://”、空格或端口！";
+        const QString badPort = "错误：代理服务器端口须是 1 到 65535 之间的数字！";
+        QTest::newRow("host and port") << "proxy.lan"
+                                       << "3128"
+                                       << "";
+        QTest::newRow("IPv4, highest port") << "10.0.0.1"
+                                            << "65535"
+                                            << "";
+        QTest::newRow("IPv6 in brackets, no port") << "[::1]"
+                                                   << ""
+                                                   << "";
+        QTest::newRow("scheme") << "http://proxy.lan"
+                                << "3128" << badAddress;
+        QTest::newRow("port in the address") << "proxy.lan:3128"
+                                             << "" << badAddress;
+        QTest::newRow("blank inside") << "proxy lan"
+                                      << "3128" << badAddress;
+        QTest::newRow("no address") << ""
+                                    << "3128" << badAddress;
+        QTest::newRow("bare IPv6") << "::1"
+                                   << "3128" << badAddress;
+        QTest::newRow("port 0") << "proxy.lan"
+                                << "0" << badPort;
+        QTest::newRow("port above 65535") << "proxy.lan"
+                                          << "65536" << badPort;
+    }
+
+    void proxyValuesAreChecked() {
+        QFETCH(QString, address);
+        QFETCH(QString, port);
+        QFETCH(QString, message);
+        auto form = MakeForm();
+        form->show();
+        form->rbManualSetProxy->setChecked(true);
+        form->leProxyAddress->setText(address);
+        // Only digits can be typed into the port.
+        QTest::keyClicks(form->leProxyPort, "a" + port + "b");
+        QCOMPARE(form->leProxyPort->text(), port);
+        const QStringList messages = DriveModals([&] { form->BitBtn1->click(); }, [](auto&) {});
+        QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(form->isVisible(), !message.isEmpty());
+        if (!message.isEmpty())
+            QCOMPARE(form->PageControl->currentIndex(), 5);
+    }
+
+    void proxyRulesSpareAnUnusedProxy() {
+        // A hand-written file keeps loading; its values are only checked once the proxy is used.
+        WriteAll(files_.IniPath, "[Param]\r\nProxyType=1\r\nProxyPort=abc\r\n");
+        auto form = MakeForm();
+        form->BitBtn1->click();
+        QCOMPARE(form->result(), int(QDialog::Accepted));
+        form->WriteSettings();
+        QCOMPARE(TIniFile(files_.IniPath).ReadString("Param", "ProxyPort", {}), "abc");
+    }
+
+    void passwordGoesToTheSecretStore() {
+        secrets_->Running = true;
+        // A file of an older version holds the scrambled password.
+        WriteAll(files_.IniPath,
+                 "[Param]\r\nProxyType=2\r\nProxyAddress=proxy.lan\r\n"
+                 "ProxyUsername=" +
+                     ScrambleText("trader", kScrambleKey) +
+                     "\r\nProxyPassword=" + ScrambleText("s3cret", kScrambleKey) + "\r\n");
+        auto form = MakeForm();
+        QCOMPARE(form->leProxyPassword->text(), QStringLiteral("s3cret"));
+        form->BitBtn1->click();
+        form->WriteSettings();
+        const QString key = ProxyPasswordKey(files_.IniPath);
+        QCOMPARE(secrets_->Secrets.value(key), QStringLiteral("s3cret"));
+        QCOMPARE(TIniFile(files_.IniPath).ReadString("Param", "ProxyPassword", "<none>"), "");
+
+        // Read back from the store by the dialog and by the ticker's load.
+        auto again = MakeForm();
+        QCOMPARE(again->leProxyPassword->text(), QStringLiteral("s3cret"));
+        const Settings loaded = LoadSettings(files_.IniPath, files_.CcyPath, kWindowFont, {});
+        QCOMPARE(loaded.ProxyUsername, QStringLiteral("trader"));
+        QCOMPARE(loaded.ProxyPassword, QStringLiteral("s3cret"));
+
+        // A password cleared in the dialog leaves the store too.
+        again->leProxyPassword->clear();
+        again->BitBtn1->click();
+        again->WriteSettings();
+        QVERIFY(!secrets_->Secrets.contains(key));
     }
 
     void emptyHotKeyKeepsTheDialogOpen() {
@@ -343,15 +506,51 @@ private Q_SLOTS:
     void shortcutButtonActsAtOnce() {
         FakeShortcutService shortcuts;
         shortcuts.Folders = {{TShortcutFolder::Startup, "/auto/"},
-                             {TShortcutFolder::QuickLaunch, "/apps/"},
-                             {TShortcutFolder::Desktop, "/desk/"}};
+                             {TShortcutFolder::QuickLaunch, "/apps/"}};
         auto form = MakeForm(&shortcuts);
-        form->cbShctDesktop->setChecked(false);
         form->btnCreatShortCut->click();
-        QCOMPARE(shortcuts.Created.size(), 2);
-        QCOMPARE(shortcuts.Created[0].Arguments, QStringLiteral("-AUTO"));
+        QCOMPARE(shortcuts.Created.size(), 1);
+        QCOMPARE(shortcuts.Created[0].LinkPath, QStringLiteral("/apps/Kestrel.desktop"));
+        QCOMPARE(form->lblShortcutResult->text(),
+                 QStringLiteral("应用程序菜单：已创建；桌面快捷方式：未创建（没有桌面文件夹）"));
+        form->btnCreatShortCut->click();
+        QCOMPARE(form->lblShortcutResult->text(),
+                 QStringLiteral(
+                     "应用程序菜单：未创建（已经存在）；桌面快捷方式：未创建（没有桌面文件夹）"));
+        // The login switch waits for OK: Cancel leaves it as it was.
+        QVERIFY(!form->cbShctStartup->isChecked());
+        form->cbShctStartup->setChecked(true);
         form->BitBtn2->click();
         QVERIFY(!QFile::exists(files_.IniPath));
+        QVERIFY(!shortcuts.Files.contains("/auto/Kestrel.desktop"));
+    }
+
+    void loginSwitch() {
+        FakeShortcutService shortcuts;
+        shortcuts.Folders = {{TShortcutFolder::Startup, "/auto/"},
+                             {TShortcutFolder::QuickLaunch, "/apps/"}};
+        shortcuts.Installed = "/usr/bin/kestrel";
+        auto form = MakeForm(&shortcuts);
+        QVERIFY(!form->cbShctStartup->isChecked());
+        form->cbShctQuickLaunch->setChecked(true);
+        form->btnCreatShortCut->click();
+        QCOMPARE(form->lblShortcutResult->text(),
+                 QStringLiteral("应用程序菜单：未创建（安装包已提供菜单项）；"
+                                "桌面快捷方式：未创建（没有桌面文件夹）"));
+        form->cbShctStartup->setChecked(true);
+        form->BitBtn1->click();
+        form->WriteSettings();
+        QCOMPARE(shortcuts.Created.size(), 1);
+        QCOMPARE(shortcuts.Created[0].LinkPath, QStringLiteral("/auto/Kestrel.desktop"));
+        QCOMPARE(shortcuts.Created[0].TargetPath, QStringLiteral("/usr/bin/kestrel"));
+        QCOMPARE(shortcuts.Created[0].Arguments, QStringLiteral("-AUTO"));
+
+        auto again = MakeForm(&shortcuts);
+        QVERIFY(again->cbShctStartup->isChecked());
+        again->cbShctStartup->setChecked(false);
+        again->BitBtn1->click();
+        again->WriteSettings();
+        QVERIFY(!shortcuts.Files.contains("/auto/Kestrel.desktop"));
     }
 
     // The menu command around the dialog: OK applies at once, Cancel and refused writes do not.

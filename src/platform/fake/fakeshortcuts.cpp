@@ -20,4 +20,10 @@ bool FakeShortcutService::CreateShellLink(const QString& targetPath,
     return true;
 }
 
+bool FakeShortcutService::RemoveFile(const QString& path) {
+    if (Refused.contains(path))
+        return false;
+    return Files.remove(path);
+}
+
 }  // namespace kestrel

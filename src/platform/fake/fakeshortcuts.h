@@ -24,6 +24,9 @@ public:
     bool FileExists(const QString& path) override;
     bool CreateShellLink(const QString& targetPath, const QString& workingDirectory,
                          const QString& linkPath, const QString& arguments) override;
+    bool RemoveFile(const QString& path) override;
+    QString InstalledProgram() override { return Installed; }
+    bool MenuEntryInstalled() override { return !Installed.isEmpty(); }
 
     // Folders the desktop has; one that is missing here has none.
     QMap<TShortcutFolder, QString> Folders;
@@ -31,6 +34,8 @@ public:
     QSet<QString> Files;
     // Link paths whose creation fails.
     QSet<QString> Refused;
+    // The installed program; empty when Kestrel is not installed.
+    QString Installed;
     // Every link created, in order.
     QList<Link> Created;
 };

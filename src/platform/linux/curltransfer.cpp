@@ -174,6 +174,9 @@ private:
     // The response in progress.
     int Status = -1;
     int Redirects = 0;
+    // The proxy's first 407 is a challenge that libcurl answers with the login on its own.
+    bool ProxyLoginPending = false;
+    QByteArray ProxyChallenge;  // the Proxy-Authenticate of that 407
     bool HeadersComplete = false;
     bool Done = false;
     CURLcode Result = CURLE_OK;
@@ -195,6 +198,8 @@ void CurlTransfer::Reset() {
     Uploaded = 0;
     Status = -1;
     Redirects = 0;
+    ProxyLoginPending = false;
+    ProxyChallenge.clear();
     HeadersComplete = false;
     Done = false;
     Result = CURLE_OK;
@@ -340,7 +345,10 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     credential(CURLOPT_PROXYUSERNAME, request.ProxyUsername);
     credential(CURLOPT_PROXYPASSWORD, request.ProxyPassword);
     curl_easy_setopt(Easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
-    curl_easy_setopt(Easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC));
+    // Basic or Digest, whichever the proxy offers: libcurl asks without a login first and
+    // answers the proxy's challenge once (ProxyLoginPending).
+    curl_easy_setopt(Easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    ProxyLoginPending = !request.ProxyUsername.isEmpty();
 
     curl_easy_setopt(Easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
     curl_easy_setopt(Easy, CURLOPT_WRITEDATA, this);
@@ -365,9 +373,17 @@ bool CurlTransfer::Send(const TransferRequest& request) {
 
     long code = 0;
     curl_easy_getinfo(Easy, CURLINFO_RESPONSE_CODE, &code);
+    // Some proxies (tinyproxy among them) refuse a wrong login with 401 and the challenge they
+    // sent as a 407 before: that is the proxy refusing its login, not the server asking for one.
     if (code == 0 && Done) {
-        // A proxy that refused the tunnel of an https request answered the CONNECT only.
+        // A proxy that refused the tunnel of an https request answered the CONNECT only, and
+        // whatever it answered is about the proxy.
         curl_easy_getinfo(Easy, CURLINFO_HTTP_CONNECTCODE, &code);
+        if (code == 401)
+            code = 407;
+    } else if (code == 401 && !ProxyChallenge.isEmpty() &&
+               Value("www-authenticate") == ProxyChallenge) {
+        code = 407;
     }
     if (code == 0)
         return false;
@@ -444,6 +460,9 @@ std::optional<QString> CurlTransfer::Header(TransferHeader header) const {
 
 size_t CurlTransfer::OnWrite(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
+    // The body of an answer that libcurl goes past (a challenge, a redirect) is nobody's.
+    if (!t->HeadersComplete)
+        return size * count;
     if (t->Available() >= t->Limit) {
         t->Paused = true;
         return CURL_WRITEFUNC_PAUSE;
@@ -481,6 +500,11 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     }
     if (followed)
         ++t->Redirects;
+    if (code == 407 && t->ProxyLoginPending) {
+        t->ProxyLoginPending = false;
+        t->ProxyChallenge = t->Value("proxy-authenticate").value_or(QByteArray());
+        followed = true;
+    }
     t->HeadersComplete = !(code >= 100 && code < 200) && !followed;
     return size * count;
 }

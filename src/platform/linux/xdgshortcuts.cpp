@@ -25,6 +25,24 @@ QString BaseFolder(const char* variable, const char* fallback) {
     return QDir::cleanPath(HomeFolder() + u'/' + QLatin1String(fallback));
 }
 
+constexpr char kInstalledEntry[] = "org.example.kestrel.desktop";
+
+// The entry that the package and `cmake --install` put in the system's application folders.
+QString InstalledEntry() {
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty())
+        dirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString& dir : dirs.split(u':', Qt::SkipEmptyParts)) {
+        if (!QDir::isAbsolutePath(dir))
+            continue;
+        const QString path = QDir::cleanPath(dir) + QStringLiteral("/applications/") +
+                             QLatin1String(kInstalledEntry);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
 QString AutostartFolder() {
     return BaseFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/autostart");
 }
@@ -38,8 +56,10 @@ QString DesktopFolder() {
     // the fallback, without starting a process.
     const QString desktop =
         QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    // A desktop set to the home folder means the user has switched it off.
-    if (desktop.isEmpty() || desktop == QDir::cleanPath(HomeFolder()))
+    // A desktop set to the home folder means the user has switched it off; one that does not
+    // exist is not made, since the desktop would not show it.
+    if (desktop.isEmpty() || desktop == QDir::cleanPath(HomeFolder()) ||
+        !QFileInfo(desktop).isDir())
         return {};
     return desktop;
 }
@@ -113,6 +133,31 @@ QString XdgShortcutService::GetSpecialFolderPath(TShortcutFolder folder) {
     return {};
 }
 
+bool XdgShortcutService::RemoveFile(const QString& path) {
+    return QFile::remove(path);
+}
+
+bool XdgShortcutService::MenuEntryInstalled() {
+    return !InstalledEntry().isEmpty();
+}
+
+QString XdgShortcutService::InstalledProgram() {
+    const QString entry = InstalledEntry();
+    QFile file(entry);
+    if (entry.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (!line.startsWith(QStringLiteral("Exec=")))
+            continue;
+        const QString program = line.mid(5).section(u' ', 0, 0, QString::SectionSkipEmpty);
+        if (QDir::isAbsolutePath(program))
+            return QFileInfo(program).isExecutable() ? program : QString();
+        return QStandardPaths::findExecutable(program);
+    }
+    return {};
+}
+
 bool XdgShortcutService::FileExists(const QString& path) {
     // A dangling symbolic link still takes the name, so it counts as there.
     return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
@@ -148,6 +193,9 @@ bool XdgShortcutService::CreateShellLink(const QString& targetPath, const QStrin
     if (!icon.isEmpty())
         entry += QStringLiteral("Icon=") + EscapeValue(icon) + u'\n';
     entry += QStringLiteral("Terminal=false\n");
+    if (folder == ApplicationsFolder())
+        entry += QStringLiteral("Categories=Office;Finance;\n");
+    entry += QStringLiteral("X-Kestrel-Created=true\n");
     if (!WriteFile(linkPath, entry.toUtf8()))
         return false;
 

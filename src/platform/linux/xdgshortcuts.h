@@ -1,6 +1,7 @@
 // Shortcuts as freedesktop.org desktop entries: the autostart folder, the user's application
 // folder (what menus and docks list) and the desktop folder, found through the environment
-// (XDG_CONFIG_HOME, XDG_DATA_HOME, HOME and user-dirs.dirs).
+// (XDG_CONFIG_HOME, XDG_DATA_HOME, HOME and user-dirs.dirs). Every entry written carries
+// X-Kestrel-Created=true, so that an uninstall can find what the program left in the home folder.
 #pragma once
 
 #include <QByteArray>
@@ -24,6 +25,12 @@ public:
     // executable, which desktops require before they launch it.
     bool CreateShellLink(const QString& targetPath, const QString& workingDirectory,
                          const QString& linkPath, const QString& arguments) override;
+
+    bool RemoveFile(const QString& path) override;
+    // Found through the installed entry's Exec line and PATH.
+    QString InstalledProgram() override;
+    // applications/org.example.kestrel.desktop in one of XDG_DATA_DIRS.
+    bool MenuEntryInstalled() override;
 
     // Where the icon goes: $XDG_DATA_HOME/icons/hicolor/scalable/apps/kestrel.svg.
     QString IconPath() const;
