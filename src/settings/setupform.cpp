@@ -793,8 +793,11 @@ void TSetupForm::ReadSettings() {
     leProxyUsername->setText(ReadScrambledText(ini, QStringLiteral("ProxyUsername")));
     QString password = ReadScrambledText(ini, QStringLiteral("ProxyPassword"));
     // A file of an older version still holds the password; it moves to the store on OK.
-    if (password.isEmpty() && Secrets)
+    // The store is asked only when there is a login, since a store that hangs costs seconds.
+    if (password.isEmpty() && !leProxyUsername->text().isEmpty() && Secrets) {
         password = Secrets->Read(ProxyPasswordKey(files_.IniPath)).value_or(QString());
+        passwordInStore_ = !password.isEmpty();
+    }
     leProxyPassword->setText(password);
 }
 
@@ -834,7 +837,10 @@ void TSetupForm::WriteSettings() {
     bool stored = false;
     if (Secrets) {
         const QString key = ProxyPasswordKey(files_.IniPath);
-        stored = password.isEmpty() ? (Secrets->Remove(key), false) : Secrets->Write(key, password);
+        if (!password.isEmpty())
+            stored = Secrets->Write(key, password);
+        else if (passwordInStore_)
+            Secrets->Remove(key);
     }
     WriteScrambledText(ini, QStringLiteral("ProxyPassword"), stored ? QString() : password);
 

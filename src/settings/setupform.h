@@ -172,6 +172,7 @@ private:
     FontDesc windowFont_;
     std::function<long double(const QString&)> quoteFor_;
     IShortcutService* shortcuts_;
+    bool passwordInStore_ = false;  // the password shown came from the secret store
 };
 
 }  // namespace kestrel

@@ -2,11 +2,14 @@
 # The settings dialog on a 1280x800 Xvfb with openbox, screenshotted page by page and with its
 # font and colour choosers open:
 #   tests/gui/setup-screenshot.sh [build dir] [output dir]
-# Writes setup-0.png .. setup-5.png (the six pages), setup-font.png and setup-color.png, each
+# Writes setup-0.png .. setup-5.png (the six pages), setup-font.png and setup-color.png,
+# setup-big.png and setup-toobig.png (a 48 pt quote font; 200 pt refused), setup-hotkey.png (a
+# bare letter refused as the hot key), each
 # the dialog's window with its frame, from settings files that fill every page. Then, through
 # the ticker against the demo quote server: setup-ticker-before.png, setup-menu.png (the dialog
 # opened by "设置...", shortcuts just created, the time line switched off) and
-# setup-ticker-after.png (the ticker right after OK), and lists the shortcuts created.
+# setup-ticker-after.png (the ticker right after OK), setup-shortcuts.png (the shortcut page
+# after "立即创建", "登录时自动启动" switched on), and lists the shortcuts created.
 set -eu
 build=${1:-build/dev}
 out=${2:-$build/screenshots}
@@ -47,8 +50,12 @@ for page in 0 1 2 3 4 5; do
 done
 shot setup-font font
 shot setup-color color
+shot setup-big big
+shot setup-toobig toobig
+shot setup-hotkey hotkey
 
-# The ticker: "设置..." from its menu, shortcuts created, the time line switched off, OK.
+# The ticker: "设置..." from its menu, shortcuts created, the login switch on, the time line
+# switched off, OK.
 mkdir -p "$work/ticker" "$work/user/Desktop"
 export HOME="$work/user" XDG_CONFIG_HOME="$work/user/.config" XDG_DATA_HOME="$work/user/.local/share"
 export XDG_RUNTIME_DIR="$work"
@@ -74,8 +81,10 @@ wait_for 'xdotool search --onlyvisible --name "^Kestrel-参数设置$" >/dev/nul
     fail "设置... opened no dialog"
 dialog=$(xdotool search --onlyvisible --name '^Kestrel-参数设置$' | head -n 1)
 xdotool windowactivate --sync "$dialog"
-xdotool key ctrl+Tab ctrl+Tab ctrl+Tab alt+c
+xdotool key ctrl+Tab ctrl+Tab ctrl+Tab alt+c alt+1
 sleep 0.3
+import -window "$dialog" -frame "$out/setup-shortcuts.png"
+echo "$out/setup-shortcuts.png"
 xdotool key ctrl+shift+Tab ctrl+shift+Tab alt+1
 sleep 0.3
 import -window "$dialog" -frame "$out/setup-menu.png"

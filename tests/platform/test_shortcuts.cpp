@@ -113,6 +113,7 @@ void TestShortcuts::threeEntries() {
         QVERIFY(entry.contains("\nIcon=" + service.IconPath() + "\n"));
         // What an uninstall looks for in the home folder.
         QVERIFY(entry.contains("\nX-Kestrel-Created=true\n"));
+        QVERIFY(entry.contains("\nTryExec=" + exe + "\n"));
         QCOMPARE(entry.contains("\nCategories=Office;Finance;\n"), path == menu);
         Validate(path);
     }

@@ -188,6 +188,9 @@ bool XdgShortcutService::CreateShellLink(const QString& targetPath, const QStrin
     if (!arguments.isEmpty())
         exec += u' ' + DesktopExecArgument(arguments);
     QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Kestrel\n");
+    // Once the program is gone (say removed with its package) menus hide the entry and the
+    // session does not try to start it.
+    entry += QStringLiteral("TryExec=") + EscapeValue(targetPath) + u'\n';
     entry += QStringLiteral("Exec=") + exec + u'\n';
     entry += QStringLiteral("Path=") + EscapeValue(workingDirectory) + u'\n';
     if (!icon.isEmpty())
