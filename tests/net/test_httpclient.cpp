@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -173,6 +175,8 @@ private slots:
     void waitTimeoutExpires();
     void throughProxy_data();
     void throughProxy();
+    void proxyDigestLogin_data();
+    void proxyDigestLogin();
     void stopsNeverWaitForTheNetwork_data();
     void stopsNeverWaitForTheNetwork();
     void abortClosesTheConnection();
@@ -592,6 +596,59 @@ void TestHttpClient::throughProxy() {
         const std::string via = Server.LastRequest().Header("Via");
         QCOMPARE(via.find("kestrel-test") != std::string::npos, viaProxy);
     }
+}
+
+void TestHttpClient::proxyDigestLogin_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("right password") << "pass" << QStringList{"Done 7"};
+    QTest::newRow("wrong password") << "wrong" << QStringList{"AnyError", "HTTPError 407"};
+}
+
+// A proxy that takes Digest only (RFC 7616 with qop=auth, MD5), checked as a proxy checks it.
+void TestHttpClient::proxyDigestLogin() {
+    QFETCH(QString, password);
+    QFETCH(QStringList, events);
+    const auto md5 = [](const QByteArray& text) {
+        return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+    };
+    const QByteArray challenge =
+        "HTTP/1.1 407 Proxy Authentication Required\r\n"
+        "Proxy-Authenticate: Digest realm=\"k\", nonce=\"n0nce\", "
+        "qop=\"auth\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    RawServer proxy([&](RawServer& self, int socket, const std::string& head) {
+        const QByteArray request = QByteArray::fromStdString(head);
+        static const QRegularExpression field(QStringLiteral("(\\w+)=\"?([^\",\\r]*)\"?"));
+        const qsizetype at = request.indexOf("Proxy-Authorization: Digest ");
+        QMap<QString, QByteArray> f;
+        if (at >= 0) {
+            const QString line =
+                QString::fromLatin1(request.mid(at, request.indexOf("\r\n", at) - at));
+            for (const auto& m : field.globalMatch(line.mid(28)))
+                f[m.captured(1)] = m.captured(2).toLatin1();
+        }
+        const QByteArray ha1 = md5("user:k:pass"), ha2 = md5("GET:" + f["uri"]);
+        const QByteArray expected =
+            md5(ha1 + ":n0nce:" + f["nc"] + ":" + f["cnonce"] + ":auth:" + ha2);
+        const bool good = f["username"] == "user" && f["response"] == expected;
+        self.Send(socket, good ? "HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n"
+                                 "\r\ndigest!"
+                               : challenge.toStdString());
+    });
+    THTTPClient http;
+    Recorder r;
+    r.Wire(http);
+    http.Proxy.AccessType = THTTPAccessType::atUseProxy;
+    http.Proxy.ProxyServer = "127.0.0.1";
+    http.Proxy.ProxyPort = proxy.Port;
+    http.Proxy.ProxyBypass = "";
+    http.Proxy.ProxyUsername = "user";
+    http.Proxy.ProxyPassword = password;
+    http.URL = "http://quotes.invalid/rates/index.aspx";
+    http.SetWaitThread(true);
+    QVERIFY(http.Read());
+    QCOMPARE(r.Events, events);
+    QCOMPARE(http.StatusCode(), events.size() == 1 ? 200 : 407);
 }
 
 void TestHttpClient::stopsNeverWaitForTheNetwork_data() {
