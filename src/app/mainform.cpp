@@ -797,6 +797,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         QMessageBox::NoButton, this);
     box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);  // a note, not a question: the ticker goes on meanwhile
     box->show();
 }
 

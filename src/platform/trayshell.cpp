@@ -128,8 +128,10 @@ void SystemTrayShell::WatchForHosts() {
     auto* timer = new QTimer;
     timer->setInterval(2000);
     QObject::connect(timer, &QTimer::timeout, timer, [this, changed] {
+        // A host that has only just taken the selection may not be found by Qt yet: an icon
+        // that could not be added is tried again while a host is there.
         const quint32 host = XEmbedTrayHost();
-        if (host != xembedHost_) {
+        if (host != xembedHost_ || (host != 0 && refused_)) {
             xembedHost_ = host;
             changed();
         }
@@ -139,7 +141,8 @@ void SystemTrayShell::WatchForHosts() {
 }
 
 bool SystemTrayShell::Add(const TrayNotifyData& data) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    refused_ = !QSystemTrayIcon::isSystemTrayAvailable();
+    if (refused_) {
         return false;
     }
     // Qt docks its icon into the host it finds when the icon is shown: showing it again after a
@@ -166,6 +169,7 @@ bool SystemTrayShell::Modify(const TrayNotifyData& data) {
 }
 
 void SystemTrayShell::Remove() {
+    refused_ = false;
     tray_->hide();
 }
 

@@ -93,6 +93,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QObject> watcher_;
     quint32 xembedHost_ = 0;  // the owner of the manager selection when last looked at
+    bool refused_ = false;    // the last Add found no tray
 };
 
 }  // namespace kestrel

@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QRect>
 #include <QWidget>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace kestrel {
@@ -35,6 +37,26 @@ QRect ViewableRect(xcb_connection_t* connection, xcb_window_t root, xcb_window_t
     return {origin->dst_x, origin->dst_y, geometry->width, geometry->height};
 }
 
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
+    const auto reply = Take(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(std::strlen(name)), name),
+        nullptr));
+    return reply ? reply->atom : XCB_NONE;
+}
+
+// Panels stay above every window and may overlap its edge: they hide nothing the user looks for.
+bool IsPanel(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t typeAtom,
+             xcb_atom_t dockAtom) {
+    const auto types = Take(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, typeAtom, XCB_ATOM_ATOM, 0, 32),
+        nullptr));
+    if (!types || types->format != 32)
+        return false;
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(types.get()));
+    const int count = xcb_get_property_value_length(types.get()) / 4;
+    return std::find(atoms, atoms + count, dockAtom) != atoms + count;
+}
+
 }  // namespace
 
 bool X11WindowCovered(const QWidget* window) {
@@ -43,8 +65,9 @@ bool X11WindowCovered(const QWidget* window) {
         return false;
     xcb_connection_t* connection = x11->connection();
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const char name[] = "_NET_CLIENT_LIST_STACKING";
     const auto atom = Take(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, 27, "_NET_CLIENT_LIST_STACKING"), nullptr));
+        connection, xcb_intern_atom(connection, 1, sizeof name - 1, name), nullptr));
     if (!atom || atom->atom == XCB_NONE)
         return false;
     const auto list = Take(xcb_get_property_reply(
@@ -62,8 +85,11 @@ bool X11WindowCovered(const QWidget* window) {
     if (i == count)
         return false;
     const QRect ownRect = ViewableRect(connection, root, own);
+    const xcb_atom_t type = Atom(connection, "_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t dock = Atom(connection, "_NET_WM_WINDOW_TYPE_DOCK");
     for (++i; i < count; ++i) {
-        if (ViewableRect(connection, root, windows[i]).intersects(ownRect))
+        if (ViewableRect(connection, root, windows[i]).intersects(ownRect) &&
+            !IsPanel(connection, windows[i], type, dock))
             return true;
     }
     return false;
