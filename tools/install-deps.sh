@@ -8,7 +8,8 @@ packages=(
   libcurl4-openssl-dev libproxy-dev libxcb1-dev libxcb-keysyms1-dev libgl-dev
   libcpp-httplib-dev libssl-dev libbenchmark-dev qtkeychain-qt6-dev
   fonts-noto-cjk
-  curl tinyproxy gnome-keyring dbus-daemon xvfb xdotool x11-utils imagemagick trayer openbox tint2 faketime
+  curl tinyproxy gnome-keyring dbus dbus-daemon xvfb xdotool x11-utils x11-xkb-utils imagemagick trayer openbox
+  tint2 faketime
   desktop-file-utils appstream lintian dpkg-dev file
   qt6-translations-l10n
 )

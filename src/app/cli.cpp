@@ -13,6 +13,7 @@
 
 #include "app/session.h"
 #include "net/httpclient.h"
+#include "platform/instancebus.h"
 #include "platform/programfiles.h"
 #include "quotes/catalogue.h"
 #include "quotes/messages.h"
@@ -35,13 +36,21 @@ enum class PrintFormat { Text, Json, Csv };
 
 const char kHelp[] =
     "Usage: kestrel [-AUTO]\n"
+    "       kestrel --toggle | --show | --hide | --refresh | --settings | --quit\n"
     "       kestrel --print [--page FILE | --url URL] [--format text|json|csv]\n"
     "       kestrel --show-settings\n"
     "       kestrel --help | --version\n"
     "\n"
     "Without an option Kestrel opens the ticker window; -AUTO (or /AUTO) marks a start from the\n"
-    "session's autostart entry.\n"
+    "session's autostart entry. A second start on the same settings shows the running window.\n"
     "\n"
+    "  --toggle         hide the running ticker's window, or show it when hidden or covered\n"
+    "  --show, --hide   show (in front) or hide the running ticker's window\n"
+    "  --refresh        download the quotes now\n"
+    "  --settings       open the settings dialog\n"
+    "  --quit           end the running ticker\n"
+    "                   --toggle, --show and --settings start a ticker when none runs; the\n"
+    "                   others end with status 1\n"
     "  --print          download the rates page once and print the display lines (UTF-8)\n"
     "  --page FILE      with --print: read FILE as the downloaded page instead\n"
     "  --url URL        with --print: download URL instead of the configured Param/RatesURL\n"
@@ -167,6 +176,11 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (mode == "--version") {
         std::fputs("Kestrel 0.90\n", stdout);
         return 0;
+    }
+    if (CommandFromOption(mode)) {
+        if (argc > 2)
+            return UsageError("unexpected argument");
+        return std::nullopt;  // the ticker, or the running one, carries the command out
     }
     if (mode != "--print" && mode != "--show-settings")
         return UsageError("unknown option");

@@ -1,12 +1,17 @@
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
+#include <QTimer>
+#include <cstdio>
 
 #include "alarm/alarmform.h"
 #include "app/cli.h"
 #include "app/mainform.h"
 #include "app/session.h"
 #include "platform/hotkeylock.h"
+#include "platform/instancebus.h"
 #include "platform/linux/x11hotkey.h"
 #include "platform/linux/xdgshortcuts.h"
 #include "platform/programfiles.h"
@@ -14,10 +19,37 @@
 #include "platform/trayshell.h"
 #include "platform/windowservices.h"
 
+namespace {
+
+int NothingToTalkTo(const kestrel::ProgramFiles& files) {
+    std::fprintf(stderr, "kestrel: no Kestrel is running on the settings in %s\n",
+                 qPrintable(QDir::toNativeSeparators(QFileInfo(files.IniPath).absolutePath())));
+    return 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     // Command-line modes need neither a display nor a window.
     if (const auto code = kestrel::RunCommandLine(argc, argv))
         return *code;
+    // A plain start asks a running ticker to show its window.
+    kestrel::InstanceCommand command = kestrel::InstanceCommand::Show;
+    bool commanded = false;
+    if (argc > 1) {
+        if (const auto given = kestrel::CommandFromOption(argv[1])) {
+            command = *given;
+            commanded = true;
+        }
+    }
+
+    // A command that never starts a ticker needs no display either.
+    if (commanded && !kestrel::CommandStartsTicker(command)) {
+        QCoreApplication core(argc, argv);
+        const kestrel::ProgramFiles files =
+            kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
+        return kestrel::InstanceBus(files.IniPath).Send(command) ? 0 : NothingToTalkTo(files);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrel"));
@@ -30,6 +62,20 @@ int main(int argc, char* argv[]) {
 
     const kestrel::ProgramFiles files =
         kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    // One ticker per settings file: a later start hands its command to the first and ends. The
+    // owner may end between our claim and our call; then the name is free again.
+    kestrel::InstanceBus instance(files.IniPath);
+    kestrel::InstanceBus::Claim claim = instance.ClaimName();
+    for (int attempt = 0; claim == kestrel::InstanceBus::Claim::Taken && attempt < 2; ++attempt) {
+        if (instance.Send(command))
+            return 0;
+        claim = instance.ClaimName();
+    }
+    if (claim == kestrel::InstanceBus::Claim::Taken) {
+        std::fprintf(stderr, "kestrel: the Kestrel running on these settings does not answer\n");
+        return 1;
+    }
+
     kestrel::DesktopWindowServices window;
     kestrel::X11HotKeyService hotKey;
     kestrel::HotKeyAtom atom;
@@ -45,7 +91,10 @@ int main(int argc, char* argv[]) {
     window.HideFromTaskbar(&alarmForm);
     alarmForm.OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
     mainForm.SetAlarmForm(&alarmForm);
+    instance.SetOnCommand([&mainForm](kestrel::InstanceCommand c) { mainForm.RunCommand(c); });
     mainForm.show();
+    if (command == kestrel::InstanceCommand::Settings)
+        QTimer::singleShot(0, &mainForm, [&mainForm] { mainForm.mnSetupParameterClick(); });
     // An end asked for while the start-up still ran (the weekend rule's queued quit, served by a
     // nested event loop) happened before exec() and would be lost: exit() needs a running loop.
     if (mainForm.Quitting())

@@ -19,6 +19,7 @@
 #include "platform/fonts.h"
 #include "platform/hotkey.h"
 #include "platform/hotkeylock.h"
+#include "platform/linux/x11stacking.h"
 #include "platform/windowservices.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
@@ -232,11 +233,16 @@ void TMainForm::CreateComponents() {
     TrayIcon->Icons()->Add(IconFromResource(QStringLiteral(":/icons/tray-normal.svg")));
     TrayIcon->Icons()->Add(IconFromResource(QStringLiteral(":/icons/tray-grey.svg")));
     TrayIcon->SetIcon(*TrayIcon->Icons()->Get(0));
-    TrayIcon->SetPopupMenu(PopupMenu1);
+    TrayIcon->SetPopupMenu(TrayMenu);
     TrayIcon->OnClick = [this](auto&&...) { TrayIconClick(); };
 
     if (services_.HotKey) {
         services_.HotKey->OnHotKey = [this](quint16 vk, quint16 mods) { HotKeyPressed(vk, mods); };
+        // A key that silently does nothing would leave the user pressing it; the tip says why.
+        services_.HotKey->OnRefused = [this](quint16, quint16) {
+            TrayIcon->SetHint(
+                QStringLiteral("热键 %1 已被其他程序占用").arg(ShortCutToText(HotKeyShortCut)));
+        };
     }
     if (services_.Window)
         services_.Window->MakeToolWindow(this);
@@ -268,6 +274,13 @@ void TMainForm::CreateMenu() {
     N3 = mnHelpGroup->addAction(QStringLiteral("关于..."), this, &TMainForm::N3Click);
     PopupMenu1->addSeparator();
     mnQuit = PopupMenu1->addAction(QStringLiteral("退出"), this, &TMainForm::mnQuitClick);
+
+    TrayMenu = new QMenu(this);
+    mnShowHide =
+        TrayMenu->addAction(QStringLiteral("显示/隐藏牌价窗口"), this, &TMainForm::ToggleWindow);
+    TrayMenu->setDefaultAction(mnShowHide);
+    TrayMenu->addSeparator();
+    TrayMenu->addActions(PopupMenu1->actions());
 }
 
 void TMainForm::ApplySettings() {
@@ -577,6 +590,8 @@ void TMainForm::SaveWindowPosition() {
 }
 
 void TMainForm::ShowToFront() {
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     if (services_.Window)
         services_.Window->ActivateForeground(this);
@@ -614,6 +629,45 @@ void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
         hide();
     } else {
         ShowToFront();
+    }
+}
+
+void TMainForm::ToggleWindow() {
+    const bool inFront =
+        isVisible() && !isMinimized() &&
+        ((services_.Window && services_.Window->IsForeground(this)) || !X11WindowCovered(this));
+    if (inFront)
+        hide();
+    else
+        ShowToFront();
+}
+
+void TMainForm::RunCommand(InstanceCommand command) {
+    switch (command) {
+        case InstanceCommand::Toggle:
+            ToggleWindow();
+            break;
+        case InstanceCommand::Show:
+            ShowToFront();
+            break;
+        case InstanceCommand::Hide:
+            hide();
+            break;
+        case InstanceCommand::Refresh:
+            mnReadNowClick();
+            break;
+        case InstanceCommand::Settings:
+            // A dialog already open is brought forward rather than opened a second time.
+            if (QWidget* open = QApplication::activeModalWidget()) {
+                open->raise();
+                open->activateWindow();
+            } else {
+                mnSetupParameterClick();
+            }
+            break;
+        case InstanceCommand::Quit:
+            Quit();
+            break;
     }
 }
 
@@ -703,7 +757,7 @@ void TMainForm::Quit() {
 }
 
 void TMainForm::TrayIconClick() {
-    ShowToFront();
+    ToggleWindow();
 }
 
 void TMainForm::MemoPriceMouseDown() {
@@ -727,8 +781,24 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     // The close button only hides the window; the program goes on in the tray.
     SaveWindowPosition();
-    hide();
     event->ignore();
+    if (TrayIcon->Added()) {
+        hide();
+        return;
+    }
+    // Without a tray nothing on the screen would lead back to a hidden window, and a tool
+    // window has no taskbar button to minimise to: it stays, and the user learns the ways back.
+    if (toldNoTray_)
+        return;
+    toldNoTray_ = true;
+    auto* box = new QMessageBox(
+        QMessageBox::Information, QStringLiteral("信息"),
+        QStringLiteral("未找到系统托盘，关闭按钮不会隐藏窗口；请用热键或 kestrel --toggle"),
+        QMessageBox::NoButton, this);
+    box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);  // a note, not a question: the ticker goes on meanwhile
+    box->show();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

@@ -12,6 +12,7 @@
 
 #include "alarm/alarmmonitor.h"
 #include "net/httpclient.h"
+#include "platform/instancebus.h"
 #include "platform/programfiles.h"
 #include "platform/trayshell.h"
 #include "quotes/catalogue.h"
@@ -93,6 +94,9 @@ public:
     QAction* mnHelp = nullptr;
     QAction* N3 = nullptr;
     QAction* mnQuit = nullptr;
+    // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
+    QMenu* TrayMenu = nullptr;
+    QAction* mnShowHide = nullptr;
     TTrayIcon* TrayIcon = nullptr;
     TAlarmForm* AlarmForm = nullptr;
 
@@ -156,6 +160,11 @@ public:
     void PlaceWindow();
     void SaveWindowPosition();
     void ShowToFront();
+    // Hides the window when it is shown in front (active, or covered by no other window), else
+    // ShowToFront: the tray icon's click, its default item and the toggle command.
+    void ToggleWindow();
+    // A command from another process (kestrel --toggle ..., or the bus).
+    void RunCommand(InstanceCommand command);
     // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
     void PopToFront();
     // Ends the program as 退出 does: the window closes for good and the event loop ends; the
@@ -189,6 +198,7 @@ private:
     MainFormServices services_;
     QStringList arguments_;
     bool quitting_ = false;
+    bool toldNoTray_ = false;  // the close button's message without a tray comes once a run
     void ApplyPlacement();
     bool MovedSincePlaced() const;
     bool placeByRule_ = false;  // no usable stored position: near the panel

@@ -25,6 +25,9 @@ public:
     // A press of the registered key, with its modifiers; the state of Num Lock and Caps Lock is
     // not part of it.
     std::function<void(quint16 virtualKey, quint16 modifiers)> OnHotKey;
+    // Another client holds the key: from Register, and whenever the key is taken again after
+    // the keyboard changed.
+    std::function<void(quint16 virtualKey, quint16 modifiers)> OnRefused;
 };
 
 }  // namespace kestrel

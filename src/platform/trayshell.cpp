@@ -4,11 +4,17 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusInterface>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QList>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
 
 namespace kestrel {
 
@@ -54,9 +60,32 @@ QList<TrayMouseMessage> MessagesFor(QSystemTrayIcon::ActivationReason reason) {
     return {};
 }
 
+const char kWatcherService[] = "org.kde.StatusNotifierWatcher";
+
+// The window that owns the XEmbed tray's manager selection of the first screen; 0 for none.
+quint32 XEmbedTrayHost() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return 0;
+    xcb_connection_t* connection = x11->connection();
+    const char name[] = "_NET_SYSTEM_TRAY_S0";
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name),
+                              nullptr),
+        &std::free);
+    if (!atom)
+        return 0;
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom),
+                                      nullptr),
+        &std::free);
+    return owner ? owner->owner : 0;
+}
+
 }  // namespace
 
 SystemTrayShell::SystemTrayShell() : tray_(std::make_unique<QSystemTrayIcon>()) {
+    WatchForHosts();
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
                          const QPoint pos = QCursor::pos();
@@ -72,10 +101,53 @@ SystemTrayShell::SystemTrayShell() : tray_(std::make_unique<QSystemTrayIcon>()) 
 
 SystemTrayShell::~SystemTrayShell() = default;
 
+void SystemTrayShell::WatchForHosts() {
+    if (!qGuiApp) {
+        return;
+    }
+    const auto changed = [this] {
+        if (OnHostChanged) {
+            OnHostChanged(this);
+        }
+    };
+    if (HostShowsMenu()) {
+        // A restarted watcher has forgotten the items registered with its predecessor.
+        auto* watcher = new QDBusServiceWatcher(QString::fromLatin1(kWatcherService),
+                                                QDBusConnection::sessionBus(),
+                                                QDBusServiceWatcher::WatchForRegistration);
+        QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, watcher, changed);
+        watcher_.reset(watcher);
+        return;
+    }
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return;
+    }
+    // The selection's owner announces itself with a message to the root window that Qt does not
+    // pass on; asking every two seconds costs one round trip to the X server.
+    xembedHost_ = XEmbedTrayHost();
+    auto* timer = new QTimer;
+    timer->setInterval(2000);
+    QObject::connect(timer, &QTimer::timeout, timer, [this, changed] {
+        // A host that has only just taken the selection may not be found by Qt yet: an icon
+        // that could not be added is tried again while a host is there.
+        const quint32 host = XEmbedTrayHost();
+        if (host != xembedHost_ || (host != 0 && refused_)) {
+            xembedHost_ = host;
+            changed();
+        }
+    });
+    timer->start();
+    watcher_.reset(timer);
+}
+
 bool SystemTrayShell::Add(const TrayNotifyData& data) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    refused_ = !QSystemTrayIcon::isSystemTrayAvailable();
+    if (refused_) {
         return false;
     }
+    // Qt docks its icon into the host it finds when the icon is shown: showing it again after a
+    // host change docks it into the new one.
+    tray_->hide();
     const QIcon icon = IconFromIco(data.Icon);
     if (icon.isNull()) {
         return false;
@@ -97,6 +169,7 @@ bool SystemTrayShell::Modify(const TrayNotifyData& data) {
 }
 
 void SystemTrayShell::Remove() {
+    refused_ = false;
     tray_->hide();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QMenu;
+class QObject;
 class QSystemTrayIcon;
 
 namespace kestrel {
@@ -54,6 +55,9 @@ public:
     std::function<void(ITrayShell* Sender, TrayMouseMessage Message, QPoint Pos,
                        Qt::KeyboardModifiers Modifiers)>
         OnMessage;
+    // A tray host came up, went away or was replaced (a panel that starts late or restarts):
+    // an icon that is wanted has to be added again.
+    std::function<void(ITrayShell* Sender)> OnHostChanged;
 };
 
 // The icon as Qt draws it: every picture of the .ico bytes, each at its own size. A null icon
@@ -65,6 +69,8 @@ QIcon IconFromIco(const QByteArray& icoBytes);
 // D-Bus path). An SNI host shows the exported menu itself; an XEmbed tray only reports the
 // press, and the component pops the menu - so the menu is handed to Qt only in the first case,
 // else Qt would pop it a second time on top of the component's.
+// Qt looks for a tray host only when the icon is shown, so the shell watches for one: the
+// owner of the XEmbed manager selection, or the StatusNotifierWatcher's name on the bus.
 class SystemTrayShell : public ITrayShell {
 public:
     SystemTrayShell();
@@ -82,7 +88,12 @@ public:
     static bool HostShowsMenu();
 
 private:
+    void WatchForHosts();
+
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QObject> watcher_;
+    quint32 xembedHost_ = 0;  // the owner of the manager selection when last looked at
+    bool refused_ = false;    // the last Add found no tray
 };
 
 }  // namespace kestrel

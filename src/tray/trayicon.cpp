@@ -83,6 +83,12 @@ TTrayIcon::TTrayIcon(QObject* owner, std::unique_ptr<ITrayShell> shell)
                                Qt::KeyboardModifiers modifiers) {
         HandleMessage(message, pos, modifiers);
     };
+    // A host that starts after the program, or a new one after a panel restart, gets the icon.
+    shell_->OnHostChanged = [this](ITrayShell*) {
+        if (active_ && !destroying_) {
+            AddToTray();
+        }
+    };
     icon_.OnChange = [this](TIcon*) { RefreshTray(); };
     icons_.OnChange = [this](TIconList*) { RefreshTray(); };
 }
@@ -95,6 +101,7 @@ TTrayIcon::~TTrayIcon() {
     SetAnimated(false);
     RemoveFromTray();
     shell_->OnMessage = nullptr;
+    shell_->OnHostChanged = nullptr;
     shell_->SetContextMenu(nullptr);
 }
 

@@ -464,6 +464,53 @@ private Q_SLOTS:
         QVERIFY(window_.Calls.contains(QStringLiteral("activate")));
     }
 
+    // The tray's menu leads with the toggle, its default item; a click hides the window in
+    // front and brings it back.
+    void theTrayTogglesTheWindow() {
+        auto form = MakeForm();
+        const QList<QAction*> items = form->TrayMenu->actions();
+        QCOMPARE(items.first()->text(), QStringLiteral("显示/隐藏牌价窗口"));
+        QCOMPARE(form->TrayMenu->defaultAction(), items.first());
+        QVERIFY(items.at(1)->isSeparator());
+        QCOMPARE(items.mid(2), form->PopupMenu1->actions());
+        QCOMPARE(tray_->ContextMenu, form->TrayMenu);
+
+        form->show();
+        tray_->Send(TrayMouseMessage::LButtonDown);
+        tray_->Send(TrayMouseMessage::LButtonUp);
+        QVERIFY(form->isHidden());
+        tray_->Send(TrayMouseMessage::LButtonDblClk);  // the default item
+        QVERIFY(form->isVisible());
+    }
+
+    void withoutATrayTheCloseButtonKeepsTheWindowAndSaysSoOnce() {
+        auto form = MakeForm();
+        tray_->AcceptAdd = false;
+        tray_->HostChanged();  // the panel went away
+        form->show();
+        const auto notes = [&] {
+            int n = 0;
+            for (const QMessageBox* box : form->findChildren<QMessageBox*>())
+                n += box->text() == QStringLiteral(
+                                        "未找到系统托盘，关闭按钮不会隐藏窗口；"
+                                        "请用热键或 kestrel --toggle");
+            return n;
+        };
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(notes(), 1);
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(notes(), 1);
+    }
+
+    void aHotKeyHeldElsewhereShowsInTheTrayTip() {
+        hotKey_.Taken = {0x77};  // F8 without modifiers
+        auto form = MakeForm();
+        hotKey_.Taken.clear();
+        QCOMPARE(tray_->Current.Tip, QStringLiteral("热键 F8 已被其他程序占用"));
+    }
+
     void theMenuHasEveryCommand() {
         auto form = MakeForm();
         QStringList captions;

@@ -1,7 +1,9 @@
-// The real ticker binary on a private X server with a real window manager and a loopback quote
-// server: the global hot key, the close button, the window's kind as other X clients see it, the
-// position left in the settings file when the program ends through its menu or a signal, the
-// weekend start that ends at once, and the keyboard that stays with the program the user types in.
+// The real ticker binary on a private X server with a real window manager, a private session bus
+// and a loopback quote server: the global hot key, the close button with and without a tray,
+// tray hosts that start after the program, one ticker per settings file and the commands sent to
+// it, the window's kind as other X clients see it, the position left in the settings file when
+// the program ends through its menu or a signal, the weekend start that ends at once, and the
+// keyboard that stays with the program the user types in.
 #include <signal.h>
 
 #include <QDir>
@@ -57,6 +59,8 @@ class TestTickerX11 : public QObject {
 
     std::unique_ptr<XServer> x_;
     QTemporaryDir home_;
+    QProcess bus_;
+    QProcess tray_;
     QProcess server_;
     QProcess ticker_;
     QByteArray serverLog_;
@@ -137,12 +141,16 @@ class TestTickerX11 : public QObject {
         QStringList command{QStringLiteral("xdotool"), QStringLiteral("search"),
                             QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                             QString::number(process.processId())};
+        // xdotool matches any of its conditions unless told to match them all.
         if (!name.isEmpty())
-            command << QStringLiteral("--name") << name;
+            command << QStringLiteral("--all") << QStringLiteral("--name") << name;
         QStringList found;
         for (const QByteArray& id : Run(command).split('\n')) {
-            if (!id.trimmed().isEmpty())
-                found.append(QString::fromLatin1(id.trimmed()));
+            const QString window = QString::fromLatin1(id.trimmed());
+            // Only what the window manager manages: an embedded tray icon is viewable too.
+            if (!window.isEmpty() &&
+                Property(window, QStringLiteral("WM_STATE")).contains("window state"))
+                found.append(window);
         }
         return found;
     }
@@ -166,6 +174,51 @@ class TestTickerX11 : public QObject {
             (seen += typing.readAllStandardOutput()).contains("keysym 0x71, q"), 3000);
     }
 
+    // Runs `kestrel OPTION` on the test's settings (or those in `home`) and returns its status.
+    int Command(const QString& option, const QString& home = {}) const {
+        QProcess command;
+        QProcessEnvironment env = ticker_.processEnvironment();
+        if (!home.isEmpty())
+            env.insert(QStringLiteral("KESTREL_HOME"), home);
+        command.setProcessEnvironment(env);
+        command.setProcessChannelMode(QProcess::ForwardedChannels);
+        command.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"),
+                      option.isEmpty() ? QStringList() : QStringList{option});
+        if (!command.waitForFinished(10000)) {
+            Stop(command);
+            return -1;
+        }
+        return command.exitStatus() == QProcess::NormalExit ? command.exitCode() : -1;
+    }
+
+    // The ticker's window that a window of class `host` holds (its embedded tray icon), or "".
+    QString EmbeddedIn(const QByteArray& host) const {
+        const QByteArray all = Run({QStringLiteral("xdotool"), QStringLiteral("search"),
+                                    QStringLiteral("--pid"), QString::number(ticker_.processId())});
+        for (const QByteArray& id : all.split('\n')) {
+            const QString own = QString::fromLatin1(id.trimmed());
+            QString window = own;
+            for (int depth = 0; !window.isEmpty() && depth < 10; ++depth) {
+                const QString tree =
+                    QString::fromLatin1(Run({QStringLiteral("xwininfo"), QStringLiteral("-tree"),
+                                             QStringLiteral("-id"), window}));
+                const auto idOf = [&](const char* label) {
+                    return QRegularExpression(QString::fromLatin1(label) +
+                                              QStringLiteral(" window id: (0x[0-9a-f]+)"))
+                        .match(tree)
+                        .captured(1);
+                };
+                const QString parent = idOf("Parent");
+                if (parent.isEmpty() || parent == idOf("Root"))
+                    break;
+                if (Property(parent, QStringLiteral("WM_CLASS")).contains(host))
+                    return own;
+                window = parent;
+            }
+        }
+        return {};
+    }
+
     static void Stop(QProcess& process) {
         if (process.state() == QProcess::NotRunning)
             return;
@@ -182,6 +235,16 @@ private slots:
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty() &&
                      !QStandardPaths::findExecutable(QStringLiteral("xwininfo")).isEmpty(),
                  "xprop and xwininfo (x11-utils) are needed beside Xvfb");
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty(),
+                 "dbus-daemon (dbus) is needed for the private session bus");
+        // A bus of the test's own: the tickers' names stay apart from the user's, and without a
+        // StatusNotifier watcher on it Qt embeds its tray icon into XEmbed trays.
+        bus_.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+        QVERIFY(bus_.waitForReadyRead(5000));
+        const QString busAddress = QString::fromLatin1(bus_.readLine()).trimmed();
+        QVERIFY(!busAddress.isEmpty());
         x_ = std::make_unique<XServer>();
         QVERIFY2(x_->Running(), qPrintable(x_->Missing));
         QVERIFY2(x_->StartWindowManager(QStringLiteral("openbox")), qPrintable(x_->Missing));
@@ -213,7 +276,7 @@ private slots:
         env.insert(QStringLiteral("KESTREL_HOME"), home_.path());
         // The hot-key lock and the tray stay apart from a ticker of the person running the tests.
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.path());
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
         ticker_.setProcessEnvironment(env);
         ticker_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"));
         ticker_.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -222,7 +285,7 @@ private slots:
     }
 
     void cleanupTestCase() {
-        for (QProcess* p : {&ticker_, &server_}) {
+        for (QProcess* p : {&ticker_, &tray_, &server_, &bus_}) {
             if (p->state() != QProcess::NotRunning) {
                 p->terminate();
                 if (!p->waitForFinished(3000))
@@ -264,6 +327,35 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), window_, 5000);
     }
 
+    // With no tray a hidden window could not be found again: it stays, and says so once.
+    void withoutATrayTheCloseButtonKeepsTheWindow() {
+        const QString message = QStringLiteral("^信息$");
+        Key(QStringLiteral("alt+F4"));
+        QString box;
+        QTRY_VERIFY_WITH_TIMEOUT(!(box = WindowsOf(ticker_, message).value(0)).isEmpty(), 5000);
+        QVERIFY(Property(window_, QStringLiteral("WM_STATE")).contains("Normal"));
+        // The box takes the keyboard as it comes up.
+        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), box, 5000);
+        Key(QStringLiteral("Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsOf(ticker_, message).isEmpty(), 5000);
+
+        Run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+             window_});
+        Key(QStringLiteral("alt+F4"));
+        QTest::qWait(1000);
+        QVERIFY(Property(window_, QStringLiteral("WM_STATE")).contains("Normal"));
+        QVERIFY(WindowsOf(ticker_, message).isEmpty());
+    }
+
+    void aTrayThatStartsLaterGetsTheIcon() {
+        QVERIFY(EmbeddedIn("trayer").isEmpty());
+        tray_.start(QStringLiteral("trayer"),
+                    {QStringLiteral("--edge"), QStringLiteral("bottom"),
+                     QStringLiteral("--SetDockType"), QStringLiteral("true")});
+        QVERIFY(tray_.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!EmbeddedIn("trayer").isEmpty(), 20000);
+    }
+
     void theCloseButtonOnlyHidesAndStoresThePosition() {
         const QPoint frame = FramePosition(window_);
         Key(QStringLiteral("alt+F4"));
@@ -277,6 +369,93 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!(window_ = VisibleWindow()).isEmpty(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), window_, 5000);
         QVERIFY(Property(window_, QStringLiteral("_NET_WM_STATE")).contains("SKIP_TASKBAR"));
+    }
+
+    // A click on the icon hides the window in front and brings back a hidden or covered one.
+    void aTrayClickTogglesTheWindow() {
+        const auto click = [this] {
+            const QString icon = EmbeddedIn("trayer");
+            QVERIFY(!icon.isEmpty());
+            Run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"),
+                 icon, QStringLiteral("4"), QStringLiteral("4"), QStringLiteral("click"),
+                 QStringLiteral("1")});
+        };
+        QVERIFY(Viewable(window_));
+        click();
+        QTRY_VERIFY_WITH_TIMEOUT(!Viewable(window_), 5000);
+        click();
+        QTRY_VERIFY_WITH_TIMEOUT(Viewable(window_), 5000);
+
+        // Covered by another window, the click brings it up instead of hiding it.
+        QProcess cover;
+        cover.start(QStringLiteral("xev"),
+                    {QStringLiteral("-name"), QStringLiteral("cover"), QStringLiteral("-geometry"),
+                     QStringLiteral("4000x4000+0+0")});
+        QString coverWindow;
+        QTRY_VERIFY_WITH_TIMEOUT(!(coverWindow = QString::fromLatin1(
+                                       Run({QStringLiteral("xdotool"), QStringLiteral("search"),
+                                            QStringLiteral("--onlyvisible"),
+                                            QStringLiteral("--name"), QStringLiteral("^cover$")})
+                                           .trimmed()))
+                                      .isEmpty(),
+                                 5000);
+        Run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+             coverWindow});
+        QTRY_VERIFY_WITH_TIMEOUT(Above(coverWindow, window_), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), coverWindow, 3000);
+        QTest::qWait(500);  // a user's hand moves to the tray in no less
+        click();
+        QTRY_VERIFY_WITH_TIMEOUT(Above(window_, coverWindow), 5000);
+        QVERIFY(Viewable(window_));
+        Stop(cover);
+    }
+
+    // A panel restarted, or another one started in its place, gets the icon too.
+    void aTrayThatReplacesAnotherGetsTheIcon() {
+        Stop(tray_);
+        QTRY_VERIFY_WITH_TIMEOUT(EmbeddedIn("trayer").isEmpty(), 5000);
+        tray_.start(QStringLiteral("tint2"));
+        QVERIFY(tray_.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!EmbeddedIn("tint2").isEmpty(), 20000);
+        Stop(tray_);
+    }
+
+    // One ticker per settings file: a second start hands over and ends, and the commands reach
+    // the running one.
+    void aSecondStartShowsTheRunningTicker() {
+        QCOMPARE(Command(QStringLiteral("--hide")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!Viewable(window_), 5000);
+        QCOMPARE(Command({}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Viewable(window_), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), window_, 5000);
+        QCOMPARE(WindowsOf(ticker_).size(), 1);
+
+        QCOMPARE(Command(QStringLiteral("--toggle")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!Viewable(window_), 5000);
+        QCOMPARE(Command(QStringLiteral("--toggle")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Viewable(window_), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), window_, 5000);
+        QCOMPARE(Command(QStringLiteral("--refresh")), 0);
+        QCOMPARE(ticker_.state(), QProcess::Running);
+    }
+
+    void tickersOnOtherSettingsRunSideBySide() {
+        QTemporaryDir home;
+        WriteSettings(home.path(), {});
+        QProcess other;
+        StartTicker(other, home.path());
+        QTRY_VERIFY_WITH_TIMEOUT(!VisibleWindow(other).isEmpty(), 10000);
+        QVERIFY(Viewable(window_));
+        QCOMPARE(Command(QStringLiteral("--quit"), home.path()), 0);
+        const bool ended = other.waitForFinished(5000);
+        Stop(other);
+        QVERIFY(ended);
+        QCOMPARE(other.exitCode(), 0);
+        QCOMPARE(ticker_.state(), QProcess::Running);
+        // Nothing runs on those settings now: the commands that start nothing say so.
+        QCOMPARE(Command(QStringLiteral("--hide"), home.path()), 1);
+        QCOMPARE(Command(QStringLiteral("--refresh"), home.path()), 1);
+        QCOMPARE(Command(QStringLiteral("--quit"), home.path()), 1);
     }
 
     void quittingFromTheMenuLeavesTheLastPosition() {

@@ -16,6 +16,7 @@ using namespace kestrel;
 namespace {
 constexpr quint16 kF8 = 0x77;
 constexpr quint16 kQ = 0x51;
+constexpr quint16 kZ = 0x5A;
 }  // namespace
 
 class TestHotKey : public QObject {
@@ -30,8 +31,9 @@ private slots:
     void fakeDeliversOnlyTheRegisteredKey();
     void x11PressesArriveWithTheirModifiers_data();
     void x11PressesArriveWithTheirModifiers();
-    void x11KeyHeldByAnotherClientFailsSilently();
+    void x11KeyHeldByAnotherClientIsRefused();
     void x11UnregisterGivesTheKeyBack();
+    void x11KeyFollowsALayoutSwitch();
 
 private:
     void requireX11();
@@ -209,7 +211,7 @@ void TestHotKey::x11PressesArriveWithTheirModifiers() {
     QCOMPARE(presses.first(), qMakePair(quint16(vk), quint16(modifiers)));
 }
 
-void TestHotKey::x11KeyHeldByAnotherClientFailsSilently() {
+void TestHotKey::x11KeyHeldByAnotherClientIsRefused() {
     requireX11();
     // The other client grabs the key only with Num Lock on: a grab that would work in some lock
     // states and not in others is refused as a whole.
@@ -228,9 +230,16 @@ void TestHotKey::x11KeyHeldByAnotherClientFailsSilently() {
 
     X11HotKeyService service;
     int presses = 0;
+    int refusals = 0;
     service.OnHotKey = [&](quint16, quint16) { ++presses; };
+    service.OnRefused = [&](quint16 vk, quint16 mods) {
+        QCOMPARE(vk, kF8);
+        QCOMPARE(mods, quint16(0));
+        ++refusals;
+    };
     QTest::failOnWarning(QRegularExpression(".*"));
     QVERIFY(!service.Register(0, kF8));
+    QCOMPARE(refusals, 1);
 
     // What this client grabbed before the refusal was given back: the other client can now
     // take F8 without Num Lock.
@@ -281,6 +290,36 @@ void TestHotKey::x11UnregisterGivesTheKeyBack() {
     QVERIFY(otherGrabs(0, kF8));
     xcb_key_symbols_free(symbols);
     xcb_disconnect(other);
+}
+
+// A grab holds a key code; after a switch to a layout where the letter sits on another key the
+// hot key is still the letter.
+void TestHotKey::x11KeyFollowsALayoutSwitch() {
+    requireX11();
+    if (QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty())
+        QSKIP("setxkbmap is not installed");
+    const auto layout = [](const char* name) {
+        test::XServer::Run({QStringLiteral("setxkbmap"), QString::fromLatin1(name)});
+    };
+    layout("us");
+    X11HotKeyService service;
+    int presses = 0;
+    service.OnHotKey = [&](quint16, quint16) { ++presses; };
+    QVERIFY(service.Register(kModControl | kModAlt, kZ));
+    Press({QStringLiteral("ctrl+alt+z")});
+    QTRY_COMPARE(presses, 1);
+
+    // German keyboards swap Y and Z.
+    layout("de");
+    QTest::qWait(500);
+    Press({QStringLiteral("ctrl+alt+z")});
+    QTRY_COMPARE(presses, 2);
+    // The key that carried Z before is Y now, and no longer the hot key.
+    Press({QStringLiteral("ctrl+alt+y"), QStringLiteral("ctrl+alt+z")});
+    QTRY_COMPARE(presses, 3);
+    QCoreApplication::processEvents();
+    QCOMPARE(presses, 3);
+    layout("us");
 }
 
 int main(int argc, char** argv) {

@@ -235,6 +235,28 @@ private slots:
         QVERIFY(rig.shell->Shown);
     }
 
+    // A panel that comes up after the program, goes away, and comes back.
+    void aHostChangeAddsTheIconAgain() {
+        Rig rig;
+        rig.shell->AcceptAdd = false;
+        rig.tray->SetIcon(Normal());
+        rig.tray->SetHint("Kestrel");
+        QVERIFY(!rig.tray->Added());
+        rig.shell->AcceptAdd = true;
+        rig.shell->HostChanged();
+        QVERIFY(rig.tray->Added());
+        QCOMPARE(rig.shell->Current.Icon, Normal().Data());
+        QCOMPARE(rig.shell->Current.Tip, QStringLiteral("Kestrel"));
+        rig.shell->AcceptAdd = false;
+        rig.shell->HostChanged();
+        QVERIFY(!rig.tray->Added());
+        // An icon switched off stays off whatever the desktop does.
+        rig.shell->AcceptAdd = true;
+        rig.tray->SetActive(false);
+        rig.shell->HostChanged();
+        QVERIFY(!rig.shell->Shown);
+    }
+
     void handlerExceptionIsReportedAndHandlingGoesOn() {
         Rig rig;
         rig.tray->OnClick = [](TTrayIcon*, TMouseButton, TShiftState, int, int) {

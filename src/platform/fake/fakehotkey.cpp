@@ -5,8 +5,11 @@ namespace kestrel {
 bool FakeHotKeyService::Register(quint16 modifiers, quint16 virtualKey) {
     ++RegisterCalls;
     Unregister();
-    if (Taken.contains(quint32(modifiers) << 16 | virtualKey))
+    if (Taken.contains(quint32(modifiers) << 16 | virtualKey)) {
+        if (OnRefused)
+            OnRefused(virtualKey, modifiers);
         return false;
+    }
     registered_ = true;
     virtualKey_ = virtualKey;
     modifiers_ = modifiers;

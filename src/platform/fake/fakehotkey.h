@@ -9,7 +9,7 @@ namespace kestrel {
 
 class FakeHotKeyService : public IHotKeyService {
 public:
-    // Succeeds unless the combination is in Taken (held by another program).
+    // Succeeds unless the combination is in Taken (held by another program): then OnRefused.
     bool Register(quint16 modifiers, quint16 virtualKey) override;
     void Unregister() override;
 

@@ -35,4 +35,10 @@ void FakeTrayShell::Send(TrayMouseMessage message, QPoint pos, Qt::KeyboardModif
     }
 }
 
+void FakeTrayShell::HostChanged() {
+    if (OnHostChanged) {
+        OnHostChanged(this);
+    }
+}
+
 }  // namespace kestrel

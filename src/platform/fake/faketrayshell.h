@@ -26,6 +26,9 @@ public:
     void Send(TrayMouseMessage message, QPoint pos = {10, 20},
               Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+    // A tray host comes up (or goes, after AcceptAdd = false), as the desktop would report it.
+    void HostChanged();
+
     // What Add answers: false plays a desktop without a tray host.
     bool AcceptAdd = true;
     // Whether an icon is in the "notification area" now, and what it shows.

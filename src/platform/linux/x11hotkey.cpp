@@ -110,6 +110,20 @@ quint32 KeysymForVirtualKey(quint16 virtualKey) {
 X11HotKeyService::X11HotKeyService() {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installNativeEventFilter(this);
+    regrab_.setSingleShot(true);
+    regrab_.setInterval(100);
+    QObject::connect(&regrab_, &QTimer::timeout, &regrab_, [this] { Regrab(); });
+    const X11Display display = CurrentDisplay();
+    if (display.connection) {
+        const char name[] = "XKEYBOARD";
+        const std::unique_ptr<xcb_query_extension_reply_t, decltype(&std::free)> xkb(
+            xcb_query_extension_reply(
+                display.connection, xcb_query_extension(display.connection, sizeof name - 1, name),
+                nullptr),
+            &std::free);
+        if (xkb && xkb->present)
+            xkbEvent_ = xkb->first_event;
+    }
 }
 
 X11HotKeyService::~X11HotKeyService() {
@@ -119,9 +133,22 @@ X11HotKeyService::~X11HotKeyService() {
 }
 
 bool X11HotKeyService::Register(quint16 modifiers, quint16 virtualKey) {
-    Unregister();
+    ReleaseGrabs();
+    virtualKey_ = virtualKey;
+    modifiers_ = modifiers;
+    x11Modifiers_ = X11Modifiers(modifiers);
+    bool refused = false;
+    if (Grab(refused))
+        return true;
+    if (refused && OnRefused)
+        OnRefused(virtualKey, modifiers);
+    return false;
+}
+
+bool X11HotKeyService::Grab(bool& refused) {
+    refused = false;
     const X11Display display = CurrentDisplay();
-    const quint32 keysym = KeysymForVirtualKey(virtualKey);
+    const quint32 keysym = KeysymForVirtualKey(virtualKey_);
     if (!display.connection || keysym == 0)
         return false;
 
@@ -138,36 +165,37 @@ bool X11HotKeyService::Register(quint16 modifiers, quint16 virtualKey) {
         return false;
 
     // Send every grab first and check them afterwards: one round trip instead of one per grab.
-    const quint16 mask = X11Modifiers(modifiers);
     QVector<xcb_void_cookie_t> cookies;
     for (const quint8 keycode : keycodes) {
         for (const quint16 lock : kLockVariants) {
-            cookies.append(xcb_grab_key_checked(display.connection, 1, display.root, mask | lock,
-                                                keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+            cookies.append(xcb_grab_key_checked(display.connection, 1, display.root,
+                                                x11Modifiers_ | lock, keycode, XCB_GRAB_MODE_ASYNC,
+                                                XCB_GRAB_MODE_ASYNC));
         }
     }
-    bool refused = false;
     for (const xcb_void_cookie_t cookie : cookies) {
         if (xcb_generic_error_t* error = xcb_request_check(display.connection, cookie)) {
             refused = true;
             std::free(error);
         }
     }
-
-    virtualKey_ = virtualKey;
-    modifiers_ = modifiers;
-    x11Modifiers_ = mask;
     keycodes_ = keycodes;
     if (refused) {
         // Another client holds some combination: a key that works only with some lock states
         // would be worse than none, so the grabs that succeeded are given back too.
-        Unregister();
+        ReleaseGrabs();
         return false;
     }
     return true;
 }
 
 void X11HotKeyService::Unregister() {
+    ReleaseGrabs();
+    regrab_.stop();
+    virtualKey_ = modifiers_ = x11Modifiers_ = 0;
+}
+
+void X11HotKeyService::ReleaseGrabs() {
     if (keycodes_.isEmpty())
         return;
     const X11Display display = CurrentDisplay();
@@ -179,12 +207,40 @@ void X11HotKeyService::Unregister() {
         xcb_flush(display.connection);
     }
     keycodes_.clear();
-    virtualKey_ = modifiers_ = x11Modifiers_ = 0;
+}
+
+void X11HotKeyService::Regrab() {
+    // Also a key refused before: the client that held it may have gone with the old keyboard.
+    if (virtualKey_ == 0)
+        return;
+    ReleaseGrabs();
+    bool refused = false;
+    if (!Grab(refused) && refused && OnRefused)
+        OnRefused(virtualKey_, modifiers_);
+}
+
+bool X11HotKeyService::KeyboardChanged(const void* message) const {
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const int type = event->response_type & ~0x80;
+    if (type == XCB_MAPPING_NOTIFY) {
+        const auto* mapping = static_cast<const xcb_mapping_notify_event_t*>(message);
+        return mapping->request == XCB_MAPPING_KEYBOARD;
+    }
+    // XKEYBOARD events carry their kind in the second byte; 0 is a new keyboard, 1 a new
+    // mapping (what a layout switch with setxkbmap sends).
+    const auto* bytes = static_cast<const quint8*>(message);
+    return xkbEvent_ >= 0 && type == xkbEvent_ && bytes[1] <= 1;
 }
 
 bool X11HotKeyService::nativeEventFilter(const QByteArray& eventType, void* message,
                                          qintptr* /*result*/) {
-    if (keycodes_.isEmpty() || eventType != "xcb_generic_event_t")
+    if (virtualKey_ == 0 || eventType != "xcb_generic_event_t")
+        return false;
+    if (KeyboardChanged(message)) {
+        regrab_.start();
+        return false;  // Qt reads the new keyboard too
+    }
+    if (keycodes_.isEmpty())
         return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     if ((event->response_type & ~0x80) != XCB_KEY_PRESS)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QTimer>
 #include <QVector>
 
 #include "platform/hotkey.h"
@@ -12,7 +13,9 @@ namespace kestrel {
 quint32 KeysymForVirtualKey(quint16 virtualKey);
 
 // Needs a QGuiApplication on the xcb platform; on any other platform every Register fails.
-// Events are read from Qt's own connection, so presses arrive on the GUI thread.
+// Events are read from Qt's own connection, so presses arrive on the GUI thread. A grab is by
+// key code: when the keyboard mapping changes (another layout, a new keyboard) the grab is
+// given back and the key is taken again wherever it now is.
 class X11HotKeyService : public IHotKeyService, private QAbstractNativeEventFilter {
 public:
     X11HotKeyService();
@@ -25,7 +28,14 @@ public:
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    // Grabs the wanted key; false when it has no key code or another client holds it.
+    bool Grab(bool& refused);
+    void ReleaseGrabs();
+    void Regrab();
+    bool KeyboardChanged(const void* event) const;
 
+    QTimer regrab_;      // a layout switch sends a burst of events: one grab after the last
+    int xkbEvent_ = -1;  // first event code of the XKEYBOARD extension, -1 without it
     quint16 virtualKey_ = 0;
     quint16 modifiers_ = 0;
     quint16 x11Modifiers_ = 0;
