@@ -16,11 +16,11 @@
 #include <mutex>
 #include <thread>
 
-#include "feeds.h"
+#include "feeds/feeds.h"
 #include "settings/encodings.h"
 
 using namespace kestrel;
-using namespace kestrel::quoted;
+using namespace kestrel::feeds;
 
 namespace {
 
