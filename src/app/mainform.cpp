@@ -189,7 +189,14 @@ void TMainForm::CreateComponents() {
 
     QuoteHTTP.OnDone = [this](TCustomHTTPClient*, const QString& contentType, qint64,
                               QIODevice* stream) { QuoteHTTPDone(contentType, stream); };
-    QuoteHTTP.OnAnyError = [this](TCustomHTTPClient*) { QuoteHTTPAnyError(); };
+    QuoteHTTP.OnHTTPError = [this](TCustomHTTPClient*, int, QIODevice* stream) {
+        QuoteHTTPAnyError(stream ? stream->readAll() : QByteArray());
+    };
+    QuoteHTTP.OnHostUnreachable = [this](TCustomHTTPClient*) { QuoteHTTPAnyError(); };
+    QuoteHTTP.OnConnLost = [this](TCustomHTTPClient*, const QString&, qint64, qint64, QIODevice*) {
+        QuoteHTTPAnyError();
+    };
+    Builtin.OnRefreshed = [this] { BuiltinRefreshed(); };
 
     Updater.VersionControl = TUpdaterVersionControl::byNumber;
     Updater.VersionNumber = QStringLiteral("0.90");
@@ -304,12 +311,23 @@ void TMainForm::ApplySettings() {
     Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
     MonitorPrevQuote = 0;
     ConfigureQuoteClient(QuoteHTTP, s);
+    UseBuiltin = s.RatesURL.trimmed().isEmpty();
+    Builtin.SetSources(feeds::BuiltinSources(s));
+    Builtin.Configure(QuoteHTTP.Proxy, QuoteHTTP.MaxTransferTime);
     Updater.Proxy = QuoteHTTP.Proxy;
     Updater.InfoFileURL = s.UpdateURL;
     PaintingBar = false;
 }
 
 void TMainForm::StartFetch() {
+    if (UseBuiltin) {
+        QuoteHTTP.Abort();
+        Builtin.Abort();
+        Builtin.Refresh();
+        tmTimer->stop();
+        return;
+    }
+    Builtin.Abort();
     if (QuoteHTTP.Busy()) {
         QuoteHTTP.Abort();
         QCoreApplication::processEvents();
@@ -339,7 +357,7 @@ void TMainForm::tmTimerTimer() {
 }
 
 void TMainForm::tmTimerCheckerTimer() {
-    if (!QuoteHTTP.Busy() && !tmTimer->isActive())
+    if (!QuoteHTTP.Busy() && !Builtin.Busy() && !tmTimer->isActive())
         tmTimer->start();
 }
 
@@ -355,11 +373,30 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
     CheckPriceAlarm();
 }
 
-void TMainForm::QuoteHTTPAnyError() {
-    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime());
+void TMainForm::QuoteHTTPAnyError(const QByteArray& body) {
+    ShowFailure(
+        FailureReason(QuoteHTTP.URL, QuoteHTTP.StatusCode(), QuoteHTTP.LastFailure(), body));
+}
+
+void TMainForm::BuiltinRefreshed() {
+    const std::optional<QString> page = Builtin.Page();
+    if (!page) {
+        ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
+        return;
+    }
+    Page.SetBody(page->toUtf8(), QStringLiteral("text/html; charset=utf-8"));
+    BuildQuoteLines();
+    tmTimer->start();
+    CheckPriceAlarm();
+}
+
+void TMainForm::ShowFailure(const QStringList& reason) {
+    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime(), reason);
     RenderLines();
     ShowCanvas();
     SetTrayIcon(1);
+    // The tooltip is short: the cause, without the remedy that may follow it.
+    TrayIcon->SetHint(reason.value(0));
     tmTimer->start();
 }
 
@@ -372,6 +409,7 @@ void TMainForm::BuildQuoteLines() {
         RenderColouredLines();
         ShowCanvas();
         SetTrayIcon(0);
+        TrayIcon->SetHint(Page.Demo() ? QStringLiteral("演示牌价") : QString());
     } else {
         RenderLines();
         ShowCanvas();
@@ -620,12 +658,13 @@ void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
 void TMainForm::FormActivate() {
     // The first showing and the first activation come one after the other: a download that
     // one of them started is not restarted by the other.
-    if (Page.PageLines().isEmpty() && !QuoteHTTP.Busy())
+    if (Page.PageLines().isEmpty() && !QuoteHTTP.Busy() && !Builtin.Busy())
         StartFetch();
 }
 
 void TMainForm::mnReadNowClick() {
     QuoteHTTP.Abort();
+    Builtin.Abort();
     MemoPrice.Lines = ReadingAgainLines();
     RenderLines();
     ShowCanvas();

@@ -52,6 +52,12 @@ const char* SourceName(SourceKind kind) {
     return kind == SourceKind::Portal ? "portal" : kind == SourceKind::Boc ? "boc" : "ecb";
 }
 
+QString SourceTitle(SourceKind kind) {
+    return kind == SourceKind::Portal ? u"新浪财经"_s
+           : kind == SourceKind::Boc  ? u"中国银行"_s
+                                      : u"欧洲央行"_s;
+}
+
 FeedCache::FeedCache(std::vector<SourceConfig> sources, double staleSeconds,
                      double backoffMaxSeconds)
     : StaleSeconds(staleSeconds), BackoffMaxSeconds(backoffMaxSeconds) {
@@ -110,6 +116,7 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
     if (source.Failures == 0 || error != source.LastError)
         Say(name + ": " + error);
     source.LastError = error;
+    source.LastStatus = answer.Error.empty() ? answer.Status : 0;
     source.LastErrorMs = nowMs;
     // Doubling after each failure: a service that is refused or overloaded bans addresses that
     // keep asking. A daily file is retried at the cap rather than a day later.
@@ -209,6 +216,22 @@ QJsonObject FeedCache::Status(qint64 nowMs) const {
         });
     }
     return QJsonObject{{u"sources"_s, sources}, {u"instruments"_s, instruments}};
+}
+
+QString FeedCache::FailureSummary(qint64 nowMs) const {
+    if (!Choose(nowMs).empty())
+        return {};
+    QStringList failing;
+    for (const Source& s : Sources) {
+        if (s.Failures == 0)
+            continue;
+        const QString what = s.LastStatus ? u"HTTP "_s + QString::number(s.LastStatus)
+                                          : QString::fromStdString(s.LastError);
+        failing << SourceTitle(s.Config.Kind) + u"："_s + what;
+    }
+    if (failing.isEmpty())
+        return u"数据源尚无报价"_s;
+    return u"数据源均已失效（"_s + failing.join(u"；"_s) + u"）"_s;
 }
 
 }  // namespace kestrel::feeds

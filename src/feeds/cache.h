@@ -29,6 +29,8 @@ std::string DefaultUrl(SourceKind kind);
 double DefaultPoll(SourceKind kind);
 double LeastPoll(SourceKind kind);
 const char* SourceName(SourceKind kind);
+// The name a trader knows the source by: 新浪财经, 欧洲央行, 中国银行.
+QString SourceTitle(SourceKind kind);
 
 // One upstream answer, or why there was none.
 struct Answer {
@@ -63,6 +65,9 @@ public:
     std::optional<QString> Page(qint64 nowMs) const;
     // Each source's health and each served instrument's age.
     QJsonObject Status(qint64 nowMs) const;
+    // Why no value is left: "数据源均已失效（新浪财经：HTTP 403）", naming each source that has
+    // failed; empty while a value is left.
+    QString FailureSummary(qint64 nowMs) const;
 
     const std::string& LastError(std::size_t i) const { return Sources[i].LastError; }
     int Failures(std::size_t i) const { return Sources[i].Failures; }
@@ -78,6 +83,7 @@ private:
         QuoteMap Quotes;
         qint64 LastSuccessMs = 0, LastErrorMs = 0, NextPollMs = 0;
         std::string LastError;
+        long LastStatus = 0;  // of the last failure, when it was an answer
         int Failures = 0;
         double BackoffSeconds = 0;
         long Requests = 0;

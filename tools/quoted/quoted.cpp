@@ -37,9 +37,10 @@ Serves the rates page /rates/index.aspx (GBK, charset=gb2312) for the ticker.
 Options:
   --port N        port to listen on (default 8936; 0 picks a free one)
   --bind ADDR     address to listen on (default 127.0.0.1)
-  --source NAME   where the prices come from: walk (the default, a random walk for demos),
-                  portal (real-time quotes), boc (the bank's board), ecb (daily reference
-                  rates); give several in order of preference, e.g. --source portal --source ecb
+  --source NAME   where the prices come from: portal (real-time quotes), boc (the bank's
+                  board), ecb (daily reference rates), given in order of preference (default
+                  --source portal --source ecb); or walk, a random walk for demos and tests,
+                  whose pages say that their prices are made up
   --help          this text
 
 Options of the real feeds:
@@ -210,6 +211,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         std::cerr << "kestrel-quoted: the walk stands alone\n";
         return std::nullopt;
     }
+    if (!walk && options.Feeds.empty())
+        options.Feeds = {SourceKind::Portal, SourceKind::Ecb};
     return options;
 }
 
@@ -240,6 +243,9 @@ int main(int argc, char** argv) {
         walk = std::make_unique<WalkSource>(options->Walk, stop);
         server.Get("/rates/index.aspx", [&](const httplib::Request& req, httplib::Response& res) {
             walk->ServeRates(req, res);
+        });
+        server.Get("/status", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("{\"source\": \"walk\", \"demo\": true}\n", "application/json");
         });
     } else {
         gateway = std::make_unique<Gateway>(FeedSources(*options), stop);

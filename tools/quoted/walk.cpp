@@ -122,7 +122,7 @@ public:
                              number(q.Low), (change >= 0 ? u"+"_s : QString()) + number(change),
                              QString::asprintf("%+.2f%%", change / q.Open * 100), time}});
         }
-        return RenderPage(rows, marker, charset);
+        return RenderPage(rows, marker, charset, true);
     }
 
 private:
