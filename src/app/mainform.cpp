@@ -55,6 +55,24 @@ QColor FromRgb(quint32 rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));
 }
 
+// Breaks a line into pieces no wider than width pixels, so that a long cause stays readable in
+// a window that a failure does not resize.
+QStringList WrapToWidth(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList pieces;
+    QString piece;
+    for (const QChar c : text) {
+        if (!piece.isEmpty() && !c.isLowSurrogate() &&
+            metrics.horizontalAdvance(piece + c) > width) {
+            pieces << piece;
+            piece.clear();
+        }
+        piece += c;
+    }
+    if (!piece.isEmpty())
+        pieces << piece;
+    return pieces;
+}
+
 QString CaptionClock(const QDateTime& now) {
     return now.toString(QStringLiteral("MM-dd hh:mm"));
 }
@@ -391,7 +409,11 @@ void TMainForm::BuiltinRefreshed() {
 }
 
 void TMainForm::ShowFailure(const QStringList& reason) {
-    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime(), reason);
+    QStringList wrapped;
+    const QFontMetrics metrics(MemoPrice.Font);
+    for (const QString& line : reason)
+        wrapped << WrapToWidth(line, metrics, std::max(imgPrice->width(), 100));
+    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime(), wrapped);
     RenderLines();
     ShowCanvas();
     SetTrayIcon(1);
@@ -458,7 +480,8 @@ void TMainForm::RenderWith(bool coloured) {
         ++row;
         ++line;
     };
-    if (DisplayTime && !MemoPrice.Lines.isEmpty())
+    // A page of made-up prices has its marked time line even where the time is switched off.
+    if ((DisplayTime || (coloured && Page.Demo())) && !MemoPrice.Lines.isEmpty())
         draw(MemoPrice.Lines.at(0), kTimeLineColour);
     const int firstInstrumentLine = line;
     while (line < MemoPrice.Lines.size()) {

@@ -263,9 +263,10 @@ private Q_SLOTS:
         QCOMPARE(form->Tick, -1);
         QVERIFY(!form->tmTimer->isActive());
         QTRY_VERIFY(form->tmTimer->isActive());
-        // The cause follows the two network lines.
-        QCOMPARE(form->MemoPrice.Lines.mid(1),
-                 TransferErrorLines(false, QTime(), {QStringLiteral("原因：服务器应答 HTTP 500")}));
+        // The cause follows the two network lines, broken to the window's width.
+        QCOMPARE(form->MemoPrice.Lines.mid(1, 2), TransferErrorLines(false, QTime()));
+        QCOMPARE(form->MemoPrice.Lines.mid(3).join(QString()),
+                 QStringLiteral("原因：服务器应答 HTTP 500"));
         QCOMPARE(tray_->Current.Tip, QStringLiteral("原因：服务器应答 HTTP 500"));
         QCOMPARE(form->MemoPrice.Lines[0].size(), 8);
         QCOMPARE(form->size(), size);
