@@ -224,15 +224,20 @@ int PrintDownload(const Settings& settings, const QString& url, PrintFormat form
         if (stream)
             errorBody = stream->readAll();
     };
+    TransferFailure failure;
+    http.OnWaitTimeoutExpired = [&failure](TCustomHTTPClient*) {
+        failure.Kind = TransferFailureKind::TimedOut;
+    };
     http.Read();
     if (!done) {
-        const QStringList reason =
-            FailureReason(url, http.StatusCode(), http.LastFailure(), errorBody);
+        if (failure.Kind == TransferFailureKind::None)
+            failure = http.LastFailure();
+        const QStringList reason = FailureReason(url, http.StatusCode(), failure, errorBody);
         if (format == PrintFormat::Text)
             PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
         else
             PrintMessages(TransferErrorLines(false, QTime::currentTime()));
-        PrintFailure(format, FailureCode(http.StatusCode(), http.LastFailure()), reason);
+        PrintFailure(format, FailureCode(http.StatusCode(), failure), reason);
         return kExitTransferFailed;
     }
     return PrintPage(settings, body, contentType, format);

@@ -433,6 +433,67 @@ private Q_SLOTS:
                                 "或在“设置→网络设置”中选择内置行情源"));
     }
 
+    // Proxies and gateways that refuse: the cause on standard error and in the JSON error object.
+    void printFailureNamesCause_data() {
+        QTest::addColumn<int>("status");  // of the loopback server; 0: nothing listens
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("proxy");  // the server is the proxy, not the rates page
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("proxy refuses") << 0 << QString() << true << "proxy_refused"
+                                       << "原因：代理服务器 127.0.0.1:%1 拒绝连接";
+        QTest::newRow("proxy wants a login") << 407 << QString() << true << "proxy_auth"
+                                             << "原因：代理服务器要求验证用户名和密码";
+        QTest::newRow("gateway without sources")
+            << 503 << "报价服务的数据源均已失效（新浪财经：HTTP 403）" << false << "http_status"
+            << "原因：报价服务的数据源均已失效（新浪财经：HTTP 403）";
+        QTest::newRow("server error page") << 500 << "<html>oops</html>" << false << "http_status"
+                                           << "原因：服务器应答 HTTP 500";
+    }
+    void printFailureNamesCause() {
+        QFETCH(int, status);
+        QFETCH(QString, body);
+        QFETCH(bool, proxy);
+        QFETCH(QString, code);
+        QFETCH(QString, reason);
+        httplib::Server server;
+        server.Get(R"(.*)", [&](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            if (status == 407)
+                res.set_header("Proxy-Authenticate", "Basic realm=\"office\"");
+            res.set_content(body.toStdString(), "text/plain; charset=utf-8");
+        });
+        int port = 0;
+        std::thread thread;
+        if (status == 0) {
+            QuoteServer gone;  // a port that was free a moment ago refuses once it has ended
+            port = gone.Port();
+        } else {
+            port = server.bind_to_any_port("127.0.0.1");
+            thread = std::thread([&] { server.listen_after_bind(); });
+            while (!server.is_running())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const QString local = QStringLiteral("http://127.0.0.1:%1/rates/index.aspx").arg(port);
+        WriteIni(proxy ? QStringLiteral("[Param]\r\nProxyType=2\r\nProxyAddress=127.0.0.1\r\n"
+                                        "ProxyPort=%1\r\nRatesURL=http://quotes.example/rates\r\n")
+                             .arg(port)
+                       : QStringLiteral("[Param]\r\nProxyType=1\r\nRatesURL=") + local);
+        const Run run = Kestrel(
+            {QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("json")});
+        if (thread.joinable()) {
+            server.stop();
+            thread.join();
+        }
+        QCOMPARE(run.status, 4);
+        const QJsonObject error = QJsonDocument::fromJson(run.lines.join(u'\n').toUtf8())
+                                      .object()[QStringLiteral("error")]
+                                      .toObject();
+        QCOMPARE(error[QStringLiteral("code")].toString(), code);
+        QCOMPARE(error[QStringLiteral("reason")].toString(), reason.arg(port));
+        QVERIFY(QString::fromUtf8(run.err).contains(reason.arg(port)));
+    }
+
     void printWalkIsMarked() {
         QuoteServer server;
         WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\n"));

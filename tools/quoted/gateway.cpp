@@ -53,6 +53,13 @@ std::optional<std::string> Gateway::Page() {
     return ToCp936(*page).toStdString();
 }
 
+std::string Gateway::Reason() {
+    std::lock_guard lock(Mutex);
+    return (QStringLiteral("报价服务的") +
+            Cache.FailureSummary(QDateTime::currentMSecsSinceEpoch()))
+        .toStdString();
+}
+
 std::string Gateway::Status() {
     std::lock_guard lock(Mutex);
     const QJsonDocument status(Cache.Status(QDateTime::currentMSecsSinceEpoch()));

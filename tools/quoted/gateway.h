@@ -35,6 +35,8 @@ public:
     std::optional<std::string> Page();
     // Each source's health and each served instrument's age, as JSON.
     std::string Status();
+    // Why there is no page, in UTF-8: "报价服务的数据源均已失效（新浪财经：HTTP 403）".
+    std::string Reason();
 
 private:
     void Run(std::size_t source);

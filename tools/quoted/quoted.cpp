@@ -253,8 +253,9 @@ int main(int argc, char** argv) {
             if (const std::optional<std::string> page = gateway->Page()) {
                 res.set_content(*page, "text/html; charset=gb2312");
             } else {
+                // The ticker shows this line as the cause.
                 res.status = 503;
-                res.set_content("no source has a fresh quote\n", "text/plain");
+                res.set_content(gateway->Reason() + "\n", "text/plain; charset=utf-8");
             }
         });
         server.Get("/status", [&](const httplib::Request&, httplib::Response& res) {
