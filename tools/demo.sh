@@ -18,7 +18,7 @@ if ! grep -qi '^UpdateURL=' "$home/kestrel.ini"; then
 fi
 export KESTREL_HOME="$home"
 
-"$bin/kestrel-quoted" --port "$port" >/dev/null 2>"$build/demo-quoted.log" &
+"$bin/kestrel-quoted" --source walk --port "$port" >/dev/null 2>"$build/demo-quoted.log" &
 server=$!
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

@@ -14,7 +14,7 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 Xvfb :77 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=:77 QT_QPA_PLATFORM=xcb
 sleep 1
-"$bin/kestrel-quoted" --port 0 >"$work/quoted.out" 2>"$work/quoted.log" &
+"$bin/kestrel-quoted" --source walk --port 0 >"$work/quoted.out" 2>"$work/quoted.log" &
 for _ in $(seq 50); do grep -q listening "$work/quoted.out" && break; sleep 0.1; done
 port=$(sed -n 's/.*:\([0-9]*\)\/.*/\1/p' "$work/quoted.out" | head -1)
 url="http://127.0.0.1:$port/rates/index.aspx"

@@ -2,16 +2,20 @@
 
 #include <QBuffer>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTime>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "app/session.h"
+#include "feeds/builtin.h"
 #include "net/httpclient.h"
 #include "platform/instancebus.h"
 #include "platform/programfiles.h"
@@ -51,12 +55,16 @@ const char kHelp[] =
     "  --quit           end the running ticker\n"
     "                   --toggle, --show and --settings start a ticker when none runs; the\n"
     "                   others end with status 1\n"
-    "  --print          download the rates page once and print the display lines (UTF-8)\n"
+    "  --print          read the prices once and print the display lines (UTF-8): from the\n"
+    "                   rates page at Param/RatesURL, or from the public feeds of [Sources]\n"
+    "                   when RatesURL is empty; the cause of a failure goes to standard error\n"
     "  --page FILE      with --print: read FILE as the downloaded page instead\n"
     "  --url URL        with --print: download URL instead of the configured Param/RatesURL\n"
     "  --format F       with --print: text (the display lines, the default), json or csv (one\n"
-    "                   record per instrument: name, display name, value or null, decimals,\n"
-    "                   update time); messages then go to standard error\n"
+    "                   record per instrument: name, display name, code, value or null,\n"
+    "                   decimals, time (ISO 8601), source (portal, ecb, boc, page or walk),\n"
+    "                   age_seconds where known, demo); messages then go to standard error,\n"
+    "                   and json prints {\"error\": {\"code\": ..., \"reason\": ...}} on failure\n"
     "  --show-settings  print the settings in effect after loading, with every correction\n"
     "  --help           print this text\n"
     "  --version        print the version\n"
@@ -73,27 +81,54 @@ void PrintLines(const QStringList& lines) {
     std::fflush(stdout);
 }
 
-// The records of the chosen instruments after a download at `updated`.
+// Where each instrument's value came from, when the built-in sources served it.
+using ServedMap = std::map<QString, feeds::Served>;
+
+QString IsoTime(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// The records of the chosen instruments after a download at `updated`: an instrument a source
+// served carries that source, its own time and its age; the others the page's source and the
+// time of the download.
 void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteSlots& quoteSlots,
-                  const QDateTime& updated) {
-    const QString time = updated.toString(u"yyyy-MM-dd hh:mm:ss");
+                  const QDateTime& updated, const QString& pageSource, const ServedMap& served) {
+    const bool demo = pageSource == u"walk";
     QJsonArray records;
-    QStringList csv{QStringLiteral("name,display,value,decimals,time")};
+    QStringList csv{
+        QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo")};
     for (qsizetype i = 0; i < selection.size(); ++i) {
         const QString& name = selection[i];
         const double value = double(quoteSlots.CurQuotes.value(i));
         const bool known = value != 0 && std::isfinite(value);
         const int decimals = DecimalsFor(DisplayName(name));
+        QString time = IsoTime(updated), source = pageSource;
+        QJsonValue age;
+        if (const auto it = served.find(name); it != served.end()) {
+            time = IsoTime(it->second.Value.Time);
+            source = QString::fromLatin1(feeds::SourceName(it->second.Source));
+            age = qint64(std::max<qint64>(0, it->second.Value.Time.secsTo(updated)));
+        }
         records.append(
             QJsonObject{{QStringLiteral("name"), name},
                         {QStringLiteral("display"), DisplayName(name)},
+                        {QStringLiteral("code"), InstrumentCode(name)},
                         {QStringLiteral("value"), known ? QJsonValue(value) : QJsonValue()},
                         {QStringLiteral("decimals"), decimals},
-                        {QStringLiteral("time"), time}});
+                        {QStringLiteral("time"), time},
+                        {QStringLiteral("source"), source.isEmpty() ? QJsonValue() : source},
+                        {QStringLiteral("age_seconds"), age},
+                        {QStringLiteral("demo"), demo}});
         // No field holds a comma or a quote: names are catalogue names.
-        csv << QStringList{name, DisplayName(name),
+        csv << QStringList{name,
+                           DisplayName(name),
+                           InstrumentCode(name),
                            known ? QString::number(value, 'g', 15) : QString(),
-                           QString::number(decimals), time}
+                           QString::number(decimals),
+                           time,
+                           source,
+                           age.isNull() ? QString() : QString::number(age.toInteger()),
+                           demo ? QStringLiteral("true") : QStringLiteral("false")}
                    .join(u',');
     }
     if (format == PrintFormat::Json)
@@ -107,6 +142,44 @@ void PrintMessages(const QStringList& lines) {
         std::fprintf(stderr, "kestrel: %s\n", line.toUtf8().constData());
 }
 
+// A failure in the chosen format: the lines go to standard error, and JSON also prints an error
+// object for scripts on standard output.
+void PrintFailure(PrintFormat format, const QString& code, const QStringList& reason) {
+    PrintMessages(reason);
+    if (format == PrintFormat::Json) {
+        const QJsonObject error{{QStringLiteral("code"), code},
+                                {QStringLiteral("reason"), reason.join(u'\n')}};
+        PrintLines({QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("error"), error}})
+                                          .toJson(QJsonDocument::Compact))});
+    }
+}
+
+// The code of a failed download in the JSON error object.
+QString FailureCode(int status, const TransferFailure& failure) {
+    if (status == 407)
+        return QStringLiteral("proxy_auth");
+    if (status == 200)
+        return QStringLiteral("connection_lost");
+    if (status > 0)
+        return QStringLiteral("http_status");
+    switch (failure.Kind) {
+        case TransferFailureKind::HostNotFound:
+            return QStringLiteral("host_not_found");
+        case TransferFailureKind::ProxyNotFound:
+            return QStringLiteral("proxy_not_found");
+        case TransferFailureKind::Refused:
+            return QStringLiteral("refused");
+        case TransferFailureKind::ProxyRefused:
+            return QStringLiteral("proxy_refused");
+        case TransferFailureKind::TimedOut:
+            return QStringLiteral("timeout");
+        case TransferFailureKind::None:
+        case TransferFailureKind::Other:
+            break;
+    }
+    return QStringLiteral("transfer_failed");
+}
+
 int UsageError(const char* message) {
     std::fprintf(stderr, "kestrel: %s\nTry 'kestrel --help'.\n", message);
     return kExitUsage;
@@ -114,7 +187,7 @@ int UsageError(const char* message) {
 
 // Composes and prints the lines the window would show after its first download of this page.
 int PrintPage(const Settings& settings, const QByteArray& body, const QString& contentType,
-              PrintFormat format) {
+              PrintFormat format, const ServedMap& served = {}) {
     RatesPage page;
     page.SetBody(body, contentType);
     QuoteSlots quoteSlots;
@@ -125,9 +198,13 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
     if (format == PrintFormat::Text) {
         PrintLines(result.Lines);
     } else if (result.Good) {
-        PrintRecords(format, settings.Selection, quoteSlots, now);
+        const QString source = page.Demo()      ? QStringLiteral("walk")
+                               : served.empty() ? QStringLiteral("page")
+                                                : QString();
+        PrintRecords(format, settings.Selection, quoteSlots, now, source, served);
     } else {
-        PrintMessages(result.Lines.mid(settings.DisplayTime ? 1 : 0));
+        PrintFailure(format, QStringLiteral("bad_data"),
+                     result.Lines.mid(settings.DisplayTime || page.Demo() ? 1 : 0));
     }
     return result.Good ? kExitQuotes : kExitBadData;
 }
@@ -151,15 +228,59 @@ int PrintDownload(const Settings& settings, const QString& url, PrintFormat form
             body = stream->readAll();
         done = true;
     };
+    QByteArray errorBody;
+    http.OnHTTPError = [&errorBody](TCustomHTTPClient*, int, QIODevice* stream) {
+        if (stream)
+            errorBody = stream->readAll();
+    };
+    TransferFailure failure;
+    http.OnWaitTimeoutExpired = [&failure](TCustomHTTPClient*) {
+        failure.Kind = TransferFailureKind::TimedOut;
+    };
     http.Read();
     if (!done) {
+        if (failure.Kind == TransferFailureKind::None)
+            failure = http.LastFailure();
+        const QStringList reason = FailureReason(url, http.StatusCode(), failure, errorBody);
         if (format == PrintFormat::Text)
             PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
         else
             PrintMessages(TransferErrorLines(false, QTime::currentTime()));
+        PrintFailure(format, FailureCode(http.StatusCode(), failure), reason);
         return kExitTransferFailed;
     }
     return PrintPage(settings, body, contentType, format);
+}
+
+// One refresh from the public feeds, each source asked once, within the wait time-out.
+int PrintBuiltin(const Settings& settings, PrintFormat format) {
+    THTTPClient http;
+    ConfigureQuoteClient(http, settings);
+    feeds::BuiltinSource source;
+    source.SetSources(feeds::BuiltinSources(settings));
+    source.Configure(http.Proxy, settings.WaitTimeoutMs);
+    QEventLoop loop;
+    source.OnRefreshed = [&loop] { loop.quit(); };
+    // The transfers end within the time-out by themselves; this only guards against a hang.
+    QTimer::singleShot(settings.WaitTimeoutMs + 5000, &loop, &QEventLoop::quit);
+    source.Refresh();
+    loop.exec();
+    source.Abort();
+    const std::optional<QString> page = source.Page();
+    if (!page) {
+        if (format == PrintFormat::Text)
+            PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
+        else
+            PrintMessages(TransferErrorLines(false, QTime::currentTime()));
+        PrintFailure(format, QStringLiteral("sources_failed"),
+                     {QStringLiteral("原因：") + source.FailureSummary()});
+        return kExitTransferFailed;
+    }
+    ServedMap served;
+    for (const feeds::Served& s : source.Quotes())
+        served.emplace(s.Name, s);
+    return PrintPage(settings, page->toUtf8(), QStringLiteral("text/html; charset=utf-8"), format,
+                     served);
 }
 
 }  // namespace
@@ -233,7 +354,10 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
         }
         return PrintPage(settings, file.readAll(), QString(), format);
     }
-    return PrintDownload(settings, url.isEmpty() ? settings.RatesURL : url, format);
+    const QString address = url.isEmpty() ? settings.RatesURL.trimmed() : url;
+    if (address.isEmpty())
+        return PrintBuiltin(settings, format);
+    return PrintDownload(settings, address, format);
 }
 
 }  // namespace kestrel

@@ -56,6 +56,24 @@ QColor FromRgb(quint32 rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));
 }
 
+// Breaks a line into pieces no wider than width pixels, so that a long cause stays readable in
+// a window that a failure does not resize.
+QStringList WrapToWidth(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList pieces;
+    QString piece;
+    for (const QChar c : text) {
+        if (!piece.isEmpty() && !c.isLowSurrogate() &&
+            metrics.horizontalAdvance(piece + c) > width) {
+            pieces << piece;
+            piece.clear();
+        }
+        piece += c;
+    }
+    if (!piece.isEmpty())
+        pieces << piece;
+    return pieces;
+}
+
 QString CaptionClock(const QDateTime& now) {
     return now.toString(QStringLiteral("MM-dd hh:mm"));
 }
@@ -190,7 +208,14 @@ void TMainForm::CreateComponents() {
 
     QuoteHTTP.OnDone = [this](TCustomHTTPClient*, const QString& contentType, qint64,
                               QIODevice* stream) { QuoteHTTPDone(contentType, stream); };
-    QuoteHTTP.OnAnyError = [this](TCustomHTTPClient*) { QuoteHTTPAnyError(); };
+    QuoteHTTP.OnHTTPError = [this](TCustomHTTPClient*, int, QIODevice* stream) {
+        QuoteHTTPAnyError(stream ? stream->readAll() : QByteArray());
+    };
+    QuoteHTTP.OnHostUnreachable = [this](TCustomHTTPClient*) { QuoteHTTPAnyError(); };
+    QuoteHTTP.OnConnLost = [this](TCustomHTTPClient*, const QString&, qint64, qint64, QIODevice*) {
+        QuoteHTTPAnyError();
+    };
+    Builtin.OnRefreshed = [this] { BuiltinRefreshed(); };
 
     Updater.VersionControl = TUpdaterVersionControl::byNumber;
     Updater.VersionNumber = QStringLiteral("0.90");
@@ -317,12 +342,23 @@ void TMainForm::ApplySettings() {
     Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
     MonitorPrevQuote = 0;
     ConfigureQuoteClient(QuoteHTTP, s);
+    UseBuiltin = s.RatesURL.trimmed().isEmpty();
+    Builtin.SetSources(feeds::BuiltinSources(s));
+    Builtin.Configure(QuoteHTTP.Proxy, QuoteHTTP.MaxTransferTime);
     Updater.Proxy = QuoteHTTP.Proxy;
     Updater.InfoFileURL = s.UpdateURL;
     PaintingBar = false;
 }
 
 void TMainForm::StartFetch() {
+    if (UseBuiltin) {
+        QuoteHTTP.Abort();
+        Builtin.Abort();
+        Builtin.Refresh();
+        tmTimer->stop();
+        return;
+    }
+    Builtin.Abort();
     if (QuoteHTTP.Busy()) {
         QuoteHTTP.Abort();
         QCoreApplication::processEvents();
@@ -352,7 +388,7 @@ void TMainForm::tmTimerTimer() {
 }
 
 void TMainForm::tmTimerCheckerTimer() {
-    if (!QuoteHTTP.Busy() && !tmTimer->isActive())
+    if (!QuoteHTTP.Busy() && !Builtin.Busy() && !tmTimer->isActive())
         tmTimer->start();
 }
 
@@ -368,11 +404,34 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
     CheckPriceAlarm();
 }
 
-void TMainForm::QuoteHTTPAnyError() {
-    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime());
+void TMainForm::QuoteHTTPAnyError(const QByteArray& body) {
+    ShowFailure(
+        FailureReason(QuoteHTTP.URL, QuoteHTTP.StatusCode(), QuoteHTTP.LastFailure(), body));
+}
+
+void TMainForm::BuiltinRefreshed() {
+    const std::optional<QString> page = Builtin.Page();
+    if (!page) {
+        ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
+        return;
+    }
+    Page.SetBody(page->toUtf8(), QStringLiteral("text/html; charset=utf-8"));
+    BuildQuoteLines();
+    tmTimer->start();
+    CheckPriceAlarm();
+}
+
+void TMainForm::ShowFailure(const QStringList& reason) {
+    QStringList wrapped;
+    const QFontMetrics metrics(MemoPrice.Font);
+    for (const QString& line : reason)
+        wrapped << WrapToWidth(line, metrics, std::max(imgPrice->width(), 100));
+    MemoPrice.Lines = TransferErrorLines(DisplayTime, QTime::currentTime(), wrapped);
     RenderLines();
     ShowCanvas();
     SetTrayIcon(1);
+    // The tooltip is short: the cause, without the remedy that may follow it.
+    TrayIcon->SetHint(reason.value(0));
     tmTimer->start();
 }
 
@@ -385,6 +444,7 @@ void TMainForm::BuildQuoteLines() {
         RenderColouredLines();
         ShowCanvas();
         SetTrayIcon(0);
+        TrayIcon->SetHint(Page.Demo() ? QStringLiteral("演示牌价") : QString());
     } else {
         RenderLines();
         ShowCanvas();
@@ -433,7 +493,8 @@ void TMainForm::RenderWith(bool coloured) {
         ++row;
         ++line;
     };
-    if (DisplayTime && !MemoPrice.Lines.isEmpty())
+    // A page of made-up prices has its marked time line even where the time is switched off.
+    if ((DisplayTime || (coloured && Page.Demo())) && !MemoPrice.Lines.isEmpty())
         draw(MemoPrice.Lines.at(0), kTimeLineColour);
     const int firstInstrumentLine = line;
     while (line < MemoPrice.Lines.size()) {
@@ -674,12 +735,13 @@ void TMainForm::RunCommand(InstanceCommand command) {
 void TMainForm::FormActivate() {
     // The first showing and the first activation come one after the other: a download that
     // one of them started is not restarted by the other.
-    if (Page.PageLines().isEmpty() && !QuoteHTTP.Busy())
+    if (Page.PageLines().isEmpty() && !QuoteHTTP.Busy() && !Builtin.Busy())
         StartFetch();
 }
 
 void TMainForm::mnReadNowClick() {
     QuoteHTTP.Abort();
+    Builtin.Abort();
     MemoPrice.Lines = ReadingAgainLines();
     RenderLines();
     ShowCanvas();

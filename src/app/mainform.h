@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "alarm/alarmmonitor.h"
+#include "feeds/builtin.h"
 #include "net/httpclient.h"
 #include "platform/instancebus.h"
 #include "platform/programfiles.h"
@@ -78,6 +79,8 @@ public:
     QTimer* tmTimer = nullptr;
     QTimer* tmTimerChecker = nullptr;
     THTTPClient QuoteHTTP;
+    // Reads the public feeds itself when no rates page address is set.
+    feeds::BuiltinSource Builtin;
     TUpdater Updater;
     QFrame* pnlContent = nullptr;
     QLabel* imgPrice = nullptr;
@@ -103,6 +106,7 @@ public:
     // State.
     ProgramFiles Files;
     RatesPage Page;
+    bool UseBuiltin = true;
     QStringList SelectedInstruments;
     QuoteSlots Quotes;
     QImage CanvasBitmap;
@@ -134,7 +138,11 @@ public:
     void tmTimerTimer();
     void tmTimerCheckerTimer();
     void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
-    void QuoteHTTPAnyError();
+    // A failed download; body is what the server answered with, if anything.
+    void QuoteHTTPAnyError(const QByteArray& body = {});
+    void BuiltinRefreshed();
+    // The window's lines after a failure, the cause below them, and the same in the tooltip.
+    void ShowFailure(const QStringList& reason);
     void FormActivate();
     void mnSetupParameterClick();
     void mnReadNowClick();

@@ -45,6 +45,7 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     std::unique_ptr<ITransfer> Transfer;  // worker only
 
     int StatusCode = -1;
+    TransferFailure Failure;   // when no status came
     bool LengthKnown = false;  // the answer announced its length (a file's is always known)
     bool Success = false;      // set once the whole body is in
     bool ContinueDownload = true;
@@ -123,8 +124,10 @@ bool TransferJob::Send() {
     };
     for (;;) {
         StatusCode = -1;  // a send that fails has no answer, whatever the last one was
-        if (!Transfer->Send(Request))
+        if (!Transfer->Send(Request)) {
+            Failure = Transfer->Failure();
             return false;
+        }
         StatusCode = Transfer->StatusCode();
         auto answer = std::make_shared<Answer>();
         if (StatusCode == 401 && PasswordRequest) {
@@ -286,6 +289,7 @@ bool TCustomHTTPClient::Read() {
     // events are dropped with its worker.
     StopTransfer();
     LastStatusCode = -1;
+    LastFailureSeen = {};
 
     auto job = std::make_shared<TransferJob>();
     job->Client = this;
@@ -389,6 +393,7 @@ void TCustomHTTPClient::CompletionHandler() {
     if (!job)
         return;
     LastStatusCode = job->StatusCode;
+    LastFailureSeen = job->Failure;
     // The stream lives until the completion events are over, even when a handler throws.
     const auto release = qScopeGuard([&job] { job->Stream.reset(); });
     QIODevice* stream = job->Stream.get();

@@ -99,6 +99,8 @@ public:
     QString HostName() const;
     // Status of the last transfer's response; -1 when none was obtained.
     int StatusCode() const { return LastStatusCode; }
+    // Why the last transfer got no status, as far as the transfer could tell.
+    const TransferFailure& LastFailure() const { return LastFailureSeen; }
 
     TThreadPriority ThreadPriority() const { return Thread.ThreadPriority(); }
     void SetThreadPriority(TThreadPriority priority) { Thread.SetThreadPriority(priority); }
@@ -155,6 +157,7 @@ private:
     std::shared_ptr<TransferJob> Job;  // the transfer in flight or awaiting its completion
     int BufferSize = 4096;
     int LastStatusCode = -1;
+    TransferFailure LastFailureSeen;
 };
 
 class THTTPClient : public TCustomHTTPClient {

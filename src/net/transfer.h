@@ -67,6 +67,22 @@ enum class TransferHeader {
     WWWAuthenticate,
 };
 
+// Why a transfer got no answer, so that a message can name the cause.
+enum class TransferFailureKind {
+    None,
+    HostNotFound,
+    ProxyNotFound,
+    Refused,
+    ProxyRefused,
+    TimedOut,
+    Other,
+};
+
+struct TransferFailure {
+    TransferFailureKind Kind = TransferFailureKind::None;
+    QString Proxy;  // host:port of the proxy the request went to, empty when it went direct
+};
+
 class ITransfer {
 public:
     virtual ~ITransfer() = default;
@@ -81,6 +97,8 @@ public:
     // Reads the next block of the body: its length, 0 at the clean end, -1 when the body could
     // not be read to its end (connection lost, aborted, timed out).
     virtual qint64 Read(char* buffer, qint64 size) = 0;
+    // After a Send that returned false: why. Transfers that cannot tell say nothing.
+    virtual TransferFailure Failure() const { return {}; }
 };
 
 using TransferFactory = std::function<std::unique_ptr<ITransfer>()>;

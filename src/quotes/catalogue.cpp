@@ -1,5 +1,7 @@
 #include "quotes/catalogue.h"
 
+#include <QHash>
+
 namespace kestrel {
 
 const char16_t kDerivedInstruments[] =
@@ -79,6 +81,48 @@ void CheckSelection(QStringList& selection) {
 void QuoteSlots::Reset(qsizetype n) {
     PrevQuotes = QList<long double>(n, 0.0L);
     CurQuotes = QList<long double>(n, 0.0L);
+}
+
+QString InstrumentCode(const QString& name) {
+    // Currencies by their Chinese short names; a pair is the two codes run together.
+    static const QHash<QString, QString> currencies = {
+        {QStringLiteral("美元"), QStringLiteral("USD")},
+        {QStringLiteral("欧元"), QStringLiteral("EUR")},
+        {QStringLiteral("英镑"), QStringLiteral("GBP")},
+        {QStringLiteral("日元"), QStringLiteral("JPY")},
+        {QStringLiteral("澳元"), QStringLiteral("AUD")},
+        {QStringLiteral("加元"), QStringLiteral("CAD")},
+        {QStringLiteral("瑞郎"), QStringLiteral("CHF")},
+        {QStringLiteral("纽元"), QStringLiteral("NZD")},
+        {QStringLiteral("人民币"), QStringLiteral("CNY")},
+        {QStringLiteral("坡元"), QStringLiteral("SGD")},
+        {QStringLiteral("港币"), QStringLiteral("HKD")},
+        {QStringLiteral("瑞典克郎"), QStringLiteral("SEK")},
+    };
+    static const QHash<QString, QString> others = {
+        {QStringLiteral("美元指数"), QStringLiteral("DXY")},
+        {QStringLiteral("瑞典克郎"), QStringLiteral("USDSEK")},
+        {QStringLiteral("NYMEX原油"), QStringLiteral("CL")},
+        {QStringLiteral("布伦特原油"), QStringLiteral("BRENT")},
+        {QStringLiteral("天然气"), QStringLiteral("NG")},
+        {QStringLiteral("现货黄金"), QStringLiteral("XAUUSD")},
+        {QStringLiteral("现货白银"), QStringLiteral("XAGUSD")},
+        {QStringLiteral("人民币黄金"), QStringLiteral("XAUCNY_G")},
+        {QStringLiteral("人民币白银"), QStringLiteral("XAGCNY_G")},
+        {QStringLiteral("香港黄金"), QStringLiteral("XAUHKD_TAEL")},
+    };
+    if (!InstrumentCatalogue().contains(name))
+        return {};
+    if (const auto it = others.find(name); it != others.end())
+        return *it;
+    for (auto base = currencies.begin(); base != currencies.end(); ++base) {
+        if (!name.startsWith(base.key()))
+            continue;
+        if (const auto quoted = currencies.find(name.mid(base.key().size()));
+            quoted != currencies.end())
+            return *base + *quoted;
+    }
+    return {};
 }
 
 }  // namespace kestrel

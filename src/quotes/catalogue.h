@@ -41,4 +41,9 @@ struct QuoteSlots {
     void Reset(qsizetype n);
 };
 
+// The instrument's code for scripts, in the ISO style of trading screens: EURUSD, XAUUSD, CL;
+// gold in yuan per gram XAUCNY_G, Hong Kong gold in dollars per tael XAUHKD_TAEL. Empty for a
+// name outside the catalogue.
+QString InstrumentCode(const QString& name);
+
 }  // namespace kestrel

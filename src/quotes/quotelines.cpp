@@ -76,8 +76,8 @@ QString FormatQuoteLine(const QString& name, long double value) {
     return labels.padded + u' ' + FixedText(value, labels.decimals);
 }
 
-QString UpdateTimeLine(const QTime& now) {
-    QString header = QStringLiteral("【牌价更新时间】");
+QString UpdateTimeLine(const QTime& now, bool demo) {
+    QString header = demo ? QStringLiteral("【演示牌价】") : QStringLiteral("【牌价更新时间】");
     PadToWidth(header, kLabelWidth);
     return header + now.toString(u"hh:mm:ss");
 }
@@ -85,8 +85,9 @@ QString UpdateTimeLine(const QTime& now) {
 QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
                            bool displayTime, const QTime& now) {
     QuoteLines result;
-    if (displayTime)
-        result.Lines.append(UpdateTimeLine(now));
+    // Made-up prices say so even where the time line is switched off.
+    if (displayTime || page.Demo())
+        result.Lines.append(UpdateTimeLine(now, page.Demo()));
     result.Good = page.TrimPageToMarker() && !page.PageLines().isEmpty();
     if (!result.Good) {
         result.Lines.append(QStringLiteral("外汇牌价源数据有误，无法提供报价"));

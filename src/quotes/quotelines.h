@@ -21,7 +21,8 @@ void PadToWidth(QString& text, int width);
 QString FormatQuoteLine(const QString& name, long double value);
 
 // "【牌价更新时间】" padded to 20 bytes, then the time as hh:mm:ss.
-QString UpdateTimeLine(const QTime& now);
+// "【演示牌价】" in its place for a page of made-up prices.
+QString UpdateTimeLine(const QTime& now, bool demo = false);
 
 struct QuoteLines {
     QStringList Lines;

@@ -122,6 +122,9 @@ long double ReadNumber(QStringView text) {
 
 void RatesPage::SetLines(QStringList lines) {
     lines_ = std::move(lines);
+    demo_ = std::any_of(lines_.cbegin(), lines_.cend(), [](const QString& line) {
+        return line.contains(QStringView(kDemoMarker));
+    });
     Invalidate();
 }
 

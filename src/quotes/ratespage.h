@@ -15,6 +15,9 @@
 
 namespace kestrel {
 
+// The line a page of made-up prices carries; a real rates page never has it.
+inline constexpr char16_t kDemoMarker[] = u"<meta name=\"kestrel-rates\" content=\"demo\">";
+
 // The text of one table-cell line: up to four leading "<...>" tags removed, the rest cut at the
 // next "<", blanks and control characters trimmed.
 QString StripTags(const QString& line);
@@ -34,6 +37,8 @@ public:
     // mislabel GBK pages: when that decoding lacks the chart marker, the body is read as GB18030.
     void SetBody(const QByteArray& body, const QString& contentType = {});
     const QStringList& PageLines() const { return lines_; }
+    // The page says its prices are made up (a demo server's random walk).
+    bool Demo() const { return demo_; }
 
     // Drops the page header before the chart marker line (only when that line is not among the
     // first three). False, with the page left as it is, when the page has no marker: bad data.
@@ -58,6 +63,7 @@ private:
     void Invalidate();
 
     QStringList lines_;
+    bool demo_ = false;
     // Every title attribute of the page, sorted by the first few characters of its text and, among
     // equal ones, by line, so that all titles starting with a name form one contiguous run.
     mutable std::vector<Title> titles_;

@@ -146,6 +146,19 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.UpdateURL =
         ini.ReadString(kParam, QStringLiteral("UpdateURL"), QString::fromLatin1(kDefaultUpdateURL));
 
+    const QString sources = QStringLiteral("Sources");
+    for (const QString& name : ini.ReadString(sources, QStringLiteral("Order"), {}).split(u',')) {
+        const QString known = name.trimmed().toLower();
+        if ((known == u"portal" || known == u"ecb" || known == u"boc") &&
+            !s.SourceOrder.contains(known))
+            s.SourceOrder << known;
+    }
+    if (s.SourceOrder.isEmpty())
+        s.SourceOrder = QString::fromLatin1(kDefaultSourceOrder).split(u',');
+    s.PortalURL = ini.ReadString(sources, QStringLiteral("PortalURL"), s.PortalURL);
+    s.EcbURL = ini.ReadString(sources, QStringLiteral("EcbURL"), s.EcbURL);
+    s.BocURL = ini.ReadString(sources, QStringLiteral("BocURL"), s.BocURL);
+
     s.Pos_X = ini.ReadInteger(kForm, QStringLiteral("Pos_X"), -1);
     s.Pos_Y = ini.ReadInteger(kForm, QStringLiteral("Pos_Y"), -1);
     s.Top = ini.ReadBool(kForm, QStringLiteral("Top"), false);
@@ -178,6 +191,11 @@ QString FormatSettingsReport(const Settings& s) {
     line("ProxyPort", s.ProxyPort);
     line("RatesURL", s.RatesURL);
     line("UpdateURL", s.UpdateURL);
+    out += QStringLiteral("\n[Sources]\n");
+    line("Order", s.SourceOrder.join(u','));
+    line("PortalURL", s.PortalURL);
+    line("EcbURL", s.EcbURL);
+    line("BocURL", s.BocURL);
     out += QStringLiteral("\n[Form]\n");
     line("Alpha", Flag(s.Alpha));
     line("NotRunWeekEnd", Flag(s.NotRunWeekEnd));

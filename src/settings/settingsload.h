@@ -22,7 +22,13 @@ enum class ProxyAccess {
     atUseProxy,   // ProxyServer:ProxyPortNumber
 };
 
-inline constexpr char kDefaultRatesURL[] = "http://127.0.0.1:8936/rates/index.aspx";
+// No rates page: the ticker reads the public feeds itself.
+inline constexpr char kDefaultRatesURL[] = "";
+inline constexpr char kDefaultSourceOrder[] = "portal,ecb";
+inline constexpr char kDefaultPortalURL[] = "https://hq.sinajs.cn/list=";
+inline constexpr char kDefaultEcbURL[] =
+    "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
+inline constexpr char kDefaultBocURL[] = "https://www.boc.cn/sourcedb/whpj/";
 inline constexpr char kDefaultUpdateURL[] = "https://kestrel.example.org/kestrelmv/kestrelmv.inf";
 inline constexpr int kTicksPerSecond = 10;  // the refresh timer ticks every 100 ms
 inline constexpr int kDefaultProxyPort = 8080;
@@ -53,6 +59,11 @@ struct Settings {
     QString ProxyPassword;
     QString RatesURL = QString::fromLatin1(kDefaultRatesURL);
     QString UpdateURL = QString::fromLatin1(kDefaultUpdateURL);  // the upgrade information file
+    // [Sources], the feeds read when RatesURL is empty
+    QStringList SourceOrder;  // known names only, each once; empty or none known: the default
+    QString PortalURL = QString::fromLatin1(kDefaultPortalURL);
+    QString EcbURL = QString::fromLatin1(kDefaultEcbURL);
+    QString BocURL = QString::fromLatin1(kDefaultBocURL);
     // [Form]
     bool Alpha = false;
     bool NotRunWeekEnd = false;

@@ -707,6 +707,20 @@ QWidget* TSetupForm::CreateProxyPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(QStringLiteral("代理服务器设置"), proxy));
+
+    rbBuiltinSource = new QRadioButton(QStringLiteral("内置行情源（新浪财经 + 欧洲央行）"));
+    rbRatesURL = new QRadioButton(QStringLiteral("牌价网址："));
+    leRatesURL = new QLineEdit;
+    rbBuiltinSource->setChecked(true);
+    leRatesURL->setEnabled(false);
+    connect(rbRatesURL, &QRadioButton::toggled, leRatesURL, &QWidget::setEnabled);
+    auto* address = new QHBoxLayout;
+    address->addWidget(rbRatesURL);
+    address->addWidget(leRatesURL, 1);
+    auto* sources = new QVBoxLayout;
+    sources->addWidget(rbBuiltinSource);
+    sources->addLayout(address);
+    layout->addWidget(Group(QStringLiteral("牌价来源"), sources));
     layout->addStretch(1);
     return page;
 }
@@ -789,6 +803,10 @@ void TSetupForm::ReadSettings() {
             break;
     }
     leProxyAddress->setText(ini.ReadString(kParam, QStringLiteral("ProxyAddress"), QString()));
+    const QString ratesUrl =
+        ini.ReadString(kParam, QStringLiteral("RatesURL"), QString()).trimmed();
+    (ratesUrl.isEmpty() ? rbBuiltinSource : rbRatesURL)->setChecked(true);
+    leRatesURL->setText(ratesUrl);
     leProxyPort->setText(ini.ReadString(kParam, QStringLiteral("ProxyPort"), QString()));
     leProxyUsername->setText(ReadScrambledText(ini, QStringLiteral("ProxyUsername")));
     QString password = ReadScrambledText(ini, QStringLiteral("ProxyPassword"));
@@ -831,6 +849,9 @@ void TSetupForm::WriteSettings() {
                                                    : 0);
     ini.WriteString(kParam, QStringLiteral("ProxyAddress"), OneLine(leProxyAddress->text()));
     ini.WriteString(kParam, QStringLiteral("ProxyPort"), OneLine(leProxyPort->text()));
+    // An empty address is the built-in sources, whichever choice says so.
+    ini.WriteString(kParam, QStringLiteral("RatesURL"),
+                    rbRatesURL->isChecked() ? OneLine(leRatesURL->text()).trimmed() : QString());
     WriteScrambledText(ini, QStringLiteral("ProxyUsername"), OneLine(leProxyUsername->text()));
     // The file keeps the password only where no secret store takes it.
     const QString password = OneLine(leProxyPassword->text());

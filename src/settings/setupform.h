@@ -122,6 +122,9 @@ public:
     QLineEdit* leProxyPort = nullptr;
     QLineEdit* leProxyUsername = nullptr;
     QLineEdit* leProxyPassword = nullptr;
+    QRadioButton* rbBuiltinSource = nullptr;
+    QRadioButton* rbRatesURL = nullptr;
+    QLineEdit* leRatesURL = nullptr;
 
     // Handlers.
     void btSelectClick();

@@ -12,7 +12,8 @@ class QuoteServer {
 public:
     explicit QuoteServer(QStringList arguments = {}) {
         process_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-        process_.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} +
+        process_.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                          QStringLiteral("--source"), QStringLiteral("walk")} +
                               arguments);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start();

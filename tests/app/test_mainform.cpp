@@ -251,6 +251,55 @@ private Q_SLOTS:
         QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
     }
 
+    // No rates page: the window reads the quote service itself, and asks it no more often than
+    // the service tolerates however short the interval.
+    void builtinSourceWithoutRatesUrl() {
+        QFile portal(QStringLiteral(KESTREL_TEST_DATA "/feeds/portal.txt"));
+        QVERIFY(portal.open(QIODevice::ReadOnly));
+        server_->SetPage(QString::fromUtf8(portal.readAll()));
+        QFile f(files_.IniPath);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(ToCp936(QStringLiteral("[Param]\r\nProxyType=1\r\nInterval=1\r\n"
+                                       "[Sources]\r\nOrder=portal\r\nPortalURL=") +
+                        server_->Url() + QStringLiteral("?list=\r\n")));
+        f.close();
+        WriteSelection({QStringLiteral("美元日元"), QStringLiteral("欧元美元")});
+        auto form = MakeForm();
+        const auto refreshed = [&form] {
+            form->StartFetch();
+            return QTest::qWaitFor(
+                [&] { return !form->Builtin.Busy() && form->tmTimer->isActive(); }, 10000);
+        };
+        QVERIFY(refreshed());
+        QCOMPARE(form->MemoPrice.Lines.mid(1),
+                 (QStringList{
+                     QStringLiteral("【美元日元】　　　　 154.60"),
+                     QStringLiteral("【欧元美元】") + QString(18, u' ') + QStringLiteral(" N/A")}));
+        QCOMPARE(tray_->Current.Tip, QString());
+        const int hits = server_->Hits();
+        QVERIFY(refreshed());
+        QCOMPARE(server_->Hits(), hits);  // within five seconds the cache answers
+        QVERIFY(form->MemoPrice.Lines[1].endsWith(QStringLiteral("154.60")));
+    }
+
+    // A page of made-up prices is marked in the window and the tooltip, the time line switched
+    // off or not.
+    void demoPageIsMarked() {
+        WriteIni(QStringLiteral("DisplayTime=0\r\n"));
+        WriteSelection({QStringLiteral("欧元美元")});
+        server_->SetPage(QString::fromUtf16(kDemoMarker) + QStringLiteral("\r\n") +
+                         PageServer::RatesPage({{QStringLiteral("欧元美元"), 1.1600}}));
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        QVERIFY(form->MemoPrice.Lines[0].startsWith(QStringLiteral("【演示牌价】")));
+        QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【欧元美元】　　　　 1.1600"));
+        QCOMPARE(tray_->Current.Tip, QStringLiteral("演示牌价"));
+        // The mark is drawn in the time line's colour, the quote below it in the quote colour.
+        QVERIFY(RowColours(*form, 0).contains(kBlack));
+        QVERIFY(!RowColours(*form, 0).contains(kOlive));
+        QVERIFY(RowColours(*form, 1).contains(kOlive));
+    }
+
     void aFailedTransferShowsTheNetworkLinesAndCountsDownAgain() {
         WriteIni(QStringLiteral("Interval=2\r\n"));
         auto form = MakeForm();
@@ -263,7 +312,11 @@ private Q_SLOTS:
         QCOMPARE(form->Tick, -1);
         QVERIFY(!form->tmTimer->isActive());
         QTRY_VERIFY(form->tmTimer->isActive());
-        QCOMPARE(form->MemoPrice.Lines.mid(1), TransferErrorLines(false, QTime()));
+        // The cause follows the two network lines, broken to the window's width.
+        QCOMPARE(form->MemoPrice.Lines.mid(1, 2), TransferErrorLines(false, QTime()));
+        QCOMPARE(form->MemoPrice.Lines.mid(3).join(QString()),
+                 QStringLiteral("原因：服务器应答 HTTP 500"));
+        QCOMPARE(tray_->Current.Tip, QStringLiteral("原因：服务器应答 HTTP 500"));
         QCOMPARE(form->MemoPrice.Lines[0].size(), 8);
         QCOMPARE(form->size(), size);
         QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 1));

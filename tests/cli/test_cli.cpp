@@ -1,12 +1,17 @@
 // The command line is a contract with scripts and status bars: exit statuses, the lines printed
 // and the settings report.
+#include <httplib.h>
+
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 #include "../app/quoteserver.h"
 #include "platform/fonts.h"
@@ -15,6 +20,51 @@
 using kestrel::test::QuoteServer;
 
 namespace {
+
+QByteArray ReadData(const QString& name) {
+    QFile file(QStringLiteral(KESTREL_TEST_DATA "/feeds/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The quote service and the reference rate file on loopback, with the service's referer rule;
+// `status` other than 200 makes the quote service refuse.
+class FakeFeeds {
+public:
+    explicit FakeFeeds(int status = 200) {
+        QStringEncoder gb18030("GB18030");
+        const std::string portal =
+            QByteArray(gb18030(QString::fromUtf8(ReadData(QStringLiteral("portal.txt")))))
+                .toStdString();
+        server_.Get(R"(/list=.*)", [=](const httplib::Request& req, httplib::Response& res) {
+            if (req.get_header_value("Referer") != "https://finance.sina.com.cn/" || status != 200)
+                res.status = status == 200 ? 403 : status;
+            else
+                res.set_content(portal, "application/javascript; charset=GB18030");
+        });
+        server_.Get("/ecb.xml", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(ReadData(QStringLiteral("ecb.xml")).toStdString(), "text/xml");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FakeFeeds() {
+        server_.stop();
+        thread_.join();
+    }
+    QString Sources(const QString& order) const {
+        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port_);
+        return QStringLiteral(
+                   "[Sources]\r\nOrder=%1\r\nPortalURL=%2/list=\r\nEcbURL=%2/ecb.xml\r\n")
+            .arg(order, base);
+    }
+
+private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+};
 
 struct Run {
     int status = -1;
@@ -146,12 +196,18 @@ private Q_SLOTS:
                                  QStringLiteral("csv"), QStringLiteral("--page"), file});
         QCOMPARE(csv.status, 0);
         QCOMPARE(csv.lines.size(), 4);
-        QCOMPARE(csv.lines[0], QStringLiteral("name,display,value,decimals,time"));
-        const QString time = csv.lines[1].section(u',', 4);
-        QVERIFY(QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid());
-        QCOMPARE(csv.lines[1], QStringLiteral("NYMEX原油,纽约原油,155.5,2,") + time);
-        QCOMPARE(csv.lines[2], QStringLiteral("欧元美元,欧元美元,1.16234,4,") + time);
-        QCOMPARE(csv.lines[3], QStringLiteral("港币人民币,港币人民币,,4,") + time);
+        QCOMPARE(csv.lines[0],
+                 QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo"));
+        const QString time = csv.lines[1].section(u',', 5, 5);
+        // ISO 8601 with the offset from UTC.
+        QVERIFY2(QDateTime::fromString(time, Qt::ISODate).isValid() &&
+                     (time.endsWith(u'Z') || time.at(time.size() - 6) == u'+' ||
+                      time.at(time.size() - 6) == u'-'),
+                 qPrintable(time));
+        const QString tail = u',' + time + QStringLiteral(",page,,false");
+        QCOMPARE(csv.lines[1], QStringLiteral("NYMEX原油,纽约原油,CL,155.5,2") + tail);
+        QCOMPARE(csv.lines[2], QStringLiteral("欧元美元,欧元美元,EURUSD,1.16234,4") + tail);
+        QCOMPARE(csv.lines[3], QStringLiteral("港币人民币,港币人民币,HKDCNY,,4") + tail);
 
         const Run json = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
                                   QStringLiteral("json"), QStringLiteral("--page"), file});
@@ -163,12 +219,16 @@ private Q_SLOTS:
         QCOMPARE(records[1].toObject()[QStringLiteral("value")].toDouble(), 1.16234);
         QVERIFY(records[2].toObject()[QStringLiteral("value")].isNull());
 
-        // Bad data: no records on standard output, the message on standard error.
+        // Bad data: no records but an error object on standard output, the message on standard
+        // error.
         WriteFile(QStringLiteral("page.html"), SmallPage(false));
         const Run bad = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
                                  QStringLiteral("json"), QStringLiteral("--page"), file});
         QCOMPARE(bad.status, 3);
-        QVERIFY(bad.lines.isEmpty());
+        const QJsonObject error = QJsonDocument::fromJson(bad.lines.join(u'\n').toUtf8())
+                                      .object()[QStringLiteral("error")]
+                                      .toObject();
+        QCOMPARE(error[QStringLiteral("code")].toString(), QStringLiteral("bad_data"));
         QVERIFY(QString::fromUtf8(bad.err).contains(QStringLiteral("外汇牌价源数据有误")));
     }
 
@@ -220,8 +280,8 @@ private Q_SLOTS:
         QCOMPARE(value(QStringLiteral("Font")),
                  kestrel::WindowFontFamily() + QStringLiteral(",9,B,0,clOlive,134"));
         QCOMPARE(value(QStringLiteral("HotKey")), QStringLiteral("F8"));
-        QCOMPARE(value(QStringLiteral("RatesURL")),
-                 QStringLiteral("http://127.0.0.1:8936/rates/index.aspx"));
+        QCOMPARE(value(QStringLiteral("RatesURL")), QString());  // the built-in sources
+        QCOMPARE(value(QStringLiteral("Order")), QStringLiteral("portal,ecb"));
         QCOMPARE(value(QStringLiteral("TicksPerInterval")), QStringLiteral("100"));
         QCOMPARE(value(QStringLiteral("HotKeyModifiers")), QStringLiteral("0"));
         QCOMPARE(value(QStringLiteral("HotKeyVirtualKey")), QStringLiteral("119"));
@@ -259,6 +319,11 @@ private Q_SLOTS:
                                       QStringLiteral("ProxyPort"),
                                       QStringLiteral("RatesURL"),
                                       QStringLiteral("UpdateURL"),
+                                      QStringLiteral("[Sources]"),
+                                      QStringLiteral("Order"),
+                                      QStringLiteral("PortalURL"),
+                                      QStringLiteral("EcbURL"),
+                                      QStringLiteral("BocURL"),
                                       QStringLiteral("[Form]"),
                                       QStringLiteral("Alpha"),
                                       QStringLiteral("NotRunWeekEnd"),
@@ -316,6 +381,8 @@ private Q_SLOTS:
         QCOMPARE(run.status, status);
         QCOMPARE(run.lines.size(), 3);
         if (status == 0) {
+            // The quote server's walk makes its prices up and says so.
+            QVERIFY(run.lines[0].startsWith(QStringLiteral("【演示牌价】　　　　")));
             QVERIFY(run.lines[1].startsWith(QStringLiteral("【欧元美元】　　　　 1.")));
             QVERIFY(run.lines[2].startsWith(QStringLiteral("【现货黄金】　　　　 ")));
             QVERIFY(!run.lines[2].endsWith(QStringLiteral("N/A")));
@@ -340,6 +407,167 @@ private Q_SLOTS:
         QCOMPARE(run.status, 4);
         QCOMPARE(run.lines, (QStringList{QStringLiteral("数据传送有误！请检查网络"),
                                          QStringLiteral("稍后将再次尝试连接...")}));
+        QVERIFY2(QString::fromUtf8(run.err).contains(
+                     QStringLiteral("原因：127.0.0.1:%1 上没有报价服务（连接被拒绝）").arg(port)),
+                 run.err.constData());
+        QVERIFY(!run.err.contains("systemctl"));
+    }
+
+    // The address the packaged service listens on: a refusal there names the remedy.
+    void printRefusedLocalServiceNamesRemedy() {
+        WriteIni(
+            QStringLiteral("[Param]\r\nProxyType=1\r\nRatesURL="
+                           "http://127.0.0.1:8936/rates/index.aspx\r\n"));
+        const Run run = Kestrel(
+            {QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("json")});
+        if (run.status == 0)
+            QSKIP("a quote service listens on 127.0.0.1:8936 on this machine");
+        QCOMPARE(run.status, 4);
+        const QJsonObject error = QJsonDocument::fromJson(run.lines.join(u'\n').toUtf8())
+                                      .object()[QStringLiteral("error")]
+                                      .toObject();
+        QCOMPARE(error[QStringLiteral("code")].toString(), QStringLiteral("refused"));
+        QCOMPARE(error[QStringLiteral("reason")].toString(),
+                 QStringLiteral("原因：127.0.0.1:8936 上没有报价服务（连接被拒绝）\n"
+                                "请运行 systemctl --user enable --now kestrel-quoted，"
+                                "或在“设置→网络设置”中选择内置行情源"));
+    }
+
+    // Proxies and gateways that refuse: the cause on standard error and in the JSON error object.
+    void printFailureNamesCause_data() {
+        QTest::addColumn<int>("status");  // of the loopback server; 0: nothing listens
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("proxy");  // the server is the proxy, not the rates page
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("proxy refuses") << 0 << QString() << true << "proxy_refused"
+                                       << "原因：代理服务器 127.0.0.1:%1 拒绝连接";
+        QTest::newRow("proxy wants a login") << 407 << QString() << true << "proxy_auth"
+                                             << "原因：代理服务器要求验证用户名和密码";
+        QTest::newRow("gateway without sources")
+            << 503 << "报价服务的数据源均已失效（新浪财经：HTTP 403）" << false << "http_status"
+            << "原因：报价服务的数据源均已失效（新浪财经：HTTP 403）";
+        QTest::newRow("server error page") << 500 << "<html>oops</html>" << false << "http_status"
+                                           << "原因：服务器应答 HTTP 500";
+    }
+    void printFailureNamesCause() {
+        QFETCH(int, status);
+        QFETCH(QString, body);
+        QFETCH(bool, proxy);
+        QFETCH(QString, code);
+        QFETCH(QString, reason);
+        httplib::Server server;
+        server.Get(R"(.*)", [&](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            if (status == 407)
+                res.set_header("Proxy-Authenticate", "Basic realm=\"office\"");
+            res.set_content(body.toStdString(), "text/plain; charset=utf-8");
+        });
+        int port = 0;
+        std::thread thread;
+        if (status == 0) {
+            QuoteServer gone;  // a port that was free a moment ago refuses once it has ended
+            port = gone.Port();
+        } else {
+            port = server.bind_to_any_port("127.0.0.1");
+            thread = std::thread([&] { server.listen_after_bind(); });
+            while (!server.is_running())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const QString local = QStringLiteral("http://127.0.0.1:%1/rates/index.aspx").arg(port);
+        WriteIni(proxy ? QStringLiteral("[Param]\r\nProxyType=2\r\nProxyAddress=127.0.0.1\r\n"
+                                        "ProxyPort=%1\r\nRatesURL=http://quotes.example/rates\r\n")
+                             .arg(port)
+                       : QStringLiteral("[Param]\r\nProxyType=1\r\nRatesURL=") + local);
+        const Run run = Kestrel(
+            {QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("json")});
+        if (thread.joinable()) {
+            server.stop();
+            thread.join();
+        }
+        QCOMPARE(run.status, 4);
+        const QJsonObject error = QJsonDocument::fromJson(run.lines.join(u'\n').toUtf8())
+                                      .object()[QStringLiteral("error")]
+                                      .toObject();
+        QCOMPARE(error[QStringLiteral("code")].toString(), code);
+        QCOMPARE(error[QStringLiteral("reason")].toString(), reason.arg(port));
+        QVERIFY(QString::fromUtf8(run.err).contains(reason.arg(port)));
+    }
+
+    void printWalkIsMarked() {
+        QuoteServer server;
+        WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\n"));
+        WriteFile(QStringLiteral("kestrel.ccy"), kestrel::ToCp936(QStringLiteral("欧元美元\r\n")));
+        const Run run =
+            Kestrel({QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("json"),
+                     QStringLiteral("--url"), server.RatesUrl()});
+        QCOMPARE(run.status, 0);
+        const QJsonObject r =
+            QJsonDocument::fromJson(run.lines.join(u'\n').toUtf8()).array()[0].toObject();
+        QCOMPARE(r[QStringLiteral("demo")].toBool(), true);
+        QCOMPARE(r[QStringLiteral("source")].toString(), QStringLiteral("walk"));
+        QCOMPARE(r[QStringLiteral("code")].toString(), QStringLiteral("EURUSD"));
+    }
+
+    // No rates page: the public feeds are read by the ticker itself, each leg from the first
+    // source in order that has it, crosses and yuan rates computed from them.
+    void printBuiltinSources() {
+        FakeFeeds feeds;
+        WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\nDisplayTime=0\r\n") +
+                 feeds.Sources(QStringLiteral("portal, nonsense ,ecb")));
+        const QStringList selection = {"美元日元", "欧元美元", "欧元日元",  "欧元人民币",
+                                       "现货黄金", "美元指数", "人民币黄金"};
+        WriteFile(QStringLiteral("kestrel.ccy"), kestrel::ToCp936(selection.join(u"\r\n")));
+        const Run run = Kestrel(
+            {QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("json")});
+        QCOMPARE(run.status, 0);
+        const QJsonArray records = QJsonDocument::fromJson(run.lines.join(u'\n').toUtf8()).array();
+        QCOMPARE(records.size(), selection.size());
+        struct Expect {
+            const char* code;
+            double value;
+            const char* source;
+        };
+        const Expect expected[] = {
+            {"USDJPY", 154.595, "portal"},
+            {"EURUSD", 1.0705, "ecb"},
+            // The cross comes from the reference file alone, never a live leg with a daily one.
+            {"EURJPY", 171.94, "ecb"},
+            {"EURCNY", 6.712 * 1.0705, nullptr},
+            {"XAUUSD", 4344.36, "portal"},
+            {"DXY", 99.5083, "portal"},
+            {"XAUCNY_G", 4344.36 * 6.712 / 31.1034768, nullptr},
+        };
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const QJsonObject r = records[i].toObject();
+            const Expect& e = expected[i];
+            QCOMPARE(r[QStringLiteral("code")].toString(), QString::fromLatin1(e.code));
+            QVERIFY2(qAbs(r[QStringLiteral("value")].toDouble() / e.value - 1) < 1e-4,
+                     qPrintable(selection[i] + u' ' + QString::number(r["value"].toDouble())));
+            QCOMPARE(r[QStringLiteral("demo")].toBool(), false);
+            if (e.source) {
+                QCOMPARE(r[QStringLiteral("source")].toString(), QString::fromLatin1(e.source));
+                QVERIFY(r[QStringLiteral("age_seconds")].toInteger(-1) >= 0);
+            } else {
+                QVERIFY(r[QStringLiteral("age_seconds")].isNull());
+            }
+        }
+        // The quote's own time, as the service gave it in Beijing time.
+        QCOMPARE(QDateTime::fromString(records[0].toObject()["time"].toString(), Qt::ISODate),
+                 QDateTime::fromString(QStringLiteral("2026-09-14T20:00:43+08:00"), Qt::ISODate));
+    }
+
+    void printBuiltinSourcesFailing() {
+        FakeFeeds feeds(403);
+        WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\nDisplayTime=0\r\n") +
+                 feeds.Sources(QStringLiteral("portal")));
+        const Run run = Kestrel({QStringLiteral("--print")});
+        QCOMPARE(run.status, 4);
+        QCOMPARE(run.lines, (QStringList{QStringLiteral("数据传送有误！请检查网络"),
+                                         QStringLiteral("稍后将再次尝试连接...")}));
+        QVERIFY2(QString::fromUtf8(run.err).contains(
+                     QStringLiteral("原因：数据源均已失效（新浪财经：HTTP 403）")),
+                 run.err.constData());
     }
 
     void printUsesConfiguredUrl() {
@@ -350,8 +578,10 @@ private Q_SLOTS:
                   kestrel::ToCp936(QStringLiteral("美元人民币\r\n")));
         const Run run = Kestrel({QStringLiteral("--print")});
         QCOMPARE(run.status, 0);
-        QCOMPARE(run.lines.size(), 1);
-        QVERIFY(run.lines[0].startsWith(QStringLiteral("【美元人民币】　　　 7.")));
+        // Made-up prices keep their mark even with the time line switched off.
+        QCOMPARE(run.lines.size(), 2);
+        QVERIFY(run.lines[0].startsWith(QStringLiteral("【演示牌价】")));
+        QVERIFY(run.lines[1].startsWith(QStringLiteral("【美元人民币】　　　 7.")));
     }
 };
 

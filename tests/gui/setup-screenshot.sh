@@ -60,7 +60,7 @@ mkdir -p "$work/ticker" "$work/user/Desktop"
 export HOME="$work/user" XDG_CONFIG_HOME="$work/user/.config" XDG_DATA_HOME="$work/user/.local/share"
 export XDG_RUNTIME_DIR="$work"
 export KESTREL_HOME="$work/ticker"
-"$build/bin/kestrel-quoted" --fixed --port 0 >"$work/server.out" 2>/dev/null &
+"$build/bin/kestrel-quoted" --source walk --fixed --port 0 >"$work/server.out" 2>/dev/null &
 server=$!
 wait_for 'grep -q listening "$work/server.out"' 50 || fail "kestrel-quoted did not start"
 url=$(sed -n 's/^listening on \(http:[^ ]*\)$/\1/p' "$work/server.out")

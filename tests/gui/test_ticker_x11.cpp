@@ -250,8 +250,9 @@ private slots:
         QVERIFY2(x_->StartWindowManager(QStringLiteral("openbox")), qPrintable(x_->Missing));
 
         server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-        server_.setArguments(
-            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--fixed")});
+        server_.setArguments({QStringLiteral("--port"), QStringLiteral("0"),
+                              QStringLiteral("--source"), QStringLiteral("walk"),
+                              QStringLiteral("--fixed")});
         connect(&server_, &QProcess::readyReadStandardError, this,
                 [this] { serverLog_ += server_.readAllStandardError(); });
         server_.start();

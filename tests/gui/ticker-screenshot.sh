@@ -29,7 +29,7 @@ wait_for 'xprop -root _NET_WORKAREA | grep -q "1280, 776"' 100 || fail "trayer r
 
 start_server() {  # [port]
     : >"$work/server.out"
-    "$build/bin/kestrel-quoted" --fixed --port "${1:-0}" >"$work/server.out" 2>>"$work/server.log" &
+    "$build/bin/kestrel-quoted" --source walk --fixed --port "${1:-0}" >"$work/server.out" 2>>"$work/server.log" &
     server=$!
     wait_for 'grep -q listening "$work/server.out"' 50 || fail "kestrel-quoted did not start"
 }

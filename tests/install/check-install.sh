@@ -34,8 +34,12 @@ done
 desktop-file-validate "$root/share/applications/org.example.kestrel.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/org.example.kestrel.metainfo.xml" >/dev/null ||
   fail "metainfo does not validate"
-grep -qx 'ExecStart=/usr/bin/kestrel-quoted --bind 127.0.0.1 --port 8936 --source portal --source ecb' \
-  "$root/lib/systemd/user/kestrel-quoted.service" || fail "the unit does not run the gateway"
+unit="$root/lib/systemd/user/kestrel-quoted.service"
+grep -qx 'ExecStart=/usr/bin/kestrel-quoted --bind 127.0.0.1 --port ${KESTREL_QUOTED_PORT} --source portal --source ecb' \
+  "$unit" || fail "the unit does not run the gateway"
+# A user manager has no network-online.target; the port comes from the user's environment file.
+! grep -q 'network-online' "$unit" || fail "the unit waits for a target a user manager lacks"
+grep -qx 'EnvironmentFile=-%E/kestrel/quoted.env' "$unit" || fail "the unit reads no port file"
 zcat "$root/share/man/man1/kestrel-quoted.1.gz" | grep -q 'portal' || fail "man page"
 
 # A user's own install: the unit goes where systemd --user looks under ~/.local.

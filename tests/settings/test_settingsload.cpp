@@ -60,8 +60,11 @@ void TestSettingsLoad::freshInstallReport() {
                        "DisplayTime=1\nDisplayProgressBar=1\nFont=微软雅黑,9,B,0,clOlive,134\n"
                        "HotKey=F8\nAutoPrompt=1\nPromptInterval=10\nUseMonitor=0\nMonitorCcy=\n"
                        "MonitorPrice=0\nAlarmSound=0\nProxyType=0\nProxyAddress=\nProxyPort=\n"
-                       "RatesURL=http://127.0.0.1:8936/rates/index.aspx\n"
+                       "RatesURL=\n"
                        "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n\n"
+                       "[Sources]\nOrder=portal,ecb\nPortalURL=https://hq.sinajs.cn/list=\n"
+                       "EcbURL=https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml\n"
+                       "BocURL=https://www.boc.cn/sourcedb/whpj/\n\n"
                        "[Form]\nAlpha=0\nNotRunWeekEnd=0\nPos_X=-1\nPos_Y=-1\nTop=0\n\n"
                        "[Effective]\nTicksPerInterval=100\nHotKeyModifiers=0\n"
                        "HotKeyVirtualKey=119\nWaitTimeoutMs=5000\nProxyAccessType=atPreconfig\n"
@@ -73,6 +76,10 @@ void TestSettingsLoad::freshInstallReport() {
 void TestSettingsLoad::corrections_data() {
     QTest::addColumn<QString>("param");
     QTest::addColumn<QStringList>("expected");  // report lines that must appear
+    QTest::newRow("sources: unknown names dropped, each once")
+        << "\r\n[Sources]\r\nOrder= BOC,nonsense,ecb,boc" << QStringList{"Order=boc,ecb"};
+    QTest::newRow("sources: nothing known is the default")
+        << "\r\n[Sources]\r\nOrder=nonsense" << QStringList{"Order=portal,ecb"};
     QTest::newRow("interval 2 stays")
         << "Interval=2" << QStringList{"Interval=2", "TicksPerInterval=20"};
     QTest::newRow("interval 0 is one second")

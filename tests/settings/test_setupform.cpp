@@ -149,6 +149,8 @@ private Q_SLOTS:
         form->leProxyUsername->setText(QStringLiteral("交易员"));
         // A pasted line break cannot stand in the file; the rest of the password is kept.
         form->leProxyPassword->setText(QStringLiteral("pa\tss\nword"));
+        form->rbRatesURL->setChecked(true);
+        form->leRatesURL->setText(QStringLiteral(" http://office.lan/rates/index.aspx "));
         form->BitBtn1->click();
         QCOMPARE(form->result(), int(QDialog::Accepted));
         form->WriteSettings();
@@ -164,6 +166,7 @@ private Q_SLOTS:
                                         "MonitorCcy=欧元美元\r\nMonitorPrice=1.2345\r\n"
                                         "AlarmSound=1\r\nProxyType=2\r\n"
                                         "ProxyAddress=proxy.lan\r\nProxyPort=3128\r\n"
+                                        "RatesURL=http://office.lan/rates/index.aspx\r\n"
                                         "ProxyUsername=")) +
                      user + "\r\nProxyPassword=" + password +
                      "\r\n\r\n[Form]\r\nAlpha=1\r\nNotRunWeekEnd=1\r\n");
@@ -178,6 +181,7 @@ private Q_SLOTS:
         QCOMPARE(again->leProxyPassword->text(), QStringLiteral("password"));
         QVERIFY(!again->sePromptInterval->isEnabled());
         QVERIFY(again->leProxyAddress->isEnabled());
+        QVERIFY(again->rbRatesURL->isChecked() && again->leRatesURL->isEnabled());
     }
 
     void opensWithWhatTheFileHolds_data() {
@@ -220,6 +224,16 @@ private Q_SLOTS:
                                       << "manual"
                                       << "ProxyType"
                                       << "2";
+        QTest::newRow("no rates page: the built-in sources") << "ProxyType=1"
+                                                             << "source"
+                                                             << "builtin"
+                                                             << "RatesURL"
+                                                             << "";
+        QTest::newRow("rates page") << "RatesURL= http://10.1.2.3/rates/index.aspx "
+                                    << "source"
+                                    << "http://10.1.2.3/rates/index.aspx"
+                                    << "RatesURL"
+                                    << "http://10.1.2.3/rates/index.aspx";
         QTest::newRow("colour mode 3") << "ColorMode=3"
                                        << "colours"
                                        << "1"
@@ -244,6 +258,11 @@ private Q_SLOTS:
             {"cbMonitorCurrency", [&] { return form->cbMonitorCurrency->currentText(); }},
             {"proxy", [&] { return form->rbManualSetProxy->isChecked() ? "manual" : "other"; }},
             {"colours", [&] { return form->rbColorMode1->isChecked() ? "1" : "0"; }},
+            {"source",
+             [&] {
+                 return form->rbBuiltinSource->isChecked() ? QStringLiteral("builtin")
+                                                           : form->leRatesURL->text();
+             }},
         };
         QCOMPARE(text[control](), shown);
         form->BitBtn1->click();

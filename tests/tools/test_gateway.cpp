@@ -16,11 +16,11 @@
 #include <mutex>
 #include <thread>
 
-#include "feeds.h"
+#include "feeds/feeds.h"
 #include "settings/encodings.h"
 
 using namespace kestrel;
-using namespace kestrel::quoted;
+using namespace kestrel::feeds;
 
 namespace {
 
@@ -296,7 +296,11 @@ private slots:
         const QJsonObject portal = gateway.Status()["sources"].toArray()[0].toObject();
         QCOMPARE(portal["last_error"].toString(), QStringLiteral("HTTP status 403"));
         QVERIFY(portal["backoff_seconds"].toDouble() >= 0.8);
-        QCOMPARE(gateway.Get("/rates/index.aspx")->status, 503);
+        const auto page = gateway.Get("/rates/index.aspx");
+        QCOMPARE(page->status, 503);
+        // The ticker shows this line as the cause.
+        QCOMPARE(QString::fromStdString(page->body),
+                 QStringLiteral("报价服务的数据源均已失效（新浪财经：HTTP 403）\n"));
     }
 
     void staleValuesAreWithdrawn() {

@@ -51,7 +51,8 @@ class QuoteServer {
 public:
     explicit QuoteServer(QStringList arguments) {
         Process.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-        Process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} +
+        Process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                         QStringLiteral("--source"), QStringLiteral("walk")} +
                              arguments);
         Process.start();
         if (!Process.waitForStarted(5000))

@@ -157,8 +157,8 @@ void TestUpdater::initTestCase() {
     QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("files")));
     WriteInfo(QString());
     server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-    server_.setArguments({"--port", "0", "--upgrade-info", dir_.filePath("info.inf"),
-                          "--upgrade-dir", dir_.filePath("files")});
+    server_.setArguments({"--port", "0", "--source", "walk", "--upgrade-info",
+                          dir_.filePath("info.inf"), "--upgrade-dir", dir_.filePath("files")});
     server_.start();
     QVERIFY(server_.waitForStarted(5000));
     while (!server_.canReadLine() && server_.waitForReadyRead(5000)) {

@@ -250,8 +250,8 @@ private slots:
         QProcess server;
         QByteArray serverLog;
         server.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-        server.setArguments(
-            {"--port", "0", "--fixed", "--upgrade-info", info, "--upgrade-dir", served});
+        server.setArguments({"--port", "0", "--source", "walk", "--fixed", "--upgrade-info", info,
+                             "--upgrade-dir", served});
         connect(&server, &QProcess::readyReadStandardError,
                 [&] { serverLog += server.readAllStandardError(); });
         server.start();

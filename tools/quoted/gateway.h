@@ -1,25 +1,21 @@
-// The real-feed source: polls each upstream on its own schedule, keeps what they answered and
-// serves every ticker from that cache.
+// The real-feed source: polls each upstream on its own thread and schedule, keeps what they
+// answered and serves every ticker from that cache.
 #pragma once
 
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "feeds.h"
+#include "feeds/cache.h"
 #include "util.h"
 
 namespace kestrel::quoted {
 
-enum class SourceKind { Portal, Boc, Ecb };
-
-struct SourceConfig {
-    SourceKind Kind;
-    std::string Url;
-    double PollSeconds;
-};
+using feeds::SourceConfig;
+using feeds::SourceKind;
 
 struct GatewayOptions {
     std::vector<SourceConfig> Sources;  // in order of preference
@@ -27,13 +23,6 @@ struct GatewayOptions {
     double BackoffMaxSeconds = 300;
     std::string Proxy;  // empty: the environment's proxy
 };
-
-// The default address and poll interval of a source, and the least interval the real service
-// tolerates.
-std::string DefaultUrl(SourceKind kind);
-double DefaultPoll(SourceKind kind);
-double LeastPoll(SourceKind kind);
-const char* SourceName(SourceKind kind);
 
 class Gateway {
 public:
@@ -46,24 +35,17 @@ public:
     std::optional<std::string> Page();
     // Each source's health and each served instrument's age, as JSON.
     std::string Status();
+    // Why there is no page, in UTF-8: "报价服务的数据源均已失效（新浪财经：HTTP 403）".
+    std::string Reason();
 
 private:
-    struct Source;
-    struct Served {
-        QString Name;
-        Quote Value;
-        const char* Source;
-    };
-    void Run(Source& source);
-    // One upstream request; the seconds until the next.
-    double Poll(Source& source);
-    std::vector<QuoteMap> FreshQuotes(qint64 now) const;
-    std::vector<Served> Choose(qint64 now) const;
+    void Run(std::size_t source);
 
     const GatewayOptions Options;
     StopSignal& Stop;
     std::mutex Mutex;
-    std::vector<std::unique_ptr<Source>> Sources;
+    feeds::FeedCache Cache;
+    std::vector<std::thread> Threads;
 };
 
 }  // namespace kestrel::quoted

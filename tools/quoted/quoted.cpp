@@ -28,6 +28,7 @@
 namespace {
 
 using namespace kestrel::quoted;
+using namespace kestrel::feeds;
 
 constexpr const char* kUsage = R"(Usage: kestrel-quoted [options]
 
@@ -36,9 +37,10 @@ Serves the rates page /rates/index.aspx (GBK, charset=gb2312) for the ticker.
 Options:
   --port N        port to listen on (default 8936; 0 picks a free one)
   --bind ADDR     address to listen on (default 127.0.0.1)
-  --source NAME   where the prices come from: walk (the default, a random walk for demos),
-                  portal (real-time quotes), boc (the bank's board), ecb (daily reference
-                  rates); give several in order of preference, e.g. --source portal --source ecb
+  --source NAME   where the prices come from: portal (real-time quotes), boc (the bank's
+                  board), ecb (daily reference rates), given in order of preference (default
+                  --source portal --source ecb); or walk, a random walk for demos and tests,
+                  whose pages say that their prices are made up
   --help          this text
 
 Options of the real feeds:
@@ -209,6 +211,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         std::cerr << "kestrel-quoted: the walk stands alone\n";
         return std::nullopt;
     }
+    if (!walk && options.Feeds.empty())
+        options.Feeds = {SourceKind::Portal, SourceKind::Ecb};
     return options;
 }
 
@@ -240,14 +244,18 @@ int main(int argc, char** argv) {
         server.Get("/rates/index.aspx", [&](const httplib::Request& req, httplib::Response& res) {
             walk->ServeRates(req, res);
         });
+        server.Get("/status", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("{\"source\": \"walk\", \"demo\": true}\n", "application/json");
+        });
     } else {
         gateway = std::make_unique<Gateway>(FeedSources(*options), stop);
         server.Get("/rates/index.aspx", [&](const httplib::Request&, httplib::Response& res) {
             if (const std::optional<std::string> page = gateway->Page()) {
                 res.set_content(*page, "text/html; charset=gb2312");
             } else {
+                // The ticker shows this line as the cause.
                 res.status = 503;
-                res.set_content("no source has a fresh quote\n", "text/plain");
+                res.set_content(gateway->Reason() + "\n", "text/plain; charset=utf-8");
             }
         });
         server.Get("/status", [&](const httplib::Request&, httplib::Response& res) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "feeds/page.h"
 #include "quotes/catalogue.h"
 #include "settings/encodings.h"
 #include "util.h"
@@ -20,6 +20,8 @@
 namespace kestrel::quoted {
 
 using namespace Qt::Literals::StringLiterals;
+using feeds::PageRow;
+using feeds::RenderPage;
 
 namespace {
 
@@ -120,7 +122,7 @@ public:
                              number(q.Low), (change >= 0 ? u"+"_s : QString()) + number(change),
                              QString::asprintf("%+.2f%%", change / q.Open * 100), time}});
         }
-        return RenderPage(rows, marker, charset);
+        return RenderPage(rows, marker, charset, true);
     }
 
 private:

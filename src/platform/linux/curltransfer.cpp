@@ -4,6 +4,7 @@
 #include <proxy.h>
 
 #include <QElapsedTimer>
+#include <QUrl>
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -141,12 +142,15 @@ public:
 
     qint64 Read(char* buffer, qint64 size) override;
 
+    TransferFailure Failure() const override { return Failed; }
+
 private:
     bool Aborted() const { return Options.AbortFlag && Options.AbortFlag->load(); }
     // Stopped by the owner, out of time, or silent for longer than the idle time-out.
     bool MustEnd();
     qint64 Available() const { return Pending.size() - PendingAt; }
     bool ApplyProxy(const QByteArray& url);
+    void NoteFailure(bool ended);
     // The value of a header of the final response, by its lower-case name.
     std::optional<QByteArray> Value(const QByteArray& name) const;
     void LoadCookies();
@@ -188,6 +192,8 @@ private:
     qsizetype PendingAt = 0;
     qint64 Limit = kDefaultLimit;
     bool Paused = false;
+    QString ProxyHost;  // host:port the request goes through, empty when direct
+    TransferFailure Failed;
 };
 
 void CurlTransfer::Reset() {
@@ -208,6 +214,8 @@ void CurlTransfer::Reset() {
     Pending.clear();
     PendingAt = 0;
     Paused = false;
+    ProxyHost.clear();
+    Failed = {};
     curl_slist_free_all(HeaderList);
     HeaderList = nullptr;
 }
@@ -231,6 +239,17 @@ bool CurlTransfer::ApplyProxy(const QByteArray& url) {
                 noProxy.clear();
             break;
         }
+    }
+    // Which proxy a failure to connect is blamed on: none when the host is on the bypass list.
+    const QString host = QUrl(QString::fromUtf8(url)).host();
+    bool bypassed = noProxy == "*";
+    for (const QByteArray& entry : noProxy.split(','))
+        bypassed =
+            bypassed || (!entry.isEmpty() && (host == QString::fromUtf8(entry) ||
+                                              host.endsWith(u'.' + QString::fromUtf8(entry))));
+    if (!proxy.isEmpty() && !bypassed) {
+        const QUrl proxyUrl(QString::fromUtf8(proxy.contains("://") ? proxy : "http://" + proxy));
+        ProxyHost = proxyUrl.host() + u':' + QString::number(proxyUrl.port(1080));
     }
     // Set both every time, so that libcurl never falls back to the environment on its own.
     curl_easy_setopt(Easy, CURLOPT_PROXY, proxy.constData());
@@ -291,8 +310,10 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     curl_easy_setopt(Easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(Easy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
     curl_easy_setopt(Easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    if (!ApplyProxy(url))
+    if (!ApplyProxy(url)) {
+        Failed.Kind = TransferFailureKind::Other;
         return false;
+    }
 
     if (request.Method == "POST") {
         curl_easy_setopt(Easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.Body.size()));
@@ -367,8 +388,10 @@ bool CurlTransfer::Send(const TransferRequest& request) {
         if (!HeadersComplete && !Done)
             Wait();
     }
-    if (ended)
+    if (ended) {
+        NoteFailure(true);
         return false;
+    }
     SaveCookies();
 
     long code = 0;
@@ -385,10 +408,38 @@ bool CurlTransfer::Send(const TransferRequest& request) {
                Value("www-authenticate") == ProxyChallenge) {
         code = 407;
     }
-    if (code == 0)
+    if (code == 0) {
+        NoteFailure(false);
         return false;
+    }
     Status = int(code);
     return true;
+}
+
+void CurlTransfer::NoteFailure(bool ended) {
+    Failed.Proxy = ProxyHost;
+    if (ended) {
+        Failed.Kind = Aborted() ? TransferFailureKind::Other : TransferFailureKind::TimedOut;
+        return;
+    }
+    switch (Result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            Failed.Kind = TransferFailureKind::HostNotFound;
+            break;
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            Failed.Kind = TransferFailureKind::ProxyNotFound;
+            break;
+        case CURLE_COULDNT_CONNECT:
+            Failed.Kind = ProxyHost.isEmpty() ? TransferFailureKind::Refused
+                                              : TransferFailureKind::ProxyRefused;
+            break;
+        case CURLE_OPERATION_TIMEDOUT:
+            Failed.Kind = TransferFailureKind::TimedOut;
+            break;
+        default:
+            Failed.Kind = TransferFailureKind::Other;
+            break;
+    }
 }
 
 void CurlTransfer::Perform() {

@@ -10,7 +10,7 @@
 
 #include "quotes/catalogue.h"
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -334,4 +334,4 @@ const QStringList& PageInstruments() {
     return names;
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

@@ -6,13 +6,15 @@
 #include <QStringList>
 #include <vector>
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 struct PageRow {
     QString Name;
     QStringList Cells;  // bid, ask, high, low, change, percent, time
 };
 
-QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString& charset);
+// demo: the prices are made up, and the page says so in a line the ticker reads.
+QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString& charset,
+                   bool demo = false);
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

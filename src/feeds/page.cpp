@@ -1,16 +1,20 @@
 #include "page.h"
 
-namespace kestrel::quoted {
+#include "quotes/ratespage.h"
+
+namespace kestrel::feeds {
 
 using namespace Qt::Literals::StringLiterals;
 
-QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString& charset) {
+QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString& charset,
+                   bool demo) {
     QString page;
     page +=
         u"<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset="_s +
-        charset +
-        u"\">\r\n<title>外汇牌价</title>\r\n</head>\r\n"
-        u"<body>\r\n<table class=\"rates\">\r\n"_s;
+        charset + u"\">\r\n<title>外汇牌价</title>\r\n"_s;
+    if (demo)
+        page += QString::fromUtf16(kDemoMarker) + u"\r\n"_s;
+    page += u"</head>\r\n<body>\r\n<table class=\"rates\">\r\n"_s;
     page +=
         u"<tr><th>名称</th><th>买入价</th><th>卖出价</th><th>最高</th><th>最低</th>"
         u"<th>涨跌</th><th>涨跌幅</th><th>时间</th></tr>\r\n"_s;
@@ -27,4 +31,4 @@ QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString&
     return page;
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds
