@@ -158,7 +158,8 @@ void TestUpdater::initTestCase() {
     WriteInfo(QString());
     server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
     server_.setArguments({"--port", "0", "--upgrade-info", dir_.filePath("info.inf"),
-                          "--upgrade-dir", dir_.filePath("files")});
+                          "--upgrade-dir", dir_.filePath("files"), "--private-upgrade-dir",
+                          dir_.filePath("files"), "--upgrade-login", "kestrel:demo"});
     server_.start();
     QVERIFY(server_.waitForStarted(5000));
     while (!server_.canReadLine() && server_.waitForReadyRead(5000)) {

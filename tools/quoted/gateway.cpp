@@ -288,6 +288,13 @@ std::optional<std::string> Gateway::Page() {
     return ToCp936(RenderPage(rows, true, u"gb2312"_s)).toStdString();
 }
 
+int Gateway::CacheSeconds() const {
+    double least = Options.Sources.empty() ? 0 : Options.Sources.front().PollSeconds;
+    for (const SourceConfig& source : Options.Sources)
+        least = std::min(least, source.PollSeconds);
+    return std::max(1, int(least));
+}
+
 std::string Gateway::Status() {
     std::lock_guard lock(Mutex);
     const qint64 now = NowMs();

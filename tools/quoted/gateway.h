@@ -46,6 +46,8 @@ public:
     std::optional<std::string> Page();
     // Each source's health and each served instrument's age, as JSON.
     std::string Status();
+    // How long a cache in front may keep the page: the shortest poll.
+    int CacheSeconds() const;
 
 private:
     struct Source;
