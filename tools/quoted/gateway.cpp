@@ -16,6 +16,7 @@
 
 #include "feeds.h"
 #include "page.h"
+#include "plausibility.h"
 #include "quotes/catalogue.h"
 #include "settings/encodings.h"
 
@@ -105,6 +106,11 @@ Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy, 
     return answer;
 }
 
+// The address without user name and password, for the status page and the log.
+QString Shown(const std::string& url) {
+    return QUrl(QString::fromStdString(url)).toString(QUrl::RemoveUserInfo);
+}
+
 QString Decimal(double value, int decimals) {
     return QString::number(value, 'f', decimals);
 }
@@ -115,6 +121,7 @@ struct Gateway::Source {
     SourceConfig Config;
     QuoteMap Quotes;
     qint64 LastSuccessMs = 0, LastErrorMs = 0, NextPollMs = 0;
+    qint64 TransferStartMs = 0;  // 0: no request under way
     std::string LastError;
     int Failures = 0;
     double BackoffSeconds = 0;
@@ -174,11 +181,16 @@ double Gateway::Poll(Source& source) {
     const SourceKind kind = source.Config.Kind;
     const std::string url =
         source.Config.Url + (kind == SourceKind::Portal ? PortalSymbols() : std::string());
+    {
+        std::lock_guard lock(Mutex);
+        source.TransferStartMs = NowMs();
+    }
     const Answer answer = Fetch(url, kind, Options.Proxy, Stop);
     const char* name = SourceName(kind);
     const double poll = source.Config.PollSeconds;
 
     std::lock_guard lock(Mutex);
+    source.TransferStartMs = 0;
     ++source.Requests;
     const qint64 now = NowMs();
     std::string error = answer.Error;
@@ -189,6 +201,19 @@ double Gateway::Poll(Source& source) {
         Parsed parsed = kind == SourceKind::Portal ? ParsePortal(body)
                         : kind == SourceKind::Boc  ? ParseBoc(body)
                                                    : ParseEcb(body);
+        for (auto it = parsed.Quotes.begin(); it != parsed.Quotes.end();) {
+            const auto last = Accepted.find(it->first);
+            const bool fresh = last != Accepted.end() &&
+                               now - last->second.second <= qint64(Options.StaleSeconds * 1000);
+            const auto reason = ImplausibleQuote(
+                it->second, it->first, fresh ? last->second.first : 0, now, Options.StaleSeconds);
+            if (!reason) {
+                ++it;
+                continue;
+            }
+            parsed.Problems.push_back({it->first.toStdString(), *reason});
+            it = parsed.Quotes.erase(it);
+        }
         std::map<std::string, std::string> logged;
         for (const Dropped& d : parsed.Problems) {
             // Once per symbol and reason, not once per poll.
@@ -203,12 +228,14 @@ double Gateway::Poll(Source& source) {
         for (auto& [instrument, quote] : parsed.Quotes) {
             quote.ConfirmedMs = now;
             source.Quotes[instrument] = quote;
+            Accepted[instrument] = {quote.Price, now};
         }
     }
     if (error.empty()) {
         if (source.Failures > 0)
             std::fprintf(stderr, "kestrel-quoted: %s: answering again\n", name);
         source.LastSuccessMs = now;
+        source.LastError.clear();  // its time stays, to say when the last one was
         source.Failures = 0;
         source.BackoffSeconds = 0;
         source.NextPollMs = now + qint64(poll * 1000);
@@ -239,6 +266,10 @@ std::vector<QuoteMap> Gateway::FreshQuotes(qint64 now) const {
                 quotes[name] = quote;
         }
         AddCrosses(quotes, kCrossSkewMs);
+        // A cross of two sound legs can still be nothing a page can show.
+        std::erase_if(quotes, [](const auto& entry) {
+            return ImplausibleValue(entry.second.Price, entry.first).has_value();
+        });
         fresh.push_back(std::move(quotes));
     }
     return fresh;
@@ -269,8 +300,8 @@ std::optional<std::string> Gateway::Page() {
     for (const Served& s : served) {
         const Quote& q = s.Value;
         const int decimals = DecimalsFor(s.Name);
-        const auto cell = [decimals](double v) {
-            return v > 0 ? Decimal(v, decimals + 2) : u"--"_s;
+        const auto cell = [&s, decimals](double v) {
+            return ImplausibleValue(v, s.Name) ? u"--"_s : Decimal(v, decimals + 2);
         };
         QString change = u"--"_s, percent = u"--"_s;
         if (q.PrevClose > 0) {
@@ -300,9 +331,13 @@ std::string Gateway::Status() {
     const qint64 now = NowMs();
     QJsonArray sources;
     for (const auto& s : Sources) {
+        // A request that is still running past its poll time is the news, not failures 0.
+        const double running = s->TransferStartMs ? (now - s->TransferStartMs) / 1000.0 : 0;
         sources.append(QJsonObject{
             {u"source"_s, SourceName(s->Config.Kind)},
-            {u"url"_s, QString::fromStdString(s->Config.Url)},
+            {u"url"_s, Shown(s->Config.Url)},
+            {u"transfer_running_seconds"_s, running},
+            {u"transfer_overdue"_s, running > s->Config.PollSeconds},
             {u"poll_seconds"_s, s->Config.PollSeconds},
             {u"requests"_s, qint64(s->Requests)},
             {u"last_success"_s, IsoTime(s->LastSuccessMs)},

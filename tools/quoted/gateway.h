@@ -2,6 +2,7 @@
 // serves every ticker from that cache.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -66,6 +67,9 @@ private:
     StopSignal& Stop;
     std::mutex Mutex;
     std::vector<std::unique_ptr<Source>> Sources;
+    // Each instrument's last accepted price from any source, and when: the band a new one
+    // must fall in while it is fresh.
+    std::map<QString, std::pair<double, qint64>> Accepted;
 };
 
 }  // namespace kestrel::quoted
