@@ -18,12 +18,12 @@
 #include <regex>
 #include <thread>
 
-#include "feeds.h"
-#include "plausibility.h"
+#include "feeds/feeds.h"
+#include "feeds/plausibility.h"
 #include "settings/encodings.h"
 
 using namespace kestrel;
-using namespace kestrel::quoted;
+using namespace kestrel::feeds;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {

@@ -1,26 +1,21 @@
-// The real-feed source: polls each upstream on its own schedule, keeps what they answered and
-// serves every ticker from that cache.
+// The real-feed source: polls each upstream on its own thread and schedule, keeps what they
+// answered and serves every ticker from that cache.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "feeds.h"
+#include "feeds/cache.h"
 #include "util.h"
 
 namespace kestrel::quoted {
 
-enum class SourceKind { Portal, Boc, Ecb };
-
-struct SourceConfig {
-    SourceKind Kind;
-    std::string Url;
-    double PollSeconds;
-};
+using feeds::SourceConfig;
+using feeds::SourceKind;
 
 struct GatewayOptions {
     std::vector<SourceConfig> Sources;  // in order of preference
@@ -28,13 +23,6 @@ struct GatewayOptions {
     double BackoffMaxSeconds = 300;
     std::string Proxy;  // empty: the environment's proxy
 };
-
-// The default address and poll interval of a source, and the least interval the real service
-// tolerates.
-std::string DefaultUrl(SourceKind kind);
-double DefaultPoll(SourceKind kind);
-double LeastPoll(SourceKind kind);
-const char* SourceName(SourceKind kind);
 
 class Gateway {
 public:
@@ -51,25 +39,13 @@ public:
     int CacheSeconds() const;
 
 private:
-    struct Source;
-    struct Served {
-        QString Name;
-        Quote Value;
-        const char* Source;
-    };
-    void Run(Source& source);
-    // One upstream request; the seconds until the next.
-    double Poll(Source& source);
-    std::vector<QuoteMap> FreshQuotes(qint64 now) const;
-    std::vector<Served> Choose(qint64 now) const;
+    void Run(std::size_t source);
 
     const GatewayOptions Options;
     StopSignal& Stop;
     std::mutex Mutex;
-    std::vector<std::unique_ptr<Source>> Sources;
-    // Each instrument's last accepted price from any source, and when: the band a new one
-    // must fall in while it is fresh.
-    std::map<QString, std::pair<double, qint64>> Accepted;
+    feeds::FeedCache Cache;
+    std::vector<std::thread> Threads;
 };
 
 }  // namespace kestrel::quoted

@@ -28,6 +28,7 @@
 namespace {
 
 using namespace kestrel::quoted;
+using namespace kestrel::feeds;
 
 constexpr const char* kUsage = R"(Usage: kestrel-quoted [options]
 

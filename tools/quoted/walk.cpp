@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "feeds/page.h"
 #include "quotes/catalogue.h"
 #include "settings/encodings.h"
 #include "util.h"
@@ -20,6 +20,8 @@
 namespace kestrel::quoted {
 
 using namespace Qt::Literals::StringLiterals;
+using feeds::PageRow;
+using feeds::RenderPage;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 struct Quote {
     double Price = 0;
@@ -52,4 +52,4 @@ void AddCrosses(QuoteMap& quotes, qint64 skewMs);
 // The instruments of the page in page order: the catalogue less the derived ones.
 const QStringList& PageInstruments();
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <vector>
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 struct PageRow {
     QString Name;
@@ -15,4 +15,4 @@ struct PageRow {
 
 QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString& charset);
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

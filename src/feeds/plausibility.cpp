@@ -5,7 +5,7 @@
 
 #include "quotes/catalogue.h"
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::optional<std::string> ImplausibleQuote(const Quote& quote, const QString& i
     return std::nullopt;
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

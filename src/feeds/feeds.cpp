@@ -11,7 +11,7 @@
 #include "plausibility.h"
 #include "quotes/catalogue.h"
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -354,4 +354,4 @@ const QStringList& PageInstruments() {
     return names;
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

@@ -10,7 +10,7 @@
 
 #include "feeds.h"
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 // A price further than this share from the previous close the source gives, or from the value
 // last accepted from any source, is a fault of the feed rather than a move of the market.
@@ -50,4 +50,4 @@ private:
 
 inline constexpr const char* kGivenTwice = "given twice in one answer";
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

@@ -1,6 +1,6 @@
 #include "page.h"
 
-namespace kestrel::quoted {
+namespace kestrel::feeds {
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,4 +27,4 @@ QString RenderPage(const std::vector<PageRow>& rows, bool marker, const QString&
     return page;
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::feeds

@@ -1,0 +1,242 @@
+#include "cache.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QTimeZone>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+
+#include "page.h"
+#include "plausibility.h"
+#include "quotes/catalogue.h"
+
+namespace kestrel::feeds {
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Legs received further apart than this are not combined into a cross.
+constexpr qint64 kCrossSkewMs = 5000;
+
+QString IsoTime(qint64 ms) {
+    return ms ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate) : QString();
+}
+
+// The address without user name and password, for the status page.
+QString Shown(const std::string& url) {
+    return QUrl(QString::fromStdString(url)).toString(QUrl::RemoveUserInfo);
+}
+
+QString Decimal(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
+
+}  // namespace
+
+std::string DefaultUrl(SourceKind kind) {
+    switch (kind) {
+        case SourceKind::Portal:
+            return "https://hq.sinajs.cn/list=";
+        case SourceKind::Boc:
+            return "https://www.boc.cn/sourcedb/whpj/";
+        case SourceKind::Ecb:
+            return "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
+    }
+    return {};
+}
+
+double DefaultPoll(SourceKind kind) {
+    return kind == SourceKind::Portal ? 10 : kind == SourceKind::Boc ? 600 : 3600;
+}
+
+double LeastPoll(SourceKind kind) {
+    return kind == SourceKind::Portal ? 5 : kind == SourceKind::Boc ? 60 : 300;
+}
+
+const char* SourceName(SourceKind kind) {
+    return kind == SourceKind::Portal ? "portal" : kind == SourceKind::Boc ? "boc" : "ecb";
+}
+
+FeedCache::FeedCache(std::vector<SourceConfig> sources, double staleSeconds,
+                     double backoffMaxSeconds)
+    : StaleSeconds(staleSeconds), BackoffMaxSeconds(backoffMaxSeconds) {
+    for (SourceConfig& config : sources)
+        Sources.push_back(Source{std::move(config)});
+}
+
+std::string FeedCache::RequestUrl(std::size_t i) const {
+    const SourceConfig& config = Sources[i].Config;
+    return config.Url + (config.Kind == SourceKind::Portal ? PortalSymbols() : std::string());
+}
+
+void FeedCache::Say(const std::string& line) const {
+    if (Log)
+        Log(line);
+}
+
+double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
+    Source& source = Sources[i];
+    const SourceKind kind = source.Config.Kind;
+    const std::string name = SourceName(kind);
+    const double poll = source.Config.PollSeconds;
+    ++source.Requests;
+    source.TransferStartMs = 0;
+    std::string error = answer.Error;
+    if (error.empty() && answer.Status != 200)
+        error = "HTTP status " + std::to_string(answer.Status);
+    if (error.empty()) {
+        const QByteArray body = QByteArray::fromStdString(answer.Body);
+        Parsed parsed = kind == SourceKind::Portal ? ParsePortal(body)
+                        : kind == SourceKind::Boc  ? ParseBoc(body)
+                                                   : ParseEcb(body);
+        std::erase_if(parsed.Quotes, [&](const auto& entry) {
+            const auto last = Accepted.find(entry.first);
+            const bool fresh = last != Accepted.end() &&
+                               nowMs - last->second.second <= qint64(StaleSeconds * 1000);
+            const auto reason = ImplausibleQuote(
+                entry.second, entry.first, fresh ? last->second.first : 0, nowMs, StaleSeconds);
+            if (reason)
+                parsed.Problems.push_back({entry.first.toStdString(), *reason});
+            return reason.has_value();
+        });
+        std::map<std::string, std::string> logged;
+        for (const Dropped& d : parsed.Problems) {
+            // Once per symbol and reason, not once per poll.
+            if (source.Logged[d.Key] != d.Reason)
+                Say(name + ": dropped " + d.Key + ": " + d.Reason);
+            logged[d.Key] = d.Reason;
+        }
+        source.Logged = std::move(logged);
+        if (parsed.Quotes.empty())
+            error = "no usable quote in the answer";
+        for (auto& [instrument, quote] : parsed.Quotes) {
+            quote.ConfirmedMs = nowMs;
+            source.Quotes[instrument] = quote;
+            Accepted[instrument] = {quote.Price, nowMs};
+        }
+    }
+    if (error.empty()) {
+        if (source.Failures > 0)
+            Say(name + ": answering again");
+        source.LastSuccessMs = nowMs;
+        source.LastError.clear();  // its time stays, to say when the last one was
+        source.Failures = 0;
+        source.BackoffSeconds = 0;
+        source.NextPollMs = nowMs + qint64(poll * 1000);
+        return poll;
+    }
+    if (source.Failures == 0 || error != source.LastError)
+        Say(name + ": " + error);
+    source.LastError = error;
+    source.LastErrorMs = nowMs;
+    // Doubling after each failure: a service that is refused or overloaded bans addresses that
+    // keep asking. A daily file is retried at the cap rather than a day later.
+    ++source.Failures;
+    source.BackoffSeconds =
+        std::min(poll * std::pow(2.0, std::min(source.Failures, 30)), BackoffMaxSeconds);
+    source.NextPollMs = nowMs + qint64(source.BackoffSeconds * 1000);
+    return source.BackoffSeconds;
+}
+
+// Each source's values that are still fresh, with the crosses of its own legs.
+std::vector<QuoteMap> FeedCache::FreshQuotes(qint64 nowMs) const {
+    std::vector<QuoteMap> fresh;
+    for (const Source& source : Sources) {
+        // A value lives one poll interval plus the grace a failing source is given.
+        const qint64 life = qint64((source.Config.PollSeconds + StaleSeconds) * 1000);
+        QuoteMap quotes;
+        for (const auto& [name, quote] : source.Quotes) {
+            if (nowMs - quote.ConfirmedMs <= life)
+                quotes[name] = quote;
+        }
+        AddCrosses(quotes, kCrossSkewMs);
+        // A cross of two sound legs can still be nothing a page can show.
+        std::erase_if(quotes, [](const auto& entry) {
+            return ImplausibleValue(entry.second.Price, entry.first).has_value();
+        });
+        fresh.push_back(std::move(quotes));
+    }
+    return fresh;
+}
+
+std::vector<Served> FeedCache::Choose(qint64 nowMs) const {
+    const std::vector<QuoteMap> fresh = FreshQuotes(nowMs);
+    std::vector<Served> served;
+    for (const QString& name : PageInstruments()) {
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            const auto it = fresh[i].find(name);
+            if (it != fresh[i].end()) {
+                served.push_back({name, it->second, Sources[i].Config.Kind});
+                break;
+            }
+        }
+    }
+    return served;
+}
+
+std::optional<QString> FeedCache::Page(qint64 nowMs) const {
+    const std::vector<Served> served = Choose(nowMs);
+    if (served.empty())
+        return std::nullopt;
+    static const QTimeZone beijing(8 * 3600);
+    std::vector<PageRow> rows;
+    for (const Served& s : served) {
+        const Quote& q = s.Value;
+        const int decimals = DecimalsFor(s.Name);
+        const auto cell = [&s, decimals](double v) {
+            return ImplausibleValue(v, s.Name) ? u"--"_s : Decimal(v, decimals + 2);
+        };
+        QString change = u"--"_s, percent = u"--"_s;
+        if (q.PrevClose > 0) {
+            const double delta = q.Price - q.PrevClose;
+            change = (delta >= 0 ? u"+"_s : QString()) + Decimal(delta, decimals + 2);
+            percent = QString::asprintf("%+.2f%%", delta / q.PrevClose * 100);
+        }
+        // The quote's own time, so that a weekend's last tick says when it was.
+        const QString time = q.Reference
+                                 ? q.Time.date().toString(u"yyyy-MM-dd") + u" 参考价"_s
+                                 : q.Time.toTimeZone(beijing).toString(u"yyyy-MM-dd hh:mm:ss");
+        rows.push_back(
+            {s.Name, {cell(q.Price), u"--"_s, cell(q.High), cell(q.Low), change, percent, time}});
+    }
+    return RenderPage(rows, true, u"gb2312"_s);
+}
+
+QJsonObject FeedCache::Status(qint64 nowMs) const {
+    QJsonArray sources;
+    for (const Source& s : Sources) {
+        // A request still running past its poll time is the news, not "failures 0".
+        const double running = s.TransferStartMs ? (nowMs - s.TransferStartMs) / 1000.0 : 0;
+        sources.append(QJsonObject{
+            {u"source"_s, SourceName(s.Config.Kind)},
+            {u"url"_s, Shown(s.Config.Url)},
+            {u"transfer_running_seconds"_s, running},
+            {u"transfer_overdue"_s, running > s.Config.PollSeconds},
+            {u"poll_seconds"_s, s.Config.PollSeconds},
+            {u"requests"_s, qint64(s.Requests)},
+            {u"last_success"_s, IsoTime(s.LastSuccessMs)},
+            {u"last_error"_s, QString::fromStdString(s.LastError)},
+            {u"last_error_time"_s, IsoTime(s.LastErrorMs)},
+            {u"failures"_s, s.Failures},
+            {u"backoff_seconds"_s, s.BackoffSeconds},
+            {u"next_poll_in_seconds"_s, std::max<qint64>(0, s.NextPollMs - nowMs) / 1000.0},
+        });
+    }
+    QJsonArray instruments;
+    for (const Served& s : Choose(nowMs)) {
+        instruments.append(QJsonObject{
+            {u"name"_s, s.Name},
+            {u"source"_s, SourceName(s.Source)},
+            {u"price"_s, s.Value.Price},
+            {u"quote_time"_s, s.Value.Time.toString(Qt::ISODate)},
+            {u"age_seconds"_s, s.Value.Time.msecsTo(QDateTime::currentDateTimeUtc()) / 1000},
+            {u"received_seconds_ago"_s, (nowMs - s.Value.ConfirmedMs) / 1000},
+            {u"reference_rate"_s, s.Value.Reference},
+        });
+    }
+    return QJsonObject{{u"sources"_s, sources}, {u"instruments"_s, instruments}};
+}
+
+}  // namespace kestrel::feeds

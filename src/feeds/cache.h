@@ -1,0 +1,99 @@
+// What the public feeds last answered, source by source, and the rules that decide which of it may
+// still be shown: each source is asked on its own schedule, backs off when it fails, and its
+// values are withdrawn once it has failed too long.
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "feeds.h"
+
+namespace kestrel::feeds {
+
+enum class SourceKind { Portal, Boc, Ecb };
+
+struct SourceConfig {
+    SourceKind Kind;
+    std::string Url;
+    double PollSeconds;
+};
+
+// The default address and poll interval of a source, and the least interval the real service
+// tolerates.
+std::string DefaultUrl(SourceKind kind);
+double DefaultPoll(SourceKind kind);
+double LeastPoll(SourceKind kind);
+const char* SourceName(SourceKind kind);
+
+// One upstream answer, or why there was none.
+struct Answer {
+    long Status = 0;
+    std::string Body;
+    std::string Error;  // a transfer failure, empty when an answer came
+};
+
+struct Served {
+    QString Name;
+    Quote Value;
+    SourceKind Source;
+};
+
+class FeedCache {
+public:
+    FeedCache(std::vector<SourceConfig> sources, double staleSeconds, double backoffMaxSeconds);
+
+    std::size_t Count() const { return Sources.size(); }
+    const SourceConfig& Config(std::size_t i) const { return Sources[i].Config; }
+    // Where source i is asked (the portal's symbols appended).
+    std::string RequestUrl(std::size_t i) const;
+    // Whether source i should be asked now.
+    bool Due(std::size_t i, qint64 nowMs) const { return nowMs >= Sources[i].NextPollMs; }
+
+    // Source i is being asked from now on, until its answer is recorded.
+    void Started(std::size_t i, qint64 nowMs) { Sources[i].TransferStartMs = nowMs; }
+    // Takes source i's answer; the seconds until it should be asked again.
+    double Record(std::size_t i, const Answer& answer, qint64 nowMs);
+
+    // The page's instruments, each from the first source in order that has it fresh.
+    std::vector<Served> Choose(qint64 nowMs) const;
+    // The rates page made of them (marker line included), or nothing when none is left.
+    std::optional<QString> Page(qint64 nowMs) const;
+    // Each source's health and each served instrument's age.
+    QJsonObject Status(qint64 nowMs) const;
+
+    const std::string& LastError(std::size_t i) const { return Sources[i].LastError; }
+    int Failures(std::size_t i) const { return Sources[i].Failures; }
+    bool Answered(std::size_t i) const { return Sources[i].LastSuccessMs > 0; }
+
+    // Receives the lines worth a log: dropped quotes (once per symbol and reason) and changes of
+    // a source's health.
+    std::function<void(const std::string&)> Log;
+
+private:
+    struct Source {
+        SourceConfig Config;
+        QuoteMap Quotes;
+        qint64 LastSuccessMs = 0, LastErrorMs = 0, NextPollMs = 0;
+        qint64 TransferStartMs = 0;  // 0: no request under way
+        std::string LastError;
+        int Failures = 0;
+        double BackoffSeconds = 0;
+        long Requests = 0;
+        std::map<std::string, std::string> Logged;  // what was last reported for each symbol
+    };
+    void Say(const std::string& line) const;
+    std::vector<QuoteMap> FreshQuotes(qint64 nowMs) const;
+
+    double StaleSeconds, BackoffMaxSeconds;
+    std::vector<Source> Sources;
+    // Each instrument's last accepted price from any source, and when: the band a new one must
+    // fall in while it is fresh.
+    std::map<QString, std::pair<double, qint64>> Accepted;
+};
+
+}  // namespace kestrel::feeds

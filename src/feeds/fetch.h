@@ -1,0 +1,22 @@
+// One upstream request as the public services expect it (a browser's agent, the portal's
+// referer), bounded in size and time, abandoned as soon as the caller says stop.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "cache.h"
+
+namespace kestrel::feeds {
+
+// The agent and extra header lines a source's requests carry.
+extern const char* const kBrowserAgent;
+std::vector<std::string> RequestHeaders(SourceKind kind);
+// Largest answer kept; a longer one fails the request.
+constexpr long kMaxAnswerBytes = 4 << 20;
+
+// proxy: empty for the environment's proxy (http_proxy, https_proxy, no_proxy).
+Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
+             const std::function<bool()>& stopped);
+
+}  // namespace kestrel::feeds
