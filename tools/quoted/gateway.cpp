@@ -44,6 +44,7 @@ void Gateway::Run(std::size_t source) {
         {
             std::lock_guard lock(Mutex);
             wait = Cache.Record(source, answer, QDateTime::currentMSecsSinceEpoch());
+            PageSecond = -1;
         }
         if (!Stop.WaitFor(std::chrono::milliseconds(qint64(wait * 1000))))
             break;
@@ -52,10 +53,15 @@ void Gateway::Run(std::size_t source) {
 
 std::optional<std::string> Gateway::Page() {
     std::lock_guard lock(Mutex);
-    const std::optional<QString> page = Cache.Page(QDateTime::currentMSecsSinceEpoch());
-    if (!page)
-        return std::nullopt;
-    return ToCp936(*page).toStdString();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // Values expire by the second at the finest (the page shows no finer time), so a page made
+    // within this second is still the truth.
+    if (now / 1000 != PageSecond) {
+        const std::optional<QString> page = Cache.Page(now);
+        LastPage = page ? std::optional(ToCp936(*page).toStdString()) : std::nullopt;
+        PageSecond = now / 1000;
+    }
+    return LastPage;
 }
 
 int Gateway::CacheSeconds() const {

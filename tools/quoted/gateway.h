@@ -45,6 +45,9 @@ private:
     StopSignal& Stop;
     std::mutex Mutex;
     feeds::FeedCache Cache;
+    // The page as last made, for every request within the same second until an answer comes.
+    qint64 PageSecond = -1;
+    std::optional<std::string> LastPage;
     std::vector<std::thread> Threads;
 };
 

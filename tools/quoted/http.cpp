@@ -369,8 +369,11 @@ struct Server::Impl {
             return d.Queue(connection, x);
         }
         d.Dispatch(connection, x);
-        if (!r.Hang && r.Wait.count() == 0 && !r.Then)
+        if (!r.Hang && r.Wait.count() == 0) {
+            if (r.Then)
+                std::exchange(r.Then, nullptr)(r);
             return d.Queue(connection, x);
+        }
         const auto wait = r.Hang ? kDeadline : std::min<Clock::duration>(r.Wait, kDeadline);
         if (d.Park(connection, x, Clock::now() + wait))
             return MHD_YES;
@@ -412,8 +415,8 @@ std::optional<int> Server::Start(const ServerOptions& options) {
     const bool six = found->ai_family == AF_INET6;
     freeaddrinfo(found);
 
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
-                     MHD_USE_ERROR_LOG;
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TURBO |
+                     MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (six)
         flags |= MHD_USE_IPv6;
     D->Daemon = MHD_start_daemon(

@@ -5,6 +5,7 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -109,9 +110,22 @@ public:
         return bytes;
     }
 
-    QString Page(bool marker, const QString& charset) {
+    // The page in its encoding. Many tickers asking within one second of unchanged prices get
+    // the same bytes, made once.
+    std::string Page(bool marker, bool utf8) {
         std::lock_guard lock(Mutex);
+        const std::time_t second = std::time(nullptr);
+        Made& made = Cache[marker][utf8];
+        if (made.Version == Version && made.Second == second && !made.Bytes.empty())
+            return made.Bytes;
         const QString time = QDateTime::currentDateTime().toString(u"hh:mm:ss");
+        const QString page = Render(time, marker, utf8 ? u"utf-8"_s : u"gb2312"_s);
+        made = {Version, second, (utf8 ? page.toUtf8() : ToCp936(page)).toStdString()};
+        return made.Bytes;
+    }
+
+private:
+    QString Render(const QString& time, bool marker, const QString& charset) const {
         std::vector<PageRow> rows;
         for (const Quote& q : Quotes) {
             const double spread = q.Price * 0.0002;
@@ -125,19 +139,27 @@ public:
         return RenderPage(rows, marker, charset);
     }
 
-private:
     Quote* Find(const QString& name) {
         const auto it = std::find_if(Quotes.begin(), Quotes.end(),
                                      [&name](const Quote& q) { return q.Name == name; });
         return it == Quotes.end() ? nullptr : &*it;
     }
 
-    static void Track(Quote& quote) {
+    void Track(Quote& quote) {
+        ++Version;
         quote.High = std::max(quote.High, quote.Price);
         quote.Low = std::min(quote.Low, quote.Price);
     }
 
+    struct Made {
+        std::uint64_t Version = 0;
+        std::time_t Second = 0;
+        std::string Bytes;
+    };
+
     std::mutex Mutex;
+    std::uint64_t Version = 1;  // counts the changes of any price
+    Made Cache[2][2];           // by marker and UTF-8
     std::mt19937_64 Walk, Noise;
     std::vector<Quote> Quotes;
 };
@@ -228,8 +250,7 @@ void WalkSource::Answer(const RequestFaults& faults, const std::vector<std::stri
     if (faults.Garbage) {
         body = Prices->Garbage(4096);
     } else {
-        const QString page = Prices->Page(!faults.NoMarker, faults.Utf8 ? u"utf-8"_s : u"gb2312"_s);
-        body = (faults.Utf8 ? page.toUtf8() : ToCp936(page)).toStdString();
+        body = Prices->Page(!faults.NoMarker, faults.Utf8);
     }
     res.Set(200, std::move(body), type);
     if (faults.ShortBody)
