@@ -4,6 +4,7 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -415,6 +416,15 @@ std::optional<int> Server::Start(const ServerOptions& options) {
     const bool six = found->ai_family == AF_INET6;
     freeaddrinfo(found);
 
+    // Every held connection is a descriptor: take all the system grants (a service's soft limit
+    // is often 1,024), and stop accepting before running out rather than failing at random.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    getrlimit(RLIMIT_NOFILE, &files);
+    const unsigned connections = unsigned(std::clamp<rlim_t>(files.rlim_cur, 128, 16064) - 64);
+
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TURBO |
                      MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (six)
@@ -423,10 +433,10 @@ std::optional<int> Server::Start(const ServerOptions& options) {
         flags, uint16_t(options.Port), nullptr, nullptr, &Impl::Access, D.get(),
         MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address), MHD_OPTION_THREAD_POOL_SIZE,
         std::max(1u, options.Threads), MHD_OPTION_CONNECTION_TIMEOUT, unsigned(kIdleSeconds),
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMaxHeaderBytes, MHD_OPTION_CONNECTION_LIMIT, 16000u,
-        MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u, MHD_OPTION_URI_LOG_CALLBACK, &Impl::Begin, nullptr,
-        MHD_OPTION_NOTIFY_COMPLETED, &Impl::End, nullptr, MHD_OPTION_EXTERNAL_LOGGER, LogLibrary,
-        nullptr, MHD_OPTION_END);
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMaxHeaderBytes, MHD_OPTION_CONNECTION_LIMIT,
+        connections, MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u, MHD_OPTION_URI_LOG_CALLBACK,
+        &Impl::Begin, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &Impl::End, nullptr,
+        MHD_OPTION_EXTERNAL_LOGGER, LogLibrary, nullptr, MHD_OPTION_END);
     if (!D->Daemon) {
         std::fprintf(stderr, "kestrel-quoted: cannot listen on %s:%d\n", options.Bind.c_str(),
                      options.Port);
