@@ -63,7 +63,7 @@ Options of the real feeds:
   GET /status answers JSON with each source's last success, last error and back-off, a
   transfer under way, and the age of each instrument.
   A value is served only when it is plausible: finite and positive, within 25% of the previous
-  close the source gives and of the value last served, and not older than --stale by its own
+  close the source gives and of the value last accepted, and not older than --stale by its own
   time when it arrives (a daily reference rate: five days). A symbol given twice in one answer
   is dropped. The page carries Cache-Control: max-age of the shortest poll and an ETag.
 
