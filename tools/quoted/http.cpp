@@ -248,12 +248,18 @@ struct Server::Impl {
         if (!x)
             return;
         *cls = nullptr;
+        if (!x->Started) {  // refused by the library (too large, broken) or abandoned
+            std::fprintf(stderr, "%s - %s -> not read whole\n", x->Remote.c_str(),
+                         Escape(x->Target).c_str());
+            delete x;
+            return;
+        }
         const char* how = code == MHD_REQUEST_TERMINATED_COMPLETED_OK ? ""
                           : x->Queued                                 ? ", not delivered"
                                                                       : ", closed unanswered";
         std::fprintf(stderr, "%s %s %s -> %d, %zu bytes%s\n", x->Remote.c_str(),
-                     Escape(x->Method.empty() ? "-" : x->Method).c_str(), Escape(x->Target).c_str(),
-                     x->Status, x->Bytes, how);
+                     Escape(x->Method).c_str(), Escape(x->Target).c_str(), x->Status, x->Bytes,
+                     how);
         delete x;
     }
 
