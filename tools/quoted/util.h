@@ -1,4 +1,4 @@
-// Small pieces shared by the server's sources: number options, a fault and the stop signal.
+// Small pieces shared by the server's sources: number options and the stop signal.
 #pragma once
 
 #include <chrono>
@@ -33,10 +33,6 @@ public:
     bool Raised() {
         std::lock_guard lock(Mutex);
         return Stopped;
-    }
-    void Wait() {
-        std::unique_lock lock(Mutex);
-        Changed.wait(lock, [this] { return Stopped; });
     }
 
 private:
