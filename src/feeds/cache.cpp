@@ -3,10 +3,12 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QTimeZone>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
 #include "page.h"
+#include "plausibility.h"
 #include "quotes/catalogue.h"
 
 namespace kestrel::feeds {
@@ -20,6 +22,11 @@ constexpr qint64 kCrossSkewMs = 5000;
 
 QString IsoTime(qint64 ms) {
     return ms ? QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate) : QString();
+}
+
+// The address without user name and password, for the status page.
+QString Shown(const std::string& url) {
+    return QUrl(QString::fromStdString(url)).toString(QUrl::RemoveUserInfo);
 }
 
 QString Decimal(double value, int decimals) {
@@ -81,6 +88,7 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
     const std::string name = SourceName(kind);
     const double poll = source.Config.PollSeconds;
     ++source.Requests;
+    source.TransferStartMs = 0;
     std::string error = answer.Error;
     if (error.empty() && answer.Status != 200)
         error = "HTTP status " + std::to_string(answer.Status);
@@ -89,6 +97,16 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
         Parsed parsed = kind == SourceKind::Portal ? ParsePortal(body)
                         : kind == SourceKind::Boc  ? ParseBoc(body)
                                                    : ParseEcb(body);
+        std::erase_if(parsed.Quotes, [&](const auto& entry) {
+            const auto last = Accepted.find(entry.first);
+            const bool fresh = last != Accepted.end() &&
+                               nowMs - last->second.second <= qint64(StaleSeconds * 1000);
+            const auto reason = ImplausibleQuote(
+                entry.second, entry.first, fresh ? last->second.first : 0, nowMs, StaleSeconds);
+            if (reason)
+                parsed.Problems.push_back({entry.first.toStdString(), *reason});
+            return reason.has_value();
+        });
         std::map<std::string, std::string> logged;
         for (const Dropped& d : parsed.Problems) {
             // Once per symbol and reason, not once per poll.
@@ -102,12 +120,14 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
         for (auto& [instrument, quote] : parsed.Quotes) {
             quote.ConfirmedMs = nowMs;
             source.Quotes[instrument] = quote;
+            Accepted[instrument] = {quote.Price, nowMs};
         }
     }
     if (error.empty()) {
         if (source.Failures > 0)
             Say(name + ": answering again");
         source.LastSuccessMs = nowMs;
+        source.LastError.clear();  // its time stays, to say when the last one was
         source.Failures = 0;
         source.BackoffSeconds = 0;
         source.NextPollMs = nowMs + qint64(poll * 1000);
@@ -139,6 +159,10 @@ std::vector<QuoteMap> FeedCache::FreshQuotes(qint64 nowMs) const {
                 quotes[name] = quote;
         }
         AddCrosses(quotes, kCrossSkewMs);
+        // A cross of two sound legs can still be nothing a page can show.
+        std::erase_if(quotes, [](const auto& entry) {
+            return ImplausibleValue(entry.second.Price, entry.first).has_value();
+        });
         fresh.push_back(std::move(quotes));
     }
     return fresh;
@@ -168,8 +192,8 @@ std::optional<QString> FeedCache::Page(qint64 nowMs) const {
     for (const Served& s : served) {
         const Quote& q = s.Value;
         const int decimals = DecimalsFor(s.Name);
-        const auto cell = [decimals](double v) {
-            return v > 0 ? Decimal(v, decimals + 2) : u"--"_s;
+        const auto cell = [&s, decimals](double v) {
+            return ImplausibleValue(v, s.Name) ? u"--"_s : Decimal(v, decimals + 2);
         };
         QString change = u"--"_s, percent = u"--"_s;
         if (q.PrevClose > 0) {
@@ -190,9 +214,13 @@ std::optional<QString> FeedCache::Page(qint64 nowMs) const {
 QJsonObject FeedCache::Status(qint64 nowMs) const {
     QJsonArray sources;
     for (const Source& s : Sources) {
+        // A request still running past its poll time is the news, not "failures 0".
+        const double running = s.TransferStartMs ? (nowMs - s.TransferStartMs) / 1000.0 : 0;
         sources.append(QJsonObject{
             {u"source"_s, SourceName(s.Config.Kind)},
-            {u"url"_s, QString::fromStdString(s.Config.Url)},
+            {u"url"_s, Shown(s.Config.Url)},
+            {u"transfer_running_seconds"_s, running},
+            {u"transfer_overdue"_s, running > s.Config.PollSeconds},
             {u"poll_seconds"_s, s.Config.PollSeconds},
             {u"requests"_s, qint64(s.Requests)},
             {u"last_success"_s, IsoTime(s.LastSuccessMs)},

@@ -56,6 +56,8 @@ public:
     // Whether source i should be asked now.
     bool Due(std::size_t i, qint64 nowMs) const { return nowMs >= Sources[i].NextPollMs; }
 
+    // Source i is being asked from now on, until its answer is recorded.
+    void Started(std::size_t i, qint64 nowMs) { Sources[i].TransferStartMs = nowMs; }
     // Takes source i's answer; the seconds until it should be asked again.
     double Record(std::size_t i, const Answer& answer, qint64 nowMs);
 
@@ -82,6 +84,7 @@ private:
         SourceConfig Config;
         QuoteMap Quotes;
         qint64 LastSuccessMs = 0, LastErrorMs = 0, NextPollMs = 0;
+        qint64 TransferStartMs = 0;  // 0: no request under way
         std::string LastError;
         long LastStatus = 0;  // of the last failure, when it was an answer
         int Failures = 0;
@@ -94,6 +97,9 @@ private:
 
     double StaleSeconds, BackoffMaxSeconds;
     std::vector<Source> Sources;
+    // Each instrument's last accepted price from any source, and when: the band a new one must
+    // fall in while it is fresh.
+    std::map<QString, std::pair<double, qint64>> Accepted;
 };
 
 }  // namespace kestrel::feeds

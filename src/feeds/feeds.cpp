@@ -8,6 +8,7 @@
 #include <cmath>
 #include <optional>
 
+#include "plausibility.h"
 #include "quotes/catalogue.h"
 
 namespace kestrel::feeds {
@@ -149,13 +150,19 @@ Parsed ParsePortal(const QByteArray& body) {
     QStringDecoder decoder("GB18030");
     const QString text = decoder(body);
     static const QRegularExpression statement(u"var hq_str_([A-Za-z0-9_]+)=\"([^\"\\n]*)\";?"_s);
+    Repeats repeats;
+    for (auto it = statement.globalMatch(text); it.hasNext();)
+        repeats.Add(it.next().captured(1).toStdString());
+    for (const std::string& symbol : repeats.Repeated())
+        parsed.Problems.push_back({symbol, kGivenTwice});
     for (auto it = statement.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const std::string symbol = m.captured(1).toStdString();
         const auto known = std::find_if(PortalTable().begin(), PortalTable().end(),
                                         [&](const PortalSymbol& s) { return symbol == s.Symbol; });
         // An empty statement is the service's way of saying it has no quote for the symbol.
-        if (known == PortalTable().end() || m.captured(2).isEmpty())
+        if (known == PortalTable().end() || m.captured(2).isEmpty() ||
+            repeats.Repeated().contains(symbol))
             continue;
         Quote q;
         if (const auto reason = ReadStatement(m.captured(2).split(u','), *known->Fields, q))
@@ -180,6 +187,7 @@ Parsed ParseBoc(const QByteArray& body) {
                                 u"中行折算价"_s, u"发布日期"_s,   u"发布时间"_s};
     QList<qsizetype> column;
     std::map<QString, std::pair<double, QDateTime>> perHundred;  // yuan per 100 units
+    Repeats repeats;
     for (auto rows = rowForm.globalMatch(text); rows.hasNext();) {
         QStringList cells;
         for (auto c = cellForm.globalMatch(rows.next().captured(1)); c.hasNext();)
@@ -213,6 +221,11 @@ Parsed ParseBoc(const QByteArray& body) {
             continue;
         }
         perHundred[currency] = {*rate, QDateTime(date, time, BeijingTime())};
+        repeats.Add(currency.toStdString());
+    }
+    for (const std::string& currency : repeats.Repeated()) {
+        perHundred.erase(QString::fromStdString(currency));
+        parsed.Problems.push_back({currency, kGivenTwice});
     }
     if (column.isEmpty())
         parsed.Problems.push_back({"table", "no rates table with the expected header cells"});
@@ -240,6 +253,7 @@ Parsed ParseEcb(const QByteArray& body) {
     QXmlStreamReader xml(body);
     QDate date;
     std::map<QString, double> perEuro;
+    Repeats repeats;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Cube")
             continue;
@@ -249,12 +263,14 @@ Parsed ParseEcb(const QByteArray& body) {
         if (a.hasAttribute(u"currency"_s)) {
             const QString currency = a.value(u"currency"_s).toString();
             const std::optional<double> rate = Number(a.value(u"rate"_s).toString());
-            if (rate && *rate > 0)
-                perEuro[currency] = *rate;
-            else
+            if (rate && *rate > 0) {
+                if (repeats.Add(currency.toStdString()))
+                    perEuro[currency] = *rate;
+            } else {
                 parsed.Problems.push_back(
                     {currency.toStdString(),
                      "bad rate " + a.value(u"rate"_s).toString().toStdString()});
+            }
         }
     }
     if (xml.hasError() || !date.isValid()) {
@@ -262,6 +278,10 @@ Parsed ParseEcb(const QByteArray& body) {
             {"file", "unreadable reference rate file: " + xml.errorString().toStdString()});
         parsed.Quotes.clear();
         return parsed;
+    }
+    for (const std::string& currency : repeats.Repeated()) {
+        perEuro.erase(QString::fromStdString(currency));
+        parsed.Problems.push_back({currency, kGivenTwice});
     }
     const auto dollar = perEuro.find(u"USD"_s);
     if (dollar == perEuro.end())

@@ -11,18 +11,24 @@
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 #include <atomic>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 #include "feeds/feeds.h"
+#include "feeds/plausibility.h"
 #include "settings/encodings.h"
 
 using namespace kestrel;
 using namespace kestrel::feeds;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+const char* const kRates = "/rates/index.aspx";
 
 QByteArray ReadData(const QString& name) {
     QFile file(QStringLiteral(KESTREL_TEST_DATA "/feeds/") + name);
@@ -34,25 +40,51 @@ QByteArray Gb18030(const QString& text) {
     return encoder(text);
 }
 
+// The samples are from days long past; served as they are, the gateway refuses them as old.
+// Every date becomes the given day and, when given, every time the given time.
+std::string Redated(const std::string& text, const QDate& day, const QTime& time = {}) {
+    std::string out = std::regex_replace(text, std::regex(R"(\d{4}-\d{2}-\d{2})"),
+                                         day.toString(Qt::ISODate).toStdString());
+    if (time.isValid())
+        out = std::regex_replace(out, std::regex(R"(\b\d{2}:\d{2}:\d{2}\b)"),
+                                 time.toString(u"hh:mm:ss").toStdString());
+    return out;
+}
+
+QDateTime BeijingNow() {
+    return QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone(8 * 3600));
+}
+
 // A stand-in for the three upstreams, with the quote service's referer rule.
 class FakeUpstream {
 public:
     FakeUpstream() {
         Portal = Gb18030(QString::fromUtf8(ReadData(QStringLiteral("portal.txt")))).toStdString();
         server_.Get(R"(/list=.*)", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             ++PortalRequests;
+            if (DripMs > 0) {
+                const int drip = DripMs;
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(drip));
+                lock.lock();
+            }
             if (req.get_header_value("Referer") != "https://finance.sina.com.cn/" || Refuse) {
                 res.status = 403;
                 res.set_content("Kinsoku jikou desu!", "text/plain");
             } else if (Status != 200) {
                 res.status = Status;
             } else {
-                res.set_content(Portal, "application/javascript; charset=GB18030");
+                const QDateTime now = BeijingNow();
+                res.set_content(Redated(Portal, now.date(), now.time()),
+                                "application/javascript; charset=GB18030");
             }
         });
+        // The reference rates of yesterday: today's are fixed in the afternoon.
         server_.Get("/ecb.xml", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(ReadData(QStringLiteral("ecb.xml")).toStdString(), "text/xml");
+            res.set_content(Redated(ReadData(QStringLiteral("ecb.xml")).toStdString(),
+                                    QDate::currentDate().addDays(-1)),
+                            "text/xml");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -80,6 +112,7 @@ public:
     std::string Portal;
     bool Refuse = false;
     int Status = 200;
+    int DripMs = 0;  // the service takes this long to answer
     int PortalRequests = 0;
 
 private:
@@ -253,11 +286,11 @@ private slots:
         QCOMPARE(records[8].toObject()["display"].toString(), QStringLiteral("纽约原油"));
         QCOMPARE(records[8].toObject()["decimals"].toInt(), 2);
 
-        // Each value carries its own time: last year's gold stays with its date.
+        // Each value carries its own time; a reference rate says which day it is of.
         const QString page =
             FromCp936(QByteArray::fromStdString(gateway.Get("/rates/index.aspx")->body));
-        QVERIFY(page.contains(QStringLiteral("<td>2025-10-17 17:09:00</td>")));
-        QVERIFY(page.contains(QStringLiteral("<td>2024-06-28 参考价</td>")));
+        QVERIFY(page.contains(QStringLiteral("<td>%1 参考价</td>")
+                                  .arg(QDate::currentDate().addDays(-1).toString(Qt::ISODate))));
 
         const QJsonObject status = gateway.Status();
         QStringList sources;
@@ -280,7 +313,141 @@ private slots:
         Gateway gateway(QStringList{"--source", "portal", "--poll", "0.1"} + upstream.Urls());
         QVERIFY(gateway.WaitForPage(200));
         QTRY_VERIFY(upstream.Requests() >= 4);
-        QCOMPARE(gateway.Log().count(QStringLiteral("dropped hf_NG")), 1);
+        const QString page = FromCp936(QByteArray::fromStdString(gateway.Get(kRates)->body));
+        QVERIFY(!page.contains(QStringLiteral("天然气")));  // which of the two would be right?
+        QCOMPARE(gateway.Log().count(QStringLiteral("dropped hf_NG: given twice")), 1);
+    }
+
+    // The rules every arriving quote passes; the time is fixed so that ages are exact.
+    void valueRules_data() {
+        QTest::addColumn<double>("price");
+        QTest::addColumn<double>("prevClose");
+        QTest::addColumn<qint64>("ageSeconds");
+        QTest::addColumn<bool>("reference");
+        QTest::addColumn<double>("lastAccepted");
+        QTest::addColumn<QString>("reason");  // empty: served
+        QTest::newRow("sound") << 1.17 << 1.16 << 30LL << false << 1.17 << "";
+        QTest::newRow("tiny") << 1e-300 << 0.0 << 30LL << false << 0.0 << "rounds to zero";
+        QTest::newRow("huge") << 1e300 << 0.0 << 30LL << false << 0.0 << "too large";
+        QTest::newRow("infinite") << qInf() << 0.0 << 30LL << false << 0.0 << "not a positive";
+        QTest::newRow("negative") << -1.17 << 0.0 << 30LL << false << 0.0 << "not a positive";
+        QTest::newRow("years old") << 1.17 << 0.0 << 247881907LL << false << 0.0 << "older than";
+        QTest::newRow("just past stale") << 1.17 << 0.0 << 601LL << false << 0.0 << "older than";
+        QTest::newRow("reference of the weekend")
+            << 1.17 << 0.0 << 3 * 86400LL << true << 0.0 << "";
+        QTest::newRow("reference of last week")
+            << 1.17 << 0.0 << 6 * 86400LL << true << 0.0 << "older than";
+        QTest::newRow("from the future") << 1.17 << 0.0 << -3600LL << false << 0.0 << "future";
+        QTest::newRow("far from the close")
+            << 1.5 << 1.16 << 30LL << false << 0.0 << "previous close";
+        QTest::newRow("far from the last")
+            << 0.117 << 0.0 << 30LL << false << 1.17 << "last accepted";
+    }
+    void valueRules() {
+        QFETCH(double, price);
+        QFETCH(double, prevClose);
+        QFETCH(qint64, ageSeconds);
+        QFETCH(bool, reference);
+        QFETCH(double, lastAccepted);
+        QFETCH(QString, reason);
+        const qint64 now =
+            QDateTime(QDate(2026, 12, 8), QTime(12, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+        Quote q;
+        q.Price = price;
+        q.PrevClose = prevClose;
+        q.Reference = reference;
+        q.Time = QDateTime::fromMSecsSinceEpoch(now - ageSeconds * 1000, QTimeZone::utc());
+        const auto why = ImplausibleQuote(q, QStringLiteral("欧元美元"), lastAccepted, now, 600);
+        QCOMPARE(why.has_value(), !reason.isEmpty());
+        if (why)
+            QVERIFY2(QString::fromStdString(*why).contains(reason), why->c_str());
+    }
+
+    // A cross of two legs that each pass can still be nothing: N/A, never 0 or inf.
+    void crossesThatCannotBeShown() {
+        QuoteMap legs;
+        const auto leg = [&legs](const char* name, double price) {
+            Quote q;
+            q.Price = price;
+            legs[QString::fromUtf8(name)] = q;
+        };
+        leg("欧元美元", 1e-7);
+        leg("美元日元", 5);
+        leg("英镑美元", 1e7);
+        AddCrosses(legs, 5000);
+        for (const char* cross : {"欧元日元", "英镑日元"}) {
+            const double price = legs.at(QString::fromUtf8(cross)).Price;
+            QVERIFY2(ImplausibleValue(price, QString::fromUtf8(cross)), cross);
+        }
+    }
+
+    // The readers keep nothing a symbol said twice, whatever the feed.
+    void repeatedKeys_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("ecb");
+        const QByteArray portal = Gb18030(
+            u"var hq_str_fx_susdcny=\"20:00:14,6.711,6.713,6.7114,231,6.6974,6.7158,6.6927,"
+            u"6.712,在岸人民币,0.0089,0.0006,0.0231,,0,0,,2026-09-14\";\n"_s);
+        QTest::newRow("portal") << portal + portal << false;
+        QTest::newRow("reference file")
+            << QByteArray(
+                   "<Cube><Cube time='2026-12-07'><Cube currency='USD' rate='1.17'/>"
+                   "<Cube currency='USD' rate='1.71'/></Cube></Cube>")
+            << true;
+    }
+    void repeatedKeys() {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, ecb);
+        const Parsed parsed = ecb ? ParseEcb(answer) : ParsePortal(answer);
+        QVERIFY(parsed.Quotes.empty());
+        QCOMPARE(parsed.Problems.size(), std::size_t(1));
+        QCOMPARE(parsed.Problems[0].Reason, std::string(kGivenTwice));
+    }
+
+    // What a misbehaving service answered in the field: none of it may reach the page.
+    void implausibleAnswersNeverReachThePage() {
+        FakeUpstream upstream;
+        upstream.Set([](FakeUpstream& u) {
+            u.Portal =
+                Gb18030(
+                    u"var hq_str_hf_XAU=\"1e-300,1e-300,1e-300,1e-300,1e-300,1e-300,17:09:00,"
+                    u"1e-300,1e-300,0,0,0,2026-12-08,伦敦金\";\n"
+                    u"var hq_str_hf_XAG=\"1e300,1e300,1e300,1e300,1e300,1e300,11:08:00,"
+                    u"1e300,1e300,0,0,0,2026-12-08,伦敦银\";\n"
+                    u"var hq_str_fx_susdcny=\"20:00:14,6.711,6.713,6.7114,231,6.6974,6.7158,"
+                    u"6.6927,6.712,在岸人民币,0.0089,0.0006,0.0231,,0,0,,2026-09-14\";\n"_s)
+                    .toStdString();
+        });
+        Gateway gateway(QStringList{"--source", "portal", "--poll", "0.2"} + upstream.Urls());
+        QVERIFY(gateway.WaitForPage(200));
+        const auto res = gateway.Get(kRates);
+        const QString page = FromCp936(QByteArray::fromStdString(res->body));
+        QVERIFY(page.contains(QStringLiteral("美元人民币")));
+        QVERIFY(!page.contains(QStringLiteral("现货黄金")));
+        QVERIFY(!page.contains(QStringLiteral("现货白银")));
+        QVERIFY(!page.contains(QStringLiteral("<td>0.0")));
+        QVERIFY(!page.contains(QStringLiteral("e+")));
+        // What a cache in front needs.
+        QCOMPARE(res->get_header_value("Cache-Control"), std::string("max-age=1"));
+        httplib::Client client("127.0.0.1", gateway.Port());
+        const auto again = client.Get(kRates, {{"If-None-Match", res->get_header_value("ETag")}});
+        QVERIFY(again);
+        QCOMPARE(again->status, 304);
+    }
+
+    // An answer that takes longer than the poll: the status says so while it drips, not later.
+    void statusDuringADrip() {
+        FakeUpstream upstream;
+        QStringList urls = upstream.Urls();
+        urls[1].replace(u"http://"_s, u"http://user:secret@"_s);
+        Gateway gateway(QStringList{"--source", "portal", "--poll", "0.2"} + urls);
+        QVERIFY(gateway.WaitForPage(200));
+        upstream.Set([](FakeUpstream& u) { u.DripMs = 3000; });
+        QTRY_VERIFY(
+            gateway.Status()["sources"].toArray()[0].toObject()["transfer_overdue"].toBool());
+        const QJsonObject portal = gateway.Status()["sources"].toArray()[0].toObject();
+        QVERIFY(portal["transfer_running_seconds"].toDouble() > 0.2);
+        QVERIFY(!portal["url"].toString().contains(QStringLiteral("secret")));
     }
 
     void refusedRequestsBackOff() {
@@ -315,6 +482,13 @@ private slots:
         QVERIFY(gateway.WaitForPage(503));
         upstream.Set([](FakeUpstream& u) { u.Status = 200; });
         QVERIFY(gateway.WaitForPage(200));
+        // Recovered: no error left standing, but the time of the last one kept.
+        QTRY_VERIFY(gateway.Status()["sources"].toArray()[0].toObject()["last_error"] == u""_s);
+        QVERIFY(!gateway.Status()["sources"]
+                     .toArray()[0]
+                     .toObject()["last_error_time"]
+                     .toString()
+                     .isEmpty());
     }
 
     void manyTickersOneUpstreamRequestPerPoll() {

@@ -158,7 +158,9 @@ void TestUpdater::initTestCase() {
     WriteInfo(QString());
     server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
     server_.setArguments({"--port", "0", "--source", "walk", "--upgrade-info",
-                          dir_.filePath("info.inf"), "--upgrade-dir", dir_.filePath("files")});
+                          dir_.filePath("info.inf"), "--upgrade-dir", dir_.filePath("files"),
+                          "--private-upgrade-dir", dir_.filePath("files"), "--upgrade-login",
+                          "kestrel:demo"});
     server_.start();
     QVERIFY(server_.waitForStarted(5000));
     while (!server_.canReadLine() && server_.waitForReadyRead(5000)) {

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonDocument>
+#include <algorithm>
 #include <cstdio>
 
 #include "feeds/fetch.h"
@@ -33,12 +34,17 @@ void Gateway::Run(std::size_t source) {
     }
     const SourceKind kind = Options.Sources[source].Kind;
     while (!Stop.Raised()) {
+        {
+            std::lock_guard lock(Mutex);
+            Cache.Started(source, QDateTime::currentMSecsSinceEpoch());
+        }
         const feeds::Answer answer =
             feeds::Fetch(url, kind, Options.Proxy, [this] { return Stop.Raised(); });
         double wait = 0;
         {
             std::lock_guard lock(Mutex);
             wait = Cache.Record(source, answer, QDateTime::currentMSecsSinceEpoch());
+            PageSecond = -1;
         }
         if (!Stop.WaitFor(std::chrono::milliseconds(qint64(wait * 1000))))
             break;
@@ -47,10 +53,22 @@ void Gateway::Run(std::size_t source) {
 
 std::optional<std::string> Gateway::Page() {
     std::lock_guard lock(Mutex);
-    const std::optional<QString> page = Cache.Page(QDateTime::currentMSecsSinceEpoch());
-    if (!page)
-        return std::nullopt;
-    return ToCp936(*page).toStdString();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // Values expire by the second at the finest (the page shows no finer time), so a page made
+    // within this second is still the truth.
+    if (now / 1000 != PageSecond) {
+        const std::optional<QString> page = Cache.Page(now);
+        LastPage = page ? std::optional(ToCp936(*page).toStdString()) : std::nullopt;
+        PageSecond = now / 1000;
+    }
+    return LastPage;
+}
+
+int Gateway::CacheSeconds() const {
+    double least = Options.Sources.empty() ? 0 : Options.Sources.front().PollSeconds;
+    for (const SourceConfig& source : Options.Sources)
+        least = std::min(least, source.PollSeconds);
+    return std::max(1, int(least));
 }
 
 std::string Gateway::Reason() {

@@ -37,6 +37,8 @@ public:
     std::string Status();
     // Why there is no page, in UTF-8: "报价服务的数据源均已失效（新浪财经：HTTP 403）".
     std::string Reason();
+    // How long a cache in front may keep the page: the shortest poll.
+    int CacheSeconds() const;
 
 private:
     void Run(std::size_t source);
@@ -45,6 +47,9 @@ private:
     StopSignal& Stop;
     std::mutex Mutex;
     feeds::FeedCache Cache;
+    // The page as last made, for every request within the same second until an answer comes.
+    qint64 PageSecond = -1;
+    std::optional<std::string> LastPage;
     std::vector<std::thread> Threads;
 };
 

@@ -2,7 +2,6 @@
 // from a random walk for demos and tests (with switches for every way a real server misbehaves)
 // or from public market-data feeds that it polls on its own schedule.
 #include <curl/curl.h>
-#include <httplib.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "gateway.h"
+#include "http.h"
 #include "upgradefiles.h"
 #include "util.h"
 #include "walk.h"
@@ -36,7 +36,12 @@ Serves the rates page /rates/index.aspx (GBK, charset=gb2312) for the ticker.
 
 Options:
   --port N        port to listen on (default 8936; 0 picks a free one)
-  --bind ADDR     address to listen on (default 127.0.0.1)
+  --bind ADDR     numeric address to listen on (default 127.0.0.1); any other than loopback
+                  needs --allow-remote
+  --allow-remote  agree to listen beyond this machine; the walk's query switches and the
+                  upgrade paths then stay off unless --test-switches or an upgrade option
+                  asks for them
+  --test-switches the query switches of the walk and of the upgrade paths, on any address
   --source NAME   where the prices come from: portal (real-time quotes), boc (the bank's
                   board), ecb (daily reference rates), given in order of preference (default
                   --source portal --source ecb); or walk, a random walk for demos and tests,
@@ -56,8 +61,12 @@ Options of the real feeds:
                           https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml)
   --proxy URL             proxy for the upstream requests (default: http_proxy, https_proxy and
                           no_proxy from the environment)
-  GET /status answers JSON with each source's last success, last error and back-off, and the
-  age of each instrument.
+  GET /status answers JSON with each source's last success, last error and back-off, a
+  transfer under way, and the age of each instrument.
+  A value is served only when it is plausible: finite and positive, within 25% of the previous
+  close the source gives and of the value last accepted, and not older than --stale by its own
+  time when it arrives (a daily reference rate: five days). A symbol given twice in one answer
+  is dropped. The page carries Cache-Control: max-age of the shortest poll and an ETag.
 
 Options of the walk:
   --seed N        seed of the random walk (default 1); the same seed gives the same prices
@@ -70,8 +79,8 @@ Options of the walk:
   --no-marker     leave the chart marker line out of the page
   --utf8          send the page in UTF-8 with charset=utf-8
 
-Each fault switch can also be chosen for one request by a query parameter, which overrides
-the switch (value 0 turns a switch off):
+With the walk on loopback (or --test-switches) each fault switch can also be chosen for one
+request by a query parameter, which overrides the switch (value 0 turns a switch off):
   ?status=500  ?delay_ms=2000  ?hang=1  ?short_body=1  ?garbage=1  ?no_marker=1  ?utf8=1
 
 Pinning prices (for tests that need a rise or a fall):
@@ -82,6 +91,10 @@ Pinning prices (for tests that need a rise or a fall):
                         e.g. ?set=%E6%AC%A7%E5%85%83%E7%BE%8E%E5%85%83:1.1700 (欧元美元)
   With --fixed a set price stays exactly as given until the next set.
 
+A request waits (delay, hang) at most 30 seconds; idle connections are closed after 5 seconds;
+request headers over 16 KiB are refused with 431, bodies over 16 KiB with 413, methods other
+than GET and HEAD with 405.
+
 The server prints "listening on http://ADDR:PORT/" when it is ready, logs one line per request
 to standard error, and stops on SIGTERM or SIGINT.
 )";
@@ -90,6 +103,8 @@ struct Options {
     upgradefiles::Options Upgrade;
     int Port = 8936;
     std::string Bind = "127.0.0.1";
+    bool AllowRemote = false;
+    bool TestSwitches = false;
     std::vector<SourceKind> Feeds;  // empty: the walk
     std::optional<double> Poll;
     std::string Urls[3] = {DefaultUrl(SourceKind::Portal), DefaultUrl(SourceKind::Boc),
@@ -118,6 +133,26 @@ GatewayOptions FeedSources(Options& options) {
         gateway.Sources.push_back({kind, url, poll});
     }
     return gateway;
+}
+
+// The cached page with what a cache in front needs: its lifetime and a tag to revalidate by.
+void ServeGatewayPage(Gateway& gateway, const http::Request& req, http::Response& res) {
+    const std::optional<std::string> page = gateway.Page();
+    if (!page) {
+        // The ticker shows this line as the cause.
+        res.Set(503, gateway.Reason() + "\n", "text/plain; charset=utf-8");
+        res.Headers.emplace_back("Cache-Control", "no-store");
+        return;
+    }
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "\"%016zx\"", std::hash<std::string>{}(*page));
+    res.Headers.emplace_back("ETag", tag);
+    res.Headers.emplace_back("Cache-Control", "max-age=" + std::to_string(gateway.CacheSeconds()));
+    if (req.Header("If-None-Match") == tag) {
+        res.Set(304, std::string(), std::string());
+        return;
+    }
+    res.Set(200, *page, "text/html; charset=gb2312");
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -156,6 +191,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.Port = int(*number);
         } else if (arg == "--bind" && i + 1 < argc) {
             options.Bind = argv[++i];
+        } else if (arg == "--allow-remote") {
+            options.AllowRemote = true;
+        } else if (arg == "--test-switches") {
+            options.TestSwitches = true;
         } else if (arg == "--source" && i + 1 < argc) {
             const std::string name = argv[++i];
             if (name == "walk" && options.Feeds.empty() && !walk) {
@@ -213,6 +252,25 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     }
     if (!walk && options.Feeds.empty())
         options.Feeds = {SourceKind::Portal, SourceKind::Ecb};
+    if (options.Bind == "localhost")
+        options.Bind = "127.0.0.1";
+    const bool loopback = options.Bind.starts_with("127.") || options.Bind == "::1";
+    if (!loopback) {
+        std::cerr << "kestrel-quoted: warning: listening on " << options.Bind
+                  << " lets other machines in\n";
+        if (!options.AllowRemote) {
+            std::cerr << "kestrel-quoted: add --allow-remote to mean it\n";
+            return std::nullopt;
+        }
+    }
+    const bool switches = options.TestSwitches || (options.Feeds.empty() && loopback);
+    options.Walk.Queries = switches;
+    options.Upgrade.Switches = switches;
+    options.Upgrade.Routes = loopback || upgradefiles::Asked(options.Upgrade);
+    if (const auto problem = upgradefiles::Check(options.Upgrade)) {
+        std::cerr << "kestrel-quoted: " << *problem << "\n";
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -233,71 +291,45 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
     StopSignal stop;
-    httplib::Server server;
-    server.set_keep_alive_timeout(2);
+    http::Server server;
 
     // The routes. The walk serves a page made up per request; the feeds serve their cache.
     std::unique_ptr<WalkSource> walk;
     std::unique_ptr<Gateway> gateway;
     if (options->Feeds.empty()) {
         walk = std::make_unique<WalkSource>(options->Walk, stop);
-        server.Get("/rates/index.aspx", [&](const httplib::Request& req, httplib::Response& res) {
+        server.Route("/rates/index.aspx", [&](const http::Request& req, http::Response& res) {
             walk->ServeRates(req, res);
         });
-        server.Get("/status", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("{\"source\": \"walk\", \"demo\": true}\n", "application/json");
+        server.Route("/status", [&](const http::Request&, http::Response& res) {
+            res.Set(200, walk->Status(), "application/json");
         });
     } else {
         gateway = std::make_unique<Gateway>(FeedSources(*options), stop);
-        server.Get("/rates/index.aspx", [&](const httplib::Request&, httplib::Response& res) {
-            if (const std::optional<std::string> page = gateway->Page()) {
-                res.set_content(*page, "text/html; charset=gb2312");
-            } else {
-                // The ticker shows this line as the cause.
-                res.status = 503;
-                res.set_content(gateway->Reason() + "\n", "text/plain; charset=utf-8");
-            }
+        server.Route("/rates/index.aspx", [&](const http::Request& req, http::Response& res) {
+            ServeGatewayPage(*gateway, req, res);
         });
-        server.Get("/status", [&](const httplib::Request&, httplib::Response& res) {
-            res.set_content(gateway->Status(), "application/json");
+        server.Route("/status", [&](const http::Request&, http::Response& res) {
+            res.Set(200, gateway->Status(), "application/json");
         });
     }
-    upgradefiles::Register(server, options->Upgrade);
-    server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        std::string target = req.target.empty() ? req.path : req.target;
-        std::fprintf(stderr, "%s %s %s -> %d, %zu bytes\n", req.remote_addr.c_str(),
-                     req.method.c_str(), target.c_str(), res.status,
-                     res.content_length_ ? res.content_length_ : res.body.size());
-    });
+    if (options->Upgrade.Routes)
+        upgradefiles::Register(server, options->Upgrade);
 
-    const int port = options->Port == 0 ? server.bind_to_any_port(options->Bind)
-                     : server.bind_to_port(options->Bind, options->Port) ? options->Port
-                                                                         : -1;
-    if (port < 0) {
-        std::cerr << "kestrel-quoted: cannot listen on " << options->Bind << ":" << options->Port
-                  << "\n";
+    const std::optional<int> port = server.Start(
+        {options->Bind, options->Port, std::max(2u, std::thread::hardware_concurrency())});
+    if (!port) {
         stop.Raise();
         return 1;
     }
-    std::printf("listening on http://%s:%d/\n", options->Bind.c_str(), port);
+    std::printf("listening on http://%s:%d/\n", options->Bind.c_str(), *port);
     std::fflush(stdout);
 
-    std::atomic<bool> listenEnded{false};
-    std::thread stopper([&] {
-        int received = 0;
-        sigwait(&stopSignals, &received);
-        stop.Raise();
-        // A stop that comes before the accept loop runs is lost: wait for the loop, or its end.
-        while (!server.is_running() && !listenEnded)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        server.stop();
-    });
-    const bool listened = server.listen_after_bind();
-    listenEnded = true;
-    if (!stop.Raised())
-        kill(getpid(), SIGTERM);  // the server ended on its own: release the stopper
-    stopper.join();
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    stop.Raise();
+    server.Stop();
     gateway.reset();  // the pollers have seen the stop signal
     curl_global_cleanup();
-    return listened ? 0 : 1;
+    return 0;
 }

@@ -1,31 +1,38 @@
 #include "upgradefiles.h"
 
-#include <httplib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
-#include <thread>
-
-#include "util.h"
 
 namespace upgradefiles {
 
+using kestrel::quoted::http::Request;
+using kestrel::quoted::http::Response;
+
 const char* const kUsage = R"(
 Online upgrade:
-  --upgrade-info FILE    serve FILE as /kestrelmv/kestrelmv.inf (read at each request); without
-                         it a built-in file announces version 0.91 with a web page to open
-  --upgrade-dir DIR      serve the files of DIR as /kestrelmv/files/NAME, and behind a login
-                         as /kestrelmv/private/NAME
-  --upgrade-login U:P    the login of /kestrelmv/private/ (default kestrel:demo)
+  --upgrade-info FILE    serve FILE as /kestrelmv/kestrelmv.inf (read at each request), and
+                         FILE.minisig, when there is one, as /kestrelmv/kestrelmv.inf.minisig;
+                         without it a built-in file announces version 0.91 with a web page
+  --upgrade-dir DIR      serve the regular files of DIR as /kestrelmv/files/NAME
+  --private-upgrade-dir DIR
+                         serve the regular files of DIR as /kestrelmv/private/NAME behind a login
+  --upgrade-login U:P    the login of /kestrelmv/private/ (there is no default)
+  --upgrade-login-file FILE
+                         the same, read from the first line of FILE
+  Links are never followed and only regular files directly inside a folder are served.
   In the information file "{server}" stands for this server's address (http://host:port).
-  The upgrade paths take the queries ?status=N, ?delay_ms=N, ?short_body=1 and ?chunked=1
-  (the body without a Content-Length).
+  With the walk (or --test-switches) the upgrade paths take the queries ?status=N,
+  ?delay_ms=N, ?short_body=1 and ?chunked=1 (the body without a Content-Length).
 )";
 
 namespace {
@@ -44,13 +51,6 @@ constexpr const char* kDownloadPage =
     "<title>Kestrel 0.91</title></head>\n<body><h1>Kestrel 0.91</h1>\n"
     "<p>新版本的下载页（演示服务器）。</p></body></html>\n";
 
-std::string Server(const httplib::Request& req) {
-    std::string host = req.get_header_value("Host");
-    if (host.empty())
-        host = req.local_addr + ":" + std::to_string(req.local_port);
-    return "http://" + host;
-}
-
 void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
     for (std::size_t at = text.find(what); at != std::string::npos;
          at = text.find(what, at + with.size()))
@@ -67,12 +67,6 @@ bool ReadFile(const std::string& path, std::string& content) {
     return true;
 }
 
-// Only a plain name inside the folder: nothing that climbs out of it or hides.
-bool PlainName(const std::string& name) {
-    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos &&
-           name.find('\\') == std::string::npos;
-}
-
 std::string HttpDate(std::time_t when) {
     char text[64];
     std::tm gmt{};
@@ -81,63 +75,103 @@ std::string HttpDate(std::time_t when) {
     return text;
 }
 
-// The query's faults: a status other than 200, a wait, a body cut short, or one sent without a
-// length. True when the request has been answered by them.
-bool Fault(const httplib::Request& req, httplib::Response& res, std::string& body,
-           const std::string& type) {
-    if (req.has_param("delay_ms")) {
-        const long ms = std::strtol(req.get_param_value("delay_ms").c_str(), nullptr, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(ms, 0L, 60000L)));
+// Opens NAME directly inside FOLDER: a plain name, no link, a regular file, and a resolved path
+// that is still inside the folder. -1 when any of that fails.
+int OpenInside(const std::string& folder, const std::string& name, struct stat& info) {
+    if (folder.empty() || name.empty() || name[0] == '.' ||
+        name.find_first_of("/\\") != std::string::npos)
+        return -1;
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return -1;
+    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    ::close(dir);
+    if (fd < 0)
+        return -1;
+    char resolved[PATH_MAX] = {}, real[PATH_MAX] = {};
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(self.c_str(), resolved, sizeof resolved - 1);
+    const bool inside =
+        length > 0 && ::realpath(folder.c_str(), real) &&
+        std::string(resolved, std::size_t(length)) == std::string(real) + "/" + name;
+    if (!inside || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
     }
-    if (req.has_param("status")) {
-        const int status = std::atoi(req.get_param_value("status").c_str());
-        if (status >= 100 && status <= 599 && status != 200) {
-            res.status = status;
-            res.set_content("<html><body>error " + std::to_string(status) + "</body></html>\r\n",
-                            "text/html");
-            return true;
-        }
-    }
-    if (req.has_param("short_body") && req.get_param_value("short_body") != "0") {
-        kestrel::quoted::SendShortBody(res, body, type);
-        return true;
-    }
-    if (req.has_param("chunked") && req.get_param_value("chunked") != "0") {
-        res.set_chunked_content_provider(type, [body](size_t, httplib::DataSink& sink) {
-            sink.write(body.data(), body.size());
-            sink.done();
-            return true;
-        });
-        return true;
-    }
-    return false;
+    return fd;
 }
 
-void ServeFile(const httplib::Request& req, httplib::Response& res, const Options& options) {
-    const std::string name = req.matches[1];
-    std::string content;
+bool ReadAll(int fd, std::string& content) {
+    char buffer[64 * 1024];
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        content.append(buffer, std::size_t(got));
+    return got == 0;
+}
+
+void NotFound(Response& res) {
+    res.Error(404, "not found");
+}
+
+// The query's faults, with the test switches only: a status other than 200, a wait, a body cut
+// short, or one sent without a length. Leaves a whole answer as it is when none applies.
+void Fault(const Request& req, Response& res, const Options& options) {
+    if (!options.Switches)
+        return;
+    if (req.Has("delay_ms")) {
+        const long ms = std::strtol(req.Param("delay_ms").c_str(), nullptr, 10);
+        res.Wait = std::chrono::milliseconds(std::clamp(ms, 0L, 60000L));
+    }
+    if (req.Has("status")) {
+        const int status = std::atoi(req.Param("status").c_str());
+        if (status >= 100 && status <= 599 && status != 200) {
+            res.Headers.clear();
+            res.Error(status, "error " + std::to_string(status));
+            return;
+        }
+    }
+    const bool shortBody = req.Has("short_body") && req.Param("short_body") != "0";
+    const bool chunked = req.Has("chunked") && req.Param("chunked") != "0";
+    if (!shortBody && !chunked)
+        return;
+    if (res.Mode == Response::Body::File) {
+        std::string content;
+        if (!ReadAll(res.Fd, content)) {
+            res.Headers.clear();
+            res.Error(500, "cannot read");
+            return;
+        }
+        res.Content = std::move(content);
+    }
+    res.Mode = shortBody ? Response::Body::Short : Response::Body::Chunked;
+}
+
+void ServeFile(const Request& req, Response& res, const Options& options,
+               const std::string& folder) {
     struct stat info {};
-    const std::string path = options.Folder + "/" + name;
-    if (options.Folder.empty() || !PlainName(name) || ::stat(path.c_str(), &info) != 0 ||
-        !S_ISREG(info.st_mode) || !ReadFile(path, content)) {
-        res.status = 404;
-        res.set_content("<html><body>not found</body></html>\r\n", "text/html");
+    const int fd = OpenInside(folder, req.Rest, info);
+    if (fd < 0) {
+        NotFound(res);
         return;
     }
-    if (Fault(req, res, content, "application/octet-stream"))
-        return;
-    res.set_header("Last-Modified", HttpDate(info.st_mtime));
-    res.set_content(content, "application/octet-stream");
+    res.Type = "application/octet-stream";
+    res.Mode = Response::Body::File;
+    res.Fd = fd;
+    res.FileSize = std::size_t(info.st_size);
+    res.Headers.emplace_back("Last-Modified", HttpDate(info.st_mtime));
+    Fault(req, res, options);
 }
 
 }  // namespace
 
 bool ParseOption(int argc, char** argv, int& i, Options& options, bool& ok) {
     const std::string arg = argv[i];
-    std::string* value = arg == "--upgrade-info"    ? &options.InfoFile
-                         : arg == "--upgrade-dir"   ? &options.Folder
-                         : arg == "--upgrade-login" ? &options.Login
-                                                    : nullptr;
+    std::string* value = arg == "--upgrade-info"          ? &options.InfoFile
+                         : arg == "--upgrade-dir"         ? &options.Folder
+                         : arg == "--private-upgrade-dir" ? &options.PrivateFolder
+                         : arg == "--upgrade-login"       ? &options.Login
+                         : arg == "--upgrade-login-file"  ? &options.LoginFile
+                                                          : nullptr;
     if (!value)
         return false;
     ok = i + 1 < argc;
@@ -146,38 +180,73 @@ bool ParseOption(int argc, char** argv, int& i, Options& options, bool& ok) {
     return true;
 }
 
-void Register(httplib::Server& server, const Options& options) {
-    server.Get("/kestrelmv/kestrelmv.inf",
-               [options](const httplib::Request& req, httplib::Response& res) {
-                   std::string info = kBuiltInInfo;
-                   if (!options.InfoFile.empty() && !ReadFile(options.InfoFile, info)) {
-                       res.status = 404;
-                       res.set_content("<html><body>not found</body></html>\r\n", "text/html");
-                       return;
-                   }
-                   ReplaceAll(info, "{server}", Server(req));
-                   if (!Fault(req, res, info, "text/plain"))
-                       res.set_content(info, "text/plain");
-               });
-    server.Get("/kestrelmv/download.htm", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kDownloadPage, "text/html; charset=utf-8");
+bool Asked(const Options& options) {
+    return !options.InfoFile.empty() || !options.Folder.empty() || !options.PrivateFolder.empty();
+}
+
+std::optional<std::string> Check(Options& options) {
+    if (!options.LoginFile.empty()) {
+        std::ifstream in(options.LoginFile);
+        if (!in || !std::getline(in, options.Login))
+            return "cannot read the login file " + options.LoginFile;
+        if (!options.Login.empty() && options.Login.back() == '\r')
+            options.Login.pop_back();
+    }
+    if (options.PrivateFolder.empty())
+        return std::nullopt;
+    const std::size_t colon = options.Login.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == options.Login.size())
+        return std::string(
+            "the private upgrade folder needs --upgrade-login USER:PASSWORD or "
+            "--upgrade-login-file");
+    return std::nullopt;
+}
+
+void Register(kestrel::quoted::http::Server& server, const Options& options) {
+    server.Route("/kestrelmv/kestrelmv.inf", [options](const Request& req, Response& res) {
+        std::string info = kBuiltInInfo;
+        if (!options.InfoFile.empty() && !ReadFile(options.InfoFile, info)) {
+            NotFound(res);
+            return;
+        }
+        ReplaceAll(info, "{server}", "http://" + req.Host);
+        res.Set(200, std::move(info), "text/plain");
+        Fault(req, res, options);
     });
-    server.Get(R"(/kestrelmv/files/([^/]+))",
-               [options](const httplib::Request& req, httplib::Response& res) {
-                   ServeFile(req, res, options);
-               });
-    server.Get(R"(/kestrelmv/private/([^/]+))",
-               [options](const httplib::Request& req, httplib::Response& res) {
-                   const std::string expected =
-                       "Basic " + QByteArray::fromStdString(options.Login).toBase64().toStdString();
-                   if (req.get_header_value("Authorization") != expected) {
-                       res.status = 401;
-                       res.set_header("WWW-Authenticate", "Basic realm=\"Kestrel upgrade\"");
-                       res.set_content("<html><body>login required</body></html>\r\n", "text/html");
-                       return;
-                   }
-                   ServeFile(req, res, options);
-               });
+    // The signature beside the information file, for clients that check one.
+    server.Route("/kestrelmv/kestrelmv.inf.minisig", [options](const Request& req, Response& res) {
+        const std::size_t slash = options.InfoFile.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? "." : options.InfoFile.substr(0, slash);
+        Request file = req;
+        file.Rest = options.InfoFile.substr(slash + 1) + ".minisig";
+        if (options.InfoFile.empty()) {
+            NotFound(res);
+            return;
+        }
+        ServeFile(file, res, options, folder);
+        res.Type = "text/plain";
+    });
+    server.Route("/kestrelmv/download.htm", [](const Request&, Response& res) {
+        res.Set(200, kDownloadPage, "text/html; charset=utf-8");
+    });
+    server.RoutePrefix("/kestrelmv/files/", [options](const Request& req, Response& res) {
+        ServeFile(req, res, options, options.Folder);
+    });
+    server.RoutePrefix("/kestrelmv/private/", [options](const Request& req, Response& res) {
+        if (req.HeaderCount("Authorization") > 1) {
+            res.Error(400, "one Authorization header");
+            return;
+        }
+        const std::string expected =
+            "Basic " + QByteArray::fromStdString(options.Login).toBase64().toStdString();
+        if (options.PrivateFolder.empty() || req.Header("Authorization") != expected) {
+            res.Error(401, "login required");
+            res.Headers.emplace_back("WWW-Authenticate", "Basic realm=\"Kestrel upgrade\"");
+            return;
+        }
+        ServeFile(req, res, options, options.PrivateFolder);
+    });
 }
 
 }  // namespace upgradefiles

@@ -2,18 +2,21 @@
 // folder of files to download, for demos and tests of the online upgrade.
 #pragma once
 
+#include <optional>
 #include <string>
 
-namespace httplib {
-class Server;
-}
+#include "http.h"
 
 namespace upgradefiles {
 
 struct Options {
-    std::string InfoFile;                // served as the information file; empty: the built-in one
-    std::string Folder;                  // served under /kestrelmv/files/ and /kestrelmv/private/
-    std::string Login = "kestrel:demo";  // user:password of /kestrelmv/private/
+    std::string InfoFile;       // served as the information file; empty: the built-in one
+    std::string Folder;         // served under /kestrelmv/files/
+    std::string PrivateFolder;  // served under /kestrelmv/private/ behind the login
+    std::string Login;          // user:password of /kestrelmv/private/, no default
+    std::string LoginFile;      // or a file holding it
+    bool Switches = false;      // the fault queries of the upgrade paths
+    bool Routes = true;         // the upgrade paths exist at all
 };
 
 extern const char* const kUsage;
@@ -22,6 +25,12 @@ extern const char* const kUsage;
 // of them; ok turns false when it is one but its value is missing.
 bool ParseOption(int argc, char** argv, int& i, Options& options, bool& ok);
 
-void Register(httplib::Server& server, const Options& options);
+// Whether any of the options was given.
+bool Asked(const Options& options);
+
+// Reads the login file; a reason when the options cannot serve (a private folder without login).
+std::optional<std::string> Check(Options& options);
+
+void Register(kestrel::quoted::http::Server& server, const Options& options);
 
 }  // namespace upgradefiles

@@ -1,7 +1,5 @@
 #include "util.h"
 
-#include <httplib.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -27,17 +25,6 @@ std::optional<double> ParseSeconds(const std::string& text, double low, double h
     if (*end != '\0' || !std::isfinite(value) || value < low || value > high)
         return std::nullopt;
     return value;
-}
-
-void SendShortBody(httplib::Response& res, const std::string& body, const std::string& type) {
-    const std::size_t announced = body.size() + body.size() / 2 + 1;
-    res.set_content_provider(announced, type,
-                             [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                 if (offset > 0)
-                                     return false;
-                                 sink.write(body.data(), body.size());
-                                 return true;
-                             });
 }
 
 }  // namespace kestrel::quoted

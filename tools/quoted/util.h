@@ -1,4 +1,4 @@
-// Small pieces shared by the server's sources: number options, a fault and the stop signal.
+// Small pieces shared by the server's sources: number options and the stop signal.
 #pragma once
 
 #include <chrono>
@@ -7,10 +7,6 @@
 #include <optional>
 #include <string>
 
-namespace httplib {
-struct Response;
-}
-
 namespace kestrel::quoted {
 
 // A whole number in [low, high], or nothing.
@@ -18,10 +14,6 @@ std::optional<long> ParseNumber(const std::string& text, long low, long high);
 
 // Seconds with an optional fraction ("10", "0.25") in [low, high], or nothing.
 std::optional<double> ParseSeconds(const std::string& text, double low, double high);
-
-// Sends the body under a Content-Length half as large again, then closes: a connection lost
-// midway, for the clients' tests.
-void SendShortBody(httplib::Response& res, const std::string& body, const std::string& type);
 
 // Lets waiting requests and pollers end as soon as the server stops.
 class StopSignal {
@@ -41,10 +33,6 @@ public:
     bool Raised() {
         std::lock_guard lock(Mutex);
         return Stopped;
-    }
-    void Wait() {
-        std::unique_lock lock(Mutex);
-        Changed.wait(lock, [this] { return Stopped; });
     }
 
 private:

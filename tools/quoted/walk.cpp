@@ -5,6 +5,7 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -109,9 +110,22 @@ public:
         return bytes;
     }
 
-    QString Page(bool marker, const QString& charset) {
+    // The page in its encoding. Many tickers asking within one second of unchanged prices get
+    // the same bytes, made once.
+    std::string Page(bool marker, bool utf8) {
         std::lock_guard lock(Mutex);
+        const std::time_t second = std::time(nullptr);
+        Made& made = Cache[marker][utf8];
+        if (made.Version == Version && made.Second == second && !made.Bytes.empty())
+            return made.Bytes;
         const QString time = QDateTime::currentDateTime().toString(u"hh:mm:ss");
+        const QString page = Render(time, marker, utf8 ? u"utf-8"_s : u"gb2312"_s);
+        made = {Version, second, (utf8 ? page.toUtf8() : ToCp936(page)).toStdString()};
+        return made.Bytes;
+    }
+
+private:
+    QString Render(const QString& time, bool marker, const QString& charset) const {
         std::vector<PageRow> rows;
         for (const Quote& q : Quotes) {
             const double spread = q.Price * 0.0002;
@@ -125,45 +139,47 @@ public:
         return RenderPage(rows, marker, charset, true);
     }
 
-private:
     Quote* Find(const QString& name) {
         const auto it = std::find_if(Quotes.begin(), Quotes.end(),
                                      [&name](const Quote& q) { return q.Name == name; });
         return it == Quotes.end() ? nullptr : &*it;
     }
 
-    static void Track(Quote& quote) {
+    void Track(Quote& quote) {
+        ++Version;
         quote.High = std::max(quote.High, quote.Price);
         quote.Low = std::min(quote.Low, quote.Price);
     }
 
+    struct Made {
+        std::uint64_t Version = 0;
+        std::time_t Second = 0;
+        std::string Bytes;
+    };
+
     std::mutex Mutex;
+    std::uint64_t Version = 1;  // counts the changes of any price
+    Made Cache[2][2];           // by marker and UTF-8
     std::mt19937_64 Walk, Noise;
     std::vector<Quote> Quotes;
 };
 
 namespace {
 
-// The faults of one request: the server's switches, overridden by the query.
-struct Faults {
-    int Status;
-    long DelayMs, Steps;
-    bool Hang, ShortBody, Garbage, NoMarker, Utf8;
-};
-
-std::optional<std::string> ReadFaults(const httplib::Request& req, const WalkOptions& options,
-                                      Faults& faults) {
-    const auto flag = [&req](const char* key, bool value) {
-        if (!req.has_param(key))
+std::optional<std::string> ReadFaults(const http::Request& req, const WalkOptions& options,
+                                      RequestFaults& faults) {
+    const bool queries = options.Queries;
+    const auto flag = [&req, queries](const char* key, bool value) {
+        if (!queries || !req.Has(key))
             return value;
-        const std::string text = req.get_param_value(key);
+        const std::string text = req.Param(key);
         return text != "0" && text != "false";
     };
-    const auto number = [&req](const char* key, long value, long low, long high,
-                               std::optional<std::string>& error) {
-        if (!req.has_param(key))
+    const auto number = [&req, queries](const char* key, long value, long low, long high,
+                                        std::optional<std::string>& error) {
+        if (!queries || !req.Has(key))
             return value;
-        const std::optional<long> parsed = ParseNumber(req.get_param_value(key), low, high);
+        const std::optional<long> parsed = ParseNumber(req.Param(key), low, high);
         if (!parsed)
             error = std::string("bad value of ") + key;
         return parsed.value_or(value);
@@ -187,49 +203,63 @@ WalkSource::WalkSource(const WalkOptions& options, StopSignal& stop)
 
 WalkSource::~WalkSource() = default;
 
-void WalkSource::ServeRates(const httplib::Request& req, httplib::Response& res) {
-    Faults faults{};
+void WalkSource::ServeRates(const http::Request& req, http::Response& res) {
+    RequestFaults faults{};
     if (const auto error = ReadFaults(req, Options, faults)) {
-        res.status = 400;
-        res.set_content(*error + "\n", "text/plain");
-        return;
-    }
-    if (faults.DelayMs > 0 && !Stop.WaitFor(std::chrono::milliseconds(faults.DelayMs))) {
-        res.status = 503;
+        res.Set(400, *error + "\n", "text/plain");
         return;
     }
     if (faults.Hang) {
-        Stop.Wait();
-        res.status = 503;
+        res.Hang = true;
         return;
     }
+    // The page is made when the wait is over, with the prices of that moment.
+    res.Wait = std::chrono::milliseconds(faults.DelayMs);
+    res.Then = [this, faults, sets = Options.Queries ? SetParams(req) : std::vector<std::string>()](
+                   http::Response& later) {
+        if (Stop.Raised()) {
+            later.Error(503, "stopping");
+            return;
+        }
+        Answer(faults, sets, later);
+    };
+}
+
+std::vector<std::string> WalkSource::SetParams(const http::Request& req) {
+    std::vector<std::string> sets;
+    for (std::size_t i = 0; i < req.Count("set"); ++i)
+        sets.push_back(req.Param("set", i));
+    return sets;
+}
+
+void WalkSource::Answer(const RequestFaults& faults, const std::vector<std::string>& sets,
+                        http::Response& res) {
     Prices->Step(faults.Steps);
-    for (std::size_t i = 0; i < req.get_param_value_count("set"); ++i) {
-        if (const auto error = Prices->Set(req.get_param_value("set", i))) {
-            res.status = 400;
-            res.set_content(*error + "\n", "text/plain");
+    for (const std::string& set : sets) {
+        if (const auto error = Prices->Set(set)) {
+            res.Set(400, *error + "\n", "text/plain");
             return;
         }
     }
     const std::string type = faults.Utf8 ? "text/html; charset=utf-8" : "text/html; charset=gb2312";
     if (faults.Status != 200) {
-        res.status = faults.Status;
-        res.set_content("<html><body>error " + std::to_string(faults.Status) + "</body></html>\r\n",
-                        "text/html");
+        res.Error(faults.Status, "error " + std::to_string(faults.Status));
         return;
     }
     std::string body;
     if (faults.Garbage) {
         body = Prices->Garbage(4096);
     } else {
-        const QString page = Prices->Page(!faults.NoMarker, faults.Utf8 ? u"utf-8"_s : u"gb2312"_s);
-        body = (faults.Utf8 ? page.toUtf8() : ToCp936(page)).toStdString();
+        body = Prices->Page(!faults.NoMarker, faults.Utf8);
     }
-    if (faults.ShortBody) {
-        SendShortBody(res, body, type);
-        return;
-    }
-    res.set_content(body, type);
+    res.Set(200, std::move(body), type);
+    if (faults.ShortBody)
+        res.Mode = http::Response::Body::Short;
+}
+
+std::string WalkSource::Status() const {
+    return "{\n    \"source\": \"walk\",\n    \"demo\": true,\n    \"seed\": " + std::to_string(Options.Seed) +
+           ",\n    \"fixed\": " + (Options.Fixed ? "true" : "false") + "\n}\n";
 }
 
 }  // namespace kestrel::quoted

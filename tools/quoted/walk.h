@@ -2,11 +2,12 @@
 // every way a real server misbehaves.
 #pragma once
 
-#include <httplib.h>
-
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "http.h"
 #include "util.h"
 
 namespace kestrel::quoted {
@@ -17,6 +18,14 @@ struct WalkOptions {
     int Status = 200;
     long DelayMs = 0;
     bool Hang = false, ShortBody = false, Garbage = false, NoMarker = false, Utf8 = false;
+    bool Queries = true;  // the query may choose faults and set prices
+};
+
+// The faults of one request: the server's switches, overridden by the query.
+struct RequestFaults {
+    int Status;
+    long DelayMs, Steps;
+    bool Hang, ShortBody, Garbage, NoMarker, Utf8;
 };
 
 class Market;
@@ -25,9 +34,15 @@ class WalkSource {
 public:
     WalkSource(const WalkOptions& options, StopSignal& stop);
     ~WalkSource();
-    void ServeRates(const httplib::Request& req, httplib::Response& res);
+    void ServeRates(const http::Request& req, http::Response& res);
+    // The walk's state as JSON, so that /status answers in every mode.
+    std::string Status() const;
 
 private:
+    static std::vector<std::string> SetParams(const http::Request& req);
+    void Answer(const RequestFaults& faults, const std::vector<std::string>& sets,
+                http::Response& res);
+
     const WalkOptions Options;
     StopSignal& Stop;
     std::unique_ptr<Market> Prices;
