@@ -306,6 +306,7 @@ void TMainForm::ApplySettings() {
     ConfigureQuoteClient(QuoteHTTP, s);
     Updater.Proxy = QuoteHTTP.Proxy;
     Updater.InfoFileURL = s.UpdateURL;
+    Updater.UpgradeKeys = s.UpgradeKeys;
     PaintingBar = false;
 }
 

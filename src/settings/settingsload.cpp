@@ -130,6 +130,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
         ini.ReadString(kParam, QStringLiteral("RatesURL"), QString::fromLatin1(kDefaultRatesURL));
     s.UpdateURL =
         ini.ReadString(kParam, QStringLiteral("UpdateURL"), QString::fromLatin1(kDefaultUpdateURL));
+    s.UpgradeKeys = ini.ReadString(kParam, QStringLiteral("UpgradeKeys"), QString());
 
     s.Pos_X = ini.ReadInteger(kForm, QStringLiteral("Pos_X"), -1);
     s.Pos_Y = ini.ReadInteger(kForm, QStringLiteral("Pos_Y"), -1);

@@ -48,6 +48,7 @@ struct Settings {
     QString ProxyPort;  // text as stored
     QString RatesURL = QString::fromLatin1(kDefaultRatesURL);
     QString UpdateURL = QString::fromLatin1(kDefaultUpdateURL);  // the upgrade information file
+    QString UpgradeKeys;  // publishing keys trusted besides the built-in one, ";"-separated
     // [Form]
     bool Alpha = false;
     bool NotRunWeekEnd = false;
