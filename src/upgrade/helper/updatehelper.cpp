@@ -197,8 +197,10 @@ void RollBack(const QString& folder, const QString& staging, const QString& prog
         QDir(old).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : kept)
         ::rename(Native(old + u'/' + name).constData(), Native(folder + name).constData());
-    ::rename(Native(OldProgram(folder, programName)).constData(),
-             Native(folder + programName).constData());
+    const QByteArray oldProgram = Native(OldProgram(folder, programName));
+    ::rename(oldProgram.constData(), Native(folder + programName).constData());
+    // Renaming a file onto another name of itself changes nothing: the kept name goes then.
+    ::unlink(oldProgram.constData());
     SyncFolder(folder);
     RemoveStaging(staging);
 }
