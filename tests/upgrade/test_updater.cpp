@@ -160,6 +160,7 @@ private slots:
     void anotherCopyUpgrading();
     void secondCheckWhileBusy();
     void readOnlyProgramFolder();
+    void restoredAfterAFailedUpgrade();
 
 private:
     // Publishes an information file ("{server}" stands for the server) with its signature.
@@ -668,6 +669,18 @@ void TestUpdater::readOnlyProgramFolder() {
         QStringLiteral("软件升级精灵|程序所在的文件夹不允许写入")));
     QVERIFY(helper_.isEmpty() && !TUpdaterWizardForm::Instance());
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("kestrel")});
+}
+
+// Started again by the helper after the new version failed, the program says so.
+void TestUpdater::restoredAfterAFailedUpgrade() {
+    answers_->Add(kYes);
+    u_->OnAfterRestart = [this](TUpdater*) { events_ << QStringLiteral("restarted"); };
+    u_->Loaded({program_, QStringLiteral("/afterupgrade"), QStringLiteral("/upgradefailed")});
+    QTRY_COMPARE_WITH_TIMEOUT(
+        answers_->Seen, QStringList{QStringLiteral("软件升级精灵|升级失败，已恢复原版本")}, 5000);
+    QVERIFY(events_.isEmpty());
+    u_->Loaded({program_, QStringLiteral("/afterupgrade")});
+    QCOMPARE(events_, QStringList{QStringLiteral("restarted")});
 }
 
 QTEST_MAIN(TestUpdater)
