@@ -6,6 +6,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <csignal>
+#include <mutex>
+#include <thread>
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -218,6 +220,7 @@ TUpdater::TUpdater(TransferFactory factory) : TCustomHTTPClient(std::move(factor
 }
 
 TUpdater::~TUpdater() {
+    CancelInfoCheck();
     SetAutoCheck(false);
     // The dialogs outlive nothing of the component they talk to.
     if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
@@ -338,7 +341,7 @@ void TUpdater::Loaded(const QStringList& arguments) {
 void TUpdater::CheckUpgrade() {
     Aborted = false;
     AutoMode = false;
-    if (Busy())
+    if (Busy() || infoCheck_)
         return;
     CheckingInfo = true;
     fetchingSignature_ = false;
@@ -354,7 +357,7 @@ void TUpdater::InfoArrived(QIODevice* stream) {
     const QByteArray bytes = stream ? stream->readAll() : QByteArray();
     if (fetchingSignature_) {
         fetchingSignature_ = false;
-        ProcessInfo(bytes);
+        ReadInfo(bytes);
         return;
     }
     // The signature beside the file comes next; nothing is decided on the file alone.
@@ -372,20 +375,77 @@ void TUpdater::NoInfoFile(const QString& reason) {
         ErrorBox(UpgradeText(25));
 }
 
-void TUpdater::ProcessInfo(const QByteArray& signature) {
+// What the reading of an information file found, made off the window's thread.
+struct InfoReading {
+    QString refusal;  // why the file is not trusted; empty when it is
+    QList<UpgradeFile> files;
+    bool newer = false;
+    QString version;
+    QString message;
+    TUpgradeMethod method = TUpgradeMethod::umSelfUpgrade;
+};
+
+// Shared between the updater and the thread that reads the file: the thread posts its result
+// to the receiver while there is one, and the updater clears it when it stops the check or goes.
+struct TUpdater::InfoCheck {
+    std::mutex mutex;
+    QObject* receiver = nullptr;
+};
+
+void TUpdater::ReadInfo(const QByteArray& signature) {
+    auto check = std::make_shared<InfoCheck>();
+    check->receiver = timer_.get();
+    infoCheck_ = check;
     QList<MinisignKey> keys = BuiltInUpgradeKeys();
     keys += ParseMinisignKeys(UpgradeKeys);
-    const QString refusal = InfoRefusal(infoBytes_, signature, keys);
-    if (!refusal.isEmpty()) {
-        NoInfoFile(refusal);
+    // A file of megabytes (or of a hundred thousand addresses) must not hold up the window:
+    // the signature and the whole text are checked on a thread of their own, which is left to
+    // end by itself when the check stops.
+    std::thread([this, check, keys, info = infoBytes_, signature, control = VersionControl,
+                 number = VersionNumber, date = VersionDate] {
+        InfoReading reading;
+        reading.refusal = InfoRefusal(info, signature, keys);
+        if (reading.refusal.isEmpty()) {
+            const QString text = DecodeInfoFile(info);
+            const InfoIndex index(text);
+            reading.files = InfoFiles(text);
+            reading.newer = IsNewerVersion(text, control, number, date);
+            reading.version = index.Value(QStringLiteral("version"));
+            reading.message = index.Value(QStringLiteral("message"), true);
+            reading.method = InfoMethod(text);
+        }
+        const std::lock_guard lock(check->mutex);
+        if (check->receiver) {
+            QMetaObject::invokeMethod(
+                check->receiver,
+                [this, check, reading] {
+                    if (infoCheck_ != check)
+                        return;
+                    infoCheck_.reset();
+                    ProcessInfo(reading);
+                },
+                Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void TUpdater::CancelInfoCheck() {
+    if (!infoCheck_)
+        return;
+    const std::lock_guard lock(infoCheck_->mutex);
+    infoCheck_->receiver = nullptr;
+    infoCheck_.reset();
+}
+
+void TUpdater::ProcessInfo(const InfoReading& reading) {
+    if (!reading.refusal.isEmpty()) {
+        NoInfoFile(reading.refusal);
         return;
     }
-    const QString text = DecodeInfoFile(infoBytes_);
-    UpgradeFiles = InfoFiles(text);
-    if (!IsNewerVersion(text, VersionControl, VersionNumber, VersionDate)) {
+    UpgradeFiles = reading.files;
+    if (!reading.newer) {
         // A signed file of an older version is how a rollback would be served.
-        NoInfoFile(QStringLiteral("version %1 is not newer than this one")
-                       .arg(InfoValue(text, QStringLiteral("version"))));
+        NoInfoFile(QStringLiteral("version %1 is not newer than this one").arg(reading.version));
         return;
     }
     if (UpgradeFiles.isEmpty()) {
@@ -396,8 +456,8 @@ void TUpdater::ProcessInfo(const QByteArray& signature) {
         return;
     }
     bool canUpgrade = true;
-    const QString message = InfoValue(text, QStringLiteral("message"), true);
-    FoundMethod = InfoMethod(text);
+    const QString& message = reading.message;
+    FoundMethod = reading.method;
     if (OnBeginUpgrade) {
         QStringList files;
         for (const UpgradeFile& file : UpgradeFiles)
@@ -655,6 +715,7 @@ void TUpdater::PasswordRequest(const QString& realm, bool& tryAgain) {
 
 void TUpdater::StopUpgrade() {
     Abort();
+    CancelInfoCheck();
     DropStaging();
     if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
         question->reject();

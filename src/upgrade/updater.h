@@ -27,6 +27,7 @@ namespace kestrel {
 
 class IDesktopCommands;
 class TUpdater;
+struct InfoReading;
 
 enum TUpdaterShowMessage : quint8 {
     mAskUpgrade = 0x01,
@@ -173,8 +174,11 @@ private:
     void HookEvents();
     void FileStep();    // downloads the file at FileIndex, or ends the loop after the last
     void EndUpgrade();  // OnEndUpgrade and the helper
+    struct InfoCheck;
     void InfoArrived(QIODevice* stream);
-    void ProcessInfo(const QByteArray& signature);
+    void ReadInfo(const QByteArray& signature);  // off the window's thread, then ProcessInfo
+    void CancelInfoCheck();
+    void ProcessInfo(const InfoReading& reading);
     void NoInfoFile(const QString& reason);
     // Ends the upgrade with an error box that says why (when mLostFile is on).
     void RefuseUpgrade(const QString& text);
@@ -195,6 +199,7 @@ private:
     bool autoCheck_ = false;
     bool fetchingSignature_ = false;
     QByteArray infoBytes_;
+    std::shared_ptr<InfoCheck> infoCheck_;  // the reading of the information file under way
     QString staging_;  // the private folder of the upgrade under way, with its trailing "/"
     int lockFd_ = -1;  // the program folder's upgrade lock while this copy upgrades
     bool fileFailure_ = false;  // a download failed with no event of its own yet

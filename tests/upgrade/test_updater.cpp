@@ -161,6 +161,7 @@ private slots:
     void secondCheckWhileBusy();
     void readOnlyProgramFolder();
     void restoredAfterAFailedUpgrade();
+    void hundredThousandAddresses();
 
 private:
     // Publishes an information file ("{server}" stands for the server) with its signature.
@@ -681,6 +682,30 @@ void TestUpdater::restoredAfterAFailedUpgrade() {
     QVERIFY(events_.isEmpty());
     u_->Loaded({program_, QStringLiteral("/afterupgrade")});
     QCOMPARE(events_, QStringList{QStringLiteral("restarted")});
+}
+
+// An information file of 100,000 addresses is refused for its length while the window's
+// thread goes on serving its events.
+void TestUpdater::hundredThousandAddresses() {
+    QString info =
+        "#version=0.91\n#url={server}/kestrelmv/files/kestrel\n#url.sha256=" + QString(64, u'a') +
+        u'\n';
+    for (int i = 2; i <= 100000; ++i)
+        info += QStringLiteral("#url%1={server}/kestrelmv/files/f%1\n").arg(i);
+    WriteInfo(info);
+    QElapsedTimer sinceLast;
+    qint64 longest = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sinceLast.restart()); });
+    sinceLast.start();
+    beat.start(5);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("more than 300 files")));
+    u_->CheckUpgrade();
+    QTRY_COMPARE_WITH_TIMEOUT(events_, QStringList{QStringLiteral("noinfo")}, 30000);
+    // A generous bound: reading such a file on the window's thread froze it for minutes.
+    QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
+    qInfo("longest pause of the window's thread: %lld ms", longest);
 }
 
 QTEST_MAIN(TestUpdater)
