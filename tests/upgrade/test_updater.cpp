@@ -162,6 +162,7 @@ private slots:
     void readOnlyProgramFolder();
     void restoredAfterAFailedUpgrade();
     void hundredThousandAddresses();
+    void builtInKey();
 
 private:
     // Publishes an information file ("{server}" stands for the server) with its signature.
@@ -706,6 +707,19 @@ void TestUpdater::hundredThousandAddresses() {
     // A generous bound: reading such a file on the window's thread froze it for minutes.
     QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
     qInfo("longest pause of the window's thread: %lld ms", longest);
+}
+
+// The project's publishing key is built in from the key file in the tree; the tests' key is not
+// among the built-in ones.
+void TestUpdater::builtInKey() {
+    QFile file(QStringLiteral(KESTREL_SOURCE_DIR "/resources/upgrade/kestrel-publish.pub"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::optional<MinisignKey> inTree = ParseMinisignKey(QString::fromLatin1(file.readAll()));
+    QVERIFY(inTree);
+    const QList<MinisignKey> builtIn = BuiltInUpgradeKeys();
+    QCOMPARE(builtIn.size(), 1);
+    QCOMPARE(MinisignKeyLine(builtIn.first()), MinisignKeyLine(*inTree));
+    QVERIFY(builtIn.first().key != MinisignPublicOf(TestKey()).key);
 }
 
 QTEST_MAIN(TestUpdater)
