@@ -347,6 +347,7 @@ void TMainForm::ApplySettings() {
     Builtin.Configure(QuoteHTTP.Proxy, QuoteHTTP.MaxTransferTime);
     Updater.Proxy = QuoteHTTP.Proxy;
     Updater.InfoFileURL = s.UpdateURL;
+    Updater.UpgradeKeys = s.UpgradeKeys;
     PaintingBar = false;
 }
 

@@ -145,6 +145,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
         ini.ReadString(kParam, QStringLiteral("RatesURL"), QString::fromLatin1(kDefaultRatesURL));
     s.UpdateURL =
         ini.ReadString(kParam, QStringLiteral("UpdateURL"), QString::fromLatin1(kDefaultUpdateURL));
+    s.UpgradeKeys = ini.ReadString(kParam, QStringLiteral("UpgradeKeys"), QString());
 
     const QString sources = QStringLiteral("Sources");
     for (const QString& name : ini.ReadString(sources, QStringLiteral("Order"), {}).split(u',')) {

@@ -64,6 +64,7 @@ struct Settings {
     QString PortalURL = QString::fromLatin1(kDefaultPortalURL);
     QString EcbURL = QString::fromLatin1(kDefaultEcbURL);
     QString BocURL = QString::fromLatin1(kDefaultBocURL);
+    QString UpgradeKeys;  // publishing keys trusted besides the built-in one, ";"-separated
     // [Form]
     bool Alpha = false;
     bool NotRunWeekEnd = false;

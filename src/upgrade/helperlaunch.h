@@ -1,35 +1,23 @@
-// Writing out and starting the update helper, the small program that replaces the program's
-// files once the program has ended and starts it again.
+// Starting the update helper, the small program that moves the staged files of an upgrade into
+// place once the program has ended and starts it again.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace kestrel {
 
-// Where the helper is written: "kestrel-update-helper" in the first folder that only the user
-// can write and that allows running programs (not on a noexec mount): $XDG_RUNTIME_DIR, else
-// a private folder of the user in the temporary folder (made with mode 0700 when missing, and
-// refused when it is somebody else's or open to others), else the program's own folder.
-// Decided once per process; empty when no folder fits.
-QString HelperPath();
+// Starts the helper that the program carries as the resource ":/upgrade/kestrel-update-helper"
+// (see LaunchHelperFrom). False when it could not be started. Ending the program is the
+// caller's.
+bool LaunchHelper(const QString& parameterText, const QString& stagingName, int lockFd);
 
-// The folder choice of HelperPath() for given candidates (an empty one is skipped); the
-// private folder "kestrel-UID" is made in tempDir when missing.
-QString HelperFolderFrom(const QString& runtimeDir, const QString& tempDir,
-                         const QString& programDir);
-
-// Deletes the helper that an earlier upgrade left at HelperPath(). Every upgrader calls it when
-// it is constructed.
-void DeleteHelper();
-
-// Writes the helper out of the program's resource ":/upgrade/kestrel-update-helper" to
-// HelperPath() (mode 0700, replacing what is there) and starts it detached with the program's
-// full path and the parameter text ("+" restart text and method digit) as its arguments.
-// False when the helper could not be written or started. Ending the program is the caller's.
-bool LaunchHelper(const QString& parameterText);
-
-// The same with the helper's bytes, its path and the program's path given, for tests.
-bool LaunchHelperFrom(const QByteArray& helperBytes, const QString& helperPath,
-                      const QString& programPath, const QString& parameterText);
+// Starts a helper from its bytes, detached, with the program's full path, the parameter text
+// ("+" restart text and method digit) and the staging folder's name as its arguments. The
+// helper never touches the disk: it runs from a sealed in-memory file, so nobody can swap it
+// between writing and starting. The upgrade lock (when lockFd is not -1) is handed over on
+// descriptor 3, so that the folder stays locked until the helper is done.
+bool LaunchHelperFrom(const QByteArray& helperBytes, const QString& programPath,
+                      const QString& parameterText, const QString& stagingName, int lockFd);
 
 }  // namespace kestrel

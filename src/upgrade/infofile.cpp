@@ -1,11 +1,14 @@
 #include "upgrade/infofile.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
 
 #include "net/netutils.h"
 #include "settings/encodings.h"
+#include "upgrade/helper/updatehelper.h"
+#include "upgrade/minisign.h"
 #include "upgrade/upgradetext.h"
 
 namespace kestrel {
@@ -35,14 +38,39 @@ QByteArray ParseDigest(const QString& hex) {
 
 }  // namespace
 
-QString InfoValue(const QString& text, const QString& name, bool multiLine) {
-    QString mark = u'#' + name + u'=';
-    if (multiLine)
-        mark += u'{';
-    const qsizetype at = AsciiLower(text).indexOf(mark);
-    if (at < 0)
+InfoIndex::InfoIndex(const QString& text) : text_(text) {
+    // One pass: each "#" starts a candidate name that ends at the next "=" (a mark) or "#" (no
+    // mark; the scan goes on from there), so no character is looked at twice.
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    while (i < size) {
+        if (text[i] != u'#') {
+            ++i;
+            continue;
+        }
+        qsizetype j = i + 1;
+        while (j < size && text[j] != u'=' && text[j] != u'#')
+            ++j;
+        if (j == size)
+            break;
+        if (text[j] == u'=') {
+            // The first mark of a name counts, as a search from the start would find it.
+            const QString name = AsciiLower(text.mid(i + 1, j - i - 1));
+            if (!marks_.contains(name))
+                marks_.insert(name, j + 1);
+            if (j + 1 < size && text[j + 1] == u'{' && !marks_.contains(name + u'{'))
+                marks_.insert(name + u'{', j + 2);
+            ++j;
+        }
+        i = j;
+    }
+}
+
+QString InfoIndex::Value(const QString& name, bool multiLine) const {
+    const auto found = marks_.constFind(multiLine ? name + u'{' : name);
+    if (found == marks_.cend())
         return {};
-    const QStringView rest = QStringView(text).mid(at + mark.size());
+    const QStringView rest = QStringView(text_).mid(found.value());
     qsizetype end = 0;
     if (multiLine) {
         end = rest.indexOf(u'}');
@@ -55,21 +83,28 @@ QString InfoValue(const QString& text, const QString& name, bool multiLine) {
     return rest.left(end).toString();
 }
 
+QString InfoValue(const QString& text, const QString& name, bool multiLine) {
+    return InfoIndex(text).Value(name, multiLine);
+}
+
 QList<UpgradeFile> InfoFiles(const QString& text) {
+    const InfoIndex index(text);
     QList<UpgradeFile> files;
     const auto add = [&](const QString& key) {
-        const QString url = InfoValue(text, key);
+        const QString url = index.Value(key);
         if (url.isEmpty())
             return false;
-        const QString digest = InfoValue(text, key + QStringLiteral(".sha256"));
+        const QString digest = index.Value(key + QStringLiteral(".sha256"));
         files.append({url, digest.isEmpty() ? QByteArray() : ParseDigest(digest)});
         return true;
     };
     add(QStringLiteral("url"));
     add(QStringLiteral("url0"));
     // The numbered marks go on from the count found so far: with "#url=" present the next one
-    // read is "#url2=", and the first gap ends the list.
-    for (int n = int(files.size()) + 1; add(QStringLiteral("url") + QString::number(n)); ++n) {
+    // read is "#url2=", and the first gap ends the list. One past the most a file may list is
+    // enough to refuse it.
+    for (int n = int(files.size()) + 1;
+         files.size() <= kMaxInfoFiles && add(QStringLiteral("url") + QString::number(n)); ++n) {
     }
     return files;
 }
@@ -138,6 +173,58 @@ QString SafeDownloadName(const QString& url) {
             return {};
     }
     return name;
+}
+
+bool IsVersionText(const QString& text) {
+    static const QRegularExpression version(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
+    return version.match(text).hasMatch();
+}
+
+QString InfoRefusal(const QByteArray& info, const QByteArray& signature,
+                    const QList<MinisignKey>& keys, QDate today) {
+    if (signature.isEmpty())
+        return QStringLiteral("it has no signature");
+    const MinisignCheck check = VerifyMinisign(info, signature, keys);
+    if (!check.valid)
+        return check.error;
+    static const QRegularExpression comment(
+        QStringLiteral("^kestrelmv version=(\\S+) expires=([0-9]{4}-[0-9]{2}-[0-9]{2})$"));
+    const QRegularExpressionMatch match = comment.match(check.trustedComment);
+    if (!match.hasMatch())
+        return QStringLiteral("its trusted comment \"%1\" is not in the expected form")
+            .arg(check.trustedComment);
+    const QString version = match.captured(1);
+    const QString text = DecodeInfoFile(info);
+    const InfoIndex index(text);
+    if (!IsVersionText(version))
+        return QStringLiteral("its version \"%1\" is not a version").arg(version);
+    if (index.Value(QStringLiteral("version")) != version)
+        return QStringLiteral("its signed version %1 differs from its #version=").arg(version);
+    const QDate expires = QDate::fromString(match.captured(2), Qt::ISODate);
+    if (!expires.isValid() || today > expires)
+        return QStringLiteral("it expired on %1").arg(match.captured(2));
+    const QList<UpgradeFile> files = InfoFiles(text);
+    if (files.size() > kMaxInfoFiles)
+        return QStringLiteral("it lists more than %1 files").arg(kMaxInfoFiles);
+    const bool downloads = InfoMethod(text) != TUpgradeMethod::umRedirectToURL;
+    for (const UpgradeFile& file : files) {
+        const QString scheme = QUrl(file.URL).scheme().toLower();
+        if (scheme != u"http" && scheme != u"https")
+            return QStringLiteral("it names the address %1, which is not http or https")
+                .arg(file.URL);
+        if (downloads && file.Sha256.size() != 32)
+            return QStringLiteral("it gives no SHA-256 digest for %1").arg(file.URL);
+    }
+    return {};
+}
+
+QString RefusedTarget(const QList<UpgradeFile>& files, const QString& programName) {
+    for (const UpgradeFile& file : files) {
+        const QString name = SafeDownloadName(file.URL);
+        if (name != programName && name != QLatin1String(helper::kCompanionName))
+            return name.isEmpty() ? file.URL : name;
+    }
+    return {};
 }
 
 }  // namespace kestrel

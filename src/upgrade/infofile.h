@@ -8,11 +8,17 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace kestrel {
+
+struct MinisignKey;
+
+// The most files an information file may list; a longer list is refused as a whole.
+inline constexpr int kMaxInfoFiles = 300;
 
 enum class TUpgradeMethod { umSelfUpgrade, umUseExternalSetup, umRedirectToURL };
 enum class TUpdaterVersionControl { byDate, byNumber };
@@ -28,10 +34,23 @@ struct UpgradeFile {
 // the mark is missing. The value keeps its letter case and is not trimmed.
 QString InfoValue(const QString& text, const QString& name, bool multiLine = false);
 
+// Every mark of a text found in one pass, for reading many keys of a long file: InfoValue for
+// each key in linear time overall. The text must outlive the index.
+class InfoIndex {
+public:
+    explicit InfoIndex(const QString& text);
+    QString Value(const QString& name, bool multiLine = false) const;
+
+private:
+    const QString& text_;
+    QHash<QString, qsizetype> marks_;  // lower-case name ("name{" for "#name={") -> value start
+};
+
 // The file addresses: "#url=", then "#url0=", then the numbered marks from the number after the
 // files found so far, up to the first missing one. Each address may carry a digest in a mark of
 // the same name followed by ".sha256" ("#url2.sha256=" + 64 hex digits); a digest mark that is
 // not 64 hex digits makes the file unverifiable, so it is kept with an unusable digest and fails.
+// At most kMaxInfoFiles + 1 are read.
 QList<UpgradeFile> InfoFiles(const QString& text);
 
 // "#method=": "1" external setup, "2" a web page, anything else a self-upgrade.
@@ -62,5 +81,22 @@ QString TimeLeftText(qint64 seconds);
 // dot ("..", ".profile"), a path separator or a control character once percent escapes are
 // decoded.
 QString SafeDownloadName(const QString& url);
+
+// Whether a text is a version number: up to eight dot-separated fields of digits.
+bool IsVersionText(const QString& text);
+
+// Why a published information file is not to be trusted, or empty when it is: a signature
+// file missing or not made by one of the keys, a trusted comment other than
+// "kestrelmv version=<V> expires=<YYYY-MM-DD>", a V that is not a version or differs from
+// "#version=", an expiry before today, too many files, an address that is not http or https,
+// or a download without its "#urlN.sha256=" digest. Whether the version is newer is the
+// caller's question.
+QString InfoRefusal(const QByteArray& info, const QByteArray& signature,
+                    const QList<MinisignKey>& keys, QDate today = QDate::currentDate());
+
+// The first file of a self-upgrade that would replace something other than the program or its
+// companion program (the settings file, the selection file, a file the user keeps beside the
+// program), or empty when there is none.
+QString RefusedTarget(const QList<UpgradeFile>& files, const QString& programName);
 
 }  // namespace kestrel

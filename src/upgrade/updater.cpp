@@ -1,6 +1,13 @@
 #include "upgrade/updater.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+#include <csignal>
+#include <mutex>
+#include <thread>
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -14,12 +21,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <utility>
 
 #include "net/netutils.h"
 #include "platform/online.h"
 #include "ui/appcontrol.h"
 #include "upgrade/dialogframe.h"
+#include "upgrade/helper/updatehelper.h"
 #include "upgrade/helperlaunch.h"
 #include "upgrade/updatermessage.h"
 #include "upgrade/updaterpassword.h"
@@ -35,6 +44,9 @@ constexpr int kAutoCheckMs = 10000;
 constexpr int kInfoTransferTime = 60 * 1000;
 constexpr int kFileTransferTime = 60 * 60 * 1000;
 
+// A download with more would not be a fair stop for a full disk.
+constexpr qint64 kFullDiskBytes = 64 * 1024;
+
 // Writes a download that arrived in memory to its file, as the HTTP client writes the ones that
 // arrive with a length.
 bool SaveDownload(const QString& path, QIODevice& body) {
@@ -49,12 +61,37 @@ bool SaveDownload(const QString& path, QIODevice& body) {
     return false;
 }
 
-// Removes the downloads of an earlier upgrade from the program's folder.
-void RemoveDownloads(const QString& folder) {
-    const QDir dir(folder);
-    for (const QString& name :
-         dir.entryList({QStringLiteral("*.uTMP")}, QDir::Files | QDir::Hidden | QDir::System))
-        QFile::remove(dir.filePath(name));
+// Whether a write to the file failed for want of room: the file has reached the size limit of
+// the process, or its file system is full.
+bool DiskRefusedWrite(const QString& path) {
+    struct stat st;
+    struct rlimit limit;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+        ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        rlim_t(st.st_size) >= limit.rlim_cur)
+        return true;
+    struct statvfs fs;
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::statvfs(folder.constData(), &fs) == 0 &&
+           qint64(fs.f_bavail) * qint64(fs.f_frsize) < kFullDiskBytes;
+}
+
+// The address of the signature beside the information file.
+QString SignatureURL(const QString& infoURL) {
+    QUrl url(infoURL);
+    url.setPath(url.path() + QStringLiteral(".minisig"));
+    return url.toString();
+}
+
+// A text in the wizard's language: Simplified or Traditional Chinese, else English.
+QString ByLanguage(const QString& simplified, const QString& traditional, const QString& english) {
+    const quint16 base = LanguageBase();
+    const auto baseOf = [](TUpdaterLanguage l) { return quint16(41000 + 50 * (int(l) - 1)); };
+    if (base == baseOf(wlChineseSimplified))
+        return simplified;
+    if (base == baseOf(wlChineseTraditional))
+        return traditional;
+    return english;
 }
 
 // The application's title (its name unless a display name was set).
@@ -93,36 +130,97 @@ QString ProgramFolder(const QString& programPath) {
 }
 
 QString ReadOnlyFolderText() {
-    const quint16 base = LanguageBase();
-    const auto baseOf = [](TUpdaterLanguage l) { return quint16(41000 + 50 * (int(l) - 1)); };
-    if (base == baseOf(wlChineseSimplified))
-        return QStringLiteral(
-            "程序所在的文件夹不允许写入（例如由软件包管理器安装的程序），"
-            "无法在此升级，程序保持不变；请通过软件包管理器升级。");
-    if (base == baseOf(wlChineseTraditional))
-        return QStringLiteral(
-            "程式所在的資料夾不允許寫入（例如由套件管理程式安裝的程式），"
-            "無法在此升級，程式保持不變；請透過套件管理程式升級。");
-    return QStringLiteral(
-        "The program's folder cannot be written (a system-wide installation, for example), so "
-        "the upgrade cannot replace it here and nothing was changed; please upgrade it through "
-        "your package manager.");
+    return ByLanguage(QStringLiteral("程序所在的文件夹不允许写入（例如由软件包管理器安装的程序），"
+                                     "无法在此升级，程序保持不变；请通过软件包管理器升级。"),
+                      QStringLiteral("程式所在的資料夾不允許寫入（例如由套件管理程式安裝的程式），"
+                                     "無法在此升級，程式保持不變；請透過套件管理程式升級。"),
+                      QStringLiteral("The program's folder cannot be written (a system-wide "
+                                     "installation, for example), so the upgrade cannot replace "
+                                     "it here and nothing was changed; please upgrade it through "
+                                     "your package manager."));
+}
+
+QString UpgradeErrorText(UpgradeError error, const QString& name) {
+    QString text;
+    switch (error) {
+        case UpgradeError::refusedFile:
+            text =
+                ByLanguage(QStringLiteral("升级已取消：“%1”不是本程序的文件，不能由升级替换。"),
+                           QStringLiteral("升級已取消：「%1」不是本程式的檔案，不能由升級替換。"),
+                           QStringLiteral("The upgrade was cancelled: \"%1\" is not a file of "
+                                          "this program and may not be replaced by an upgrade."));
+            break;
+        case UpgradeError::digestMismatch:
+            text =
+                ByLanguage(QStringLiteral("升级已取消：下载的文件“%1”与发布的校验值不符。"),
+                           QStringLiteral("升級已取消：下載的檔案「%1」與發佈的校驗值不符。"),
+                           QStringLiteral("The upgrade was cancelled: the downloaded file \"%1\" "
+                                          "does not match its published digest."));
+            break;
+        case UpgradeError::notRunnable:
+            text =
+                ByLanguage(QStringLiteral("升级已取消：下载的文件“%1”不是能在本机运行的程序。"),
+                           QStringLiteral("升級已取消：下載的檔案「%1」不是能在本機執行的程式。"),
+                           QStringLiteral("The upgrade was cancelled: the downloaded file \"%1\" "
+                                          "is not a program that can run on this computer."));
+            break;
+        case UpgradeError::diskFull:
+            text = ByLanguage(QStringLiteral("升级已取消：磁盘已满或文件过大，无法保存“%1”。"),
+                              QStringLiteral("升級已取消：磁碟已滿或檔案過大，無法儲存「%1」。"),
+                              QStringLiteral("The upgrade was cancelled: the disk is full or the "
+                                             "file is too large to save \"%1\"."));
+            break;
+        case UpgradeError::lostFile:
+            text = ByLanguage(QStringLiteral("升级已取消：无法下载文件“%1”。"),
+                              QStringLiteral("升級已取消：無法下載檔案「%1」。"),
+                              QStringLiteral("The upgrade was cancelled: the file \"%1\" could not "
+                                             "be downloaded."));
+            break;
+        case UpgradeError::busy:
+            return ByLanguage(QStringLiteral("另一个升级正在进行，请稍后再试。"),
+                              QStringLiteral("另一個升級正在進行，請稍後再試。"),
+                              QStringLiteral("Another upgrade of this program is under way; please "
+                                             "try again later."));
+        case UpgradeError::noHelper:
+            return ByLanguage(
+                QStringLiteral("升级已取消：无法启动升级助手，程序保持不变。"),
+                QStringLiteral("升級已取消：無法啟動升級助手，程式保持不變。"),
+                QStringLiteral("The upgrade was cancelled: the update helper could not "
+                               "be started; nothing was changed."));
+        case UpgradeError::restored:
+            return ByLanguage(
+                QStringLiteral("升级失败，已恢复原版本"), QStringLiteral("升級失敗，已恢復原版本"),
+                QStringLiteral("The upgrade failed; the previous version was restored."));
+    }
+    return text.arg(name);
+}
+
+QList<MinisignKey> BuiltInUpgradeKeys() {
+    QFile file(QStringLiteral(":/upgrade/kestrel-publish.pub"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const std::optional<MinisignKey> key = ParseMinisignKey(QString::fromLatin1(file.readAll()));
+    return key ? QList<MinisignKey>{*key} : QList<MinisignKey>{};
 }
 
 TUpdater::TUpdater(TransferFactory factory) : TCustomHTTPClient(std::move(factory)) {
     HideOutputFile = true;
     HookEvents();
-    DeleteHelper();
+    // A download past the file size limit must fail as a write, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     VersionDate = FormatVersionDate(QDate::currentDate());
     ProgramPath = QCoreApplication::applicationFilePath();
     IsConnected = [] { return IsInternetConnected(); };
-    StartHelper = [](const QString& params) { return LaunchHelper(params); };
+    StartHelper = [](const QString& params, const QString& stagingName, int lockFd) {
+        return LaunchHelper(params, stagingName, lockFd);
+    };
     timer_ = std::make_unique<QTimer>();
     timer_->setInterval(kAutoCheckMs);
     QObject::connect(timer_.get(), &QTimer::timeout, [this] { TimerTick(); });
 }
 
 TUpdater::~TUpdater() {
+    CancelInfoCheck();
     SetAutoCheck(false);
     // The dialogs outlive nothing of the component they talk to.
     if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
@@ -132,13 +230,14 @@ TUpdater::~TUpdater() {
     }
     if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
         question->reject();
+    DropStaging();
 }
 
 void TUpdater::HookEvents() {
     TCustomHTTPClient::OnDone = [this](TCustomHTTPClient*, const QString&, qint64,
                                        QIODevice* stream) {
         if (CheckingInfo)
-            ProcessInfo(stream);
+            InfoArrived(stream);
         else
             FileDone(stream);
     };
@@ -159,10 +258,7 @@ void TUpdater::HookEvents() {
             FileLost(code);
             return;
         }
-        if (OnNoInfoFile)
-            OnNoInfoFile(this);
-        if (ShowMessages & mNoInfoFile)
-            ErrorBox(UpgradeText(25));
+        NoInfoFile(QStringLiteral("the server answered %1 for %2").arg(code).arg(URL));
     };
     TCustomHTTPClient::OnHostUnreachable = [this](TCustomHTTPClient*) {
         fileFailure_ = false;
@@ -220,16 +316,36 @@ void TUpdater::TimerTick() {
 }
 
 void TUpdater::Loaded(const QStringList& arguments) {
-    if (OnAfterRestart && arguments.size() > 1 && arguments.at(1) == restartParams_)
+    // An upgrade that a killed helper left half done is taken back to the old files, unless
+    // another copy is upgrading right now.
+    const QString folder = ProgramFolder(ProgramPath);
+    const QString staging = QLatin1String(helper::kStagingPrefix) + u'*';
+    if (!QDir(folder).entryList({staging}, QDir::Dirs | QDir::Hidden).isEmpty()) {
+        const int lock = helper::LockFolder(folder, false);
+        if (lock >= 0) {
+            helper::RecoverUpgrades(folder, QFileInfo(ProgramPath).fileName());
+            ::close(lock);
+        }
+    }
+    if (arguments.size() < 2 || arguments.at(1) != restartParams_)
+        return;
+    if (arguments.contains(QLatin1String(helper::kUpgradeFailedFlag))) {
+        QTimer::singleShot(0, timer_.get(),
+                           [this] { ErrorBox(UpgradeErrorText(UpgradeError::restored)); });
+        return;
+    }
+    if (OnAfterRestart)
         OnAfterRestart(this);
 }
 
 void TUpdater::CheckUpgrade() {
     Aborted = false;
     AutoMode = false;
-    if (Busy())
+    if (Busy() || infoCheck_)
         return;
     CheckingInfo = true;
+    fetchingSignature_ = false;
+    infoBytes_.clear();
     UseCache = false;
     URL = InfoFileURL;
     OutputFileName.clear();
@@ -237,11 +353,102 @@ void TUpdater::CheckUpgrade() {
     Read();
 }
 
-void TUpdater::ProcessInfo(QIODevice* stream) {
-    const QString text = stream ? DecodeInfoFile(stream->readAll()) : QString();
-    UpgradeFiles = InfoFiles(text);
-    const bool newer = IsNewerVersion(text, VersionControl, VersionNumber, VersionDate);
-    if (!newer || UpgradeFiles.isEmpty()) {
+void TUpdater::InfoArrived(QIODevice* stream) {
+    const QByteArray bytes = stream ? stream->readAll() : QByteArray();
+    if (fetchingSignature_) {
+        fetchingSignature_ = false;
+        ReadInfo(bytes);
+        return;
+    }
+    // The signature beside the file comes next; nothing is decided on the file alone.
+    infoBytes_ = bytes;
+    fetchingSignature_ = true;
+    URL = SignatureURL(InfoFileURL);
+    Read();
+}
+
+void TUpdater::NoInfoFile(const QString& reason) {
+    qWarning().noquote() << "Upgrade information file" << InfoFileURL << "not used:" << reason;
+    if (OnNoInfoFile)
+        OnNoInfoFile(this);
+    if (ShowMessages & mNoInfoFile)
+        ErrorBox(UpgradeText(25));
+}
+
+// What the reading of an information file found, made off the window's thread.
+struct InfoReading {
+    QString refusal;  // why the file is not trusted; empty when it is
+    QList<UpgradeFile> files;
+    bool newer = false;
+    QString version;
+    QString message;
+    TUpgradeMethod method = TUpgradeMethod::umSelfUpgrade;
+};
+
+// Shared between the updater and the thread that reads the file: the thread posts its result
+// to the receiver while there is one, and the updater clears it when it stops the check or goes.
+struct TUpdater::InfoCheck {
+    std::mutex mutex;
+    QObject* receiver = nullptr;
+};
+
+void TUpdater::ReadInfo(const QByteArray& signature) {
+    auto check = std::make_shared<InfoCheck>();
+    check->receiver = timer_.get();
+    infoCheck_ = check;
+    QList<MinisignKey> keys = BuiltInUpgradeKeys();
+    keys += ParseMinisignKeys(UpgradeKeys);
+    // A file of megabytes (or of a hundred thousand addresses) must not hold up the window:
+    // the signature and the whole text are checked on a thread of their own, which is left to
+    // end by itself when the check stops.
+    std::thread([this, check, keys, info = infoBytes_, signature, control = VersionControl,
+                 number = VersionNumber, date = VersionDate] {
+        InfoReading reading;
+        reading.refusal = InfoRefusal(info, signature, keys);
+        if (reading.refusal.isEmpty()) {
+            const QString text = DecodeInfoFile(info);
+            const InfoIndex index(text);
+            reading.files = InfoFiles(text);
+            reading.newer = IsNewerVersion(text, control, number, date);
+            reading.version = index.Value(QStringLiteral("version"));
+            reading.message = index.Value(QStringLiteral("message"), true);
+            reading.method = InfoMethod(text);
+        }
+        const std::lock_guard lock(check->mutex);
+        if (check->receiver) {
+            QMetaObject::invokeMethod(
+                check->receiver,
+                [this, check, reading] {
+                    if (infoCheck_ != check)
+                        return;
+                    infoCheck_.reset();
+                    ProcessInfo(reading);
+                },
+                Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void TUpdater::CancelInfoCheck() {
+    if (!infoCheck_)
+        return;
+    const std::lock_guard lock(infoCheck_->mutex);
+    infoCheck_->receiver = nullptr;
+    infoCheck_.reset();
+}
+
+void TUpdater::ProcessInfo(const InfoReading& reading) {
+    if (!reading.refusal.isEmpty()) {
+        NoInfoFile(reading.refusal);
+        return;
+    }
+    UpgradeFiles = reading.files;
+    if (!reading.newer) {
+        // A signed file of an older version is how a rollback would be served.
+        NoInfoFile(QStringLiteral("version %1 is not newer than this one").arg(reading.version));
+        return;
+    }
+    if (UpgradeFiles.isEmpty()) {
         if (OnNoUpdateAvailable)
             OnNoUpdateAvailable(this);
         if (!AutoMode && (ShowMessages & mNoUpdateAvailable))
@@ -249,13 +456,20 @@ void TUpdater::ProcessInfo(QIODevice* stream) {
         return;
     }
     bool canUpgrade = true;
-    const QString message = InfoValue(text, QStringLiteral("message"), true);
-    FoundMethod = InfoMethod(text);
+    const QString& message = reading.message;
+    FoundMethod = reading.method;
     if (OnBeginUpgrade) {
         QStringList files;
         for (const UpgradeFile& file : UpgradeFiles)
             files << file.URL;
         OnBeginUpgrade(this, message, FoundMethod, files, canUpgrade);
+    }
+    if (FoundMethod == TUpgradeMethod::umSelfUpgrade) {
+        const QString refused = RefusedTarget(UpgradeFiles, QFileInfo(ProgramPath).fileName());
+        if (!refused.isEmpty()) {
+            RefuseUpgrade(UpgradeErrorText(UpgradeError::refusedFile, refused));
+            return;
+        }
     }
     if (!canUpgrade || ((ShowMessages & mAskUpgrade) && !AskUpgrade(message))) {
         if (OnLaterUpgrade)
@@ -267,6 +481,39 @@ void TUpdater::ProcessInfo(QIODevice* stream) {
         return;
     }
     StartDownloads();
+}
+
+void TUpdater::RefuseUpgrade(const QString& text) {
+    qWarning().noquote() << "Upgrade cancelled:" << text;
+    if (ShowMessages & mLostFile)
+        ErrorBox(text);
+    AbortUpgrade();
+}
+
+bool TUpdater::PrepareStaging() {
+    const QString folder = ProgramFolder(ProgramPath);
+    lockFd_ = helper::LockFolder(folder, false);
+    if (lockFd_ < 0)
+        return false;
+    // Holding the lock, whatever an earlier upgrade left is either taken back or gone.
+    helper::RecoverUpgrades(folder, QFileInfo(ProgramPath).fileName());
+    QByteArray pattern =
+        QFile::encodeName(folder + QLatin1String(helper::kStagingPrefix)) + "XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        DropStaging();
+        return false;
+    }
+    staging_ = QFile::decodeName(pattern) + u'/';
+    return true;
+}
+
+void TUpdater::DropStaging() {
+    if (!staging_.isEmpty())
+        helper::RemoveStaging(staging_.chopped(1));
+    staging_.clear();
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+    lockFd_ = -1;
 }
 
 bool TUpdater::ProgramFolderWritable() const {
@@ -282,8 +529,12 @@ void TUpdater::StartDownloads() {
         AbortUpgrade();
         return;
     }
-    // What a cancelled upgrade left half-written must not reach the helper with this one.
-    RemoveDownloads(ProgramFolder(ProgramPath));
+    // One upgrade at a time, each in a private folder beside the program: on the same file
+    // system, so that every move into place is a single rename.
+    if (!PrepareStaging()) {
+        RefuseUpgrade(UpgradeErrorText(UpgradeError::busy));
+        return;
+    }
     CheckingInfo = false;
     UseCache = true;
     FileIndex = 0;
@@ -316,7 +567,7 @@ void TUpdater::FileStep() {
             FileLost(kRefusedFile);
             return;
         }
-        CurrentTarget = ProgramFolder(ProgramPath) + name + QStringLiteral(".uTMP");
+        CurrentTarget = staging_ + name + QStringLiteral(".uTMP");
         OutputFileName = CurrentTarget;
         MaxTransferTime = kFileTransferTime;
         Read();
@@ -336,6 +587,12 @@ void TUpdater::FileStep() {
 }
 
 void TUpdater::EndUpgrade() {
+    // Only a complete, verified set is marked for the helper.
+    QFile ready(staging_ + QLatin1String(helper::kReadyMark));
+    if (!ready.open(QIODevice::WriteOnly) || !helper::SyncFile(ready.fileName())) {
+        RefuseUpgrade(UpgradeErrorText(UpgradeError::diskFull, ready.fileName()));
+        return;
+    }
     if (OnEndUpgrade)
         OnEndUpgrade(this);
     RunHelper(u'+' + restartParams_ + QString::number(int(FoundMethod)));
@@ -347,7 +604,8 @@ void TUpdater::HeaderInfo(qint64 contentLength, double lastModified, bool& carry
         wizard->FileSizeLab->setText(FormatUpgradeText(6, {double(contentLength) / 1024}));
     if (MiscFilesUpgrade == TMiscFilesUpgradeBehavior::mfuOnlyIfSizeDifferent &&
         contentLength != 0 && UpgradeFiles.size() > 1) {
-        const QString local = CurrentTarget.chopped(int(qstrlen(".uTMP")));
+        const QString local = ProgramFolder(ProgramPath) +
+                              QFileInfo(CurrentTarget).fileName().chopped(int(qstrlen(".uTMP")));
         // The program itself is always replaced, whatever its size.
         if (QFileInfo(local).fileName().compare(QFileInfo(ProgramPath).fileName(),
                                                 Qt::CaseInsensitive) != 0 &&
@@ -379,11 +637,27 @@ void TUpdater::FileDone(QIODevice* body) {
         FileLost(kRefusedFile);
         return;
     }
-    const QByteArray& digest = UpgradeFiles.at(FileIndex).Sha256;
-    if (!digest.isEmpty() && !DigestMatches(CurrentTarget, digest)) {
+    const QString name = QFileInfo(CurrentTarget).fileName().chopped(int(qstrlen(".uTMP")));
+    const auto refuse = [&](UpgradeError error) {
         // A file that is not what was published never reaches the helper.
         QFile::remove(CurrentTarget);
-        FileLost(kRefusedFile);
+        if (OnLostFile)
+            OnLostFile(this, URL, kRefusedFile);
+        RefuseUpgrade(UpgradeErrorText(error, name));
+    };
+    if (!DigestMatches(CurrentTarget, UpgradeFiles.at(FileIndex).Sha256)) {
+        refuse(UpgradeError::digestMismatch);
+        return;
+    }
+    const bool program =
+        name == QFileInfo(ProgramPath).fileName() || name == QLatin1String(helper::kCompanionName);
+    if ((program || FoundMethod == TUpgradeMethod::umUseExternalSetup) &&
+        !helper::IsRunnableHere(CurrentTarget)) {
+        refuse(UpgradeError::notRunnable);
+        return;
+    }
+    if (!helper::SyncFile(CurrentTarget)) {
+        refuse(UpgradeError::diskFull);
         return;
     }
     if (FileTime != 0)
@@ -394,20 +668,13 @@ void TUpdater::FileDone(QIODevice* body) {
 }
 
 void TUpdater::FileLost(int errorCode) {
-    bool carryOn = false;
     if (OnLostFile)
-        OnLostFile(this, URL, errorCode, carryOn);
-    if (ShowMessages & mLostFile) {
-        QMessageBox box(QMessageBox::Warning,
-                        UpgradeText(21) + QStringLiteral(" #") + QString::number(errorCode),
-                        Shown(FormatUpgradeText(28, {FileName()})),
-                        QMessageBox::Yes | QMessageBox::No, TUpdaterWizardForm::Instance());
-        carryOn = box.exec() == QMessageBox::Yes;
-    }
-    if (carryOn)
-        NextFile();
-    else
-        AbortUpgrade();
+        OnLostFile(this, URL, errorCode);
+    // Every file belongs to the set: without one, nothing is installed.
+    const bool full =
+        errorCode == kRefusedFile && !CurrentTarget.isEmpty() && DiskRefusedWrite(CurrentTarget);
+    RefuseUpgrade(
+        UpgradeErrorText(full ? UpgradeError::diskFull : UpgradeError::lostFile, FileName()));
 }
 
 void TUpdater::HostUnreachable() {
@@ -424,6 +691,11 @@ void TUpdater::HostUnreachable() {
 }
 
 void TUpdater::ConnLost() {
+    if (!CheckingInfo && !CurrentTarget.isEmpty() && DiskRefusedWrite(CurrentTarget)) {
+        // The client reports a write that failed like a line that broke.
+        FileLost(kRefusedFile);
+        return;
+    }
     if (OnConnLost)
         OnConnLost(this);
     if (ShowMessages & mConnLost)
@@ -443,6 +715,8 @@ void TUpdater::PasswordRequest(const QString& realm, bool& tryAgain) {
 
 void TUpdater::StopUpgrade() {
     Abort();
+    CancelInfoCheck();
+    DropStaging();
     if (TUpdaterMessageForm* question = TUpdaterMessageForm::Instance())
         question->reject();
     if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
@@ -547,8 +821,14 @@ bool TUpdater::AskPassword() {
 }
 
 void TUpdater::RunHelper(const QString& params) {
-    if (StartHelper)
-        StartHelper(params);
+    const QString stagingName = QFileInfo(staging_.chopped(1)).fileName();
+    if (!StartHelper || !StartHelper(params, stagingName, lockFd_)) {
+        RefuseUpgrade(UpgradeErrorText(UpgradeError::noHelper));
+        return;
+    }
+    // The folder is the helper's now; it holds the lock until it is done.
+    staging_.clear();
+    DropStaging();
     if (OnDoOwnCloseAppMethod)
         OnDoOwnCloseAppMethod(this);
     else

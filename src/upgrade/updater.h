@@ -18,6 +18,7 @@
 
 #include "net/httpclient.h"
 #include "upgrade/infofile.h"
+#include "upgrade/minisign.h"
 #include "upgrade/upgradetext.h"
 
 class QTimer;
@@ -26,6 +27,7 @@ namespace kestrel {
 
 class IDesktopCommands;
 class TUpdater;
+struct InfoReading;
 
 enum TUpdaterShowMessage : quint8 {
     mAskUpgrade = 0x01,
@@ -74,14 +76,19 @@ using TUpdaterFileStartEvent = std::function<void(
 using TUpdaterFileDoneEvent = std::function<void(TUpdater* Sender, const QString& FileName)>;
 using TUpdaterHostUnreachableEvent =
     std::function<void(TUpdater* Sender, const QString& URL, const QString& Hostname)>;
-using TUpdaterLostFileEvent = std::function<void(TUpdater* Sender, const QString& FileURL,
-                                                 int ErrorCode, bool& ContinueUpgrade)>;
+// A file that could not be had ends the whole upgrade: nothing is installed without it.
+using TUpdaterLostFileEvent =
+    std::function<void(TUpdater* Sender, const QString& FileURL, int ErrorCode)>;
 using TUpdaterPasswordEvent =
     std::function<void(TUpdater* Sender, const QString& Realm, bool& TryAgain)>;
 
 // Error code of OnLostFile for a file refused before or after its download: a name that would
-// leave the program's folder, or content that does not match its published digest.
+// leave the program's folder, content that does not match its published digest, a program that
+// cannot run here, or a file that could not be written.
 inline constexpr int kRefusedFile = 0;
+
+// The keys every copy trusts: the project's publishing key, built in.
+QList<MinisignKey> BuiltInUpgradeKeys();
 
 class TUpdater : public TCustomHTTPClient {
 public:
@@ -104,7 +111,11 @@ public:
     void SetRestartParams(const QString& params);  // empty is kept as a single blank
 
     TUpdaterInfo InfoFile;
-    QString InfoFileURL = QStringLiteral("http://");
+    QString InfoFileURL = QStringLiteral("https://");
+    // Public keys trusted besides the built-in one (base64 key lines separated by ";"), so that
+    // an office can publish its own builds. The information file is trusted only with a
+    // signature ("<InfoFileURL>.minisig") by one of them.
+    QString UpgradeKeys;
     TMiscFilesUpgradeBehavior MiscFilesUpgrade = TMiscFilesUpgradeBehavior::mfuAlwaysDownload;
     TUpdaterVersionControl VersionControl = TUpdaterVersionControl::byDate;
     QString VersionDate;
@@ -135,8 +146,9 @@ public:
     IDesktopCommands* Desktop = nullptr;
     // Whether the computer is online, for the automatic check.
     std::function<bool()> IsConnected;
-    // Writes the helper out and starts it with the parameter text; true when it started.
-    std::function<bool(const QString& params)> StartHelper;
+    // Starts the helper with the parameter text, the staging folder's name and the upgrade
+    // lock to hand over; true when it started.
+    std::function<bool(const QString& params, const QString& stagingName, int lockFd)> StartHelper;
 
     // The check under way, for the dialogs and for tests.
     QList<UpgradeFile> UpgradeFiles;
@@ -162,7 +174,16 @@ private:
     void HookEvents();
     void FileStep();    // downloads the file at FileIndex, or ends the loop after the last
     void EndUpgrade();  // OnEndUpgrade and the helper
-    void ProcessInfo(QIODevice* stream);
+    struct InfoCheck;
+    void InfoArrived(QIODevice* stream);
+    void ReadInfo(const QByteArray& signature);  // off the window's thread, then ProcessInfo
+    void CancelInfoCheck();
+    void ProcessInfo(const InfoReading& reading);
+    void NoInfoFile(const QString& reason);
+    // Ends the upgrade with an error box that says why (when mLostFile is on).
+    void RefuseUpgrade(const QString& text);
+    bool PrepareStaging();
+    void DropStaging();
     void UpdateTimer();
     void TimerTick();
     void HeaderInfo(qint64 contentLength, double lastModified, bool& carryOn);
@@ -176,6 +197,11 @@ private:
     bool ProgramFolderWritable() const;
 
     bool autoCheck_ = false;
+    bool fetchingSignature_ = false;
+    QByteArray infoBytes_;
+    std::shared_ptr<InfoCheck> infoCheck_;  // the reading of the information file under way
+    QString staging_;  // the private folder of the upgrade under way, with its trailing "/"
+    int lockFd_ = -1;  // the program folder's upgrade lock while this copy upgrades
     bool fileFailure_ = false;  // a download failed with no event of its own yet
     QString restartParams_ = QStringLiteral("/afterupgrade");
     std::unique_ptr<QTimer> timer_;
@@ -186,5 +212,18 @@ QString ProgramFolder(const QString& programPath);
 
 // The sentence shown when the program's folder cannot be written, in the wizard's language.
 QString ReadOnlyFolderText();
+
+// Why an upgrade ended, in the wizard's language: the file's name is put in.
+enum class UpgradeError {
+    refusedFile,     // not a file of the program
+    digestMismatch,  // not what was published
+    notRunnable,     // named like a program, but cannot run here
+    diskFull,        // the disk is full or the file too large
+    lostFile,        // could not be downloaded
+    busy,            // another upgrade of the folder is under way
+    noHelper,        // the helper could not be started
+    restored,        // the new version did not start; the old one is back
+};
+QString UpgradeErrorText(UpgradeError error, const QString& name = {});
 
 }  // namespace kestrel

@@ -1,8 +1,10 @@
 // The information file and the version check: key marks, the list of files with their digests,
-// version numbers and dates, and the numbers the download loop shows.
+// version numbers and dates, the numbers the download loop shows, and when a signed file is
+// trusted.
 #include <QtTest>
 
 #include "upgrade/infofile.h"
+#include "upgrade/minisign.h"
 #include "upgrade/upgradetext.h"
 
 using namespace kestrel;
@@ -21,7 +23,25 @@ private slots:
     void downloadNumbers();
     void safeNames_data();
     void safeNames();
+    void trust_data();
+    void trust();
+    void manyUrlsRefusedQuickly();
+    void refusedTargets_data();
+    void refusedTargets();
 };
+
+namespace {
+
+MinisignSecretKey TestKey() {
+    QFile file(QStringLiteral(KESTREL_TEST_KEYS "/test.key"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return ParseMinisignSecretKey(file.readAll()).value_or(MinisignSecretKey{});
+}
+
+const QByteArray kDigest = QByteArray(64, 'a');
+
+}  // namespace
 
 void TestInfoFile::infoValue_data() {
     QTest::addColumn<QString>("text");
@@ -176,6 +196,115 @@ void TestInfoFile::safeNames() {
     QFETCH(QString, url);
     QFETCH(QString, name);
     QCOMPARE(SafeDownloadName(url), name);
+}
+
+void TestInfoFile::trust_data() {
+    QTest::addColumn<QByteArray>("info");
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<QString>("change");   // what happens between signing and checking
+    QTest::addColumn<QString>("refusal");  // the start of the reason; empty when trusted
+    const QByteArray good = "#version=0.91\r\n#url=https://h/kestrel\r\n#url.sha256=" + kDigest;
+    const QString comment = QStringLiteral("kestrelmv version=0.91 expires=2030-01-01");
+    QTest::newRow("signed") << good << comment << ""
+                            << "";
+    QTest::newRow("a byte changed") << good << comment << "byte"
+                                    << "the signature does not match";
+    QTest::newRow("another key") << good << comment << "key"
+                                 << "the signature was made by key";
+    QTest::newRow("comment changed") << good << comment << "comment"
+                                     << "the trusted comment was";
+    QTest::newRow("no signature") << good << comment << "nosig"
+                                  << "it has no signature";
+    QTest::newRow("expired") << good << "kestrelmv version=0.91 expires=2026-01-01"
+                             << ""
+                             << "it expired";
+    QTest::newRow("signed version differs") << good << "kestrelmv version=0.92 expires=2030-01-01"
+                                            << ""
+                                            << "its signed version";
+    QTest::newRow("not a version")
+        << QByteArray("#version=zzz\n#url=http://h/k\n#url.sha256=" + kDigest)
+        << "kestrelmv version=zzz expires=2030-01-01"
+        << ""
+        << "its version";
+    QTest::newRow("other comment") << good << "timestamp:1 file:kestrelmv.inf"
+                                   << ""
+                                   << "its trusted comment";
+    QTest::newRow("local file") << QByteArray(
+                                       "#version=0.91\n#url=file:///etc/passwd\n"
+                                       "#url.sha256=" +
+                                       kDigest)
+                                << comment << ""
+                                << "it names the address file:///etc/passwd";
+    QTest::newRow("digest missing")
+        << QByteArray("#version=0.91\n#url=http://h/kestrel\n#url.sha256=" + kDigest +
+                      "\n#url0=http://h/kestrel-quoted\n")
+        << comment << ""
+        << "it gives no SHA-256 digest for http://h/kestrel-quoted";
+    QTest::newRow("web page needs no digest")
+        << QByteArray("#version=0.91\n#method=2\n#url=https://h/new\n") << comment << ""
+        << "";
+}
+
+void TestInfoFile::trust() {
+    QFETCH(QByteArray, info);
+    QFETCH(QString, comment);
+    QFETCH(QString, change);
+    QFETCH(QString, refusal);
+    const MinisignSecretKey key = TestKey();
+    QVERIFY(!key.secret.isEmpty());
+    QByteArray signature = MinisignSign(info, key, comment);
+    QList<MinisignKey> keys{MinisignPublicOf(key)};
+    if (change == u"byte")
+        info[info.size() - 1] = 'b';
+    else if (change == u"key")
+        keys = {MinisignPublicOf(MinisignGenerate())};
+    else if (change == u"comment")
+        signature.replace("expires=2030", "expires=2031");
+    else if (change == u"nosig")
+        signature.clear();
+    const QString reason = InfoRefusal(info, signature, keys, QDate(2026, 12, 8));
+    if (refusal.isEmpty())
+        QCOMPARE(reason, QString());
+    else
+        QVERIFY2(reason.startsWith(refusal), qPrintable(reason));
+}
+
+// A file of 100,000 addresses is read in linear time and refused for its length.
+void TestInfoFile::manyUrlsRefusedQuickly() {
+    QByteArray info = "#version=0.91\n#url=http://h/kestrel\n#url.sha256=" + kDigest + '\n';
+    for (int i = 2; i <= 100000; ++i)
+        info += "#url" + QByteArray::number(i) + "=http://h/f" + QByteArray::number(i) + '\n';
+    const MinisignSecretKey key = TestKey();
+    const QByteArray signature =
+        MinisignSign(info, key, QStringLiteral("kestrelmv version=0.91 expires=2030-01-01"));
+    QElapsedTimer timer;
+    timer.start();
+    const QString reason = InfoRefusal(info, signature, {MinisignPublicOf(key)}, QDate(2026, 1, 1));
+    QVERIFY2(reason.startsWith(QStringLiteral("it lists more than 300 files")), qPrintable(reason));
+    // A generous bound: the quadratic search took minutes.
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(InfoFiles(QString::fromLatin1(info)).size(), kMaxInfoFiles + 1);
+}
+
+void TestInfoFile::refusedTargets_data() {
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("program and companion")
+        << QStringList{"http://h/kestrel", "http://h/kestrel-quoted"} << "";
+    QTest::newRow("settings file")
+        << QStringList{"http://h/kestrel", "http://h/kestrel.ini"} << "kestrel.ini";
+    QTest::newRow("selection file") << QStringList{"http://h/kestrel.ccy"} << "kestrel.ccy";
+    QTest::newRow("program in capitals") << QStringList{"http://h/KESTREL"} << "KESTREL";
+    QTest::newRow("unsafe name") << QStringList{"http://h/..%2Fkestrel"} << "http://h/..%2Fkestrel";
+}
+
+void TestInfoFile::refusedTargets() {
+    QFETCH(QStringList, urls);
+    QFETCH(QString, refused);
+    QList<UpgradeFile> files;
+    for (const QString& url : urls)
+        files.append({url, QByteArray(32, 'x')});
+    QCOMPARE(RefusedTarget(files, QStringLiteral("kestrel")), refused);
 }
 
 QTEST_GUILESS_MAIN(TestInfoFile)

@@ -1,10 +1,14 @@
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSet>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "upgrade/helper/updatehelper.h"
 
@@ -30,27 +34,31 @@ QByteArray ReadFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A 64-bit little-endian ELF header of the given type with one program header entry.
-QByteArray ElfHeader(quint16 type, quint32 segment) {
-    QByteArray bytes(64 + 56, '\0');
-    bytes.replace(0, 4,
-                  "\x7f"
-                  "ELF");
-    bytes[4] = 2;  // 64-bit
-    bytes[5] = 1;  // little-endian
-    bytes[6] = 1;
-    bytes[16] = char(type);
-    bytes[32] = 64;  // program headers right behind
-    bytes[54] = 56;  // entry size
-    bytes[56] = 1;   // one entry
-    bytes[64] = char(segment);
-    return bytes;
-}
+const QString kHelper = QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-update-helper");
 
 }  // namespace
 
 class TestUpdateHelper : public QObject {
     Q_OBJECT
+
+    // A folder with the old program and its companion (scripts that note their starts in
+    // "marks"), and a staging folder with the given program and a new companion.
+    static QString Stage(const QString& d, const QByteArray& program, bool ready) {
+        WriteFile(d + "kestrel", Program("old"), 0755);
+        WriteFile(d + "kestrel-quoted", "#!/bin/sh\n# old\n", 0755);
+        const QString staging = d + ".kestrel-upgrade-test01";
+        if (!QDir().mkdir(staging) || ::chmod(QFile::encodeName(staging).constData(), 0700) != 0)
+            return {};
+        WriteFile(staging + "/kestrel.uTMP", program, 0600);
+        WriteFile(staging + "/kestrel-quoted.uTMP", "#!/bin/sh\n# new\n", 0600);
+        if (ready)
+            WriteFile(staging + "/ready", {}, 0600);
+        return staging;
+    }
+    static QByteArray Program(const char* version, const char* then = "") {
+        return QByteArray("#!/bin/sh\necho \"") + version +
+               " $*\" >> \"$(dirname \"$0\")/marks\"\n" + then + '\n';
+    }
 
 private slots:
     void parseCommandLine_data() {
@@ -61,6 +69,10 @@ private slots:
         QTest::addColumn<bool>("setup");
         QTest::newRow("self upgrade")
             << QStringList{"/opt/k/kestrel", "+/afterupgrade0"} << true << "/opt/k/kestrel"
+            << "/afterupgrade" << false;
+        QTest::newRow("staging folder")
+            << QStringList{"/opt/k/kestrel", "+/afterupgrade0", ".kestrel-upgrade-x1"} << true
+            << "/opt/k/kestrel"
             << "/afterupgrade" << false;
         QTest::newRow("setup") << QStringList{"/opt/k/kestrel", "+/afterupgrade1"} << true
                                << "/opt/k/kestrel"
@@ -100,136 +112,132 @@ private slots:
         QVERIFY(command.programFolder.endsWith(u'/'));
         QCOMPARE(command.restartText, restart);
         QCOMPARE(command.setupMode, setup);
+        QCOMPARE(command.stagingName, args.last().startsWith(u'.') ? args.last() : QString());
     }
 
-    // Which download becomes the program (or the setup program); "elf" lists the downloads that
-    // are ELF executables. "targets" is every download as source>target.
-    void planReplacements_data() {
-        QTest::addColumn<QStringList>("downloads");
-        QTest::addColumn<QStringList>("elf");
-        QTest::addColumn<bool>("setup");
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("setupSource");
-        QTest::addColumn<QStringList>("targets");
-        QTest::newRow("named like the program")
-            << QStringList{"kestrel.uTMP", "b.exe.uTMP"} << QStringList{"kestrel.uTMP"} << false
-            << "kestrel.uTMP"
-            << "" << QStringList{"b.exe.uTMP>b.exe", "kestrel.uTMP>kestrel"};
-        QTest::newRow("named like the program but does not run")
-            << QStringList{"kestrel.uTMP", "b.exe.uTMP"} << QStringList{"b.exe.uTMP"} << false << ""
-            << "" << QStringList{"b.exe.uTMP>b.exe"};
-        QTest::newRow("first exe by name")
-            << QStringList{"zz.exe.uTMP", "aa.exe.uTMP", "notes.uTMP"}
-            << QStringList{"zz.exe.uTMP", "aa.exe.uTMP"} << false << "aa.exe.uTMP"
-            << "" << QStringList{"aa.exe.uTMP>kestrel", "notes.uTMP>notes", "zz.exe.uTMP>zz.exe"};
-        QTest::newRow("exe that does not run here")
-            << QStringList{"a.exe.uTMP", "b.uTMP"} << QStringList{"b.uTMP"} << false << "b.uTMP"
-            << "" << QStringList{"a.exe.uTMP>a.exe", "b.uTMP>kestrel"};
-        QTest::newRow("exe ending compared exactly")
-            << QStringList{"SETUP.EXE.uTMP"} << QStringList{} << false << ""
-            << "" << QStringList{"SETUP.EXE.uTMP>SETUP.EXE"};
-        QTest::newRow("else the first ELF program")
-            << QStringList{"data.uTMP", "kestrel-0.91.uTMP", "libx.so.uTMP"}
-            << QStringList{"kestrel-0.91.uTMP"} << false << "kestrel-0.91.uTMP"
-            << ""
-            << QStringList{"data.uTMP>data", "kestrel-0.91.uTMP>kestrel", "libx.so.uTMP>libx.so"};
-        QTest::newRow("nothing executable")
-            << QStringList{"data.uTMP"} << QStringList{} << false << ""
-            << "" << QStringList{"data.uTMP>data"};
-        QTest::newRow("setup exe")
-            << QStringList{"setup.exe.uTMP", "data.uTMP"} << QStringList{"setup.exe.uTMP"} << true
-            << ""
-            << "setup.exe.uTMP" << QStringList{"data.uTMP>data", "setup.exe.uTMP>setup.exe"};
-        QTest::newRow("setup ELF")
-            << QStringList{"install.uTMP"} << QStringList{"install.uTMP"} << true << ""
-            << "install.uTMP" << QStringList{"install.uTMP>install"};
-        QTest::newRow("setup mode with the program itself")
-            << QStringList{"kestrel.uTMP", "setup.exe.uTMP"} << QStringList{} << true << ""
-            << "" << QStringList{"kestrel.uTMP>kestrel", "setup.exe.uTMP>setup.exe"};
-        QTest::newRow("names without a target skipped")
-            << QStringList{".uTMP", "..uTMP", "a.uTMP"} << QStringList{} << false << ""
-            << "" << QStringList{"a.uTMP>a"};
+    void runnableHere_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("runnable");
+        const QByteArray own = ReadFile(kHelper);
+        QByteArray other = own;
+        // AArch64 where this is not, else x86-64.
+        const char machine = own.at(18) == char(183) ? char(62) : char(183);
+        other[18] = machine;
+        other[19] = 0;
+        QTest::newRow("program of this machine") << own << true;
+        QTest::newRow("program of another machine") << other << false;
+        QTest::newRow("cut short") << own.left(100) << false;
+        QTest::newRow("web page") << QByteArray("<html><body>Log in</body></html>") << false;
+        QTest::newRow("script") << QByteArray("#!/bin/sh\necho hi\n") << true;
+        QTest::newRow("script with arguments") << QByteArray("#! /usr/bin/env sh -e\n") << true;
+        QTest::newRow("script without interpreter")
+            << QByteArray("#!/no/such/shell\necho hi\n") << false;
+        QTest::newRow("relative interpreter") << QByteArray("#!sh\n") << false;
     }
-    void planReplacements() {
-        QFETCH(QStringList, downloads);
-        QFETCH(QStringList, elf);
-        QFETCH(bool, setup);
-        const ReplacementPlan plan =
-            PlanReplacements(downloads, QStringLiteral("kestrel"), setup,
-                             [&](const QString& name) { return elf.contains(name); });
-        QTEST(plan.programSource, "program");
-        QTEST(plan.setupSource, "setupSource");
-        QStringList targets;
-        for (const Replacement& file : plan.files)
-            targets.append(file.source + u'>' + file.target);
-        QTEST(targets, "targets");
-    }
-
-    void elfExecutable() {
+    void runnableHere() {
+        QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
-        const auto check = [&](const char* name, const QByteArray& bytes) {
-            WriteFile(dir.filePath(name), bytes, 0644);
-            return IsElfExecutable(dir.filePath(name));
-        };
-        QVERIFY(IsElfExecutable(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-update-helper")));
-        QVERIFY(check("exec", ElfHeader(2, 1)));
-        QVERIFY(check("pie", ElfHeader(3, 3)));       // PT_INTERP
-        QVERIFY(!check("library", ElfHeader(3, 1)));  // PT_LOAD only
-        QVERIFY(!check("object", ElfHeader(1, 3)));
-        QVERIFY(!check("script", "#!/bin/sh\necho hi\n"));
-        QVERIFY(!check("short", QByteArray("\x7f"
-                                           "ELF\x02\x01",
-                                           6)));
+        WriteFile(dir.filePath("candidate"), bytes, 0600);
+        QTEST(IsRunnableHere(dir.filePath("candidate")), "runnable");
     }
 
-    // Downloads go in place with the right permission bits, nothing outside the folder is
-    // touched, and links are not followed.
-    void applyReplacements() {
-        QTemporaryDir dir, outside;
-        const QString d = dir.path() + u'/';
-        WriteFile(d + "kestrel", "old program", 0750);
-        WriteFile(d + "new.exe.uTMP", "new program", 0600);
-        WriteFile(d + "kestrel.ini", "old settings", 0640);
-        WriteFile(d + "kestrel.ini.uTMP", "new settings", 0600);
-        WriteFile(d + "extra.dat.uTMP", "extra", 0600);
-        // A download that is a link to a file elsewhere, and a target that is a link.
-        WriteFile(outside.filePath("victim"), "keep me", 0644);
-        QVERIFY(QFile::link(outside.filePath("victim"), d + "sneaky.uTMP"));
-        QVERIFY(QFile::link(outside.filePath("victim"), d + "linked"));
-        WriteFile(d + "linked.uTMP", "replaces the link", 0600);
-
-        const QStringList downloads = FindDownloads(d);
-        QCOMPARE(downloads, (QStringList{"extra.dat.uTMP", "kestrel.ini.uTMP", "linked.uTMP",
-                                         "new.exe.uTMP"}));
-        const ReplacementPlan plan =
-            PlanReplacements(downloads, QStringLiteral("kestrel"), false,
-                             [](const QString& name) { return name == u"new.exe.uTMP"; });
-        QCOMPARE(ApplyReplacements(d, plan, QStringLiteral("kestrel")), 0);
-
-        QCOMPARE(ReadFile(d + "kestrel"), QByteArray("new program"));
-        QCOMPARE(ModeOf(d + "kestrel"), 0750);
-        QCOMPARE(ReadFile(d + "kestrel.ini"), QByteArray("new settings"));
-        QCOMPARE(ModeOf(d + "kestrel.ini"), 0640);
-        QCOMPARE(ModeOf(d + "extra.dat"), 0644);
-        QVERIFY(!QFileInfo(d + "linked").isSymLink());
-        QCOMPARE(ReadFile(d + "linked"), QByteArray("replaces the link"));
-        QCOMPARE(ReadFile(outside.filePath("victim")), QByteArray("keep me"));
-        QVERIFY(QFileInfo(d + "sneaky.uTMP").isSymLink());
-        QVERIFY(!QFile::exists(d + "new.exe"));
+    // The helper moves a staged set in place and starts the new program; one that does not run
+    // gives the old files back, started with the failure flag; a set it must refuse is never
+    // moved.
+    void helperRun_data() {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QString>("started");
+        QByteArray other = ReadFile(kHelper);
+        other[18] = other.at(18) == char(183) ? char(62) : char(183);
+        const QString failed = QStringLiteral("old /afterupgrade /upgradefailed");
+        QTest::newRow("script program")
+            << Program("new") << true << 0 << true << "new /afterupgrade";
+        QTest::newRow("exits with an error") << Program("new", "exit 3") << true << 5 << false
+                                             << QStringLiteral("new /afterupgrade\n") + failed;
+        QTest::newRow("crashes") << Program("new", "kill -SEGV $$") << true << 5 << false
+                                 << QStringLiteral("new /afterupgrade\n") + failed;
+        QTest::newRow("another architecture") << other << true << 3 << false << failed;
+        QTest::newRow("web page") << QByteArray("<html>portal</html>") << true << 3 << false
+                                  << failed;
+        QTest::newRow("not marked ready") << Program("new") << false << 3 << false << failed;
     }
-
-    // A new program without an old one to take the bits from still runs; a setup program too.
-    void newExecutablesAreExecutable() {
+    void helperRun() {
+        QFETCH(QByteArray, program);
+        QFETCH(bool, ready);
+        QFETCH(int, exitCode);
+        QFETCH(bool, installed);
+        QFETCH(QString, started);
         QTemporaryDir dir;
         const QString d = dir.path() + u'/';
-        WriteFile(d + "kestrel.uTMP", "program", 0600);
-        WriteFile(d + "setup.exe.uTMP", "setup", 0600);
-        ReplacementPlan plan = PlanReplacements(FindDownloads(d), "kestrel", false,
-                                                [](const QString&) { return true; });
-        plan.setupSource = QStringLiteral("setup.exe.uTMP");
-        QCOMPARE(ApplyReplacements(d, plan, QStringLiteral("kestrel")), 0);
+        const QString staging = Stage(d, program, ready);
+        QProcess helper;
+        helper.start(kHelper, {d + "kestrel", "+/afterupgrade0", QFileInfo(staging).fileName()});
+        QVERIFY(helper.waitForFinished(20000));
+        QCOMPARE(helper.exitCode(), exitCode);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromLatin1(ReadFile(d + "marks").trimmed()), started,
+                                  5000);
+        QCOMPARE(ReadFile(d + "kestrel") == program, installed);
+        QCOMPARE(ReadFile(d + "kestrel-quoted"),
+                 installed ? QByteArray("#!/bin/sh\n# new\n") : QByteArray("#!/bin/sh\n# old\n"));
         QCOMPARE(ModeOf(d + "kestrel"), 0755);
-        QCOMPARE(ModeOf(d + "setup.exe"), 0755);
+        QCOMPARE(QDir(d).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{".kestrel-upgrade.lock", "kestrel", "kestrel-quoted", "marks"}));
+    }
+
+    // Fifty kills of the helper at random moments: the folder always holds a program that
+    // starts, and once the interrupted upgrade is taken back, never old and new files mixed.
+    void killedDuringTheMoves() {
+        // One whole run tells how long the helper takes here; the kills fall in its later part,
+        // where the files move, rather than while it loads.
+        qint64 whole = 0;
+        {
+            QTemporaryDir dir;
+            const QString staging = Stage(dir.path() + u'/', Program("new"), true);
+            QElapsedTimer timer;
+            timer.start();
+            QCOMPARE(QProcess::execute(kHelper, {dir.filePath("kestrel"), "+/afterupgrade0",
+                                                 QFileInfo(staging).fileName()}),
+                     0);
+            whole = timer.nsecsElapsed() / 1000;
+        }
+        int outcomes[2] = {0, 0};
+        int states[4] = {0, 0, 0, 0};
+        for (int round = 0; round < 50; ++round) {
+            QTemporaryDir dir;
+            const QString d = dir.path() + u'/';
+            const QString staging = Stage(d, Program("new"), true);
+            QProcess helper;
+            helper.start(kHelper,
+                         {d + "kestrel", "+/afterupgrade0", QFileInfo(staging).fileName()});
+            QVERIFY(helper.waitForStarted());
+            QThread::usleep(unsigned(QRandomGenerator::global()->bounded(whole / 3, whole + 1)));
+            helper.kill();
+            helper.waitForFinished();
+            QVERIFY(IsRunnableHere(d + "kestrel"));
+            const int lock = LockFolder(d, true);
+            QVERIFY(lock >= 0);
+            ++states[QFile::exists(staging + "/moved")    ? 3
+                     : QFile::exists(staging + "/moving") ? 2
+                     : QFile::exists(staging + "/old")    ? 1
+                                                          : 0];
+            RecoverUpgrades(d, QStringLiteral("kestrel"));
+            ::close(lock);
+            const bool fresh = ReadFile(d + "kestrel") == Program("new");
+            QVERIFY(fresh || ReadFile(d + "kestrel") == Program("old"));
+            QCOMPARE(ReadFile(d + "kestrel-quoted"),
+                     fresh ? QByteArray("#!/bin/sh\n# new\n") : QByteArray("#!/bin/sh\n# old\n"));
+            QVERIFY(!QFile::exists(staging));
+            QVERIFY(!QFile::exists(d + "kestrel.old"));
+            QCOMPARE(QProcess::execute(d + "kestrel", {QStringLiteral("check")}), 0);
+            ++outcomes[fresh];
+        }
+        qInfo(
+            "50 kills in a run of %lld us: %d before the moves or after the end, %d while keeping "
+            "the old files, %d during the moves, %d after them; %d old sets, %d new",
+            whole, states[0], states[1], states[2], states[3], outcomes[0], outcomes[1]);
     }
 
     void programRunning() {

@@ -1,3 +1,5 @@
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -8,7 +10,9 @@
 #include <unistd.h>
 
 #include "../platform/xserver.h"
+#include "upgrade/helper/updatehelper.h"
 #include "upgrade/helperlaunch.h"
+#include "upgrade/minisign.h"
 
 using namespace kestrel;
 using kestrel::test::XServer;
@@ -48,6 +52,25 @@ QByteArray HelperBytes() {
 // with data appended), so that the file that runs tells which version it is.
 QByteArray NewVersion() {
     return ReadFile(kFakeProgram) + QByteArray("\n#kestrel 0.91\n");
+}
+
+// A staging folder beside the program with the given downloads, marked ready; its name.
+QString Stage(const QString& folder, const QList<std::pair<QString, QByteArray>>& files) {
+    const QString name = QStringLiteral(".kestrel-upgrade-e2e001");
+    const QString staging = folder + name + u'/';
+    if (!QDir().mkdir(staging) || !Chmod(staging, 0700) ||
+        !WriteFile(staging + QLatin1String(helper::kReadyMark), {}, 0600))
+        return {};
+    for (const auto& [file, bytes] : files) {
+        if (!WriteFile(staging + file, bytes, 0600))
+            return {};
+    }
+    return name;
+}
+
+QStringList StagingFolders(const QString& folder) {
+    return QDir(folder).entryList({QLatin1String(helper::kStagingPrefix) + u'*'},
+                                  QDir::Dirs | QDir::Hidden);
 }
 
 QString Line(const char* name, qsizetype size, const char* args) {
@@ -96,24 +119,24 @@ private slots:
     }
     void init() { QFile::remove(m_marker); }
 
-    // The helper waits while the program runs, then replaces it with the served bytes (still
-    // executable), puts the other download in place and starts the new program with the
-    // restart text as its only argument.
+    // The helper waits while the program runs, then moves the staged set in place (the
+    // program still executable) and starts the new program with the restart text as its only
+    // argument. It runs from sealed memory: nothing of it is written to a folder.
     void replacesTheProgramOnceItEnds() {
         const QString folder = ProgramFolder("self");
         QVERIFY(!folder.isEmpty());
         const QByteArray old = ReadFile(folder + "kestrel");
         const QByteArray fresh = NewVersion();
-        QVERIFY(WriteFile(folder + "kestrel.uTMP", fresh, 0600));
-        QVERIFY(WriteFile(folder + "kestrel.ini.uTMP", "[Param]\n", 0600));
+        QVERIFY(WriteFile(folder + "kestrel-quoted", "#!/bin/sh\n# old\n", 0755));
+        const QString staging =
+            Stage(folder, {{"kestrel.uTMP", fresh}, {"kestrel-quoted.uTMP", "#!/bin/sh\n# new\n"}});
+        QVERIFY(!staging.isEmpty());
 
         QProcess running;
         running.start(folder + "kestrel", {QStringLiteral("--hold"), QStringLiteral("4000")});
         QVERIFY(running.waitForStarted());
-        const QString helper = m_root.filePath(QStringLiteral("self-helper"));
-        QVERIFY(LaunchHelperFrom(HelperBytes(), helper, folder + "kestrel",
-                                 QStringLiteral("+/afterupgrade0")));
-        QCOMPARE(ModeOf(helper), 0700);
+        QVERIFY(LaunchHelperFrom(HelperBytes(), folder + "kestrel",
+                                 QStringLiteral("+/afterupgrade0"), staging, -1));
         // Well inside the program's four seconds: the helper must still be waiting.
         QTest::qWait(1000);
         QCOMPARE(ReadFile(folder + "kestrel"), old);
@@ -124,40 +147,56 @@ private slots:
             Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
         QCOMPARE(ReadFile(folder + "kestrel"), fresh);
         QCOMPARE(ModeOf(folder + "kestrel"), 0755);
-        QCOMPARE(ReadFile(folder + "kestrel.ini"), QByteArray("[Param]\n"));
-        QCOMPARE(ModeOf(folder + "kestrel.ini"), 0644);
-        QVERIFY(QDir(folder).entryList({QStringLiteral("*.uTMP")}).isEmpty());
+        QCOMPARE(ReadFile(folder + "kestrel-quoted"), QByteArray("#!/bin/sh\n# new\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(StagingFolders(folder).isEmpty(), 5000);
+        QVERIFY(!QFile::exists(folder + "kestrel.old"));
     }
 
-    // Setup mode: the setup program runs first with the restart text and goes away once it has
-    // ended; then the program starts.
+    // A new program that ends at once with an error: the old one is back and started with the
+    // flag that makes it say so.
+    void failedProgramIsRolledBack() {
+        const QString folder = ProgramFolder("failing");
+        QVERIFY(!folder.isEmpty());
+        const QByteArray old = ReadFile(folder + "kestrel");
+        const QString staging = Stage(folder, {{"kestrel.uTMP", "#!/bin/sh\nexit 1\n"}});
+        QVERIFY(LaunchHelperFrom(HelperBytes(), folder + "kestrel",
+                                 QStringLiteral("+/afterupgrade0"), staging, -1));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Marks(), QStringList{Line("kestrel", old.size(), "/afterupgrade|/upgradefailed")},
+            20000);
+        QCOMPARE(ReadFile(folder + "kestrel"), old);
+        QTRY_VERIFY_WITH_TIMEOUT(StagingFolders(folder).isEmpty(), 5000);
+        QVERIFY(!QFile::exists(folder + "kestrel.old"));
+    }
+
+    // Setup mode: the setup program runs first with the restart text and goes away with its
+    // staging folder once it has ended; then the program starts.
     void runsTheSetupProgramFirst() {
         const QString folder = ProgramFolder("setup");
         QVERIFY(!folder.isEmpty());
         const qsizetype oldSize = ReadFile(folder + "kestrel").size();
         const QByteArray setup = NewVersion();
-        QVERIFY(WriteFile(folder + "setup.exe.uTMP", setup, 0600));
-        QVERIFY(LaunchHelperFrom(HelperBytes(), m_root.filePath(QStringLiteral("setup-helper")),
-                                 folder + "kestrel", QStringLiteral("+/afterupgrade1")));
+        const QString staging = Stage(folder, {{"setup.uTMP", setup}});
+        QVERIFY(LaunchHelperFrom(HelperBytes(), folder + "kestrel",
+                                 QStringLiteral("+/afterupgrade1"), staging, -1));
         QTRY_COMPARE_WITH_TIMEOUT(Marks().size(), 2, 20000);
-        QCOMPARE(Marks(), (QStringList{Line("setup.exe", setup.size(), "/afterupgrade"),
+        QCOMPARE(Marks(), (QStringList{Line("setup.uTMP", setup.size(), "/afterupgrade"),
                                        Line("kestrel", oldSize, "/afterupgrade")}));
-        QVERIFY(!QFile::exists(folder + "setup.exe"));
+        QTRY_VERIFY_WITH_TIMEOUT(StagingFolders(folder).isEmpty(), 5000);
     }
 
-    // A program folder the user cannot write: nothing is replaced, the downloads stay, and
-    // the old program is started again. Root may write anywhere, so then the helper and the
-    // program run as nobody.
+    // A program folder the user cannot write: nothing is replaced, and the old program is
+    // started again. Root may write anywhere, so then the helper and the program run as nobody.
     void readOnlyFolderKeepsTheProgram() {
         const QString folder = ProgramFolder("readonly");
         QVERIFY(!folder.isEmpty());
         const QByteArray old = ReadFile(folder + "kestrel");
-        QVERIFY(WriteFile(folder + "kestrel.uTMP", NewVersion(), 0644));
+        const QString staging = Stage(folder, {{"kestrel.uTMP", NewVersion()}});
         const QString helper = m_root.filePath(QStringLiteral("readonly-helper"));
         QVERIFY(WriteFile(helper, HelperBytes(), 0755));
         QVERIFY(Chmod(folder, 0555));
 
-        QStringList command{helper, folder + "kestrel", QStringLiteral("+/afterupgrade0")};
+        QStringList command{helper, folder + "kestrel", QStringLiteral("+/afterupgrade0"), staging};
         if (::geteuid() == 0)
             command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} +
                       command;
@@ -165,57 +204,38 @@ private slots:
         process.start(command.first(), command.mid(1));
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitCode(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(Marks(),
-                                  QStringList{Line("kestrel", old.size(), "/afterupgrade")}, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Marks(), QStringList{Line("kestrel", old.size(), "/afterupgrade|/upgradefailed")},
+            20000);
         QCOMPARE(ReadFile(folder + "kestrel"), old);
-        QVERIFY(QFile::exists(folder + "kestrel.uTMP"));
         QVERIFY(Chmod(folder, 0755));
     }
 
-    // Whatever another user planted at the helper's name is replaced, never written through.
-    void plantedLinkIsNotFollowed() {
-        const QString victim = m_root.filePath(QStringLiteral("victim"));
-        QVERIFY(WriteFile(victim, "keep me", 0644));
-        const QString helper = m_root.filePath(QStringLiteral("planted-helper"));
-        QVERIFY(QFile::link(victim, helper));
-        QVERIFY(LaunchHelperFrom(HelperBytes(), helper, m_root.filePath(QStringLiteral("absent")),
-                                 QStringLiteral("+/afterupgrade0")));
-        QCOMPARE(ReadFile(victim), QByteArray("keep me"));
-        QVERIFY(!QFileInfo(helper).isSymLink());
-        QCOMPARE(ReadFile(helper), HelperBytes());
-    }
-
-    // The helper's folder: private and runnable, never somebody else's or a link.
-    void helperFolder() {
+    // Another user recreated the helper's old private folders and planted a program there: it
+    // never runs, as the helper is started from memory.
+    void plantedHelperNeverRuns() {
         QTemporaryDir base;
-        const QString runtime = base.filePath(QStringLiteral("runtime"));
+        const QString planted = base.filePath(QStringLiteral("planted-ran"));
+        const QByteArray script = "#!/bin/sh\ntouch " + QFile::encodeName(planted) + '\n';
         const QString temp = base.filePath(QStringLiteral("tmp"));
-        const QString program = base.filePath(QStringLiteral("program"));
-        for (const QString& dir : {runtime, temp, program})
-            QVERIFY(QDir().mkpath(dir));
-        QVERIFY(Chmod(runtime, 0700));
-        QVERIFY(Chmod(temp, 01777));
         const QString mine = temp + QStringLiteral("/kestrel-%1").arg(::geteuid());
-
-        QCOMPARE(HelperFolderFrom(runtime, temp, program), runtime);
-        QVERIFY(Chmod(runtime, 0777));
-        QCOMPARE(HelperFolderFrom(runtime, temp, program), mine);
-        QCOMPARE(ModeOf(mine), 0700);
-        QCOMPARE(HelperFolderFrom({}, temp, program), mine);
-
-        QVERIFY(QDir(mine).removeRecursively());
-        QVERIFY(QFile::link(runtime, mine));
-        QCOMPARE(HelperFolderFrom({}, temp, program), program);
-        QVERIFY(QFile::remove(mine));
-        QVERIFY(QDir().mkdir(mine));
-        QVERIFY(Chmod(mine, 0777));
-        QCOMPARE(HelperFolderFrom({}, temp, program), program);
-        if (::geteuid() == 0) {
-            QVERIFY(Chmod(mine, 0700));
-            QVERIFY(::chown(QFile::encodeName(mine).constData(), 65534, 65534) == 0);
-            QCOMPARE(HelperFolderFrom({}, temp, program), program);
-        }
-        QCOMPARE(HelperFolderFrom({}, {}, {}), QString());
+        QVERIFY(QDir().mkpath(mine) && Chmod(mine, 0777));
+        QVERIFY(WriteFile(mine + "/kestrel-update-helper", script, 0777));
+        QVERIFY(WriteFile(base.filePath("kestrel-update-helper"), script, 0777));
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(base.path()));
+        const auto restore = qScopeGuard([] {
+            qunsetenv("TMPDIR");
+            qunsetenv("XDG_RUNTIME_DIR");
+        });
+        const QString folder = ProgramFolder("planted");
+        const QByteArray fresh = NewVersion();
+        const QString staging = Stage(folder, {{"kestrel.uTMP", fresh}});
+        QVERIFY(LaunchHelperFrom(HelperBytes(), folder + "kestrel",
+                                 QStringLiteral("+/afterupgrade0"), staging, -1));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
+        QVERIFY(!QFile::exists(planted));
     }
 
     // The whole way through a copy of the ticker on a private X server: the menu's online
@@ -230,7 +250,6 @@ private slots:
         const QString folder = m_root.filePath(QStringLiteral("ticker")) + u'/';
         const QString served = m_root.filePath(QStringLiteral("served")) + u'/';
         const QString runtime = m_root.filePath(QStringLiteral("runtime"));
-        const QString info = m_root.filePath(QStringLiteral("kestrelmv.inf"));
         for (const QString& dir : {folder, served, runtime})
             QVERIFY(QDir().mkpath(dir));
         QVERIFY(Chmod(runtime, 0700));
@@ -238,10 +257,6 @@ private slots:
         QVERIFY(Chmod(folder + "kestrel", 0755));
         const QByteArray fresh = NewVersion();
         QVERIFY(WriteFile(served + "kestrel", fresh, 0644));
-        QVERIFY(WriteFile(info,
-                          "#version=0.91\r\n#method=0\r\n#url={server}/kestrelmv/files/kestrel\r\n"
-                          "#message={改进牌价读取的稳定性。}\r\n",
-                          0644));
 
         XServer x;
         QVERIFY2(x.Running(), qPrintable(x.Missing));
@@ -250,8 +265,7 @@ private slots:
         QProcess server;
         QByteArray serverLog;
         server.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-        server.setArguments({"--port", "0", "--source", "walk", "--fixed", "--upgrade-info", info,
-                             "--upgrade-dir", served});
+        server.setArguments({"--port", "0", "--source", "walk", "--fixed", "--upgrade-dir", served});
         connect(&server, &QProcess::readyReadStandardError,
                 [&] { serverLog += server.readAllStandardError(); });
         server.start();
@@ -260,10 +274,27 @@ private slots:
                                 .match(QString::fromLatin1(server.readAllStandardOutput()))
                                 .captured(1);
         QVERIFY(!url.isEmpty());
+        // The information file as published: signed with the tests' key, which the ticker
+        // trusts through its settings.
+        const QByteArray infoBytes =
+            "#version=0.91\r\n#method=0\r\n#url=" + url.toLatin1() +
+            "kestrelmv/files/kestrel\r\n#url.sha256=" +
+            QCryptographicHash::hash(fresh, QCryptographicHash::Sha256).toHex() +
+            "\r\n#message={改进牌价读取的稳定性。}\r\n";
+        QFile keyFile(QStringLiteral(KESTREL_TEST_KEYS "/test.key"));
+        QVERIFY(keyFile.open(QIODevice::ReadOnly));
+        const std::optional<MinisignSecretKey> key = ParseMinisignSecretKey(keyFile.readAll());
+        QVERIFY(key);
+        QVERIFY(WriteFile(served + "kestrelmv.inf", infoBytes, 0644));
+        QVERIFY(WriteFile(served + "kestrelmv.inf.minisig",
+                          MinisignSign(infoBytes, *key,
+                                       QStringLiteral("kestrelmv version=0.91 expires=2099-12-31")),
+                          0644));
         QVERIFY(WriteFile(folder + "kestrel.ini",
                           QStringLiteral("[Param]\r\nRatesURL=%1rates/index.aspx\r\nProxyType=1\r\n"
-                                         "AutoPrompt=0\r\nUpdateURL=%1kestrelmv/kestrelmv.inf\r\n")
-                              .arg(url)
+                                         "AutoPrompt=0\r\nUpdateURL=%1kestrelmv/files/kestrelmv.inf"
+                                         "\r\nUpgradeKeys=%2\r\n")
+                              .arg(url, MinisignKeyLine(MinisignPublicOf(*key)))
                               .toUtf8(),
                           0644));
 
@@ -301,9 +332,11 @@ private slots:
         XServer::Run({"xdotool", "windowactivate", "--sync", question});
         XServer::Run({"xdotool", "key", "--window", question, "Return"});
 
-        // The wizard downloads the program beside the ticker, then waits on its finish page.
+        // The wizard downloads the program into a private folder beside the ticker, then waits
+        // on its finish page.
         QTRY_VERIFY_WITH_TIMEOUT(serverLog.contains("/kestrelmv/files/kestrel -> 200"), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(folder + "kestrel.uTMP"), fresh, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            ReadFile(folder + StagingFolders(folder).value(0) + "/kestrel.uTMP"), fresh, 10000);
         QString wizard;
         QTRY_VERIFY_WITH_TIMEOUT(!(wizard = Window({"--name", "软件升级精灵"})).isEmpty(), 10000);
         // The finish button is enabled once the ticker has taken the finished file in, which on a
@@ -321,9 +354,9 @@ private slots:
             Marks(), QStringList{Line("kestrel", fresh.size(), "/afterupgrade")}, 20000);
         QCOMPARE(ReadFile(folder + "kestrel"), fresh);
         QCOMPARE(ModeOf(folder + "kestrel"), 0755);
-        QVERIFY(!QFile::exists(folder + "kestrel.uTMP"));
-        // The helper went to the private runtime folder, only the user's.
-        QCOMPARE(ModeOf(runtime + "/kestrel-update-helper"), 0700);
+        QTRY_VERIFY_WITH_TIMEOUT(StagingFolders(folder).isEmpty(), 5000);
+        QVERIFY(!QFile::exists(folder + "kestrel.old"));
+        QVERIFY(!QFile::exists(runtime + "/kestrel-update-helper"));
     }
 };
 

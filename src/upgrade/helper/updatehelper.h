@@ -1,78 +1,94 @@
-// The work of kestrel-update-helper: after an upgrade has downloaded its files beside the
-// program as "name.uTMP", wait until the program has ended, put each file in place of the one
-// it replaces, and start the program again.
+// The work of kestrel-update-helper: after an upgrade has downloaded and verified its files in
+// a private staging folder inside the program's folder, wait until the program has ended, move
+// the whole set in place, start the new program and, when it does not run, put the old files
+// back and start the old program.
+//
+// The moves are journalled in the staging folder, so that a helper killed half-way leaves a
+// state that RecoverUpgrades() takes back to the old set.
 #pragma once
 
-#include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 namespace kestrel::helper {
 
+// The staging folders are "<program folder>/.kestrel-upgrade-XXXXXX" (mode 0700); the lock
+// that allows one upgrade at a time is "<program folder>/.kestrel-upgrade.lock".
+inline constexpr char kStagingPrefix[] = ".kestrel-upgrade-";
+inline constexpr char kLockName[] = ".kestrel-upgrade.lock";
+// Marks in a staging folder: every file downloaded and verified; the moves begun; done.
+inline constexpr char kReadyMark[] = "ready";
+inline constexpr char kMovingMark[] = "moving";
+inline constexpr char kMovedMark[] = "moved";
+// The argument that the old program gets, after the restart text, when the new one failed.
+inline constexpr char kUpgradeFailedFlag[] = "/upgradefailed";
+// The other program installed beside the program, which an upgrade may replace too.
+inline constexpr char kCompanionName[] = "kestrel-quoted";
+
 // The helper's command line: the program's full path, then one text "+", the restart text and
-// the method digit ("1" runs a setup program first).
+// the method digit ("1" runs a setup program first), then the staging folder's name.
 struct HelperCommand {
     bool valid = false;
     QString programPath;    // absolute
     QString programFolder;  // with its trailing "/"
     QString programName;
     QString restartText;  // the restarted program's only argument; none when empty
+    QString stagingName;  // ".kestrel-upgrade-XXXXXX"; empty when none was given
     bool setupMode = false;
 };
 
-// Reads the arguments (without the helper's own name). They are joined with blanks as one
-// command line; the parameter text starts at the first argument that starts with "+", so a
-// "+" inside the program's path does not end it. Invalid without that argument, without an
-// absolute program path, or without a method digit.
-HelperCommand ParseHelperCommandLine(const QStringList& args);
+// Reads the arguments (without the helper's own name). A last argument that names a staging
+// folder is taken as such; the others are joined with blanks as one command line, whose
+// parameter text starts at the first argument that starts with "+", so a "+" inside the
+// program's path does not end it. Invalid without that argument, without an absolute program
+// path, or without a method digit.
+HelperCommand ParseHelperCommandLine(QStringList args);
 
-struct Replacement {
-    QString source;  // "name.uTMP" in the program's folder
-    QString target;  // the name it takes there
-};
-
-struct ReplacementPlan {
-    QList<Replacement> files;
-    QString programSource;  // the download that becomes the program; empty when none
-    QString setupSource;    // setup mode: the download that is the setup program; empty when none
-};
-
-// Which download becomes what. Every "name.uTMP" replaces "name", except one: a download named
-// like the program replaces the program; without one, the first (by name) whose target ends in
-// "exe", else the first that is an ELF executable, is the new program (normal mode) or the setup
-// program (setup mode) - the "exe" one only when it is an ELF executable too, as a program
-// built for another system must not take the program's place. `downloads` are the names
-// ending in ".uTMP"; `isExecutable` tells whether a download is an ELF executable.
-ReplacementPlan PlanReplacements(QStringList downloads, const QString& programName, bool setupMode,
-                                 const std::function<bool(const QString&)>& isExecutable);
-
-// An ELF program: a fixed-address executable, or a position-independent one that names a
-// program interpreter (a shared library has none).
-bool IsElfExecutable(const QString& path);
+// A program this machine can run: an ELF executable of its own architecture (class, byte
+// order and machine as the running process has them), or a script whose "#!" line names an
+// interpreter that exists and may be run.
+bool IsRunnableHere(const QString& path);
 
 // True while a process runs the file: Linux refuses to open it for writing then (ETXTBSY).
 // When the file cannot be opened for writing for another reason (a read-only folder), the
 // running processes are looked through for it.
 bool ProgramRunning(const QString& path);
 
-// The names of the downloads ("*.uTMP", regular files only) in a folder, sorted.
-QStringList FindDownloads(const QString& folder);
+// Takes the folder's upgrade lock (waiting for it, or not); the descriptor to close to let it
+// go, or -1.
+int LockFolder(const QString& folder, bool wait);
 
-// Puts every download of the plan in place within the folder: each is renamed onto its
-// target in one step, so a failure leaves the old file as it was. The new program keeps the
-// old program's permission bits (0755 when there was none), the setup program is made
-// executable, other files take the bits of the file they replace, or 0644. Links are never
-// followed: a download that is a link is left alone, a target that is a link is replaced by the
-// file itself. Answers the number of downloads that could not be put in place.
-int ApplyReplacements(const QString& folder, const ReplacementPlan& plan,
-                      const QString& programName);
+// A staging folder this user made: a real folder (no link) owned by the user, mode 0700.
+bool IsStagingFolder(const QString& path);
 
-// The helper's whole run: wait for the program to end, replace its files, run the setup
-// program when there is one, start the program with the restart text. Exit code 0 when
-// everything was replaced and the program started, 3 when a file could not be replaced, 4
-// when the program could not be started.
+// Writes a file's data to the disk; true when it is there.
+bool SyncFile(const QString& path);
+
+// Removes a staging folder and everything in it.
+void RemoveStaging(const QString& path);
+
+// Why a staged set may not be installed, or empty: a file that would become something other
+// than the program or its companion, or a program that cannot run here. Setup mode allows one
+// runnable file of any name, which is run and never installed.
+QString CheckStaged(const QString& stagingPath, const QString& programName, bool setupMode);
+
+// Takes every interrupted upgrade of the folder back to the old files (or, when the moves were
+// complete, keeps the new ones), and removes the staging folders that never got that far. The
+// caller holds the folder's lock.
+void RecoverUpgrades(const QString& folder, const QString& programName);
+
+// Starts a program detached in its folder; with a watch time, it also waits that long to see
+// that it does not fail: true unless it could not be started or it ended with an error or a
+// signal within that time.
+bool StartProgram(const QString& path, const QStringList& arguments, const QString& folder,
+                  int watchMs);
+
+// The helper's whole run: wait for the program to end, take the folder's lock, move the staged
+// set in place (journalled), run the setup program when there is one, start the program with
+// the restart text and watch it for two seconds; if it fails, put the old files back and start
+// the old program with the restart text and kUpgradeFailedFlag. Exit code 0 when the new
+// program runs, 3 when the staged set was refused or could not be moved, 4 when the program
+// could not be started, 5 when the new program failed and the old one was put back.
 int RunUpdate(const HelperCommand& command);
 
 }  // namespace kestrel::helper
