@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "../feeds/samples.h"
 #include "app/mainform.h"
 #include "app/session.h"
 #include "pageserver.h"
@@ -256,7 +257,8 @@ private Q_SLOTS:
     void builtinSourceWithoutRatesUrl() {
         QFile portal(QStringLiteral(KESTREL_TEST_DATA "/feeds/portal.txt"));
         QVERIFY(portal.open(QIODevice::ReadOnly));
-        server_->SetPage(QString::fromUtf8(portal.readAll()));
+        server_->SetPage(QString::fromStdString(kestrel::test::PortalSampleAt(
+            portal.readAll().toStdString(), QDateTime::currentMSecsSinceEpoch())));
         QFile f(files_.IniPath);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(ToCp936(QStringLiteral("[Param]\r\nProxyType=1\r\nInterval=1\r\n"

@@ -7,30 +7,30 @@
 
 #include "feeds/cache.h"
 #include "quotes/catalogue.h"
+#include "samples.h"
 
 using namespace kestrel;
 using namespace kestrel::feeds;
+using namespace kestrel::test;
 
 namespace {
 
 constexpr qint64 kStart = 1'800'000'000'000;  // ms since the epoch
 
-std::string ReadData(const char* name) {
-    QFile file(QStringLiteral(KESTREL_TEST_DATA "/feeds/") + QString::fromLatin1(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    if (QByteArray(name).endsWith(".txt")) {
-        QStringEncoder gb18030("GB18030");
-        return QByteArray(gb18030(QString::fromUtf8(file.readAll()))).toStdString();
-    }
-    return file.readAll().toStdString();
+// The samples as the sources would give them at kStart.
+std::string Sample(SourceKind kind) {
+    if (kind != SourceKind::Portal)
+        return EcbSampleAt(kStart);
+    QStringEncoder gb18030("GB18030");
+    const QString portal = QString::fromUtf8(FeedSample(QStringLiteral("portal.txt")));
+    return PortalSampleAt(QByteArray(gb18030(portal)).toStdString(), kStart);
 }
 
 const SourceConfig kPortal{SourceKind::Portal, "http://127.0.0.1:1/list=", 5};
 const SourceConfig kEcb{SourceKind::Ecb, "http://127.0.0.1:1/ecb.xml", 300};
 
 Answer Good(const SourceConfig& source) {
-    return {200, ReadData(source.Kind == SourceKind::Portal ? "portal.txt" : "ecb.xml"), {}};
+    return {200, Sample(source.Kind), {}};
 }
 
 QString SourceOf(const FeedCache& cache, const QString& name, qint64 now) {

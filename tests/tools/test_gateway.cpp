@@ -18,48 +18,30 @@
 #include <regex>
 #include <thread>
 
+#include "../feeds/samples.h"
 #include "feeds/feeds.h"
 #include "feeds/plausibility.h"
 #include "settings/encodings.h"
 
 using namespace kestrel;
 using namespace kestrel::feeds;
+using namespace kestrel::test;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
 const char* const kRates = "/rates/index.aspx";
 
-QByteArray ReadData(const QString& name) {
-    QFile file(QStringLiteral(KESTREL_TEST_DATA "/feeds/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray Gb18030(const QString& text) {
     QStringEncoder encoder("GB18030");
     return encoder(text);
-}
-
-// The samples are from days long past; served as they are, the gateway refuses them as old.
-// Every date becomes the given day and, when given, every time the given time.
-std::string Redated(const std::string& text, const QDate& day, const QTime& time = {}) {
-    std::string out = std::regex_replace(text, std::regex(R"(\d{4}-\d{2}-\d{2})"),
-                                         day.toString(Qt::ISODate).toStdString());
-    if (time.isValid())
-        out = std::regex_replace(out, std::regex(R"(\b\d{2}:\d{2}:\d{2}\b)"),
-                                 time.toString(u"hh:mm:ss").toStdString());
-    return out;
-}
-
-QDateTime BeijingNow() {
-    return QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone(8 * 3600));
 }
 
 // A stand-in for the three upstreams, with the quote service's referer rule.
 class FakeUpstream {
 public:
     FakeUpstream() {
-        Portal = Gb18030(QString::fromUtf8(ReadData(QStringLiteral("portal.txt")))).toStdString();
+        Portal = Gb18030(QString::fromUtf8(FeedSample(QStringLiteral("portal.txt")))).toStdString();
         server_.Get(R"(/list=.*)", [this](const httplib::Request& req, httplib::Response& res) {
             std::unique_lock lock(mutex_);
             ++PortalRequests;
@@ -75,16 +57,13 @@ public:
             } else if (Status != 200) {
                 res.status = Status;
             } else {
-                const QDateTime now = BeijingNow();
-                res.set_content(Redated(Portal, now.date(), now.time()),
+                res.set_content(PortalSampleAt(Portal, QDateTime::currentMSecsSinceEpoch()),
                                 "application/javascript; charset=GB18030");
             }
         });
         // The reference rates of yesterday: today's are fixed in the afternoon.
         server_.Get("/ecb.xml", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(Redated(ReadData(QStringLiteral("ecb.xml")).toStdString(),
-                                    QDate::currentDate().addDays(-1)),
-                            "text/xml");
+            res.set_content(EcbSampleAt(QDateTime::currentMSecsSinceEpoch()), "text/xml");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -227,7 +206,7 @@ private slots:
     }
 
     void bankBoard() {
-        const Parsed parsed = ParseBoc(ReadData(QStringLiteral("boc.html")));
+        const Parsed parsed = ParseBoc(FeedSample(QStringLiteral("boc.html")));
         // Yuan per 100 units: the dollar row alone gives the yuan rate, other rows go through it.
         QCOMPARE(parsed.Quotes.at(QStringLiteral("美元人民币")).Price, 7.1253);
         QVERIFY(qFuzzyCompare(parsed.Quotes.at(QStringLiteral("美元日元")).Price, 712.53 / 4.2791));
