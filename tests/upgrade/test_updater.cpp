@@ -193,9 +193,9 @@ void TestUpdater::initTestCase() {
     InstallCurlTransfer();
     QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("files")));
     server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-    server_.setArguments({"--port", "0", "--source", "walk", "--upgrade-dir", dir_.filePath("files"),
-                          "--private-upgrade-dir", dir_.filePath("files"), "--upgrade-login",
-                          "kestrel:demo"});
+    server_.setArguments({"--port", "0", "--source", "walk", "--upgrade-dir",
+                          dir_.filePath("files"), "--private-upgrade-dir", dir_.filePath("files"),
+                          "--upgrade-login", "kestrel:demo"});
     server_.start();
     QVERIFY(server_.waitForStarted(5000));
     while (!server_.canReadLine() && server_.waitForReadyRead(5000)) {

@@ -265,7 +265,8 @@ private slots:
         QProcess server;
         QByteArray serverLog;
         server.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
-        server.setArguments({"--port", "0", "--source", "walk", "--fixed", "--upgrade-dir", served});
+        server.setArguments(
+            {"--port", "0", "--source", "walk", "--fixed", "--upgrade-dir", served});
         connect(&server, &QProcess::readyReadStandardError,
                 [&] { serverLog += server.readAllStandardError(); });
         server.start();
