@@ -865,9 +865,14 @@ void TSetupForm::WriteSettings() {
     }
     WriteScrambledText(ini, QStringLiteral("ProxyPassword"), stored ? QString() : password);
 
-    if (shortcuts_)
-        SetAutostart(*shortcuts_, cbShctStartup->isChecked(),
-                     QCoreApplication::applicationFilePath());
+    // A switch that did not take is a refused write like any other: the user must not believe
+    // Kestrel starts at login when it does not. With no entry and none wanted, nothing failed.
+    if (shortcuts_ &&
+        !SetAutostart(*shortcuts_, cbShctStartup->isChecked(),
+                      QCoreApplication::applicationFilePath()) &&
+        (cbShctStartup->isChecked() || AutostartEnabled(*shortcuts_)))
+        throw WriteError(shortcuts_->GetSpecialFolderPath(TShortcutFolder::Startup) +
+                         QLatin1String(kShortcutFileName));
 }
 
 void TSetupForm::btSelectClick() {

@@ -66,8 +66,8 @@ public:
 
     // Writes the selection file, then the settings file, then creates or removes the autostart
     // entry. Throws CreateFileError when the selection file is refused (the settings file is
-    // then not touched) and WriteError when the settings file is; keys after the refused one
-    // are not written.
+    // then not touched) and WriteError when the settings file is (keys after the refused one
+    // are not written) or when the autostart entry cannot be made or removed.
     void WriteSettings();
 
     // The quote font chosen so far, as the font chooser holds it.

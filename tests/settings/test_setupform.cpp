@@ -570,6 +570,14 @@ private Q_SLOTS:
         again->BitBtn1->click();
         again->WriteSettings();
         QVERIFY(!shortcuts.Files.contains("/auto/Kestrel.desktop"));
+
+        // A refused entry is a refused write, reported like one; with none wanted, none failed.
+        shortcuts.Refused = {"/auto/Kestrel.desktop"};
+        auto refused = MakeForm(&shortcuts);
+        refused->BitBtn1->click();
+        refused->WriteSettings();
+        refused->cbShctStartup->setChecked(true);
+        QVERIFY_THROWS_EXCEPTION(WriteError, refused->WriteSettings());
     }
 
     // The menu command around the dialog: OK applies at once, Cancel and refused writes do not.
