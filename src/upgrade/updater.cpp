@@ -43,6 +43,9 @@ constexpr int kAutoCheckMs = 10000;
 // megabytes over a slow line needs far longer, and the idle time-out still catches a dead one.
 constexpr int kInfoTransferTime = 60 * 1000;
 constexpr int kFileTransferTime = 60 * 60 * 1000;
+// A server that drips a few bytes now and then never falls silent, and would hold the upgrade
+// for the whole hour: what brings less than this over an idle time-out has stalled.
+constexpr quint32 kMinBytesPerSecond = 512;
 
 // A download with more would not be a fair stop for a full disk.
 constexpr qint64 kFullDiskBytes = 64 * 1024;
@@ -176,6 +179,13 @@ QString UpgradeErrorText(UpgradeError error, const QString& name) {
                               QStringLiteral("The upgrade was cancelled: the file \"%1\" could not "
                                              "be downloaded."));
             break;
+        case UpgradeError::stalled:
+            text = ByLanguage(
+                QStringLiteral("升级已取消：下载“%1”时连接停滞，长时间几乎收不到数据。"),
+                QStringLiteral("升級已取消：下載「%1」時連線停滯，長時間幾乎收不到資料。"),
+                QStringLiteral("The upgrade was cancelled: the connection stalled while "
+                               "downloading \"%1\"; almost nothing arrived for too long."));
+            break;
         case UpgradeError::busy:
             return ByLanguage(QStringLiteral("另一个升级正在进行，请稍后再试。"),
                               QStringLiteral("另一個升級正在進行，請稍後再試。"),
@@ -205,6 +215,7 @@ QList<MinisignKey> BuiltInUpgradeKeys() {
 
 TUpdater::TUpdater(TransferFactory factory) : TCustomHTTPClient(std::move(factory)) {
     HideOutputFile = true;
+    Timeouts.MinBytesPerSecond = kMinBytesPerSecond;
     HookEvents();
     // A download past the file size limit must fail as a write, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -623,7 +634,7 @@ void TUpdater::Progress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint6
     if (OnProgress)
         OnProgress(this, URL, dataSize, bytesRead, elapsed, left, percent, total, rate);
     if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
-        wizard->ProgressCurrentFile->setValue(std::min<int>(percent, 100));
+        wizard->ShowFileProgress(bytesRead, dataSize);
         wizard->ProgressAllFiles->setValue(std::min<int>(total, 100));
         wizard->TransferRateLab->setText(FormatUpgradeText(7, {double(rate)}));
         wizard->EstimatedTimeLeftLab->setText(TimeLeftText(left));
@@ -699,7 +710,8 @@ void TUpdater::ConnLost() {
     if (OnConnLost)
         OnConnLost(this);
     if (ShowMessages & mConnLost)
-        ErrorBox(UpgradeText(30));
+        ErrorBox(LastFailure().Stalled ? UpgradeErrorText(UpgradeError::stalled, FileName())
+                                       : UpgradeText(30));
     StopUpgrade();
 }
 

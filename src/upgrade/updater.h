@@ -220,6 +220,7 @@ enum class UpgradeError {
     notRunnable,     // named like a program, but cannot run here
     diskFull,        // the disk is full or the file too large
     lostFile,        // could not be downloaded
+    stalled,         // the download crawled on too slowly to ever end
     busy,            // another upgrade of the folder is under way
     noHelper,        // the helper could not be started
     restored,        // the new version did not start; the old one is back
