@@ -74,8 +74,8 @@ void BM_HttpClient(benchmark::State& state) {
 }
 BENCHMARK(BM_HttpClient)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Quickest);
 
-// The large file through the client, with a progress handler (arg 1) or without one (arg 0):
-// what handing every block over to the GUI thread costs.
+// The large file through the client, without a progress handler (first arg 0) or with one, in
+// blocks of the second arg's size: what handing every block over to the GUI thread costs.
 void BM_HttpClientLarge(benchmark::State& state) {
     kestrel::THTTPClient client;
     client.URL = QString::fromStdString(TheServer().url)
@@ -83,6 +83,7 @@ void BM_HttpClientLarge(benchmark::State& state) {
     client.UseCache = false;
     client.SetWaitThread(true);
     client.SetWaitTimeout(60000);
+    client.SetTransferBufferSize(int(state.range(1)));
     qint64 received = 0, reports = 0;
     client.OnDone = [&](kestrel::TCustomHTTPClient*, const QString&, qint64 size, QIODevice*) {
         received = size;
@@ -100,8 +101,9 @@ void BM_HttpClientLarge(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * qint64(kLargeSize));
 }
 BENCHMARK(BM_HttpClientLarge)
-    ->Arg(0)
-    ->Arg(1)
+    ->Args({0, 4096})
+    ->Args({1, 4096})
+    ->Args({1, 64 * 1024})
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", Quickest);
 

@@ -46,6 +46,7 @@ constexpr int kFileTransferTime = 60 * 60 * 1000;
 // A server that drips a few bytes now and then never falls silent, and would hold the upgrade
 // for the whole hour: what brings less than this over an idle time-out has stalled.
 constexpr quint32 kMinBytesPerSecond = 512;
+constexpr int kReadBlock = 64 * 1024;
 
 // A download with more would not be a fair stop for a full disk.
 constexpr qint64 kFullDiskBytes = 64 * 1024;
@@ -216,6 +217,9 @@ QList<MinisignKey> BuiltInUpgradeKeys() {
 TUpdater::TUpdater(TransferFactory factory) : TCustomHTTPClient(std::move(factory)) {
     HideOutputFile = true;
     Timeouts.MinBytesPerSecond = kMinBytesPerSecond;
+    // Fewer, larger hand-overs to the window's thread; a block not yet full still goes after a
+    // moment, so a slow download shows movement all the same.
+    SetTransferBufferSize(kReadBlock);
     HookEvents();
     // A download past the file size limit must fail as a write, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -290,15 +294,23 @@ void TUpdater::HookEvents() {
             if (!CheckingInfo)
                 HeaderInfo(length, lastModified, carryOn);
         };
-    TCustomHTTPClient::OnProgress = [this](TCustomHTTPClient*, const QString&, qint64 size,
-                                           qint64 done, qint64 elapsed, qint64 left, quint8 percent,
-                                           float rate, QIODevice*) {
-        if (!CheckingInfo)
-            Progress(size, done, elapsed, left, percent, rate);
-    };
+    ShowProgress(true);
     TCustomHTTPClient::OnDoneInterrupted = [this](TCustomHTTPClient*) {
         if (!CheckingInfo)
             NextFile();
+    };
+}
+
+void TUpdater::ShowProgress(bool on) {
+    // Every hand-over waits for the window's thread: the information file goes without them.
+    if (!on) {
+        TCustomHTTPClient::OnProgress = nullptr;
+        return;
+    }
+    TCustomHTTPClient::OnProgress = [this](TCustomHTTPClient*, const QString&, qint64 size,
+                                           qint64 done, qint64 elapsed, qint64 left, quint8 percent,
+                                           float rate, QIODevice*) {
+        Progress(size, done, elapsed, left, percent, rate);
     };
 }
 
@@ -355,6 +367,7 @@ void TUpdater::CheckUpgrade() {
     if (Busy() || infoCheck_)
         return;
     CheckingInfo = true;
+    ShowProgress(false);
     fetchingSignature_ = false;
     infoBytes_.clear();
     UseCache = false;
@@ -547,6 +560,7 @@ void TUpdater::StartDownloads() {
         return;
     }
     CheckingInfo = false;
+    ShowProgress(true);
     UseCache = true;
     FileIndex = 0;
     if (Wizard.Enabled)

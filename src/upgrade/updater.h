@@ -172,8 +172,9 @@ public:
 
 private:
     void HookEvents();
-    void FileStep();    // downloads the file at FileIndex, or ends the loop after the last
-    void EndUpgrade();  // OnEndUpgrade and the helper
+    void ShowProgress(bool on);  // whether the download's progress is handed over
+    void FileStep();             // downloads the file at FileIndex, or ends the loop after the last
+    void EndUpgrade();           // OnEndUpgrade and the helper
     struct InfoCheck;
     void InfoArrived(QIODevice* stream);
     void ReadInfo(const QByteArray& signature);  // off the window's thread, then ProcessInfo
