@@ -634,7 +634,10 @@ void TestUpdater::drippingDownload() {
               "\n#url.sha256=" + Digest(Script(100000)));
     u_->Timeouts.ReceiveTimeout = 500;
     answers_->Add(kYes);
-    answers_->Add(kYes);
+    answers_->Add([](QWidget* box) {
+        Shot(QStringLiteral("stalled"));
+        Click(box, true);
+    });
     QElapsedTimer took;
     took.start();
     u_->CheckUpgrade();
