@@ -45,7 +45,7 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     std::unique_ptr<ITransfer> Transfer;  // worker only
 
     int StatusCode = -1;
-    TransferFailure Failure;   // when no status came
+    TransferFailure Failure;   // when no status came or the body broke off
     bool LengthKnown = false;  // the answer announced its length (a file's is always known)
     bool Success = false;      // set once the whole body is in
     bool ContinueDownload = true;
@@ -107,6 +107,8 @@ void TransferJob::Run() {
         OpenStream();
         ITransfer* transfer = Transfer.get();
         ReadBody([transfer](char* b, qint64 n) { return transfer->Read(b, n); });
+        if (BodyIncomplete)
+            Failure = Transfer->Failure();
     }
     if (TCustomThread::Terminated())
         return;
@@ -329,6 +331,7 @@ bool TCustomHTTPClient::Read() {
     request.ConnectTimeout = Timeouts.ConnectTimeout;
     request.ReceiveTimeout = Timeouts.ReceiveTimeout;
     request.SendTimeout = Timeouts.SendTimeout;
+    request.MinBytesPerSecond = Timeouts.MinBytesPerSecond;
     request.Headers = AddHeaders;
     if (Range.StartRange != 0 || Range.EndRange != 0) {
         QString range = QStringLiteral("RANGE: bytes=%1-").arg(Range.StartRange);

@@ -50,6 +50,8 @@ struct THTTPTimeouts {
     quint32 ConnectTimeout = 0;  // ms; 0 = the transfer's default
     quint32 ReceiveTimeout = 0;
     quint32 SendTimeout = 0;
+    // Bytes per second a body must bring over each receive time-out; 0 = no bound.
+    quint32 MinBytesPerSecond = 0;
 };
 
 enum class THTTPRequestMethod { rmAutoDetect, rmGET, rmPOST };
@@ -99,7 +101,7 @@ public:
     QString HostName() const;
     // Status of the last transfer's response; -1 when none was obtained.
     int StatusCode() const { return LastStatusCode; }
-    // Why the last transfer got no status, as far as the transfer could tell.
+    // Why the last transfer got no status or lost its body, as far as the transfer could tell.
     const TransferFailure& LastFailure() const { return LastFailureSeen; }
 
     TThreadPriority ThreadPriority() const { return Thread.ThreadPriority(); }

@@ -45,6 +45,10 @@ struct TransferRequest {
     std::shared_ptr<CookieJar> Cookies;  // sent, and filled from the response; none = own store
     // Receive and send time-outs count the silence since the last byte, in milliseconds.
     quint32 ConnectTimeout = 0, ReceiveTimeout = 0, SendTimeout = 0;  // ms; 0 = default
+    // A server that drips a byte now and then is never silent for a whole receive time-out: an
+    // answer that brings fewer bytes than this per second, over every such time-out, has
+    // stalled. 0 = no bound.
+    quint32 MinBytesPerSecond = 0;
     // When the whole transfer, the proxy lookup and the body included, must have ended.
     QDeadlineTimer Deadline = QDeadlineTimer::Forever;
     QStringList Headers;  // extra lines without line ends
@@ -81,6 +85,8 @@ enum class TransferFailureKind {
 struct TransferFailure {
     TransferFailureKind Kind = TransferFailureKind::None;
     QString Proxy;  // host:port of the proxy the request went to, empty when it went direct
+    // Timed out although bytes kept coming: too few of them (MinBytesPerSecond).
+    bool Stalled = false;
 };
 
 class ITransfer {
@@ -95,11 +101,15 @@ public:
     // The response header's value; nullopt when the response has none.
     virtual std::optional<QString> Header(TransferHeader header) const = 0;
     // Reads the next block of the body: its length, 0 at the clean end, -1 when the body could
-    // not be read to its end (connection lost, aborted, timed out).
+    // not be read to its end (connection lost, aborted, timed out, stalled). A block that is not
+    // full after kPartialReadMs is handed out as it is, so that a slow body still shows movement.
     virtual qint64 Read(char* buffer, qint64 size) = 0;
-    // After a Send that returned false: why. Transfers that cannot tell say nothing.
+    // After a Send that returned false or a Read that returned -1: why. Transfers that cannot
+    // tell say nothing.
     virtual TransferFailure Failure() const { return {}; }
 };
+
+inline constexpr int kPartialReadMs = 100;
 
 using TransferFactory = std::function<std::unique_ptr<ITransfer>()>;
 

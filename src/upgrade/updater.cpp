@@ -43,6 +43,10 @@ constexpr int kAutoCheckMs = 10000;
 // megabytes over a slow line needs far longer, and the idle time-out still catches a dead one.
 constexpr int kInfoTransferTime = 60 * 1000;
 constexpr int kFileTransferTime = 60 * 60 * 1000;
+// A server that drips a few bytes now and then never falls silent, and would hold the upgrade
+// for the whole hour: what brings less than this over an idle time-out has stalled.
+constexpr quint32 kMinBytesPerSecond = 512;
+constexpr int kReadBlock = 64 * 1024;
 
 // A download with more would not be a fair stop for a full disk.
 constexpr qint64 kFullDiskBytes = 64 * 1024;
@@ -176,6 +180,13 @@ QString UpgradeErrorText(UpgradeError error, const QString& name) {
                               QStringLiteral("The upgrade was cancelled: the file \"%1\" could not "
                                              "be downloaded."));
             break;
+        case UpgradeError::stalled:
+            text = ByLanguage(
+                QStringLiteral("升级已取消：下载“%1”时连接停滞，长时间几乎收不到数据。"),
+                QStringLiteral("升級已取消：下載「%1」時連線停滯，長時間幾乎收不到資料。"),
+                QStringLiteral("The upgrade was cancelled: the connection stalled while "
+                               "downloading \"%1\"; almost nothing arrived for too long."));
+            break;
         case UpgradeError::busy:
             return ByLanguage(QStringLiteral("另一个升级正在进行，请稍后再试。"),
                               QStringLiteral("另一個升級正在進行，請稍後再試。"),
@@ -205,6 +216,10 @@ QList<MinisignKey> BuiltInUpgradeKeys() {
 
 TUpdater::TUpdater(TransferFactory factory) : TCustomHTTPClient(std::move(factory)) {
     HideOutputFile = true;
+    Timeouts.MinBytesPerSecond = kMinBytesPerSecond;
+    // Fewer, larger hand-overs to the window's thread; a block not yet full still goes after a
+    // moment, so a slow download shows movement all the same.
+    SetTransferBufferSize(kReadBlock);
     HookEvents();
     // A download past the file size limit must fail as a write, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -279,15 +294,23 @@ void TUpdater::HookEvents() {
             if (!CheckingInfo)
                 HeaderInfo(length, lastModified, carryOn);
         };
-    TCustomHTTPClient::OnProgress = [this](TCustomHTTPClient*, const QString&, qint64 size,
-                                           qint64 done, qint64 elapsed, qint64 left, quint8 percent,
-                                           float rate, QIODevice*) {
-        if (!CheckingInfo)
-            Progress(size, done, elapsed, left, percent, rate);
-    };
+    ShowProgress(true);
     TCustomHTTPClient::OnDoneInterrupted = [this](TCustomHTTPClient*) {
         if (!CheckingInfo)
             NextFile();
+    };
+}
+
+void TUpdater::ShowProgress(bool on) {
+    // Every hand-over waits for the window's thread: the information file goes without them.
+    if (!on) {
+        TCustomHTTPClient::OnProgress = nullptr;
+        return;
+    }
+    TCustomHTTPClient::OnProgress = [this](TCustomHTTPClient*, const QString&, qint64 size,
+                                           qint64 done, qint64 elapsed, qint64 left, quint8 percent,
+                                           float rate, QIODevice*) {
+        Progress(size, done, elapsed, left, percent, rate);
     };
 }
 
@@ -344,6 +367,7 @@ void TUpdater::CheckUpgrade() {
     if (Busy() || infoCheck_)
         return;
     CheckingInfo = true;
+    ShowProgress(false);
     fetchingSignature_ = false;
     infoBytes_.clear();
     UseCache = false;
@@ -536,6 +560,7 @@ void TUpdater::StartDownloads() {
         return;
     }
     CheckingInfo = false;
+    ShowProgress(true);
     UseCache = true;
     FileIndex = 0;
     if (Wizard.Enabled)
@@ -623,7 +648,7 @@ void TUpdater::Progress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint6
     if (OnProgress)
         OnProgress(this, URL, dataSize, bytesRead, elapsed, left, percent, total, rate);
     if (TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
-        wizard->ProgressCurrentFile->setValue(std::min<int>(percent, 100));
+        wizard->ShowFileProgress(bytesRead, dataSize);
         wizard->ProgressAllFiles->setValue(std::min<int>(total, 100));
         wizard->TransferRateLab->setText(FormatUpgradeText(7, {double(rate)}));
         wizard->EstimatedTimeLeftLab->setText(TimeLeftText(left));
@@ -699,7 +724,8 @@ void TUpdater::ConnLost() {
     if (OnConnLost)
         OnConnLost(this);
     if (ShowMessages & mConnLost)
-        ErrorBox(UpgradeText(30));
+        ErrorBox(LastFailure().Stalled ? UpgradeErrorText(UpgradeError::stalled, FileName())
+                                       : UpgradeText(30));
     StopUpgrade();
 }
 

@@ -172,8 +172,9 @@ public:
 
 private:
     void HookEvents();
-    void FileStep();    // downloads the file at FileIndex, or ends the loop after the last
-    void EndUpgrade();  // OnEndUpgrade and the helper
+    void ShowProgress(bool on);  // whether the download's progress is handed over
+    void FileStep();             // downloads the file at FileIndex, or ends the loop after the last
+    void EndUpgrade();           // OnEndUpgrade and the helper
     struct InfoCheck;
     void InfoArrived(QIODevice* stream);
     void ReadInfo(const QByteArray& signature);  // off the window's thread, then ProcessInfo
@@ -220,6 +221,7 @@ enum class UpgradeError {
     notRunnable,     // named like a program, but cannot run here
     diskFull,        // the disk is full or the file too large
     lostFile,        // could not be downloaded
+    stalled,         // the download crawled on too slowly to ever end
     busy,            // another upgrade of the folder is under way
     noHelper,        // the helper could not be started
     restored,        // the new version did not start; the old one is back

@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
+#include <limits>
 
 #include "upgrade/dialogframe.h"
 #include "upgrade/upgradetext.h"
@@ -149,6 +151,19 @@ TUpdaterWizardForm::~TUpdaterWizardForm() = default;
 void TUpdaterWizardForm::SetSidePicture(const QPixmap& picture) {
     if (!picture.isNull())
         imgSide->setPixmap(picture);
+}
+
+void TUpdaterWizardForm::ShowFileProgress(qint64 done, qint64 size) {
+    if (size <= 0) {
+        ProgressCurrentFile->setRange(0, 0);
+        return;
+    }
+    // A bar counts in int: a larger file is counted in units of a few bytes.
+    int shift = 0;
+    while ((size >> shift) > std::numeric_limits<int>::max())
+        ++shift;
+    ProgressCurrentFile->setRange(0, int(size >> shift));
+    ProgressCurrentFile->setValue(int(std::clamp<qint64>(done, 0, size) >> shift));
 }
 
 void TUpdaterWizardForm::Dismiss() {

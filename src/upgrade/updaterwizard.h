@@ -45,6 +45,9 @@ public:
     QPushButton* CancelBtn = nullptr;
 
     void SetSidePicture(const QPixmap& picture);
+    // The current file's bar, counted in bytes so that it moves with every one; a file of
+    // unknown size gets the busy bar.
+    void ShowFileProgress(qint64 done, qint64 size);
     // Closes without the question (the upgrade was stopped elsewhere).
     void Dismiss();
 

@@ -183,6 +183,9 @@ private slots:
     void hostileServers_data();
     void hostileServers();
     void cookiesLastForTheComponent();
+    void dripStalls_data();
+    void dripStalls();
+    void progressBeforeAFullBlock();
 
 private:
     HttpServer Server;
@@ -806,6 +809,68 @@ void TestHttpClient::cookiesLastForTheComponent() {
     QCOMPARE(cookieSent(http), std::string("<none>"));
     THTTPClient other;
     QCOMPARE(cookieSent(other), std::string("<none>"));
+}
+
+// A body that keeps coming a byte at a time never falls silent; the low-speed bound ends it
+// within a few idle time-outs, while a slow body that keeps up with the bound gets through.
+void TestHttpClient::dripStalls_data() {
+    QTest::addColumn<int>("bytesPer50Ms");
+    QTest::addColumn<QString>("event");
+    QTest::newRow("drip") << 1 << QStringLiteral("ConnLost 1500 ");
+    QTest::newRow("slow but steady") << 60 << QStringLiteral("Done 1500");
+}
+
+void TestHttpClient::dripStalls() {
+    QFETCH(int, bytesPer50Ms);
+    QFETCH(QString, event);
+    RawServer server([&](RawServer& self, int socket, const std::string&) {
+        if (!self.Send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 1500\r\n\r\n"))
+            return;
+        for (int sent = 0; sent < 1500 && self.Send(socket, std::string(bytesPer50Ms, 'x'));
+             sent += bytesPer50Ms)
+            QThread::msleep(50);
+    });
+    THTTPClient http;
+    Recorder r;
+    r.Wire(http);
+    http.Proxy.AccessType = THTTPAccessType::atDirect;
+    http.URL = server.Url("/drip");
+    http.MaxTransferTime = 0;
+    http.Timeouts.ReceiveTimeout = 500;
+    http.Timeouts.MinBytesPerSecond = 200;
+    http.SetWaitThread(true);
+    http.SetWaitTimeout(20000);
+    const qint64 took = Timed([&] { QVERIFY(http.Read()); });
+    QVERIFY2(r.Events.constLast().startsWith(event), qPrintable(r.Events.join(", ")));
+    const bool stalled = event.startsWith(u"ConnLost");
+    QCOMPARE(http.LastFailure().Stalled, stalled);
+    if (stalled)
+        QVERIFY2(took < 3000, qPrintable(QString::number(took)));
+}
+
+// The first bytes of a body show as progress while the rest of the block is still to come.
+void TestHttpClient::progressBeforeAFullBlock() {
+    std::atomic<bool> release{false};
+    RawServer server([&](RawServer& self, int socket, const std::string&) {
+        if (!self.Send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 8192\r\n\r\n0123456789"))
+            return;
+        while (!release)
+            QThread::msleep(10);
+        self.Send(socket, std::string(8182, 'x'));
+    });
+    THTTPClient http;
+    Recorder r;
+    r.Wire(http);
+    QList<qint64> progress;
+    http.OnProgress = [&](TCustomHTTPClient*, const QString&, qint64, qint64 done, qint64, qint64,
+                          quint8, float, QIODevice*) { progress << done; };
+    http.Proxy.AccessType = THTTPAccessType::atDirect;
+    http.URL = server.Url("/slow");
+    QVERIFY(http.Read());
+    QTRY_COMPARE_WITH_TIMEOUT(progress.value(0), qint64(10), 5000);
+    release = true;
+    QTRY_COMPARE_WITH_TIMEOUT(r.Events, QStringList{QStringLiteral("Done 8192")}, 5000);
+    QCOMPARE(progress.constLast(), qint64(8192));
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)

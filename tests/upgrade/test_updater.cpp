@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "../net/raw_server.h"
 #include "net/netutils.h"
 #include "platform/linux/curltransfer.h"
 #include "platform/online.h"
@@ -157,6 +158,7 @@ private slots:
     void sameSizeFileSkipped();
     void replyWithoutLength();
     void fullDisk();
+    void drippingDownload();
     void anotherCopyUpgrading();
     void secondCheckWhileBusy();
     void readOnlyProgramFolder();
@@ -617,6 +619,35 @@ void TestUpdater::fullDisk() {
              QStringLiteral("软件升级精灵|升级已取消：磁盘已满或文件过大，无法保存“kestrel”。"));
     QVERIFY(!events_.contains(QStringLiteral("connlost")) && helper_.isEmpty());
     QCOMPARE(FolderEntries(), (QStringList{".kestrel-upgrade.lock", "kestrel"}));
+}
+
+// A download that drips a byte now and then is never silent for a whole idle time-out; it ends
+// as a stalled connection, said so, long before the hour.
+void TestUpdater::drippingDownload() {
+    test::RawServer drip([](test::RawServer& self, int socket, const std::string&) {
+        if (!self.Send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n#!"))
+            return;
+        while (self.Send(socket, "x"))
+            QThread::msleep(100);
+    });
+    WriteInfo("#version=0.91\n#url=" + drip.Url("/kestrel") +
+              "\n#url.sha256=" + Digest(Script(100000)));
+    u_->Timeouts.ReceiveTimeout = 500;
+    answers_->Add(kYes);
+    answers_->Add([](QWidget* box) {
+        Shot(QStringLiteral("stalled"));
+        Click(box, true);
+    });
+    QElapsedTimer took;
+    took.start();
+    u_->CheckUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(events_.contains(QStringLiteral("connlost")), 10000);
+    QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
+    QTRY_COMPARE(answers_->Seen.size(), 2);
+    QCOMPARE(
+        answers_->Seen.value(1),
+        QStringLiteral("软件升级精灵|升级已取消：下载“kestrel”时连接停滞，长时间几乎收不到数据。"));
+    QVERIFY(helper_.isEmpty());
 }
 
 // While another copy upgrades the folder (it holds the lock), this one downloads nothing; once

@@ -173,6 +173,10 @@ private:
     quint32 IdleMs = kDefaultTimeoutMs;
     bool Connected = false;  // the idle time-out counts from here
     QElapsedTimer Silence;   // since the connection was made or the last byte came or went
+    quint32 MinRate = 0;     // bytes per second; 0 = no bound
+    QElapsedTimer Window;    // one idle time-out's worth of traffic, for the low-speed bound
+    qint64 WindowBytes = 0;
+    bool Stalled = false;
     curl_off_t Uploaded = 0;
 
     // The response in progress.
@@ -201,6 +205,8 @@ void CurlTransfer::Reset() {
         curl_multi_remove_handle(Multi, Easy);
     Added = false;
     Connected = false;
+    WindowBytes = 0;
+    Stalled = false;
     Uploaded = 0;
     Status = -1;
     Redirects = 0;
@@ -266,11 +272,23 @@ bool CurlTransfer::MustEnd() {
             curl_easy_getinfo(Easy, CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK && sent > 0) {
             Connected = true;
             Silence.start();
+            Window.start();
         }
         return false;
     }
     // A paused transfer is silent because its reader is busy, not because of the server.
-    return !Paused && Silence.hasExpired(IdleMs);
+    if (Paused)
+        return false;
+    if (Silence.hasExpired(IdleMs))
+        return true;
+    if (MinRate != 0 && Window.hasExpired(IdleMs)) {
+        Stalled = WindowBytes * 1000 < qint64(MinRate) * Window.elapsed();
+        if (Stalled)
+            return true;
+        Window.restart();
+        WindowBytes = 0;
+    }
+    return false;
 }
 
 void CurlTransfer::LoadCookies() {
@@ -357,6 +375,7 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     IdleMs = std::max(request.ReceiveTimeout, request.SendTimeout);
     if (IdleMs == 0)
         IdleMs = kDefaultTimeoutMs;
+    MinRate = request.MinBytesPerSecond;
 
     const auto credential = [this](CURLoption option, const QString& text) {
         curl_easy_setopt(Easy, option, text.isEmpty() ? nullptr : text.toUtf8().constData());
@@ -420,6 +439,7 @@ void CurlTransfer::NoteFailure(bool ended) {
     Failed.Proxy = ProxyHost;
     if (ended) {
         Failed.Kind = Aborted() ? TransferFailureKind::Other : TransferFailureKind::TimedOut;
+        Failed.Stalled = Stalled && !Aborted();
         return;
     }
     switch (Result) {
@@ -464,10 +484,14 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
         PendingAt = 0;
     }
     bool ended = false;
-    while (Available() < size && !Done && !(ended = MustEnd())) {
+    const QDeadlineTimer partial(kPartialReadMs);
+    while (Available() < size && !Done && !(Available() > 0 && partial.hasExpired()) &&
+           !(ended = MustEnd())) {
         if (Paused) {
             Paused = false;
             Silence.restart();
+            Window.restart();
+            WindowBytes = 0;
             curl_easy_pause(Easy, CURLPAUSE_CONT);
             continue;
         }
@@ -476,8 +500,12 @@ qint64 CurlTransfer::Read(char* buffer, qint64 size) {
             Wait();
     }
     // What came before the end is still handed out; the failure follows on the next call.
-    if (Available() == 0)
-        return !ended && Done && Result == CURLE_OK ? 0 : -1;
+    if (Available() == 0) {
+        if (!ended && Done && Result == CURLE_OK)
+            return 0;
+        NoteFailure(ended);
+        return -1;
+    }
     const qint64 n = std::min<qint64>(size, Available());
     std::copy_n(Pending.constData() + PendingAt, n, buffer);
     PendingAt += n;
@@ -519,6 +547,7 @@ size_t CurlTransfer::OnWrite(char* data, size_t size, size_t count, void* self) 
         return CURL_WRITEFUNC_PAUSE;
     }
     t->Pending.append(data, qsizetype(size * count));
+    t->WindowBytes += qint64(size * count);
     t->Silence.restart();
     return size * count;
 }
