@@ -349,7 +349,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (!pageFile.isEmpty()) {
         QFile file(pageFile);
         if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "kestrel: cannot read %s\n", argv[argc - 1]);
+            std::fprintf(stderr, "kestrel: cannot read %s\n",
+                         QFile::encodeName(pageFile).constData());
             return kExitUsage;
         }
         return PrintPage(settings, file.readAll(), QString(), format);

@@ -165,6 +165,15 @@ private Q_SLOTS:
         QVERIFY(!run.err.isEmpty());
     }
 
+    // The file named must be the page, not whichever argument came last.
+    void unreadablePage() {
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                 QStringLiteral("/nonexistent/page.html"),
+                                 QStringLiteral("--format"), QStringLiteral("csv")});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains("kestrel: cannot read /nonexistent/page.html\n"), run.err);
+    }
+
     void printPage() {
         WriteFile(
             QStringLiteral("kestrel.ccy"),
