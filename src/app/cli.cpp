@@ -24,6 +24,7 @@
 #include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
 #include "settings/settingsload.h"
+#include "version.h"
 
 namespace kestrel {
 
@@ -295,7 +296,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
         return 0;
     }
     if (mode == "--version") {
-        std::fputs("Kestrel 0.90\n", stdout);
+        std::fputs("Kestrel " KESTREL_VERSION "\n", stdout);
         return 0;
     }
     if (CommandFromOption(mode)) {

@@ -17,6 +17,7 @@
 #include "../feeds/samples.h"
 #include "platform/fonts.h"
 #include "settings/encodings.h"
+#include "version.h"
 
 using namespace kestrel::test;
 
@@ -138,7 +139,7 @@ private Q_SLOTS:
     void versionAndHelp() {
         const Run version = Kestrel({QStringLiteral("--version")});
         QCOMPARE(version.status, 0);
-        QCOMPARE(version.lines, QStringList{QStringLiteral("Kestrel 0.90")});
+        QCOMPARE(version.lines, QStringList{QStringLiteral("Kestrel " KESTREL_VERSION)});
         const Run help = Kestrel({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
         QVERIFY(help.lines.join(u'\n').contains(QStringLiteral("--show-settings")));
