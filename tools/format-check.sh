@@ -12,4 +12,4 @@ if [ ${#files[@]} -eq 0 ]; then
   exit 0
 fi
 clang-format --dry-run -Werror "${files[@]}"
-echo "format-check: ${#files[@]} files formatted"
+echo "format-check: ${#files[@]} files checked, all formatted"
