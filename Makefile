@@ -1,13 +1,13 @@
 # The two commands a newcomer needs:
 #   make check  - install what the build needs, configure, build and run every test
 #   make demo   - the same set-up, then run the ticker against the demo quote server
-# Everything else is a thin wrapper over the CMake presets (dev, asan, tsan, fuzz).
+# Everything else is a thin wrapper over the CMake presets (dev, release, asan, tsan, fuzz).
 
 PRESET ?= dev
 BUILD  := build/$(PRESET)
 JOBS   ?= $(shell nproc)
 
-.PHONY: check demo deps configure build test package asan tsan fuzz fuzz-run bench format clean
+.PHONY: check demo deps configure build test package asan tsan fuzz fuzz-run bench format format-check clean
 
 check: deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -55,6 +55,10 @@ bench: deps
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# The files changed against origin/main, or all of them when that is unknown.
+format-check:
+	./tools/format-check.sh
 
 clean:
 	rm -rf build

@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QScreen>
 
+#include "builddate.h"
 #include "platform/fonts.h"
 #include "ui/clicks.h"
+#include "version.h"
 
 namespace kestrel {
 
@@ -37,12 +39,13 @@ TAboutForm::TAboutForm(std::function<void(const QString&)> openUrl, QWidget* par
     Label4->adjustSize();
     Label4->installEventFilter(this);
 
-    Label2 = new QLabel(QStringLiteral("ver 0.90"), this);
+    Label2 = new QLabel(QStringLiteral("ver " KESTREL_VERSION), this);
     Label2->move(80, 88);
     Label2->adjustSize();
 
-    Label3 = new QLabel(QStringLiteral("2012-04"), this);
-    Label3->move(136, 88);
+    // Beside the version, however long it grows.
+    Label3 = new QLabel(QStringLiteral(KESTREL_BUILD_DATE), this);
+    Label3->move(Label2->geometry().right() + 8, 88);
     Label3->adjustSize();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

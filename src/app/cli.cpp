@@ -24,6 +24,7 @@
 #include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
 #include "settings/settingsload.h"
+#include "version.h"
 
 namespace kestrel {
 
@@ -295,7 +296,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
         return 0;
     }
     if (mode == "--version") {
-        std::fputs("Kestrel 0.90\n", stdout);
+        std::fputs("Kestrel " KESTREL_VERSION "\n", stdout);
         return 0;
     }
     if (CommandFromOption(mode)) {
@@ -349,7 +350,8 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     if (!pageFile.isEmpty()) {
         QFile file(pageFile);
         if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "kestrel: cannot read %s\n", argv[argc - 1]);
+            std::fprintf(stderr, "kestrel: cannot read %s\n",
+                         QFile::encodeName(pageFile).constData());
             return kExitUsage;
         }
         return PrintPage(settings, file.readAll(), QString(), format);

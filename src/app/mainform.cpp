@@ -31,6 +31,7 @@
 #include "tray/trayicon.h"
 #include "ui/errorreport.h"
 #include "ui/quotefont.h"
+#include "version.h"
 
 namespace kestrel {
 
@@ -218,7 +219,7 @@ void TMainForm::CreateComponents() {
     Builtin.OnRefreshed = [this] { BuiltinRefreshed(); };
 
     Updater.VersionControl = TUpdaterVersionControl::byNumber;
-    Updater.VersionNumber = QStringLiteral("0.90");
+    Updater.VersionNumber = QStringLiteral(KESTREL_VERSION);
     Updater.VersionDate = QStringLiteral("04/22/2012");
     Updater.InfoFile.Files = {QString::fromLatin1(kDownloadPageURL)};
     Updater.InfoFile.UpgradeMethod = TUpgradeMethod::umRedirectToURL;

@@ -140,8 +140,12 @@ QString StripTags(QString cell) {
 
 std::string PortalSymbols() {
     std::string list;
-    for (const PortalSymbol& s : PortalTable())
-        list += (list.empty() ? "" : ",") + std::string(s.Symbol);
+    // Appended piece by piece: a temporary built from a literal trips GCC 12's -Wrestrict at -O3.
+    for (const PortalSymbol& s : PortalTable()) {
+        if (!list.empty())
+            list += ',';
+        list += s.Symbol;
+    }
     return list;
 }
 

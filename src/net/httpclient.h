@@ -21,6 +21,7 @@
 
 #include "net/transfer.h"
 #include "net/workerthread.h"
+#include "version.h"
 
 namespace kestrel {
 
@@ -115,7 +116,7 @@ public:
 
     QStringList AddHeaders;
     QString AcceptTypes = QStringLiteral("text/html, */*");
-    QString Agent = QStringLiteral("Kestrel/0.90");
+    QString Agent = QStringLiteral("Kestrel/" KESTREL_VERSION);
     QString OutputFileName;  // the body goes to this file (mode 0600) instead of memory
     // Largest body kept in memory and largest body written to OutputFileName; 0 = no limit.
     qint64 MaxBodySize = 16 * 1024 * 1024;

@@ -17,6 +17,7 @@
 #include "../feeds/samples.h"
 #include "platform/fonts.h"
 #include "settings/encodings.h"
+#include "version.h"
 
 using namespace kestrel::test;
 
@@ -138,7 +139,7 @@ private Q_SLOTS:
     void versionAndHelp() {
         const Run version = Kestrel({QStringLiteral("--version")});
         QCOMPARE(version.status, 0);
-        QCOMPARE(version.lines, QStringList{QStringLiteral("Kestrel 0.90")});
+        QCOMPARE(version.lines, QStringList{QStringLiteral("Kestrel " KESTREL_VERSION)});
         const Run help = Kestrel({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
         QVERIFY(help.lines.join(u'\n').contains(QStringLiteral("--show-settings")));
@@ -163,6 +164,15 @@ private Q_SLOTS:
         QCOMPARE(run.status, 2);
         QVERIFY(run.lines.isEmpty());
         QVERIFY(!run.err.isEmpty());
+    }
+
+    // The file named must be the page, not whichever argument came last.
+    void unreadablePage() {
+        const Run run = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                 QStringLiteral("/nonexistent/page.html"),
+                                 QStringLiteral("--format"), QStringLiteral("csv")});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains("kestrel: cannot read /nonexistent/page.html\n"), run.err);
     }
 
     void printPage() {

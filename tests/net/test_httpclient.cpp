@@ -21,6 +21,7 @@
 #include "platform/linux/curltransfer.h"
 #include "raw_server.h"
 #include "tinyproxy.h"
+#include "version.h"
 
 using namespace kestrel;
 using kestrel::test::HttpServer;
@@ -303,7 +304,8 @@ void TestHttpClient::requestHeaders_data() {
     QTest::newRow("no pragma") << 3 << QByteArray("Pragma") << QByteArray("no-cache");
     QTest::newRow("cache") << 2 << QByteArray("Cache-Control") << QByteArray("<none>");
     QTest::newRow("accept one entry") << 2 << QByteArray("Accept") << QByteArray("text/html, */*");
-    QTest::newRow("agent") << 2 << QByteArray("User-Agent") << QByteArray("Kestrel/0.90");
+    QTest::newRow("agent") << 2 << QByteArray("User-Agent")
+                           << QByteArray("Kestrel/" KESTREL_VERSION);
     QTest::newRow("referer") << 2 << QByteArray("Referer") << QByteArray("http://ref.example/");
     QTest::newRow("post method") << 4 << QByteArray(":method") << QByteArray("POST");
     QTest::newRow("post body") << 4 << QByteArray(":body") << QByteArray("a=1&b=2");

@@ -258,7 +258,8 @@ void WalkSource::Answer(const RequestFaults& faults, const std::vector<std::stri
 }
 
 std::string WalkSource::Status() const {
-    return "{\n    \"source\": \"walk\",\n    \"demo\": true,\n    \"seed\": " + std::to_string(Options.Seed) +
+    return "{\n    \"source\": \"walk\",\n    \"demo\": true,\n    \"seed\": " +
+           std::to_string(Options.Seed) +
            ",\n    \"fixed\": " + (Options.Fixed ? "true" : "false") + "\n}\n";
 }
 
