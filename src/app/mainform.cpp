@@ -20,6 +20,7 @@
 #include "platform/hotkey.h"
 #include "platform/hotkeylock.h"
 #include "platform/linux/x11stacking.h"
+#include "platform/sessionnotes.h"
 #include "platform/windowservices.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
@@ -266,8 +267,12 @@ void TMainForm::CreateComponents() {
         services_.HotKey->OnHotKey = [this](quint16 vk, quint16 mods) { HotKeyPressed(vk, mods); };
         // A key that silently does nothing would leave the user pressing it; the tip says why.
         services_.HotKey->OnRefused = [this](quint16, quint16) {
-            TrayIcon->SetHint(
+            ShowTrayNews(
                 QStringLiteral("热键 %1 已被其他程序占用").arg(ShortCutToText(HotKeyShortCut)));
+        };
+        services_.HotKey->OnSettled = [this](bool bound) {
+            hotKeyBound_ = bound;
+            ShowTrayNews(trayNews_);
         };
     }
     if (services_.Window)
@@ -336,7 +341,8 @@ void TMainForm::ApplySettings() {
     HotKeyReg = s.HotKeyReg;
     if (services_.HotKey) {
         services_.HotKey->Unregister();
-        services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey);
+        hotKeyBound_ = services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey);
+        ShowTrayNews(trayNews_);
     }
     AutoPrompt = s.AutoPrompt;
     PromptInterval = s.PromptInterval;
@@ -433,7 +439,7 @@ void TMainForm::ShowFailure(const QStringList& reason) {
     ShowCanvas();
     SetTrayIcon(1);
     // The tooltip is short: the cause, without the remedy that may follow it.
-    TrayIcon->SetHint(reason.value(0));
+    ShowTrayNews(reason.value(0));
     tmTimer->start();
 }
 
@@ -446,7 +452,7 @@ void TMainForm::BuildQuoteLines() {
         RenderColouredLines();
         ShowCanvas();
         SetTrayIcon(0);
-        TrayIcon->SetHint(Page.Demo() ? QStringLiteral("演示牌价") : QString());
+        ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
     } else {
         RenderLines();
         ShowCanvas();
@@ -678,6 +684,14 @@ void TMainForm::ApplyOpacity() {
     // The value only shows while alpha blending is on; without it the window is opaque.
     if (services_.Window)
         services_.Window->SetOpacity(this, Alpha ? AlphaBlendValue : kAlphaInside);
+}
+
+void TMainForm::ShowTrayNews(const QString& news) {
+    trayNews_ = news;
+    const DesktopSession session =
+        DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
+                        LayerSurfaceInUse());
+    TrayIcon->SetHint(TrayTip(news, SessionNote(session, hotKeyBound_)));
 }
 
 void TMainForm::SetStaysOnTop(bool on) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -564,6 +565,21 @@ private Q_SLOTS:
         auto form = MakeForm();
         hotKey_.Taken.clear();
         QCOMPARE(tray_->Current.Tip, QStringLiteral("热键 F8 已被其他程序占用"));
+    }
+
+    // Where the desktop gives no key, the tip says how to bind one, and keeps saying it past
+    // the downloads, whose news would otherwise clear it.
+    void aWaylandSessionWithoutAKeySaysHowToBindOne() {
+        qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
+        const auto restore = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
+        auto form = MakeForm();
+        QCOMPARE(tray_->Current.Tip, QString());
+        hotKey_.OnSettled(false);
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+        QVERIFY(Download(*form));
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+        hotKey_.OnSettled(true);
+        QCOMPARE(tray_->Current.Tip, QString());
     }
 
     void theMenuHasEveryCommand() {
