@@ -21,6 +21,7 @@ public:
     bool Modify(const TrayNotifyData& data) override;
     void Remove() override;
     void SetContextMenu(QMenu* menu) override;
+    bool MenuNeedsShownWindow() const override { return NeedsShownWindow; }
 
     // Sends one message as the desktop would.
     void Send(TrayMouseMessage message, QPoint pos = {10, 20},
@@ -36,6 +37,8 @@ public:
     TrayNotifyData Current;
     QList<Call> Calls;
     QPointer<QMenu> ContextMenu;
+    // Plays Wayland, where a popped-up menu needs a shown window of the program.
+    bool NeedsShownWindow = false;
 };
 
 }  // namespace kestrel
