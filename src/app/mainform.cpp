@@ -261,7 +261,14 @@ void TMainForm::CreateComponents() {
     TrayIcon->Icons()->Add(IconFromResource(QStringLiteral(":/icons/tray-grey.svg")));
     TrayIcon->SetIcon(*TrayIcon->Icons()->Get(0));
     TrayIcon->SetPopupMenu(TrayMenu);
-    TrayIcon->OnClick = [this](auto&&...) { TrayIconClick(); };
+    TrayIcon->OnClick = [this](TTrayIcon*, TMouseButton button, auto&&...) {
+        // A right click comes here only where no menu can pop up at the icon (Wayland): the
+        // window comes up instead, with the same menu on its own right button.
+        if (button == TMouseButton::Right)
+            ShowToFront();
+        else
+            TrayIconClick();
+    };
 
     if (services_.HotKey) {
         services_.HotKey->OnHotKey = [this](quint16 vk, quint16 mods) { HotKeyPressed(vk, mods); };

@@ -179,8 +179,8 @@ void SystemTrayShell::SetContextMenu(QMenu* menu) {
     }
 }
 
-bool SystemTrayShell::MenuNeedsShownWindow() const {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+bool SystemTrayShell::CanPopUpMenu() const {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 bool SystemTrayShell::HostShowsMenu() {

@@ -334,14 +334,10 @@ bool TTrayIcon::ShowPopup(int X, int Y) {
     if (!active_ || popupMenu_ == nullptr) {
         return false;
     }
-    if (shell_->MenuNeedsShownWindow()) {
-        // Only hosts that cannot draw the menu ask the program for it. With no shown window to
-        // hang the menu from, the right button acts as a click: the owner can show its window,
-        // whose own menu then opens where the user clicks.
-        const QWidget* owner = popupMenu_->parentWidget();
-        if (owner == nullptr || !owner->window()->isVisible() || owner->window()->isMinimized()) {
-            return false;
-        }
+    if (!shell_->CanPopUpMenu()) {
+        // Only hosts that cannot draw the menu ask the program for it; where it cannot pop one
+        // up either, the right button acts as a click and the owner decides what to show.
+        return false;
     }
     // popup(), not exec(): no nested event loop in which the owner could free this component.
     popupMenu_->popup(QPoint(X, Y));

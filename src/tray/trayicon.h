@@ -92,8 +92,8 @@ public:
     // the hint before its first "|", at most 63 characters.
     virtual TrayNotifyData FillNotifyData() const;
 
-    // Pops PopupMenu up at the point; false when not Active, without a menu, or when the shell
-    // needs a shown window for the menu and the menu's owner window is hidden.
+    // Pops PopupMenu up at the point; false when not Active, without a menu, or where the shell
+    // cannot pop a menu up (then a right click reaches OnClick).
     bool ShowPopup(int X, int Y);
     // Triggers the menu's enabled default action; false when there was none to trigger.
     bool ClickDefaultItem();

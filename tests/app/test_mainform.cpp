@@ -537,6 +537,17 @@ private Q_SLOTS:
         QVERIFY(form->isHidden());
         tray_->Send(TrayMouseMessage::LButtonDblClk);  // the default item
         QVERIFY(form->isVisible());
+
+        // Where no menu can pop up at the icon, the right button brings the window, and never
+        // hides it.
+        tray_->PopsUpMenus = false;
+        form->hide();
+        for (int i = 0; i < 2; ++i) {
+            tray_->Send(TrayMouseMessage::RButtonDown);
+            tray_->Send(TrayMouseMessage::RButtonUp);
+            QVERIFY(form->isVisible());
+            QVERIFY(!form->TrayMenu->isVisible());
+        }
     }
 
     void withoutATrayTheCloseButtonKeepsTheWindowAndSaysSoOnce() {

@@ -21,7 +21,7 @@ public:
     bool Modify(const TrayNotifyData& data) override;
     void Remove() override;
     void SetContextMenu(QMenu* menu) override;
-    bool MenuNeedsShownWindow() const override { return NeedsShownWindow; }
+    bool CanPopUpMenu() const override { return PopsUpMenus; }
 
     // Sends one message as the desktop would.
     void Send(TrayMouseMessage message, QPoint pos = {10, 20},
@@ -37,8 +37,8 @@ public:
     TrayNotifyData Current;
     QList<Call> Calls;
     QPointer<QMenu> ContextMenu;
-    // Plays Wayland, where a popped-up menu needs a shown window of the program.
-    bool NeedsShownWindow = false;
+    // False plays Wayland, where the program cannot pop the icon's menu up itself.
+    bool PopsUpMenus = true;
 };
 
 }  // namespace kestrel
