@@ -709,6 +709,15 @@ void TMainForm::SetStaysOnTop(bool on) {
 void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
     if (virtualKey != HotKeyReg.VirtualKey || modifiers != HotKeyReg.Modifiers)
         return;
+    // A Wayland window or layer surface is never given the keyboard by a key press elsewhere, so
+    // "in front" cannot mean "active" there: the key toggles as kestrel --toggle does.
+    const DesktopSession session =
+        DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
+                        LayerSurfaceInUse());
+    if (session.QtOnWayland || session.LayerSurface) {
+        ToggleWindow();
+        return;
+    }
     if (isVisible() && services_.Window && services_.Window->IsForeground(this)) {
         hide();
     } else {

@@ -17,6 +17,7 @@
 #include "platform/fake/fakewindowservices.h"
 #include "platform/fonts.h"
 #include "platform/programfiles.h"
+#include "platform/sessionnotes.h"
 #include "quotes/messages.h"
 #include "settings/profile.h"
 #include "tray/trayicon.h"
@@ -491,6 +492,18 @@ private Q_SLOTS:
         // Another key or other modifiers are ignored.
         window_.Foreground = form.get();
         hotKey_.Deliver('Q', 2);
+        QVERIFY(form->isVisible());
+        // On a layer surface the ticker never becomes active: the key hides it all the same.
+        qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
+        SetLayerSurfaceInUse(true);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("WAYLAND_DISPLAY");
+            SetLayerSurfaceInUse(false);
+        });
+        window_.Foreground = nullptr;
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isHidden());
+        QVERIFY(hotKey_.Press('Q', 3));
         QVERIFY(form->isVisible());
     }
 
