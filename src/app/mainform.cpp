@@ -278,7 +278,7 @@ void TMainForm::CreateComponents() {
                 QStringLiteral("热键 %1 已被其他程序占用").arg(ShortCutToText(HotKeyShortCut)));
         };
         services_.HotKey->OnSettled = [this](bool bound) {
-            hotKeyBound_ = bound;
+            hotKeyBound_ = bound && services_.HotKey->KeyIsDesktopWide();
             ShowTrayNews(trayNews_);
         };
     }
@@ -348,7 +348,8 @@ void TMainForm::ApplySettings() {
     HotKeyReg = s.HotKeyReg;
     if (services_.HotKey) {
         services_.HotKey->Unregister();
-        hotKeyBound_ = services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey);
+        hotKeyBound_ = services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey) &&
+                       services_.HotKey->KeyIsDesktopWide();
         ShowTrayNews(trayNews_);
     }
     AutoPrompt = s.AutoPrompt;

@@ -210,7 +210,7 @@ private:
     bool quitting_ = false;
     bool toldNoTray_ = false;  // the close button's message without a tray comes once a run
     QString trayNews_;
-    bool hotKeyBound_ = true;  // false once the desktop has no global key to give
+    bool hotKeyBound_ = true;  // false once no key reaches the program from every window
     void ApplyPlacement();
     bool MovedSincePlaced() const;
     bool placeByRule_ = false;  // no usable stored position: near the panel

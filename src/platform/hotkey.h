@@ -24,6 +24,9 @@ public:
     virtual void Unregister() = 0;
     // Whether a true from Register only means the desktop has been asked (see OnSettled).
     virtual bool AnswersLater() const { return false; }
+    // Whether the key held reaches the program whichever window has the focus; an X11 grab in a
+    // Wayland session sees the key only while an X11 window has it.
+    virtual bool KeyIsDesktopWide() const { return true; }
 
     // A press of the registered key, with its modifiers; the state of Num Lock and Caps Lock is
     // not part of it.

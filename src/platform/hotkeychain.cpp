@@ -43,6 +43,10 @@ bool HotKeyChain::AnswersLater() const {
     return current_ < services_.size() && services_[current_]->AnswersLater();
 }
 
+bool HotKeyChain::KeyIsDesktopWide() const {
+    return current_ < services_.size() && services_[current_]->KeyIsDesktopWide();
+}
+
 bool HotKeyChain::TryFrom(std::size_t index) {
     for (current_ = index; current_ < services_.size(); ++current_) {
         if (services_[current_]->Register(modifiers_, virtualKey_))

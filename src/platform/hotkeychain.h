@@ -22,6 +22,7 @@ public:
     bool Register(quint16 modifiers, quint16 virtualKey) override;
     void Unregister() override;
     bool AnswersLater() const override;
+    bool KeyIsDesktopWide() const override;
 
 private:
     // Registers from the service at index on; false when none took or asked for the key.

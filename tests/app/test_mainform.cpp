@@ -604,6 +604,11 @@ private Q_SLOTS:
         QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
         hotKey_.OnSettled(true);
         QCOMPARE(tray_->Current.Tip, QString());
+
+        // A grab that only X11 windows' focus sees is no key the user can count on.
+        hotKey_.DesktopWide = false;
+        form->ApplySettings();
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
     }
 
     void theMenuHasEveryCommand() {
