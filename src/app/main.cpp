@@ -10,9 +10,9 @@
 #include "app/cli.h"
 #include "app/mainform.h"
 #include "app/session.h"
+#include "platform/hotkeychain.h"
 #include "platform/hotkeylock.h"
 #include "platform/instancebus.h"
-#include "platform/linux/x11hotkey.h"
 #include "platform/linux/xdgshortcuts.h"
 #include "platform/programfiles.h"
 #include "platform/sound.h"
@@ -77,7 +77,7 @@ int main(int argc, char* argv[]) {
     }
 
     kestrel::DesktopWindowServices window;
-    kestrel::X11HotKeyService hotKey;
+    const std::unique_ptr<kestrel::IHotKeyService> hotKey = kestrel::CreateHotKeyService();
     kestrel::HotKeyAtom atom;
     kestrel::SoundEffectPlayer sound;
     QFile icon(QStringLiteral(":/icons/kestrel.svg"));
@@ -85,7 +85,8 @@ int main(int argc, char* argv[]) {
                                                                          : QByteArray());
 
     kestrel::TMainForm mainForm(
-        files, {&window, &hotKey, std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
+        files,
+        {&window, hotKey.get(), std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
         QCoreApplication::arguments());
     kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
     window.HideFromTaskbar(&alarmForm);

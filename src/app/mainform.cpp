@@ -20,6 +20,7 @@
 #include "platform/hotkey.h"
 #include "platform/hotkeylock.h"
 #include "platform/linux/x11stacking.h"
+#include "platform/sessionnotes.h"
 #include "platform/windowservices.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
@@ -260,14 +261,25 @@ void TMainForm::CreateComponents() {
     TrayIcon->Icons()->Add(IconFromResource(QStringLiteral(":/icons/tray-grey.svg")));
     TrayIcon->SetIcon(*TrayIcon->Icons()->Get(0));
     TrayIcon->SetPopupMenu(TrayMenu);
-    TrayIcon->OnClick = [this](auto&&...) { TrayIconClick(); };
+    TrayIcon->OnClick = [this](TTrayIcon*, TMouseButton button, auto&&...) {
+        // A right click comes here only where no menu can pop up at the icon (Wayland): the
+        // window comes up instead, with the same menu on its own right button.
+        if (button == TMouseButton::Right)
+            ShowToFront();
+        else
+            TrayIconClick();
+    };
 
     if (services_.HotKey) {
         services_.HotKey->OnHotKey = [this](quint16 vk, quint16 mods) { HotKeyPressed(vk, mods); };
         // A key that silently does nothing would leave the user pressing it; the tip says why.
         services_.HotKey->OnRefused = [this](quint16, quint16) {
-            TrayIcon->SetHint(
+            ShowTrayNews(
                 QStringLiteral("热键 %1 已被其他程序占用").arg(ShortCutToText(HotKeyShortCut)));
+        };
+        services_.HotKey->OnSettled = [this](bool bound) {
+            hotKeyBound_ = bound && services_.HotKey->KeyIsDesktopWide();
+            ShowTrayNews(trayNews_);
         };
     }
     if (services_.Window)
@@ -336,7 +348,9 @@ void TMainForm::ApplySettings() {
     HotKeyReg = s.HotKeyReg;
     if (services_.HotKey) {
         services_.HotKey->Unregister();
-        services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey);
+        hotKeyBound_ = services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey) &&
+                       services_.HotKey->KeyIsDesktopWide();
+        ShowTrayNews(trayNews_);
     }
     AutoPrompt = s.AutoPrompt;
     PromptInterval = s.PromptInterval;
@@ -433,7 +447,7 @@ void TMainForm::ShowFailure(const QStringList& reason) {
     ShowCanvas();
     SetTrayIcon(1);
     // The tooltip is short: the cause, without the remedy that may follow it.
-    TrayIcon->SetHint(reason.value(0));
+    ShowTrayNews(reason.value(0));
     tmTimer->start();
 }
 
@@ -446,7 +460,7 @@ void TMainForm::BuildQuoteLines() {
         RenderColouredLines();
         ShowCanvas();
         SetTrayIcon(0);
-        TrayIcon->SetHint(Page.Demo() ? QStringLiteral("演示牌价") : QString());
+        ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
     } else {
         RenderLines();
         ShowCanvas();
@@ -680,6 +694,14 @@ void TMainForm::ApplyOpacity() {
         services_.Window->SetOpacity(this, Alpha ? AlphaBlendValue : kAlphaInside);
 }
 
+void TMainForm::ShowTrayNews(const QString& news) {
+    trayNews_ = news;
+    const DesktopSession session =
+        DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
+                        LayerSurfaceInUse());
+    TrayIcon->SetHint(TrayTip(news, SessionNote(session, hotKeyBound_)));
+}
+
 void TMainForm::SetStaysOnTop(bool on) {
     if (services_.Window)
         services_.Window->SetStaysOnTop(this, on);
@@ -688,6 +710,15 @@ void TMainForm::SetStaysOnTop(bool on) {
 void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
     if (virtualKey != HotKeyReg.VirtualKey || modifiers != HotKeyReg.Modifiers)
         return;
+    // A Wayland window or layer surface is never given the keyboard by a key press elsewhere, so
+    // "in front" cannot mean "active" there: the key toggles as kestrel --toggle does.
+    const DesktopSession session =
+        DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
+                        LayerSurfaceInUse());
+    if (session.QtOnWayland || session.LayerSurface) {
+        ToggleWindow();
+        return;
+    }
     if (isVisible() && services_.Window && services_.Window->IsForeground(this)) {
         hide();
     } else {

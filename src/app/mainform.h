@@ -202,11 +202,15 @@ private:
     void FormDestroy();
     void ShowInformation(const QString& text);
     void ApplyOpacity();
+    // The tray tip: news of the moment (empty for none) with what the session cannot do.
+    void ShowTrayNews(const QString& news);
 
     MainFormServices services_;
     QStringList arguments_;
     bool quitting_ = false;
     bool toldNoTray_ = false;  // the close button's message without a tray comes once a run
+    QString trayNews_;
+    bool hotKeyBound_ = true;  // false once no key reaches the program from every window
     void ApplyPlacement();
     bool MovedSincePlaced() const;
     bool placeByRule_ = false;  // no usable stored position: near the panel

@@ -179,6 +179,10 @@ void SystemTrayShell::SetContextMenu(QMenu* menu) {
     }
 }
 
+bool SystemTrayShell::CanPopUpMenu() const {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 bool SystemTrayShell::HostShowsMenu() {
     static const bool viaStatusNotifier = [] {
         // Away from X11 Qt has no XEmbed tray to fall back to.

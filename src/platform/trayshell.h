@@ -49,6 +49,10 @@ public:
     // leave the menu to the program never show it on their own: a right click arrives as
     // RButtonDown/RButtonUp and the component pops the menu. The shell does not own the menu.
     virtual void SetContextMenu(QMenu* menu) = 0;
+    // Whether the program can pop the icon's menu up itself when the host asks for it. On
+    // Wayland a menu is a popup of a window the user has just clicked; asked for by a panel, it
+    // comes up as a window of its own instead (a full-screen one on a tiling desktop).
+    virtual bool CanPopUpMenu() const { return true; }
 
     // Mouse activity on the icon, with the cursor in screen coordinates and the keyboard
     // modifiers held at that moment. Delivered on the GUI thread.
@@ -82,6 +86,7 @@ public:
     bool Modify(const TrayNotifyData& data) override;
     void Remove() override;
     void SetContextMenu(QMenu* menu) override;
+    bool CanPopUpMenu() const override;
 
     // Whether Qt drives this session's tray through StatusNotifierItem (decided as Qt decides
     // it, once per process, since Qt does not change its mind later either).

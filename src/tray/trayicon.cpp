@@ -334,6 +334,11 @@ bool TTrayIcon::ShowPopup(int X, int Y) {
     if (!active_ || popupMenu_ == nullptr) {
         return false;
     }
+    if (!shell_->CanPopUpMenu()) {
+        // Only hosts that cannot draw the menu ask the program for it; where it cannot pop one
+        // up either, the right button acts as a click and the owner decides what to show.
+        return false;
+    }
     // popup(), not exec(): no nested event loop in which the owner could free this component.
     popupMenu_->popup(QPoint(X, Y));
     return true;

@@ -92,7 +92,8 @@ public:
     // the hint before its first "|", at most 63 characters.
     virtual TrayNotifyData FillNotifyData() const;
 
-    // Pops PopupMenu up at the point; false when not Active or without a menu.
+    // Pops PopupMenu up at the point; false when not Active, without a menu, or where the shell
+    // cannot pop a menu up (then a right click reaches OnClick).
     bool ShowPopup(int X, int Y);
     // Triggers the menu's enabled default action; false when there was none to trigger.
     bool ClickDefaultItem();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include "platform/fake/fakewindowservices.h"
 #include "platform/fonts.h"
 #include "platform/programfiles.h"
+#include "platform/sessionnotes.h"
 #include "quotes/messages.h"
 #include "settings/profile.h"
 #include "tray/trayicon.h"
@@ -491,6 +493,18 @@ private Q_SLOTS:
         window_.Foreground = form.get();
         hotKey_.Deliver('Q', 2);
         QVERIFY(form->isVisible());
+        // On a layer surface the ticker never becomes active: the key hides it all the same.
+        qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
+        SetLayerSurfaceInUse(true);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("WAYLAND_DISPLAY");
+            SetLayerSurfaceInUse(false);
+        });
+        window_.Foreground = nullptr;
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isHidden());
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isVisible());
     }
 
     void alphaFollowsTheMouseOnlyWhenSwitchedOn_data() {
@@ -536,6 +550,17 @@ private Q_SLOTS:
         QVERIFY(form->isHidden());
         tray_->Send(TrayMouseMessage::LButtonDblClk);  // the default item
         QVERIFY(form->isVisible());
+
+        // Where no menu can pop up at the icon, the right button brings the window, and never
+        // hides it.
+        tray_->PopsUpMenus = false;
+        form->hide();
+        for (int i = 0; i < 2; ++i) {
+            tray_->Send(TrayMouseMessage::RButtonDown);
+            tray_->Send(TrayMouseMessage::RButtonUp);
+            QVERIFY(form->isVisible());
+            QVERIFY(!form->TrayMenu->isVisible());
+        }
     }
 
     void withoutATrayTheCloseButtonKeepsTheWindowAndSaysSoOnce() {
@@ -564,6 +589,26 @@ private Q_SLOTS:
         auto form = MakeForm();
         hotKey_.Taken.clear();
         QCOMPARE(tray_->Current.Tip, QStringLiteral("热键 F8 已被其他程序占用"));
+    }
+
+    // Where the desktop gives no key, the tip says how to bind one, and keeps saying it past
+    // the downloads, whose news would otherwise clear it.
+    void aWaylandSessionWithoutAKeySaysHowToBindOne() {
+        qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
+        const auto restore = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
+        auto form = MakeForm();
+        QCOMPARE(tray_->Current.Tip, QString());
+        hotKey_.OnSettled(false);
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+        QVERIFY(Download(*form));
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+        hotKey_.OnSettled(true);
+        QCOMPARE(tray_->Current.Tip, QString());
+
+        // A grab that only X11 windows' focus sees is no key the user can count on.
+        hotKey_.DesktopWide = false;
+        form->ApplySettings();
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
     }
 
     void theMenuHasEveryCommand() {

@@ -178,6 +178,19 @@ private slots:
         QCOMPARE(rig.events, QStringList({"up L"}));
     }
 
+    void whereNoMenuCanPopUpTheRightButtonClicks() {
+        Rig rig;
+        rig.tray->SetIcon(Normal());
+        rig.shell->PopsUpMenus = false;
+        QMenu menu;
+        menu.addAction("退出");
+        rig.tray->SetPopupMenu(&menu);
+        QCOMPARE(rig.shell->ContextMenu.data(), &menu);  // hosts that draw menus still get it
+        rig.Send({M::RButtonDown, M::RButtonUp});
+        QVERIFY(!menu.isVisible());
+        QCOMPARE(rig.events, QStringList({"down R", "click R 10,20", "up R"}));
+    }
+
     void disabledFiresNothing() {
         Rig rig;
         QMenu menu;

@@ -189,6 +189,10 @@ bool X11HotKeyService::Grab(bool& refused) {
     return true;
 }
 
+bool X11HotKeyService::KeyIsDesktopWide() const {
+    return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 void X11HotKeyService::Unregister() {
     ReleaseGrabs();
     regrab_.stop();

@@ -25,6 +25,7 @@ public:
 
     bool Register(quint16 modifiers, quint16 virtualKey) override;
     void Unregister() override;
+    bool KeyIsDesktopWide() const override;
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;

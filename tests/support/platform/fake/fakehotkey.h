@@ -12,6 +12,7 @@ public:
     // Succeeds unless the combination is in Taken (held by another program): then OnRefused.
     bool Register(quint16 modifiers, quint16 virtualKey) override;
     void Unregister() override;
+    bool KeyIsDesktopWide() const override { return DesktopWide; }
 
     // Delivers a press to OnHotKey as the desktop would: only while that key and modifiers
     // are registered. Returns whether it was delivered.
@@ -26,6 +27,8 @@ public:
     // Combinations another program holds, as (modifiers << 16 | virtual key).
     QList<quint32> Taken;
     int RegisterCalls = 0;
+    // False plays an X11 grab on XWayland.
+    bool DesktopWide = true;
 
 private:
     bool registered_ = false;

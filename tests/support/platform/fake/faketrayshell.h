@@ -21,6 +21,7 @@ public:
     bool Modify(const TrayNotifyData& data) override;
     void Remove() override;
     void SetContextMenu(QMenu* menu) override;
+    bool CanPopUpMenu() const override { return PopsUpMenus; }
 
     // Sends one message as the desktop would.
     void Send(TrayMouseMessage message, QPoint pos = {10, 20},
@@ -36,6 +37,8 @@ public:
     TrayNotifyData Current;
     QList<Call> Calls;
     QPointer<QMenu> ContextMenu;
+    // False plays Wayland, where the program cannot pop the icon's menu up itself.
+    bool PopsUpMenus = true;
 };
 
 }  // namespace kestrel

@@ -1,0 +1,52 @@
+#include "platform/sessionnotes.h"
+
+#include <atomic>
+
+namespace kestrel {
+
+namespace {
+
+std::atomic<bool> layerSurfaceInUse{false};
+
+// What the tray shows of a tip.
+constexpr int kTipLength = 63;
+
+}  // namespace
+
+DesktopSession DescribeSession(const QString& waylandDisplay, const QString& qtPlatform,
+                               bool layerSurface) {
+    DesktopSession session;
+    session.Wayland = !waylandDisplay.isEmpty();
+    // "wayland", "wayland-egl", "wayland-brcm": every Wayland integration of Qt.
+    session.QtOnWayland = session.Wayland && qtPlatform.startsWith(QLatin1String("wayland"));
+    session.LayerSurface = session.Wayland && layerSurface;
+    return session;
+}
+
+void SetLayerSurfaceInUse(bool inUse) {
+    layerSurfaceInUse = inUse;
+}
+
+bool LayerSurfaceInUse() {
+    return layerSurfaceInUse;
+}
+
+QString SessionNote(const DesktopSession& session, bool hotKeyBound) {
+    if (!session.Wayland)
+        return {};
+    const QString bindKey = QStringLiteral("请在桌面快捷键设置中把热键绑定到 kestrel --toggle");
+    if (session.QtOnWayland && !session.LayerSurface) {
+        const QString window = QStringLiteral("此桌面下窗口无法固定位置和置顶");
+        return hotKeyBound ? window : window + QStringLiteral("；") + bindKey;
+    }
+    return hotKeyBound ? QString() : bindKey;
+}
+
+QString TrayTip(const QString& news, const QString& note) {
+    if (news.isEmpty())
+        return note;
+    const QString both = news + QStringLiteral("；") + note;
+    return note.isEmpty() || both.size() > kTipLength ? news : both;
+}
+
+}  // namespace kestrel
