@@ -26,6 +26,7 @@
 #include "settings/encodings.h"
 #include "settings/fonttext.h"
 #include "settings/profile.h"
+#include "settings/settingskeys.h"
 #include "settings/settingsload.h"
 #include "settings/setupform.h"
 #include "tray/trayicon.h"
@@ -588,9 +589,9 @@ void TMainForm::pbProgressPaint(QPainter& painter) {
 
 void TMainForm::PlaceWindow() {
     TIniFile ini(Files.IniPath);
-    const int posX = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1);
-    const int posY = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1);
-    const bool top = ini.ReadBool(QStringLiteral("Form"), QStringLiteral("Top"), false);
+    const int posX = ReadInteger(ini, keys::PosX);
+    const int posY = ReadInteger(ini, keys::PosY);
+    const bool top = ReadBoolean(ini, keys::Top);
     mnAlwaysOnTop->setChecked(top);
     if (top)
         SetStaysOnTop(true);
@@ -644,9 +645,9 @@ void TMainForm::SaveWindowPosition() {
         // The corner's two coordinates go in one replacement of the file, so that a program
         // killed meanwhile leaves the old corner or the new one, never half of each.
         TIniFile ini(Files.IniPath);
-        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), mnAlwaysOnTop->isChecked());
-        ini.WriteIntegers(QStringLiteral("Form"), {{QStringLiteral("Pos_X"), pos().x()},
-                                                   {QStringLiteral("Pos_Y"), pos().y()}});
+        WriteBoolean(ini, keys::Top, mnAlwaysOnTop->isChecked());
+        ini.WriteIntegers(keys::PosX.SectionText(),
+                          {{keys::PosX.NameText(), pos().x()}, {keys::PosY.NameText(), pos().y()}});
     } catch (const WriteError& e) {
         ReportError(QString::fromUtf8(e.what()));
     }

@@ -35,6 +35,7 @@
 #include "quotes/quotelines.h"
 #include "settings/hotkeytext.h"
 #include "settings/profile.h"
+#include "settings/settingskeys.h"
 #include "settings/settingsload.h"
 #include "ui/clicks.h"
 #include "ui/quotefont.h"
@@ -42,9 +43,6 @@
 namespace kestrel {
 
 namespace {
-
-const QString kParam = QStringLiteral("Param");
-const QString kForm = QStringLiteral("Form");
 
 // Shifted symbols of a US keyboard and the key that gives them: a hot key is a key, not a
 // character, so Shift+1 is stored as Shift+1 whatever Qt calls the character.
@@ -501,8 +499,8 @@ QWidget* TSetupForm::CreateSelectionPage() {
 }
 
 QWidget* TSetupForm::CreateGeneralPage() {
-    seInterval = SpinBox(TValueType::vtInteger, 5, 600, 1);
-    seInterval->SetValue(10);
+    seInterval = SpinBox(TValueType::vtInteger, keys::Interval.Min, keys::Interval.Max, 1);
+    seInterval->SetValue(keys::Interval.Default);
     auto* interval = new QHBoxLayout;
     interval->addWidget(new QLabel(QStringLiteral("刷新牌价间隔时间（秒）")));
     interval->addWidget(seInterval);
@@ -575,9 +573,9 @@ QWidget* TSetupForm::CreateFontPage() {
     colours->addWidget(rbColorMode1, 1);
     rgColorMode = Group(QStringLiteral("牌价色彩"), colours);
 
-    seLineSpacing = SpinBox(TValueType::vtFloat, 0.5, 3, 0.1);
+    seLineSpacing = SpinBox(TValueType::vtFloat, keys::LineSpacing.Min, keys::LineSpacing.Max, 0.1);
     seLineSpacing->SetDecimal(2);
-    seLineSpacing->SetValue(1);
+    seLineSpacing->SetValue(keys::LineSpacing.Default);
     auto* spacing = new QHBoxLayout;
     spacing->addWidget(seLineSpacing);
     spacing->addWidget(new QLabel(QStringLiteral("倍行间距")));
@@ -626,8 +624,9 @@ QWidget* TSetupForm::CreateShortcutPage() {
 
 QWidget* TSetupForm::CreatePromptPage() {
     cbAllowPrompt = new QCheckBox(QStringLiteral("每隔"));
-    sePromptInterval = SpinBox(TValueType::vtInteger, 1, 999, 1);
-    sePromptInterval->SetValue(10);
+    sePromptInterval =
+        SpinBox(TValueType::vtInteger, keys::PromptInterval.Min, keys::PromptInterval.Max, 1);
+    sePromptInterval->SetValue(keys::PromptInterval.Default);
     connect(cbAllowPrompt, &QCheckBox::toggled, this, &TSetupForm::cbAllowPromptClick);
     auto* prompt = new QHBoxLayout;
     prompt->addWidget(cbAllowPrompt);
@@ -642,7 +641,8 @@ QWidget* TSetupForm::CreatePromptPage() {
     cbMonitorCurrency->setEditable(false);
     cbMonitorCurrency->setMaxVisibleItems(16);
     lblMonitor2 = new QLabel(QStringLiteral("报警价格："));
-    seMonitorPrice = SpinBox(TValueType::vtFloat, 0, 0, 0.0001);
+    seMonitorPrice =
+        SpinBox(TValueType::vtFloat, keys::MonitorPrice.Min, keys::MonitorPrice.Max, 0.0001);
     seMonitorPrice->SetDecimal(4);
     // The alarm sound is the sound file beside the program, named after it.
     cbAlarmSound = new QCheckBox(
@@ -752,33 +752,29 @@ void TSetupForm::ReadSettings() {
     lbPriceList->addItems(ReadSelectionFile(files_.CcyPath).value_or(DefaultSelection()));
 
     const TIniFile ini(files_.IniPath);
-    seInterval->SetValue(ini.ReadInteger(kParam, QStringLiteral("Interval"), 10));
-    seLineSpacing->SetValue(ini.ReadFloat(kParam, QStringLiteral("LineSpacing"), 1));
+    seInterval->SetValue(ReadInteger(ini, keys::Interval));
+    seLineSpacing->SetValue(ReadFloat(ini, keys::LineSpacing));
     // The ticker shows every mode but 0 as 红涨绿跌, and so does the dialog.
-    (ini.ReadInteger(kParam, QStringLiteral("ColorMode"), 0) == 0 ? rbColorMode0 : rbColorMode1)
-        ->setChecked(true);
-    cbDisplayTime->setChecked(ini.ReadBool(kParam, QStringLiteral("DisplayTime"), true));
-    cbDisplayProgressBar->setChecked(
-        ini.ReadBool(kParam, QStringLiteral("DisplayProgressBar"), true));
+    (ReadInteger(ini, keys::ColorMode) == 0 ? rbColorMode0 : rbColorMode1)->setChecked(true);
+    cbDisplayTime->setChecked(ReadBoolean(ini, keys::DisplayTime));
+    cbDisplayProgressBar->setChecked(ReadBoolean(ini, keys::DisplayProgressBar));
 
-    FontDialog = DefaultQuoteFont(windowFont_);
-    TextToFont(ini.ReadString(kParam, QStringLiteral("Font"), FontToText(FontDialog)), FontDialog);
+    FontDialog = ReadFont(ini, keys::Font, DefaultQuoteFont(windowFont_));
 
-    cbAutoAlphaBlend->setChecked(ini.ReadBool(kForm, QStringLiteral("Alpha"), false));
-    cbNotRunWeekEnd->setChecked(ini.ReadBool(kForm, QStringLiteral("NotRunWeekEnd"), false));
+    cbAutoAlphaBlend->setChecked(ReadBoolean(ini, keys::Alpha));
+    cbNotRunWeekEnd->setChecked(ReadBoolean(ini, keys::NotRunWeekEnd));
 
-    hkHotKey->SetHotKey(
-        TextToShortCut(ini.ReadString(kParam, QStringLiteral("HotKey"), QStringLiteral("F8"))));
+    hkHotKey->SetHotKey(ReadHotKey(ini, keys::HotKey));
     // A key from a file written by hand is kept, but the user is told why the box would not take
     // it.
     if (hkHotKey->HotKey() != 0 && !IsGlobalHotKey(hkHotKey->HotKey()))
         hkHotKey->OnKeyTried(false);
 
-    cbAllowPrompt->setChecked(ini.ReadBool(kParam, QStringLiteral("AutoPrompt"), true));
-    sePromptInterval->SetValue(ini.ReadInteger(kParam, QStringLiteral("PromptInterval"), 10));
-    cbUseMonitor->setChecked(ini.ReadBool(kParam, QStringLiteral("UseMonitor"), false));
+    cbAllowPrompt->setChecked(ReadBoolean(ini, keys::AutoPrompt));
+    sePromptInterval->SetValue(ReadInteger(ini, keys::PromptInterval));
+    cbUseMonitor->setChecked(ReadBoolean(ini, keys::UseMonitor));
 
-    const QString monitorCcy = ini.ReadString(kParam, QStringLiteral("MonitorCcy"), QString());
+    const QString monitorCcy = ReadText(ini, keys::MonitorCcy);
     int index = 0;
     for (int i = 0; i < cbMonitorCurrency->count(); ++i) {
         if (cbMonitorCurrency->itemText(i).compare(monitorCcy, Qt::CaseInsensitive) == 0) {
@@ -788,10 +784,10 @@ void TSetupForm::ReadSettings() {
     }
     cbMonitorCurrency->setCurrentIndex(index);
     cbMonitorCurrencyChange();
-    seMonitorPrice->SetValue(ini.ReadFloat(kParam, QStringLiteral("MonitorPrice"), 0));
-    cbAlarmSound->setChecked(ini.ReadBool(kParam, QStringLiteral("AlarmSound"), false));
+    seMonitorPrice->SetValue(ReadFloat(ini, keys::MonitorPrice));
+    cbAlarmSound->setChecked(ReadBoolean(ini, keys::AlarmSound));
 
-    switch (ini.ReadInteger(kParam, QStringLiteral("ProxyType"), 0)) {
+    switch (ReadInteger(ini, keys::ProxyType)) {
         case 0:
             rbAutoDetectProxy->setChecked(true);
             break;
@@ -802,14 +798,13 @@ void TSetupForm::ReadSettings() {
             rbManualSetProxy->setChecked(true);
             break;
     }
-    leProxyAddress->setText(ini.ReadString(kParam, QStringLiteral("ProxyAddress"), QString()));
-    const QString ratesUrl =
-        ini.ReadString(kParam, QStringLiteral("RatesURL"), QString()).trimmed();
+    leProxyAddress->setText(ReadText(ini, keys::ProxyAddress));
+    const QString ratesUrl = ReadText(ini, keys::RatesURL).trimmed();
     (ratesUrl.isEmpty() ? rbBuiltinSource : rbRatesURL)->setChecked(true);
     leRatesURL->setText(ratesUrl);
-    leProxyPort->setText(ini.ReadString(kParam, QStringLiteral("ProxyPort"), QString()));
-    leProxyUsername->setText(ReadScrambledText(ini, QStringLiteral("ProxyUsername")));
-    QString password = ReadScrambledText(ini, QStringLiteral("ProxyPassword"));
+    leProxyPort->setText(ReadText(ini, keys::ProxyPort));
+    leProxyUsername->setText(ReadText(ini, keys::ProxyUsername));
+    QString password = ReadText(ini, keys::ProxyPassword);
     // A file of an older version still holds the password; it moves to the store on OK.
     // The store is asked only when there is a login, since a store that hangs costs seconds.
     if (password.isEmpty() && !leProxyUsername->text().isEmpty() && Secrets) {
@@ -826,33 +821,32 @@ void TSetupForm::WriteSettings() {
     WriteSelectionFile(files_.CcyPath, selection);
 
     TIniFile ini(files_.IniPath);
-    ini.WriteInteger(kParam, QStringLiteral("Interval"),
-                     static_cast<int>(RoundToEven(BoundedValue(seInterval))));
-    ini.WriteFloat(kParam, QStringLiteral("LineSpacing"), BoundedValue(seLineSpacing));
-    ini.WriteInteger(kParam, QStringLiteral("ColorMode"), rbColorMode1->isChecked() ? 1 : 0);
-    ini.WriteBool(kParam, QStringLiteral("DisplayTime"), cbDisplayTime->isChecked());
-    ini.WriteBool(kParam, QStringLiteral("DisplayProgressBar"), cbDisplayProgressBar->isChecked());
-    ini.WriteString(kParam, QStringLiteral("Font"), FontToText(FontDialog));
-    ini.WriteBool(kForm, QStringLiteral("Alpha"), cbAutoAlphaBlend->isChecked());
-    ini.WriteBool(kForm, QStringLiteral("NotRunWeekEnd"), cbNotRunWeekEnd->isChecked());
-    ini.WriteString(kParam, QStringLiteral("HotKey"), ShortCutToText(hkHotKey->HotKey()));
-    ini.WriteBool(kParam, QStringLiteral("AutoPrompt"), cbAllowPrompt->isChecked());
-    ini.WriteInteger(kParam, QStringLiteral("PromptInterval"),
-                     static_cast<int>(RoundToEven(BoundedValue(sePromptInterval))));
-    ini.WriteBool(kParam, QStringLiteral("UseMonitor"), cbUseMonitor->isChecked());
-    ini.WriteString(kParam, QStringLiteral("MonitorCcy"), cbMonitorCurrency->currentText());
-    ini.WriteFloat(kParam, QStringLiteral("MonitorPrice"), seMonitorPrice->Value());
-    ini.WriteBool(kParam, QStringLiteral("AlarmSound"), cbAlarmSound->isChecked());
-    ini.WriteInteger(kParam, QStringLiteral("ProxyType"),
-                     rbManualSetProxy->isChecked() ? 2
-                     : rbNotUseProxy->isChecked()  ? 1
-                                                   : 0);
-    ini.WriteString(kParam, QStringLiteral("ProxyAddress"), OneLine(leProxyAddress->text()));
-    ini.WriteString(kParam, QStringLiteral("ProxyPort"), OneLine(leProxyPort->text()));
+    WriteInteger(ini, keys::Interval, static_cast<int>(RoundToEven(BoundedValue(seInterval))));
+    WriteFloat(ini, keys::LineSpacing, BoundedValue(seLineSpacing));
+    WriteInteger(ini, keys::ColorMode, rbColorMode1->isChecked() ? 1 : 0);
+    WriteBoolean(ini, keys::DisplayTime, cbDisplayTime->isChecked());
+    WriteBoolean(ini, keys::DisplayProgressBar, cbDisplayProgressBar->isChecked());
+    WriteFont(ini, keys::Font, FontDialog);
+    WriteBoolean(ini, keys::Alpha, cbAutoAlphaBlend->isChecked());
+    WriteBoolean(ini, keys::NotRunWeekEnd, cbNotRunWeekEnd->isChecked());
+    WriteHotKey(ini, keys::HotKey, hkHotKey->HotKey());
+    WriteBoolean(ini, keys::AutoPrompt, cbAllowPrompt->isChecked());
+    WriteInteger(ini, keys::PromptInterval,
+                 static_cast<int>(RoundToEven(BoundedValue(sePromptInterval))));
+    WriteBoolean(ini, keys::UseMonitor, cbUseMonitor->isChecked());
+    WriteText(ini, keys::MonitorCcy, cbMonitorCurrency->currentText());
+    WriteFloat(ini, keys::MonitorPrice, seMonitorPrice->Value());
+    WriteBoolean(ini, keys::AlarmSound, cbAlarmSound->isChecked());
+    WriteInteger(ini, keys::ProxyType,
+                 rbManualSetProxy->isChecked() ? 2
+                 : rbNotUseProxy->isChecked()  ? 1
+                                               : 0);
+    WriteText(ini, keys::ProxyAddress, OneLine(leProxyAddress->text()));
+    WriteText(ini, keys::ProxyPort, OneLine(leProxyPort->text()));
     // An empty address is the built-in sources, whichever choice says so.
-    ini.WriteString(kParam, QStringLiteral("RatesURL"),
-                    rbRatesURL->isChecked() ? OneLine(leRatesURL->text()).trimmed() : QString());
-    WriteScrambledText(ini, QStringLiteral("ProxyUsername"), OneLine(leProxyUsername->text()));
+    WriteText(ini, keys::RatesURL,
+              rbRatesURL->isChecked() ? OneLine(leRatesURL->text()).trimmed() : QString());
+    WriteText(ini, keys::ProxyUsername, OneLine(leProxyUsername->text()));
     // The file keeps the password only where no secret store takes it.
     const QString password = OneLine(leProxyPassword->text());
     bool stored = false;
@@ -863,7 +857,7 @@ void TSetupForm::WriteSettings() {
         else if (passwordInStore_)
             Secrets->Remove(key);
     }
-    WriteScrambledText(ini, QStringLiteral("ProxyPassword"), stored ? QString() : password);
+    WriteText(ini, keys::ProxyPassword, stored ? QString() : password);
 
     // A switch that did not take is a refused write like any other: the user must not believe
     // Kestrel starts at login when it does not. With no entry and none wanted, nothing failed.
