@@ -1,7 +1,7 @@
 #include "settings/settingskeys.h"
 
-#include "settings/encodings.h"
 #include "settings/scrambler.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 

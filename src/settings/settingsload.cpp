@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
 #include "settings/profile.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 

@@ -3,10 +3,10 @@
 #include <QTest>
 
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
 #include "settings/profile.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsload.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 

@@ -1,4 +1,4 @@
-#include "settings/setupform.h"
+#include "dialog/setupform.h"
 
 #include <QApplication>
 #include <QCheckBox>
