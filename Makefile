@@ -56,9 +56,11 @@ bench: deps
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-# The files changed against origin/main, or all of them when that is unknown.
+# The files changed against origin/main, or all of them when that is unknown; and that no two
+# folders of src/ include each other.
 format-check:
 	./tools/format-check.sh
+	./tools/include-check.sh
 
 clean:
 	rm -rf build

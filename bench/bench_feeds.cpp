@@ -19,7 +19,7 @@
 #include "platform/linux/curltransfer.h"
 #include "quotes/catalogue.h"
 #include "quotes/quotelines.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "quotes/catalogue.h"
 #include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 

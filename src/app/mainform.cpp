@@ -16,6 +16,8 @@
 #include "alarm/alarmform.h"
 #include "app/aboutform.h"
 #include "app/session.h"
+#include "app/windowsizes.h"
+#include "dialog/setupform.h"
 #include "platform/fonts.h"
 #include "platform/hotkey.h"
 #include "platform/hotkeylock.h"
@@ -24,11 +26,11 @@
 #include "platform/windowservices.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
-#include "settings/encodings.h"
 #include "settings/fonttext.h"
 #include "settings/profile.h"
+#include "settings/settingskeys.h"
 #include "settings/settingsload.h"
-#include "settings/setupform.h"
+#include "text/encodings.h"
 #include "tray/trayicon.h"
 #include "ui/errorreport.h"
 #include "ui/quotefont.h"
@@ -42,21 +44,8 @@ namespace {
 constexpr int kAlphaOutside = 80;
 constexpr int kAlphaInside = 255;
 
-// Margins of AutoSizeWindow and PlaceWindow, in pixels of the window's outer size.
-constexpr int kWidthMargin = 50;
-constexpr int kHeightMarginWithBar = 58;
-constexpr int kHeightMarginWithoutBar = 55;
-constexpr int kPanelBorder = 10;
-constexpr int kBarHeight = 3;
 // The page the program's own upgrade description points to.
 constexpr char kDownloadPageURL[] = "https://downloads.example.net/file/id_3041747378636146.htm";
-
-const QColor kBarColour(128, 128, 128);
-const QColor kTimeLineColour(0, 0, 0);
-
-QColor FromRgb(quint32 rgb) {
-    return QColor::fromRgb(static_cast<QRgb>(rgb));
-}
 
 // Breaks a line into pieces no wider than width pixels, so that a long cause stays readable in
 // a window that a failure does not resize.
@@ -81,12 +70,6 @@ QString CaptionClock(const QDateTime& now) {
 }
 
 }  // namespace
-
-void TProgressBar::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    if (OnPaint)
-        OnPaint(painter);
-}
 
 QString WhatsNewText() {
     return QStringList{
@@ -117,37 +100,6 @@ QString QuoteHelpText() {
         QStringLiteral(" 【原油】等商品均为国际市场美元/桶计价"),
     }
         .join(u'\n');
-}
-
-void TileBackground(QImage& target, const QImage& tile, const QRect& rect) {
-    const int w = tile.width();
-    const int h = tile.height();
-    if (w <= 0 || h <= 0)
-        return;
-    const int L = rect.left();
-    const int T = rect.top();
-    const int R = rect.left() + rect.width();
-    const int B = rect.top() + rect.height();
-    const int nx = (R - L) / w;
-    const int ny = (B - T) / h;
-    QPainter painter(&target);
-    // Whole tiles, then the right strip, the bottom strip and the corner, each cut from the
-    // tile's top-left part.
-    for (int y = 0; y < ny; ++y) {
-        for (int x = 0; x < nx; ++x)
-            painter.drawImage(L + x * w, T + y * h, tile);
-    }
-    const int restW = R - (L + nx * w);
-    const int restH = B - (T + ny * h);
-    for (int y = 0; y < ny && restW > 0; ++y) {
-        painter.drawImage(QPoint(L + nx * w, T + y * h), tile, QRect(0, 0, restW, h));
-    }
-    for (int x = 0; x < nx && restH > 0; ++x) {
-        painter.drawImage(QPoint(L + x * w, T + ny * h), tile, QRect(0, 0, w, restH));
-    }
-    if (restW > 0 && restH > 0) {
-        painter.drawImage(QPoint(L + nx * w, T + ny * h), tile, QRect(0, 0, restW, restH));
-    }
 }
 
 TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
@@ -481,189 +433,6 @@ void TMainForm::CheckPriceAlarm() {
 void TMainForm::SetTrayIcon(int index) {
     if (const TIcon* icon = TrayIcon->Icons()->Get(index))
         TrayIcon->SetIcon(*icon);
-}
-
-int TMainForm::LineHeight() const {
-    // The text height of "|" is the font's cell height; halves round to even.
-    return static_cast<int>(std::nearbyint(QFontMetrics(MemoPrice.Font).height() * LineSpacing));
-}
-
-void TMainForm::RenderWith(bool coloured) {
-    const QSize outer = frameGeometry().size().expandedTo(size());
-    CanvasBitmap = QImage(outer, QImage::Format_RGB888);
-    CanvasBitmap.fill(pnlContent->palette().color(QPalette::Window));
-    if (HasBackground)
-        TileBackground(CanvasBitmap, BackgroundBitmap, CanvasBitmap.rect());
-
-    QPainter painter(&CanvasBitmap);
-    painter.setFont(MemoPrice.Font);
-    painter.setBackgroundMode(Qt::TransparentMode);
-    const int lineHeight = LineHeight();
-    int row = 0;
-    int line = 0;
-    const auto draw = [&](const QString& text, const QColor& colour) {
-        painter.setPen(colour);
-        painter.drawText(QRect(0, row * lineHeight, CanvasBitmap.width(), lineHeight),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
-                         text);
-        ++row;
-        ++line;
-    };
-    // A page of made-up prices has its marked time line even where the time is switched off.
-    if ((DisplayTime || (coloured && Page.Demo())) && !MemoPrice.Lines.isEmpty())
-        draw(MemoPrice.Lines.at(0), kTimeLineColour);
-    const int firstInstrumentLine = line;
-    while (line < MemoPrice.Lines.size()) {
-        QColor colour = MemoPrice.FontColor;
-        const int i = line - firstInstrumentLine;
-        if (coloured && i < Quotes.CurQuotes.size()) {
-            switch (ChooseQuoteColour(Quotes.CurQuotes.at(i), Quotes.PrevQuotes.at(i))) {
-                case QuoteColour::Rising:
-                    colour = FromRgb(RisingRgb(ColorMode));
-                    break;
-                case QuoteColour::Falling:
-                    colour = FromRgb(FallingRgb(ColorMode));
-                    break;
-                case QuoteColour::Font:
-                    break;
-            }
-        }
-        draw(MemoPrice.Lines.at(line), colour);
-    }
-}
-
-void TMainForm::RenderLines() {
-    RenderWith(false);
-}
-
-void TMainForm::RenderColouredLines() {
-    RenderWith(true);
-}
-
-void TMainForm::ShowCanvas() {
-    imgPrice->setPixmap(QPixmap::fromImage(CanvasBitmap));
-}
-
-QImage TMainForm::ShownImage() const {
-    return imgPrice->pixmap().toImage();
-}
-
-void TMainForm::AutoSizeWindow() {
-    setFont(MemoPrice.Font);
-    const QFontMetrics metrics(MemoPrice.Font);
-    const int lineHeight = LineHeight();
-    int widest = 0;
-    for (const QString& line : MemoPrice.Lines) {
-        widest = std::max(widest, metrics.horizontalAdvance(line));
-    }
-    const int lines = static_cast<int>(MemoPrice.Lines.size());
-    const bool barShown = !pbProgress->isHidden();
-    const int outerHeight =
-        lines * lineHeight + (barShown ? kHeightMarginWithBar : kHeightMarginWithoutBar);
-    const int outerWidth = widest + kWidthMargin;
-    // The margins were measured with a frame and a caption; the client area is what remains
-    // after this desktop's frame, but never less than the lines need inside the panel border.
-    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
-    const int barHeight = barShown ? kBarHeight : 0;
-    const int inset = kPanelBorder + imgPrice->frameWidth();
-    const int clientWidth = std::max(outerWidth - frame.left() - frame.right(), widest + 2 * inset);
-    const int clientHeight = std::max(outerHeight - frame.top() - frame.bottom(),
-                                      lines * lineHeight + 2 * inset + barHeight);
-    setFixedSize(clientWidth, clientHeight);
-    // The window keeps its top-left corner, except at the first sizing: a window placed near the
-    // panel is placed again for its real size and frame (known only once it is shown), unless the
-    // user has dragged it meanwhile.
-    if (placementPending_ && !userMoved_ && !MovedSincePlaced())
-        ApplyPlacement();
-    placementPending_ = false;
-}
-
-void TMainForm::pbProgressPaint(QPainter& painter) {
-    if (PaintingBar)
-        return;
-    PaintingBar = true;
-    struct Clear {
-        bool& flag;
-        ~Clear() { flag = false; }
-    } clear{PaintingBar};
-    const int W = pbProgress->width();
-    const int H = pbProgress->height();
-    const QColor face = pnlContent->palette().color(QPalette::Window);
-    painter.fillRect(pbProgress->rect(), face);
-    if (pbProgress->isVisible() && TicksPerInterval > 0) {
-        const int right =
-            static_cast<int>(std::nearbyint(static_cast<double>(W - 1) * Tick / TicksPerInterval));
-        if (right > 1 && H > 2)
-            painter.fillRect(QRect(QPoint(1, 1), QPoint(right - 1, H - 2)), kBarColour);
-    }
-    if (Tick == 0 || Tick == TicksPerInterval)
-        painter.fillRect(pbProgress->rect(), face);
-}
-
-void TMainForm::PlaceWindow() {
-    TIniFile ini(Files.IniPath);
-    const int posX = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1);
-    const int posY = ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1);
-    const bool top = ini.ReadBool(QStringLiteral("Form"), QStringLiteral("Top"), false);
-    mnAlwaysOnTop->setChecked(top);
-    if (top)
-        SetStaysOnTop(true);
-
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect screenRect = services_.Window ? services_.Window->ScreenRect(screen)
-                                              : (screen ? screen->geometry() : QRect());
-    placeByRule_ = posX < 0 || posX > screenRect.width() || posY < 0 || posY > screenRect.height();
-    placedAt_ = QPoint(posX, posY);
-    ApplyPlacement();
-    placementPending_ = true;
-}
-
-void TMainForm::ApplyPlacement() {
-    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
-    if (placeByRule_) {
-        // Near the panel's corner: 20 pixels above it and 50 to the left of it.
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const QRect screenRect = services_.Window ? services_.Window->ScreenRect(screen)
-                                                  : (screen ? screen->geometry() : QRect());
-        const QRect taskbar = services_.Window ? services_.Window->TaskbarRect(screen) : QRect();
-        const int refTop = taskbar.top() < 100 ? screenRect.height() : taskbar.top();
-        const int refLeft = taskbar.left() < 100 ? screenRect.width() : taskbar.left();
-        const int outerHeight = height() + frame.top() + frame.bottom();
-        const int outerWidth = width() + frame.left() + frame.right();
-        int windowTop = refTop - outerHeight - 20;
-        int windowLeft = refLeft - outerWidth - 50;
-        if (windowLeft < 0)
-            windowLeft = 100;
-        if (windowTop < 0)
-            windowTop = 100;
-        placedAt_ = QPoint(windowLeft, windowTop);
-    }
-    // placedAt_ is the frame's corner; the geometry is the client area inside the frame, which
-    // does not depend on when the window manager reports its frame.
-    setGeometry(QRect(placedAt_ + QPoint(frame.left(), frame.top()), size()));
-}
-
-// A window dragged by its title bar is moved by the window manager, and no press reaches us;
-// taking on its frame moves a window by no more than the frame itself.
-bool TMainForm::MovedSincePlaced() const {
-    constexpr int kSlack = 4;
-    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
-    const QPoint shift = pos() - placedAt_;
-    return std::abs(shift.x()) > frame.left() + frame.right() + kSlack ||
-           std::abs(shift.y()) > frame.top() + frame.bottom() + kSlack;
-}
-
-void TMainForm::SaveWindowPosition() {
-    try {
-        // The corner's two coordinates go in one replacement of the file, so that a program
-        // killed meanwhile leaves the old corner or the new one, never half of each.
-        TIniFile ini(Files.IniPath);
-        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), mnAlwaysOnTop->isChecked());
-        ini.WriteIntegers(QStringLiteral("Form"), {{QStringLiteral("Pos_X"), pos().x()},
-                                                   {QStringLiteral("Pos_Y"), pos().y()}});
-    } catch (const WriteError& e) {
-        ReportError(QString::fromUtf8(e.what()));
-    }
 }
 
 void TMainForm::ShowToFront() {

@@ -20,6 +20,7 @@
 #include "quotes/ratespage.h"
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
+#include "settings/settingskeys.h"
 #include "upgrade/updater.h"
 
 class QAction;
@@ -83,54 +84,26 @@ public:
     feeds::BuiltinSource Builtin;
     TUpdater Updater;
     QFrame* pnlContent = nullptr;
-    QLabel* imgPrice = nullptr;
     TMemo MemoPrice;
     TProgressBar* pbProgress = nullptr;
     QMenu* PopupMenu1 = nullptr;
-    QAction* mnSetupParameter = nullptr;
     QAction* mnAutoAdjustSize = nullptr;
-    QAction* mnReadNow = nullptr;
     QAction* mnAlwaysOnTop = nullptr;
     QMenu* mnHelpGroup = nullptr;
     QAction* mnOnlineUpdate = nullptr;
-    QAction* mnWhatsNew = nullptr;
-    QAction* mnHelp = nullptr;
-    QAction* N3 = nullptr;
-    QAction* mnQuit = nullptr;
     // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
     QMenu* TrayMenu = nullptr;
-    QAction* mnShowHide = nullptr;
     TTrayIcon* TrayIcon = nullptr;
-    TAlarmForm* AlarmForm = nullptr;
 
     // State.
-    ProgramFiles Files;
-    RatesPage Page;
-    bool UseBuiltin = true;
     QStringList SelectedInstruments;
-    QuoteSlots Quotes;
     QImage CanvasBitmap;
-    QImage BackgroundBitmap;
     bool HasBackground = false;
-    int TicksPerSecond = 10;
-    int TicksPerInterval = 100;
+    int TicksPerSecond = kTicksPerSecond;
+    int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
     int Tick = 0;
-    int PromptCounter = 0;
-    bool UserAskedUpgrade = false;
-    bool PaintingBar = false;
-    double LineSpacing = 1.0;
-    int ColorMode = 0;
-    bool DisplayTime = true;
-    bool AutoPrompt = true;
-    int PromptInterval = 10;
-    bool Alpha = false;
-    int AlphaBlendValue = 80;
-    bool NotRunWeekEnd = false;
-    quint16 HotKeyShortCut = 0;
-    HotKeyRegistration HotKeyReg;
     AlarmSettings Alarm;
     long double MonitorQuote = 0;
-    long double MonitorPrevQuote = 0;
 
     // Handlers and operations.
     void ApplySettings();
@@ -194,6 +167,36 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Parts and state that only the window itself uses.
+    QLabel* imgPrice = nullptr;
+    QAction* mnSetupParameter = nullptr;
+    QAction* mnReadNow = nullptr;
+    QAction* mnWhatsNew = nullptr;
+    QAction* mnHelp = nullptr;
+    QAction* N3 = nullptr;
+    QAction* mnQuit = nullptr;
+    QAction* mnShowHide = nullptr;
+    TAlarmForm* AlarmForm = nullptr;
+    ProgramFiles Files;
+    RatesPage Page;
+    bool UseBuiltin = true;
+    QuoteSlots Quotes;
+    QImage BackgroundBitmap;
+    int PromptCounter = 0;
+    bool UserAskedUpgrade = false;
+    bool PaintingBar = false;
+    double LineSpacing = keys::LineSpacing.Default;
+    int ColorMode = keys::ColorMode.IntegerDefault();
+    bool DisplayTime = keys::DisplayTime.BooleanDefault();
+    bool AutoPrompt = keys::AutoPrompt.BooleanDefault();
+    int PromptInterval = keys::PromptInterval.IntegerDefault();
+    bool Alpha = keys::Alpha.BooleanDefault();
+    int AlphaBlendValue = 80;
+    bool NotRunWeekEnd = keys::NotRunWeekEnd.BooleanDefault();
+    quint16 HotKeyShortCut = 0;
+    HotKeyRegistration HotKeyReg;
+    long double MonitorPrevQuote = 0;
+
     void CreateComponents();
     void CreateMenu();
     void RenderWith(bool coloured);

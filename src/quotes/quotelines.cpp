@@ -6,7 +6,7 @@
 
 #include <QHash>
 
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 

@@ -66,9 +66,6 @@ inline constexpr quint8 VK_OEM_5 = 0xDC;       // backslash
 inline constexpr quint8 VK_OEM_6 = 0xDD;       // ]
 inline constexpr quint8 VK_OEM_7 = 0xDE;       // '
 
-// The hot key used when the stored one names no key: F8.
-inline constexpr quint16 kDefaultHotKey = VK_F8;
-
 // The name of a key code ("F8", "PgUp", "Num *", ...); empty for codes without a name, such
 // as the modifier keys themselves.
 QString KeyName(quint8 virtualKey);

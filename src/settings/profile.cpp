@@ -9,7 +9,7 @@
 #include <functional>
 #include <limits>
 
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 

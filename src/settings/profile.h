@@ -24,7 +24,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 

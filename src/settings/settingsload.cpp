@@ -6,16 +6,17 @@
 #include <limits>
 
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
 #include "settings/profile.h"
-#include "settings/scrambler.h"
+#include "text/encodings.h"
 
 namespace kestrel {
 
 namespace {
 
-const QString kParam = QStringLiteral("Param");
-const QString kForm = QStringLiteral("Form");
+// A bound of the table as an int.
+int Bound(double value) {
+    return static_cast<int>(value);
+}
 
 // value × factor without leaving the range of int.
 int SaturatedProduct(int value, int factor) {
@@ -81,45 +82,41 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.Selection = ReadSelectionFile(ccyPath).value_or(currentSelection);
     CheckSelection(s.Selection);
 
-    // Below one second the ticker would download without pause; above the limit the
-    // countdown length would overflow.
-    s.Interval = std::clamp(ini.ReadInteger(kParam, QStringLiteral("Interval"), 10), 1,
-                            std::numeric_limits<int>::max() / kTicksPerSecond);
+    s.Interval = std::clamp(ReadInteger(ini, keys::Interval), Bound(keys::Interval.LoadMin),
+                            Bound(keys::Interval.LoadMax));
     s.TicksPerInterval = s.Interval * kTicksPerSecond;
 
-    s.LineSpacing = ini.ReadFloat(kParam, QStringLiteral("LineSpacing"), 1.0);
-    if (!(s.LineSpacing >= 0.1 && s.LineSpacing <= 3))
-        s.LineSpacing = 1.0;
+    s.LineSpacing = ReadFloat(ini, keys::LineSpacing);
+    if (!(s.LineSpacing >= keys::LineSpacing.LoadMin && s.LineSpacing <= keys::LineSpacing.LoadMax))
+        s.LineSpacing = keys::LineSpacing.Default;
 
-    s.ThreeD = ini.ReadBool(kParam, QStringLiteral("3D"), false);
-    s.ColorMode = ini.ReadInteger(kParam, QStringLiteral("ColorMode"), 0);
-    s.WaitTimeOut = ini.ReadInteger(kParam, QStringLiteral("WaitTimeOut"), 5);
+    s.ThreeD = ReadBoolean(ini, keys::ThreeD);
+    s.ColorMode = ReadInteger(ini, keys::ColorMode);
+    s.WaitTimeOut = ReadInteger(ini, keys::WaitTimeOut);
     s.WaitTimeoutMs = SaturatedProduct(s.WaitTimeOut, 1000);
-    s.DisplayTime = ini.ReadBool(kParam, QStringLiteral("DisplayTime"), true);
-    s.DisplayProgressBar = ini.ReadBool(kParam, QStringLiteral("DisplayProgressBar"), true);
+    s.DisplayTime = ReadBoolean(ini, keys::DisplayTime);
+    s.DisplayProgressBar = ReadBoolean(ini, keys::DisplayProgressBar);
 
-    s.Font = DefaultQuoteFont(windowFont);
-    TextToFont(ini.ReadString(kParam, QStringLiteral("Font"), FontToText(s.Font)), s.Font);
+    s.Font = ReadFont(ini, keys::Font, DefaultQuoteFont(windowFont));
 
-    s.Alpha = ini.ReadBool(kForm, QStringLiteral("Alpha"), false);
-    s.NotRunWeekEnd = ini.ReadBool(kForm, QStringLiteral("NotRunWeekEnd"), false);
+    s.Alpha = ReadBoolean(ini, keys::Alpha);
+    s.NotRunWeekEnd = ReadBoolean(ini, keys::NotRunWeekEnd);
 
-    s.HotKey = TextToShortCut(
-        ini.ReadString(kParam, QStringLiteral("HotKey"), ShortCutToText(kDefaultHotKey)));
+    s.HotKey = ReadHotKey(ini, keys::HotKey);
     if (s.HotKey == 0)
         s.HotKey = kDefaultHotKey;
     s.HotKeyReg = HotKeyValues(s.HotKey);
 
-    s.AutoPrompt = ini.ReadBool(kParam, QStringLiteral("AutoPrompt"), true);
-    s.PromptInterval = ini.ReadInteger(kParam, QStringLiteral("PromptInterval"), 10);
-    s.UseMonitor = ini.ReadBool(kParam, QStringLiteral("UseMonitor"), false);
-    s.MonitorCcy = ini.ReadString(kParam, QStringLiteral("MonitorCcy"), {});
-    s.MonitorPrice = ini.ReadFloat(kParam, QStringLiteral("MonitorPrice"), 0);
-    s.AlarmSound = ini.ReadBool(kParam, QStringLiteral("AlarmSound"), false);
+    s.AutoPrompt = ReadBoolean(ini, keys::AutoPrompt);
+    s.PromptInterval = ReadInteger(ini, keys::PromptInterval);
+    s.UseMonitor = ReadBoolean(ini, keys::UseMonitor);
+    s.MonitorCcy = ReadText(ini, keys::MonitorCcy);
+    s.MonitorPrice = ReadFloat(ini, keys::MonitorPrice);
+    s.AlarmSound = ReadBoolean(ini, keys::AlarmSound);
 
-    s.ProxyType = ini.ReadInteger(kParam, QStringLiteral("ProxyType"), 0);
-    s.ProxyAddress = ini.ReadString(kParam, QStringLiteral("ProxyAddress"), {});
-    s.ProxyPort = ini.ReadString(kParam, QStringLiteral("ProxyPort"), {});
+    s.ProxyType = ReadInteger(ini, keys::ProxyType);
+    s.ProxyAddress = ReadText(ini, keys::ProxyAddress);
+    s.ProxyPort = ReadText(ini, keys::ProxyPort);
     s.ProxyServer = currentProxyServer;
     s.ProxyPortNumber = currentProxyPort;
     if (s.ProxyType == 0) {
@@ -131,78 +128,100 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
         s.ProxyServer = s.ProxyAddress;
         s.ProxyPortNumber = ParseIntegerText(s.ProxyPort).value_or(kDefaultProxyPort);
         // No port outside TCP's range reaches a proxy; a hand-written one counts as none.
-        if (s.ProxyPortNumber < 1 || s.ProxyPortNumber > 65535)
+        if (s.ProxyPortNumber < keys::ProxyPort.LoadMin ||
+            s.ProxyPortNumber > keys::ProxyPort.LoadMax)
             s.ProxyPortNumber = kDefaultProxyPort;
     }
-    s.ProxyUsername = ReadScrambledText(ini, QStringLiteral("ProxyUsername"));
-    s.ProxyPassword = ReadScrambledText(ini, QStringLiteral("ProxyPassword"));
+    s.ProxyUsername = ReadText(ini, keys::ProxyUsername);
+    s.ProxyPassword = ReadText(ini, keys::ProxyPassword);
     // The secret store is asked only when a login will be used.
     if (s.AccessType == ProxyAccess::atUseProxy && !s.ProxyUsername.isEmpty() &&
         s.ProxyPassword.isEmpty() && PasswordLookup())
         s.ProxyPassword = PasswordLookup()(iniPath);
 
-    s.RatesURL =
-        ini.ReadString(kParam, QStringLiteral("RatesURL"), QString::fromLatin1(kDefaultRatesURL));
-    s.UpdateURL =
-        ini.ReadString(kParam, QStringLiteral("UpdateURL"), QString::fromLatin1(kDefaultUpdateURL));
-    s.UpgradeKeys = ini.ReadString(kParam, QStringLiteral("UpgradeKeys"), QString());
+    s.RatesURL = ReadText(ini, keys::RatesURL);
+    s.UpdateURL = ReadText(ini, keys::UpdateURL);
+    s.UpgradeKeys = ReadText(ini, keys::UpgradeKeys);
 
-    const QString sources = QStringLiteral("Sources");
-    for (const QString& name : ini.ReadString(sources, QStringLiteral("Order"), {}).split(u',')) {
+    for (const QString& name : ReadText(ini, keys::SourceOrder).split(u',')) {
         const QString known = name.trimmed().toLower();
         if ((known == u"portal" || known == u"ecb" || known == u"boc") &&
             !s.SourceOrder.contains(known))
             s.SourceOrder << known;
     }
     if (s.SourceOrder.isEmpty())
-        s.SourceOrder = QString::fromLatin1(kDefaultSourceOrder).split(u',');
-    s.PortalURL = ini.ReadString(sources, QStringLiteral("PortalURL"), s.PortalURL);
-    s.EcbURL = ini.ReadString(sources, QStringLiteral("EcbURL"), s.EcbURL);
-    s.BocURL = ini.ReadString(sources, QStringLiteral("BocURL"), s.BocURL);
+        s.SourceOrder = keys::SourceOrder.TextDefault().split(u',');
+    s.PortalURL = ReadText(ini, keys::PortalURL);
+    s.EcbURL = ReadText(ini, keys::EcbURL);
+    s.BocURL = ReadText(ini, keys::BocURL);
 
-    s.Pos_X = ini.ReadInteger(kForm, QStringLiteral("Pos_X"), -1);
-    s.Pos_Y = ini.ReadInteger(kForm, QStringLiteral("Pos_Y"), -1);
-    s.Top = ini.ReadBool(kForm, QStringLiteral("Top"), false);
+    s.Pos_X = ReadInteger(ini, keys::PosX);
+    s.Pos_Y = ReadInteger(ini, keys::PosY);
+    s.Top = ReadBoolean(ini, keys::Top);
     return s;
 }
+
+namespace {
+
+// The loaded value of a reported key, as the settings file encodes it.
+QString ReportedValue(const Settings& s, const SettingKey& key) {
+    const std::pair<const SettingKey*, QString> values[] = {
+        {&keys::Interval, QString::number(s.Interval)},
+        {&keys::LineSpacing, FloatToText(s.LineSpacing)},
+        {&keys::ThreeD, Flag(s.ThreeD)},
+        {&keys::ColorMode, QString::number(s.ColorMode)},
+        {&keys::WaitTimeOut, QString::number(s.WaitTimeOut)},
+        {&keys::DisplayTime, Flag(s.DisplayTime)},
+        {&keys::DisplayProgressBar, Flag(s.DisplayProgressBar)},
+        {&keys::Font, FontToText(s.Font)},
+        {&keys::HotKey, ShortCutToText(s.HotKey)},
+        {&keys::AutoPrompt, Flag(s.AutoPrompt)},
+        {&keys::PromptInterval, QString::number(s.PromptInterval)},
+        {&keys::UseMonitor, Flag(s.UseMonitor)},
+        {&keys::MonitorCcy, s.MonitorCcy},
+        {&keys::MonitorPrice, FloatToText(static_cast<double>(s.MonitorPrice))},
+        {&keys::AlarmSound, Flag(s.AlarmSound)},
+        {&keys::ProxyType, QString::number(s.ProxyType)},
+        {&keys::ProxyAddress, s.ProxyAddress},
+        {&keys::ProxyPort, s.ProxyPort},
+        {&keys::RatesURL, s.RatesURL},
+        {&keys::UpdateURL, s.UpdateURL},
+        {&keys::SourceOrder, s.SourceOrder.join(u',')},
+        {&keys::PortalURL, s.PortalURL},
+        {&keys::EcbURL, s.EcbURL},
+        {&keys::BocURL, s.BocURL},
+        {&keys::Alpha, Flag(s.Alpha)},
+        {&keys::NotRunWeekEnd, Flag(s.NotRunWeekEnd)},
+        {&keys::PosX, QString::number(s.Pos_X)},
+        {&keys::PosY, QString::number(s.Pos_Y)},
+        {&keys::Top, Flag(s.Top)},
+    };
+    for (const auto& [k, value] : values) {
+        if (k == &key)
+            return value;
+    }
+    Q_ASSERT_X(false, "ReportedValue", key.Name);
+    return {};
+}
+
+}  // namespace
 
 QString FormatSettingsReport(const Settings& s) {
     QString out;
     const auto line = [&out](const char* key, const QString& value) {
         out += QLatin1String(key) + u'=' + value + u'\n';
     };
-    out += QStringLiteral("[Param]\n");
-    line("Interval", QString::number(s.Interval));
-    line("LineSpacing", FloatToText(s.LineSpacing));
-    line("3D", Flag(s.ThreeD));
-    line("ColorMode", QString::number(s.ColorMode));
-    line("WaitTimeOut", QString::number(s.WaitTimeOut));
-    line("DisplayTime", Flag(s.DisplayTime));
-    line("DisplayProgressBar", Flag(s.DisplayProgressBar));
-    line("Font", FontToText(s.Font));
-    line("HotKey", ShortCutToText(s.HotKey));
-    line("AutoPrompt", Flag(s.AutoPrompt));
-    line("PromptInterval", QString::number(s.PromptInterval));
-    line("UseMonitor", Flag(s.UseMonitor));
-    line("MonitorCcy", s.MonitorCcy);
-    line("MonitorPrice", FloatToText(static_cast<double>(s.MonitorPrice)));
-    line("AlarmSound", Flag(s.AlarmSound));
-    line("ProxyType", QString::number(s.ProxyType));
-    line("ProxyAddress", s.ProxyAddress);
-    line("ProxyPort", s.ProxyPort);
-    line("RatesURL", s.RatesURL);
-    line("UpdateURL", s.UpdateURL);
-    out += QStringLiteral("\n[Sources]\n");
-    line("Order", s.SourceOrder.join(u','));
-    line("PortalURL", s.PortalURL);
-    line("EcbURL", s.EcbURL);
-    line("BocURL", s.BocURL);
-    out += QStringLiteral("\n[Form]\n");
-    line("Alpha", Flag(s.Alpha));
-    line("NotRunWeekEnd", Flag(s.NotRunWeekEnd));
-    line("Pos_X", QString::number(s.Pos_X));
-    line("Pos_Y", QString::number(s.Pos_Y));
-    line("Top", Flag(s.Top));
+    const char* section = nullptr;
+    for (const SettingKey* key : kSettingKeys) {
+        if (!key->Reported)
+            continue;
+        if (!section || qstrcmp(section, key->Section) != 0) {
+            section = key->Section;
+            out += QLatin1String(out.isEmpty() ? "[" : "\n[") + QLatin1String(section) +
+                   QLatin1String("]\n");
+        }
+        line(key->Name, ReportedValue(s, *key));
+    }
     out += QStringLiteral("\n[Effective]\n");
     line("TicksPerInterval", QString::number(s.TicksPerInterval));
     line("HotKeyModifiers", QString::number(s.HotKeyReg.Modifiers));
@@ -234,16 +253,6 @@ bool ShouldEndAutomaticStart(const QString& firstArgument, bool notRunWeekEnd, Q
 
 void SetProxyPasswordLookup(ProxyPasswordLookup lookup) {
     PasswordLookup() = std::move(lookup);
-}
-
-QString ReadScrambledText(const TIniFile& ini, const QString& key) {
-    const QByteArray bytes = ScrambleText(ini.ReadBytes(kParam, key, {}), kScrambleKey);
-    return ini.Encoding() == FileEncoding::Gbk ? FromCp936(bytes) : QString::fromUtf8(bytes);
-}
-
-void WriteScrambledText(TIniFile& ini, const QString& key, const QString& text) {
-    const QByteArray bytes = ini.Encoding() == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
-    ini.WriteBytes(kParam, key, ScrambleText(bytes, kScrambleKey));
 }
 
 }  // namespace kestrel

@@ -12,6 +12,7 @@
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
 #include "settings/profile.h"
+#include "settings/settingskeys.h"
 
 namespace kestrel {
 
@@ -22,60 +23,50 @@ enum class ProxyAccess {
     atUseProxy,   // ProxyServer:ProxyPortNumber
 };
 
-// No rates page: the ticker reads the public feeds itself.
-inline constexpr char kDefaultRatesURL[] = "";
-inline constexpr char kDefaultSourceOrder[] = "portal,ecb";
-inline constexpr char kDefaultPortalURL[] = "https://hq.sinajs.cn/list=";
-inline constexpr char kDefaultEcbURL[] =
-    "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
-inline constexpr char kDefaultBocURL[] = "https://www.boc.cn/sourcedb/whpj/";
-inline constexpr char kDefaultUpdateURL[] = "https://kestrel.example.org/kestrelmv/kestrelmv.inf";
-inline constexpr int kTicksPerSecond = 10;  // the refresh timer ticks every 100 ms
-inline constexpr int kDefaultProxyPort = 8080;
-
 struct Settings {
-    // [Param], as read (after the corrections noted)
-    int Interval = 10;       // seconds; below 1 is taken as 1
-    double LineSpacing = 1;  // outside 0.1..3 is taken as 1
-    bool ThreeD = false;     // key "3D"
-    int ColorMode = 0;
-    int WaitTimeOut = 5;  // seconds
-    bool DisplayTime = true;
-    bool DisplayProgressBar = true;
+    // As read (after the corrections noted); the defaults are the table's.
+    // [Param]
+    int Interval = keys::Interval.IntegerDefault();
+    double LineSpacing = keys::LineSpacing.Default;
+    bool ThreeD = keys::ThreeD.BooleanDefault();
+    int ColorMode = keys::ColorMode.IntegerDefault();
+    int WaitTimeOut = keys::WaitTimeOut.IntegerDefault();  // seconds
+    bool DisplayTime = keys::DisplayTime.BooleanDefault();
+    bool DisplayProgressBar = keys::DisplayProgressBar.BooleanDefault();
     FontDesc Font;
-    quint16 HotKey = kDefaultHotKey;  // a text that names no key is F8
-    bool AutoPrompt = true;
-    int PromptInterval = 10;  // minutes
-    bool UseMonitor = false;
+    quint16 HotKey = kDefaultHotKey;  // a text that names no key is the default
+    bool AutoPrompt = keys::AutoPrompt.BooleanDefault();
+    int PromptInterval = keys::PromptInterval.IntegerDefault();  // minutes
+    bool UseMonitor = keys::UseMonitor.BooleanDefault();
     QString MonitorCcy;
-    long double MonitorPrice = 0;
-    bool AlarmSound = false;
-    int ProxyType = 0;
+    long double MonitorPrice = keys::MonitorPrice.Default;
+    bool AlarmSound = keys::AlarmSound.BooleanDefault();
+    int ProxyType = keys::ProxyType.IntegerDefault();
     QString ProxyAddress;
     QString ProxyPort;  // text as stored
     // The proxy login, unscrambled. The password comes from the file, or from the secret store
     // (ProxyPasswordLookup) when the file holds none.
     QString ProxyUsername;
     QString ProxyPassword;
-    QString RatesURL = QString::fromLatin1(kDefaultRatesURL);
-    QString UpdateURL = QString::fromLatin1(kDefaultUpdateURL);  // the upgrade information file
-    // [Sources], the feeds read when RatesURL is empty
+    QString RatesURL = keys::RatesURL.TextDefault();
+    QString UpdateURL = keys::UpdateURL.TextDefault();
+    // [Sources]
     QStringList SourceOrder;  // known names only, each once; empty or none known: the default
-    QString PortalURL = QString::fromLatin1(kDefaultPortalURL);
-    QString EcbURL = QString::fromLatin1(kDefaultEcbURL);
-    QString BocURL = QString::fromLatin1(kDefaultBocURL);
-    QString UpgradeKeys;  // publishing keys trusted besides the built-in one, ";"-separated
+    QString PortalURL = keys::PortalURL.TextDefault();
+    QString EcbURL = keys::EcbURL.TextDefault();
+    QString BocURL = keys::BocURL.TextDefault();
+    QString UpgradeKeys;
     // [Form]
-    bool Alpha = false;
-    bool NotRunWeekEnd = false;
-    int Pos_X = -1;
-    int Pos_Y = -1;
-    bool Top = false;
+    bool Alpha = keys::Alpha.BooleanDefault();
+    bool NotRunWeekEnd = keys::NotRunWeekEnd.BooleanDefault();
+    int Pos_X = keys::PosX.IntegerDefault();
+    int Pos_Y = keys::PosY.IntegerDefault();
+    bool Top = keys::Top.BooleanDefault();
 
     // effective values
-    int TicksPerInterval = 10 * kTicksPerSecond;
+    int TicksPerInterval = Interval * kTicksPerSecond;
     HotKeyRegistration HotKeyReg{0, kDefaultHotKey};
-    int WaitTimeoutMs = 5000;
+    int WaitTimeoutMs = WaitTimeOut * 1000;
     ProxyAccess AccessType = ProxyAccess::atPreconfig;
     QString ProxyServer;
     int ProxyPortNumber = kDefaultProxyPort;
@@ -87,10 +78,6 @@ struct Settings {
 // is the only place.
 using ProxyPasswordLookup = std::function<QString(const QString& iniPath)>;
 void SetProxyPasswordLookup(ProxyPasswordLookup lookup);
-
-// Param/ProxyUsername and Param/ProxyPassword: scrambled bytes in the file's own encoding.
-QString ReadScrambledText(const TIniFile& ini, const QString& key);
-void WriteScrambledText(TIniFile& ini, const QString& key, const QString& text);
 
 // Reads the settings file at iniPath and the selection file at ccyPath. A missing selection
 // file keeps currentSelection; either way the selection is then checked against the catalogue
@@ -114,8 +101,9 @@ public:
 // replacing the file at once. Throws CreateFileError when refused.
 void WriteSelectionFile(const QString& ccyPath, const QStringList& selection);
 
-// "[Param]", "[Form]" and "[Effective]" sections of Key=value lines, "\n" line ends, one
-// blank line between two sections. Values are written as the settings file encodes them.
+// "[Param]", "[Sources]", "[Form]" and "[Effective]" sections of Key=value lines, "\n" line
+// ends, one blank line between two sections: the reported keys of the table in its order, then
+// the values derived from them. Values are written as the settings file encodes them.
 QString FormatSettingsReport(const Settings& settings);
 
 // True when an automatic start ("-AUTO" or "/AUTO", any case, blanks and control characters

@@ -6,7 +6,7 @@
 #include <cctype>
 
 #include "net/netutils.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 #include "upgrade/helper/updatehelper.h"
 #include "upgrade/minisign.h"
 #include "upgrade/upgradetext.h"

@@ -1,25 +1,17 @@
 #include "upgrade/updater.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <csignal>
 #include <mutex>
 #include <thread>
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <utility>
@@ -27,9 +19,9 @@
 #include "net/netutils.h"
 #include "platform/online.h"
 #include "ui/appcontrol.h"
-#include "upgrade/dialogframe.h"
 #include "upgrade/helper/updatehelper.h"
 #include "upgrade/helperlaunch.h"
+#include "upgrade/updaterfiles.h"
 #include "upgrade/updatermessage.h"
 #include "upgrade/updaterpassword.h"
 #include "upgrade/updaterwizard.h"
@@ -47,38 +39,6 @@ constexpr int kFileTransferTime = 60 * 60 * 1000;
 // for the whole hour: what brings less than this over an idle time-out has stalled.
 constexpr quint32 kMinBytesPerSecond = 512;
 constexpr int kReadBlock = 64 * 1024;
-
-// A download with more would not be a fair stop for a full disk.
-constexpr qint64 kFullDiskBytes = 64 * 1024;
-
-// Writes a download that arrived in memory to its file, as the HTTP client writes the ones that
-// arrive with a length.
-bool SaveDownload(const QString& path, QIODevice& body) {
-    const std::unique_ptr<QFile> file = CreatePrivateFile(path);
-    if (!file)
-        return false;
-    body.seek(0);
-    const QByteArray bytes = body.readAll();
-    if (file->write(bytes) == bytes.size())
-        return true;
-    file->remove();
-    return false;
-}
-
-// Whether a write to the file failed for want of room: the file has reached the size limit of
-// the process, or its file system is full.
-bool DiskRefusedWrite(const QString& path) {
-    struct stat st;
-    struct rlimit limit;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0 &&
-        ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        rlim_t(st.st_size) >= limit.rlim_cur)
-        return true;
-    struct statvfs fs;
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    return ::statvfs(folder.constData(), &fs) == 0 &&
-           qint64(fs.f_bavail) * qint64(fs.f_frsize) < kFullDiskBytes;
-}
 
 // The address of the signature beside the information file.
 QString SignatureURL(const QString& infoURL) {
@@ -98,25 +58,6 @@ QString ByLanguage(const QString& simplified, const QString& traditional, const 
     return english;
 }
 
-// The application's title (its name unless a display name was set).
-QString AppTitle() {
-    return QGuiApplication::applicationDisplayName();
-}
-
-// Lays out a word-wrapping label at its place with the given width, as high as its text.
-void FitLabel(QLabel* label, int width) {
-    label->setFixedWidth(width);
-    label->setFixedHeight(label->heightForWidth(width));
-}
-
-bool DigestMatches(const QString& fileName, const QByteArray& expected) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return hash.addData(&file) && hash.result() == expected;
-}
-
 }  // namespace
 
 TUpdaterWizard::TUpdaterWizard() {
@@ -126,11 +67,6 @@ TUpdaterWizard::TUpdaterWizard() {
 void TUpdaterWizard::SetLanguage(TUpdaterLanguage language) {
     language_ = language;
     SetUpdaterLanguage(language);
-}
-
-QString ProgramFolder(const QString& programPath) {
-    const QString folder = QFileInfo(programPath).absolutePath();
-    return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
 QString ReadOnlyFolderText() {
@@ -514,37 +450,6 @@ void TUpdater::RefuseUpgrade(const QString& text) {
     AbortUpgrade();
 }
 
-bool TUpdater::PrepareStaging() {
-    const QString folder = ProgramFolder(ProgramPath);
-    lockFd_ = helper::LockFolder(folder, false);
-    if (lockFd_ < 0)
-        return false;
-    // Holding the lock, whatever an earlier upgrade left is either taken back or gone.
-    helper::RecoverUpgrades(folder, QFileInfo(ProgramPath).fileName());
-    QByteArray pattern =
-        QFile::encodeName(folder + QLatin1String(helper::kStagingPrefix)) + "XXXXXX";
-    if (!::mkdtemp(pattern.data())) {
-        DropStaging();
-        return false;
-    }
-    staging_ = QFile::decodeName(pattern) + u'/';
-    return true;
-}
-
-void TUpdater::DropStaging() {
-    if (!staging_.isEmpty())
-        helper::RemoveStaging(staging_.chopped(1));
-    staging_.clear();
-    if (lockFd_ >= 0)
-        ::close(lockFd_);
-    lockFd_ = -1;
-}
-
-bool TUpdater::ProgramFolderWritable() const {
-    const QByteArray folder = QFile::encodeName(ProgramFolder(ProgramPath));
-    return ::access(folder.constData(), W_OK | X_OK) == 0;
-}
-
 void TUpdater::StartDownloads() {
     // A program the user cannot replace (installed for the whole system) is upgraded by the
     // package manager: downloading files that could never take its place helps nobody.
@@ -756,94 +661,6 @@ void TUpdater::AbortUpgrade() {
     StopUpgrade();
     if (OnAborted)
         OnAborted(this);
-}
-
-void TUpdater::ErrorBox(const QString& text) {
-    // Above the wizard, which may stay on top of every window.
-    QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok,
-                    TUpdaterWizardForm::Instance());
-    box.exec();
-}
-
-bool TUpdater::AskUpgrade(const QString& message) {
-    QString title = AppTitle();
-    if (title.contains(UpgradeString(kStringDefaultTitleMark)))
-        title = UpgradeString(kStringAppTitle);
-    TUpdaterMessageForm* form = TUpdaterMessageForm::Create();
-    const QString framed = message.isEmpty() ? message : u'\n' + message + u'\n';
-    form->lblMessage->setText(Shown(FormatUpgradeText(23, {title, framed})));
-    FitLabel(form->lblMessage, form->width() - form->lblMessage->x() - 11);
-    form->setWindowTitle(UpgradeText(0));
-    form->btnYes->setText(UpgradeText(14));
-    form->btnLater->setText(UpgradeText(19));
-    const int height = form->lblMessage->y() + form->lblMessage->height() + 55;
-    form->setFixedHeight(height);
-    form->pnlButtons->move(0, height - 55);
-    return form->exec() == QDialog::Accepted;
-}
-
-void TUpdater::ShowWizard() {
-    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Create();
-    wizard->OnAbort = [this] { AbortUpgrade(); };
-    const QString about = u' ' + UpgradeString(kStringUpdaterName) + u' ';
-    wizard->AboutLabel->setText(about);
-    wizard->AboutShadow->setText(about);
-    wizard->setWindowFlag(Qt::WindowStaysOnTopHint, Wizard.StayOnTop);
-    wizard->SetSidePicture(Wizard.Pic118x218);
-    wizard->EstimatedTimeLeftLab->setText(UpgradeText(22));
-    wizard->setWindowTitle(UpgradeText(0));
-    wizard->WizardTitle->setText(UpgradeText(1));
-    wizard->LCurrentFile->setTitle(u' ' + UpgradeText(3) + u' ');
-    wizard->LAllFiles->setTitle(u' ' + UpgradeText(4) + u' ');
-    wizard->LDownloadingFileFrom->setText(UpgradeText(5));
-    wizard->FinishBtn->setText(Shown(UpgradeText(18)));
-    wizard->CancelBtn->setText(UpgradeText(17));
-    wizard->show();
-    CentreOnScreen(wizard);
-}
-
-void TUpdater::WizardFinished() {
-    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
-    if (!wizard)
-        return;
-    wizard->WizardTitle->setText(UpgradeText(2));
-    wizard->AfterNote->setText(Shown(FormatUpgradeText(10, {AppTitle()})));
-    FitLabel(wizard->AfterNote, wizard->AfterNote->width());
-    wizard->LCurrentFile->hide();
-    wizard->LAllFiles->hide();
-    wizard->CancelBtn->setEnabled(false);
-    wizard->FinishBtn->setText(UpgradeText(16));
-    wizard->FinishBtn->setEnabled(true);
-    wizard->FinishBtn->setDefault(true);
-    wizard->FinishBtn->setFocus();
-    wizard->activateWindow();
-}
-
-bool TUpdater::AskPassword() {
-    TUpdaterPasswordForm* form = TUpdaterPasswordForm::Create();
-    // The login comes up during a download: it must not open behind the wizard.
-    form->setWindowFlag(Qt::WindowStaysOnTopHint,
-                        TUpdaterWizardForm::Instance() && Wizard.StayOnTop);
-    form->OnConfirm = [this](const QString& user, const QString& password) {
-        Username = user;
-        Password = password;
-    };
-    form->lblText->setText(Shown(FormatUpgradeText(29, {FileName()})));
-    FitLabel(form->lblText, form->width() - form->lblText->x() - 11);
-    form->setWindowTitle(UpgradeText(11));
-    form->lblUser->setText(UpgradeText(12));
-    form->lblUser->adjustSize();
-    form->lblPassword->setText(UpgradeText(13));
-    form->lblPassword->adjustSize();
-    form->edUser->setText(Username);
-    form->edPassword->clear();
-    form->btnOK->setText(UpgradeText(16));
-    form->btnCancel->setText(UpgradeText(17));
-    const int bottom = form->pnlBottom->height();
-    const int height = form->lblText->y() + form->lblText->height() + bottom;
-    form->setFixedHeight(height);
-    form->pnlBottom->move(0, height - bottom);
-    return form->exec() == QDialog::Accepted;
 }
 
 void TUpdater::RunHelper(const QString& params) {

@@ -19,6 +19,7 @@
 #include "net/httpclient.h"
 #include "upgrade/infofile.h"
 #include "upgrade/minisign.h"
+#include "upgrade/updaterfiles.h"
 #include "upgrade/upgradetext.h"
 
 class QTimer;
@@ -207,9 +208,6 @@ private:
     QString restartParams_ = QStringLiteral("/afterupgrade");
     std::unique_ptr<QTimer> timer_;
 };
-
-// The folder that receives the downloads: the program's, with a trailing "/".
-QString ProgramFolder(const QString& programPath);
 
 // The sentence shown when the program's folder cannot be written, in the wizard's language.
 QString ReadOnlyFolderText();

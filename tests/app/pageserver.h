@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace kestrel::test {
 

@@ -16,7 +16,7 @@
 #include "../app/quoteserver.h"
 #include "../feeds/samples.h"
 #include "platform/fonts.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 #include "version.h"
 
 using namespace kestrel::test;

@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "app/session.h"
+#include "dialog/setupform.h"
 #include "platform/programfiles.h"
-#include "settings/setupform.h"
 
 int main(int argc, char** argv) {
     using namespace kestrel;

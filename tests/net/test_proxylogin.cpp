@@ -5,9 +5,9 @@
 #include <QTest>
 
 #include "../app/quoteserver.h"
-#include "settings/encodings.h"
 #include "settings/profile.h"
 #include "settings/settingsload.h"
+#include "text/encodings.h"
 #include "tinyproxy.h"
 
 using namespace kestrel;

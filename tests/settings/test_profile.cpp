@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "settings/encodings.h"
 #include "settings/profile.h"
 #include "settings/scrambler.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 

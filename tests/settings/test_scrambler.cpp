@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "settings/encodings.h"
 #include "settings/scrambler.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 

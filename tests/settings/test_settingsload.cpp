@@ -3,9 +3,10 @@
 #include <QTest>
 
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
 #include "settings/profile.h"
+#include "settings/settingskeys.h"
 #include "settings/settingsload.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 
@@ -41,6 +42,7 @@ private slots:
     void corrections_data();
     void corrections();
     void proxyModesKeepCurrentServer();
+    void everyKeyRoundTrips();
     void selectionFile_data();
     void selectionFile();
     void writeSelectionFile();
@@ -139,6 +141,63 @@ void TestSettingsLoad::proxyModesKeepCurrentServer() {
     QCOMPARE(s.AccessType, ProxyAccess::atDirect);
     QCOMPARE(s.ProxyServer, QStringLiteral("earlier.lan"));
     QCOMPARE(s.ProxyPortNumber, 3128);
+}
+
+// Every key of the table, written with a value other than its default, must come back from
+// the loader under its own name: a key the loader reads under another name or section, or
+// not at all, fails here.
+void TestSettingsLoad::everyKeyRoundTrips() {
+    TIniFile ini(ini_);
+    QStringList expected;
+    int index = 0;  // makes the values of keys of one type differ
+    for (const SettingKey* key : kSettingKeys) {
+        ++index;
+        QString text;
+        switch (key->Type) {
+            case KeyType::Integer: {
+                const int value = key->Min < key->Max ? static_cast<int>(key->Max)
+                                                      : key->IntegerDefault() + index;
+                WriteInteger(ini, *key, value);
+                text = QString::number(value);
+                break;
+            }
+            case KeyType::Boolean:
+                WriteBoolean(ini, *key, !key->BooleanDefault());
+                text = key->BooleanDefault() ? "0" : "1";
+                break;
+            case KeyType::Float: {
+                const double value = key->Min < key->Max ? key->Max : key->Default + index + 0.25;
+                WriteFloat(ini, *key, value);
+                text = FloatToText(value);
+                break;
+            }
+            case KeyType::Text:
+                text = key == &keys::SourceOrder ? "boc,portal" : "值-" + key->NameText();
+                WriteText(ini, *key, text);
+                break;
+            case KeyType::Font: {
+                const FontDesc font{"宋体", 12, false,   true,          false,
+                                    false,  0,  clWhite, kGb2312Charset};
+                WriteFont(ini, *key, font);
+                text = FontToText(font);
+                break;
+            }
+            case KeyType::HotKey:
+                WriteHotKey(ini, *key, 'Q' | kCtrlMask | kAltMask);
+                text = "Ctrl+Alt+Q";
+                break;
+        }
+        expected << key->NameText() + u'=' + text;
+    }
+    const Settings s = LoadSettings(ini_, ccy_, kWindowFont, {});
+    const QStringList report = FormatSettingsReport(s).split(u'\n');
+    const QStringList unreported{"ProxyUsername=" + s.ProxyUsername,
+                                 "ProxyPassword=" + s.ProxyPassword,
+                                 "UpgradeKeys=" + s.UpgradeKeys};
+    for (const QString& line : expected) {
+        if (!report.contains(line) && !unreported.contains(line))
+            QFAIL(qPrintable("missing " + line + " in\n" + report.join(u'\n')));
+    }
 }
 
 void TestSettingsLoad::selectionFile_data() {

@@ -19,6 +19,7 @@
 #include "app/pageserver.h"
 #include "app/session.h"
 #include "controls/spinedit.h"
+#include "dialog/setupform.h"
 #include "platform/fake/fakehotkey.h"
 #include "platform/fake/fakesecretstore.h"
 #include "platform/fake/fakeshortcuts.h"
@@ -26,11 +27,10 @@
 #include "platform/fake/fakewindowservices.h"
 #include "platform/programfiles.h"
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
 #include "settings/profile.h"
 #include "settings/scrambler.h"
 #include "settings/settingsload.h"
-#include "settings/setupform.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 

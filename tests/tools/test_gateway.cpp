@@ -21,7 +21,7 @@
 #include "../feeds/samples.h"
 #include "feeds/feeds.h"
 #include "feeds/plausibility.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 using namespace kestrel::feeds;

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 using namespace kestrel;
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "feeds/fetch.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 namespace kestrel::quoted {
 

@@ -15,7 +15,7 @@
 
 #include "feeds/page.h"
 #include "quotes/catalogue.h"
-#include "settings/encodings.h"
+#include "text/encodings.h"
 #include "util.h"
 
 namespace kestrel::quoted {

@@ -1,7 +1,6 @@
 #include "platform/linux/curltransfer.h"
 
 #include <curl/curl.h>
-#include <proxy.h>
 
 #include <QElapsedTimer>
 #include <QUrl>
@@ -9,10 +8,9 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
+
+#include "platform/linux/proxylookup.h"
 
 namespace kestrel {
 
@@ -41,56 +39,6 @@ QByteArray NoProxyList(const QString& bypass) {
             hosts << host;
     }
     return hosts.join(u',').toUtf8();
-}
-
-// The desktop's or environment's proxy for a URL, as libproxy finds it: an empty text for a
-// direct connection. The lookup may fetch a configuration script or resolve names and cannot be
-// interrupted, so it runs on a thread of its own that a stopped or late transfer leaves behind
-// (nullopt) instead of waiting for it. Lookups that hang for good are not piled up without end:
-// past a few of them the next transfer fails at once.
-std::optional<QByteArray> SystemProxy(const QByteArray& url, const std::function<bool()>& giveUp) {
-    static std::atomic<int> running{0};
-    constexpr int kMaxRunning = 4;
-    struct Answer {
-        std::mutex Lock;
-        std::condition_variable Ready;
-        bool Done = false;
-        QByteArray Proxy;
-    };
-    auto answer = std::make_shared<Answer>();
-    if (running.fetch_add(1) >= kMaxRunning) {
-        --running;
-        return std::nullopt;
-    }
-    try {
-        std::thread([answer, url] {
-            QByteArray proxy;
-            if (pxProxyFactory* factory = px_proxy_factory_new()) {
-                if (char** proxies = px_proxy_factory_get_proxies(factory, url.constData())) {
-                    if (proxies[0] && qstrcmp(proxies[0], "direct://") != 0)
-                        proxy = proxies[0];
-                    px_proxy_factory_free_proxies(proxies);
-                }
-                px_proxy_factory_free(factory);
-            }
-            --running;
-            {
-                std::lock_guard lock(answer->Lock);
-                answer->Proxy = proxy;
-                answer->Done = true;
-            }
-            answer->Ready.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        --running;
-        return std::nullopt;
-    }
-    std::unique_lock lock(answer->Lock);
-    while (!answer->Ready.wait_for(lock, std::chrono::milliseconds(kPollMs),
-                                   [&answer] { return answer->Done; }))
-        if (giveUp())
-            return std::nullopt;
-    return answer->Proxy;
 }
 
 // Whether a Location leads to http or https: a reference without a scheme stays on the scheme
@@ -149,6 +97,13 @@ private:
     // Stopped by the owner, out of time, or silent for longer than the idle time-out.
     bool MustEnd();
     qint64 Available() const { return Pending.size() - PendingAt; }
+    // The parts of Send: what every request sets, the method, body and header lines (false
+    // when they cannot be held), the time-outs and logins, and the status the response gives
+    // (0 for none).
+    void SetCommonOptions(const QByteArray& url);
+    bool SetContent(const TransferRequest& request);
+    void SetLimitsAndLogins(const TransferRequest& request);
+    long ResponseCode();
     bool ApplyProxy(const QByteArray& url);
     void NoteFailure(bool ended);
     // The value of a header of the final response, by its lower-case name.
@@ -317,6 +272,40 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     Reset();
     Deadline = request.Deadline;
     const QByteArray url = request.URL.toUtf8();
+    SetCommonOptions(url);
+    if (!ApplyProxy(url)) {
+        Failed.Kind = TransferFailureKind::Other;
+        return false;
+    }
+    if (!SetContent(request))
+        return false;
+    SetLimitsAndLogins(request);
+
+    if (curl_multi_add_handle(Multi, Easy) != CURLM_OK)
+        return false;
+    Added = true;
+    bool ended = false;
+    while (!HeadersComplete && !Done && !(ended = MustEnd())) {
+        Perform();
+        if (!HeadersComplete && !Done)
+            Wait();
+    }
+    if (ended) {
+        NoteFailure(true);
+        return false;
+    }
+    SaveCookies();
+
+    const long code = ResponseCode();
+    if (code == 0) {
+        NoteFailure(false);
+        return false;
+    }
+    Status = int(code);
+    return true;
+}
+
+void CurlTransfer::SetCommonOptions(const QByteArray& url) {
     curl_easy_setopt(Easy, CURLOPT_URL, url.constData());
     curl_easy_setopt(Easy, CURLOPT_NOSIGNAL, 1L);
     // Freeing the handle must not wait for a name lookup that is still under way.
@@ -328,11 +317,9 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     curl_easy_setopt(Easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(Easy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
     curl_easy_setopt(Easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    if (!ApplyProxy(url)) {
-        Failed.Kind = TransferFailureKind::Other;
-        return false;
-    }
+}
 
+bool CurlTransfer::SetContent(const TransferRequest& request) {
     if (request.Method == "POST") {
         curl_easy_setopt(Easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.Body.size()));
         curl_easy_setopt(Easy, CURLOPT_COPYPOSTFIELDS, request.Body.constData());
@@ -367,7 +354,10 @@ bool CurlTransfer::Send(const TransferRequest& request) {
         HeaderList = list;
     }
     curl_easy_setopt(Easy, CURLOPT_HTTPHEADER, HeaderList);
+    return true;
+}
 
+void CurlTransfer::SetLimitsAndLogins(const TransferRequest& request) {
     // A server that hangs ends as a failed transfer: a minute to connect, and a minute without
     // a single byte (MustEnd), unless the caller asked for other limits.
     curl_easy_setopt(Easy, CURLOPT_CONNECTTIMEOUT_MS,
@@ -397,22 +387,9 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     curl_easy_setopt(Easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(Easy, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnXferInfo);
     curl_easy_setopt(Easy, CURLOPT_XFERINFODATA, this);
+}
 
-    if (curl_multi_add_handle(Multi, Easy) != CURLM_OK)
-        return false;
-    Added = true;
-    bool ended = false;
-    while (!HeadersComplete && !Done && !(ended = MustEnd())) {
-        Perform();
-        if (!HeadersComplete && !Done)
-            Wait();
-    }
-    if (ended) {
-        NoteFailure(true);
-        return false;
-    }
-    SaveCookies();
-
+long CurlTransfer::ResponseCode() {
     long code = 0;
     curl_easy_getinfo(Easy, CURLINFO_RESPONSE_CODE, &code);
     // Some proxies (tinyproxy among them) refuse a wrong login with 401 and the challenge they
@@ -427,12 +404,7 @@ bool CurlTransfer::Send(const TransferRequest& request) {
                Value("www-authenticate") == ProxyChallenge) {
         code = 407;
     }
-    if (code == 0) {
-        NoteFailure(false);
-        return false;
-    }
-    Status = int(code);
-    return true;
+    return code;
 }
 
 void CurlTransfer::NoteFailure(bool ended) {

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <QDialog>
-#include <QLineEdit>
 #include <functional>
 
+#include "dialog/hotkeyedit.h"
 #include "platform/programfiles.h"
 #include "platform/secretstore.h"
 #include "settings/fonttext.h"
@@ -25,34 +25,6 @@ namespace kestrel {
 
 class IShortcutService;
 class TSpinEdit;
-
-// The shortcut value (virtual-key code and Shift/Ctrl/Alt bits) of a key press; 0 for a key
-// that has no virtual-key code, and for a modifier key on its own.
-quint16 ShortCutOfKey(int key, Qt::KeyboardModifiers modifiers);
-
-// The hot-key capture box: holds one key with its modifiers as a shortcut value, shown in the
-// settings file's text form. Backspace or Delete on their own empty it; Tab, Enter and Esc on
-// their own keep their usual meaning in a dialog; a key without a virtual-key code, and a key
-// that may not serve as a global hot key (IsGlobalHotKey), is refused with a beep and the box
-// keeps what it held.
-class THotKey : public QLineEdit {
-public:
-    explicit THotKey(QWidget* parent = nullptr);
-
-    quint16 HotKey() const { return hotKey_; }
-    void SetHotKey(quint16 value);
-
-    // Told of each key the user tries: false when it was refused.
-    std::function<void(bool accepted)> OnKeyTried;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    bool event(QEvent* event) override;
-
-private:
-    quint16 hotKey_ = 0;
-};
 
 class TSetupForm : public QDialog {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "settings/encodings.h"
+#include "text/encodings.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
