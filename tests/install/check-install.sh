@@ -76,6 +76,7 @@ for f in "${expected[@]}"; do
   grep -q " \./usr/$f\$" <<<"$contents" || fail "package lacks $f"
 done
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no shared-library dependencies"
+dpkg-deb --field "$deb" Depends | grep -q libqt6svg6 || fail "no SVG icon engine for the icons"
 if command -v lintian >/dev/null; then
   ! lintian "$deb" 2>/dev/null | grep '^E:' || fail "lintian errors"
 fi
