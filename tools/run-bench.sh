@@ -13,4 +13,5 @@ run "$build/bin/bench_parser"
 run "$build/bin/bench_http"
 run "$here/bench/net-bars.sh" "$build"
 run "$here/bench/gateway-bench.sh" "$build"
+run "$here/bench/ticker-vs-floor.sh" "$build"
 exit $status

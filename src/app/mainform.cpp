@@ -178,7 +178,9 @@ void TMainForm::CreateComponents() {
     Updater.InfoFile.UpgradeMethod = TUpgradeMethod::umRedirectToURL;
     Updater.InfoFile.UpgradeMsg = WhatsNewText();
     Updater.Wizard.SetLanguage(wlChineseSimplified);
-    Updater.Wizard.Pic118x218 = QPixmap(QStringLiteral(":/upgrade/wizard-side.svg"));
+    // Through the icon engine that draws the window icon anyway: a QPixmap read from the file
+    // would probe and load every image-format plugin at start for a picture seldom shown.
+    Updater.Wizard.Pic118x218 = QIcon(QStringLiteral(":/upgrade/wizard-side.svg")).pixmap(118, 218);
     Updater.OnNoUpdateAvailable = [this](TUpdater*) { UpdaterNoInfoFile(); };
     Updater.OnNoInfoFile = [this](TUpdater*) { UpdaterNoInfoFile(); };
 

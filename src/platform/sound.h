@@ -4,8 +4,6 @@
 #include <QString>
 #include <memory>
 
-class QSoundEffect;
-
 namespace kestrel {
 
 class ISoundPlayer {
@@ -19,10 +17,21 @@ public:
     virtual void Stop() = 0;
 };
 
-// The desktop's audio service through Qt Multimedia. Lives on the GUI thread.
+// The folder of the program's own modules: lib/kestrel (as the install lays it out) beside the
+// executable's bin folder, in the build tree as in a package.
+QString ModuleFolder();
+
+// The player of the sound module (kestrel-sound.so) in the folder; nullptr when there is no
+// module there or it cannot be loaded.
+std::unique_ptr<ISoundPlayer> LoadSoundModule(const QString& folder);
+
+// The desktop's audio service through Qt Multimedia, which lives in the sound module: it is
+// loaded the first time a sound plays, so that a start without an alarm never pays for Qt
+// Multimedia and the audio server's client. Without the module every sound is silent, as on a
+// machine without an audio device. Lives on the GUI thread.
 class SoundEffectPlayer : public ISoundPlayer {
 public:
-    SoundEffectPlayer();
+    explicit SoundEffectPlayer(QString moduleFolder = ModuleFolder());
     ~SoundEffectPlayer() override;
     SoundEffectPlayer(const SoundEffectPlayer&) = delete;
     SoundEffectPlayer& operator=(const SoundEffectPlayer&) = delete;
@@ -31,7 +40,9 @@ public:
     void Stop() override;
 
 private:
-    std::unique_ptr<QSoundEffect> effect_;
+    QString moduleFolder_;
+    bool loaded_ = false;
+    std::unique_ptr<ISoundPlayer> player_;
 };
 
 }  // namespace kestrel

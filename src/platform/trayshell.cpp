@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -18,18 +19,17 @@
 
 namespace kestrel {
 
-QIcon IconFromIco(const QByteArray& icoBytes) {
+namespace {
+
+// Every picture in the bytes of an image file (an .ico holds one per size), each at its size.
+QIcon IconFromImageData(const QByteArray& bytes) {
     QIcon icon;
-    if (icoBytes.isEmpty()) {
-        return icon;
-    }
     QBuffer buffer;
-    buffer.setData(icoBytes);
+    buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "ico");
-    const int count = reader.imageCount();
-    for (int i = 0; i < count; ++i) {
-        if (!reader.jumpToImage(i)) {
+    QImageReader reader(&buffer);
+    for (int i = 0, count = std::max(1, reader.imageCount()); i < count; ++i) {
+        if (i > 0 && !reader.jumpToImage(i)) {
             break;
         }
         const QImage image = reader.read();
@@ -39,8 +39,6 @@ QIcon IconFromIco(const QByteArray& icoBytes) {
     }
     return icon;
 }
-
-namespace {
 
 // The desktop reports whole clicks; the component works from presses and releases, so each
 // click becomes its pair (a double click: the double-click press and the second release).
@@ -148,7 +146,7 @@ bool SystemTrayShell::Add(const TrayNotifyData& data) {
     // Qt docks its icon into the host it finds when the icon is shown: showing it again after a
     // host change docks it into the new one.
     tray_->hide();
-    const QIcon icon = IconFromIco(data.Icon);
+    const QIcon icon = IconOf(data);
     if (icon.isNull()) {
         return false;
     }
@@ -159,13 +157,27 @@ bool SystemTrayShell::Add(const TrayNotifyData& data) {
 }
 
 bool SystemTrayShell::Modify(const TrayNotifyData& data) {
-    const QIcon icon = IconFromIco(data.Icon);
+    const QIcon icon = IconOf(data);
     if (icon.isNull()) {
         return false;
     }
     tray_->setIcon(icon);
     tray_->setToolTip(data.Tip);
     return true;
+}
+
+QIcon SystemTrayShell::IconOf(const TrayNotifyData& data) {
+    if (data.Icon.isEmpty()) {
+        return {};
+    }
+    if (data.Icon != iconBytes_ || data.IconFile != iconFile_) {
+        // Qt renders an SVG file at the size the panel asks for; bytes without a file are an
+        // .ico of the stored form, or any other picture Qt can read.
+        icon_ = data.IconFile.isEmpty() ? IconFromImageData(data.Icon) : QIcon(data.IconFile);
+        iconBytes_ = data.Icon;
+        iconFile_ = data.IconFile;
+    }
+    return icon_;
 }
 
 void SystemTrayShell::Remove() {

@@ -17,8 +17,9 @@ namespace kestrel {
 
 // What the shell is told to show.
 struct TrayNotifyData {
-    QByteArray Icon;  // .ico file bytes; empty when there is no icon to show
-    QString Tip;      // already cut to what the shell may show
+    QByteArray Icon;   // the picture as the bytes of an image file; empty when there is none
+    QString IconFile;  // the image file those bytes were read from, when there is one
+    QString Tip;       // already cut to what the shell may show
 };
 
 enum class TrayMouseMessage {
@@ -64,10 +65,6 @@ public:
     std::function<void(ITrayShell* Sender)> OnHostChanged;
 };
 
-// The icon as Qt draws it: every picture of the .ico bytes, each at its own size. A null icon
-// when the bytes hold no readable picture.
-QIcon IconFromIco(const QByteArray& icoBytes);
-
 // QSystemTrayIcon. On X11 Qt talks StatusNotifierItem over D-Bus when a watcher with a host is
 // on the session bus and embeds an XEmbed window otherwise (on other platforms it is always the
 // D-Bus path). An SNI host shows the exported menu itself; an XEmbed tray only reports the
@@ -94,8 +91,14 @@ public:
 
 private:
     void WatchForHosts();
+    QIcon IconOf(const TrayNotifyData& data);
 
     std::unique_ptr<QSystemTrayIcon> tray_;
+    // The icon last made, kept while the picture stays the same (every download assigns it
+    // again), so that Qt draws it once at each size and not once per download.
+    QByteArray iconBytes_;
+    QString iconFile_;
+    QIcon icon_;
     std::unique_ptr<QObject> watcher_;
     quint32 xembedHost_ = 0;  // the owner of the manager selection when last looked at
     bool refused_ = false;    // the last Add found no tray

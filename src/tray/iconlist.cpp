@@ -7,9 +7,9 @@
 
 namespace kestrel {
 
-TIcon::TIcon(QByteArray icoBytes) : data_(std::move(icoBytes)) {}
+TIcon::TIcon(QByteArray bytes, QString file) : data_(std::move(bytes)), file_(std::move(file)) {}
 
-TIcon::TIcon(const TIcon& other) : data_(other.data_) {}
+TIcon::TIcon(const TIcon& other) : data_(other.data_), file_(other.file_) {}
 
 TIcon& TIcon::operator=(const TIcon& other) {
     Assign(other);
@@ -17,11 +17,14 @@ TIcon& TIcon::operator=(const TIcon& other) {
 }
 
 void TIcon::Assign(const TIcon& source) {
-    SetData(source.data_);
+    data_ = source.data_;
+    file_ = source.file_;
+    Changed();
 }
 
-void TIcon::SetData(const QByteArray& icoBytes) {
-    data_ = icoBytes;
+void TIcon::SetData(const QByteArray& bytes) {
+    data_ = bytes;
+    file_.clear();
     Changed();
 }
 
@@ -29,6 +32,15 @@ void TIcon::Changed() {
     if (OnChange) {
         OnChange(this);
     }
+}
+
+TIcon IconFromResource(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QByteArray bytes = file.readAll();
+    return bytes.isEmpty() ? TIcon() : TIcon(std::move(bytes), path);
 }
 
 bool LooksLikeIco(const QByteArray& bytes) {

@@ -1,6 +1,6 @@
-// Icons as the bytes of their .ico files, and the ordered list that holds the frames of the
-// tray animation. This side never decodes a picture: the window layer turns the bytes into
-// something it can draw.
+// Icons as the bytes of their image files, and the ordered list that holds the frames of the
+// tray animation. This side never decodes a picture: the window layer turns the file or the
+// bytes into something it can draw.
 #pragma once
 
 #include <QByteArray>
@@ -13,19 +13,26 @@ class QIODevice;
 
 namespace kestrel {
 
+// The picture is an image file: an .ico (what the stored form of a list holds), or the SVG or PNG
+// the program ships as a resource. An icon read from a file remembers the file, so that the tray
+// can hand it to Qt as it is, to be drawn at whatever size the panel wants; the bytes are what
+// the stored form keeps and what tells two pictures apart.
 class TIcon {
 public:
     TIcon() = default;
-    explicit TIcon(QByteArray icoBytes);
+    explicit TIcon(QByteArray bytes, QString file = {});
     // A copy takes the picture but never the change link: it belongs to whoever made it.
     TIcon(const TIcon& other);
     TIcon& operator=(const TIcon& other);
 
     // Takes over the picture of the source and tells OnChange.
     void Assign(const TIcon& source);
-    // Replaces the picture with these .ico bytes (empty bytes: no picture) and tells OnChange.
-    void SetData(const QByteArray& icoBytes);
+    // Replaces the picture with these bytes (empty bytes: no picture), which come from no file,
+    // and tells OnChange.
+    void SetData(const QByteArray& bytes);
     const QByteArray& Data() const { return data_; }
+    // The image file the picture was read from; empty when it came as bytes.
+    const QString& File() const { return file_; }
     bool Empty() const { return data_.isEmpty(); }
 
     std::function<void(TIcon* Sender)> OnChange;
@@ -33,7 +40,12 @@ public:
 private:
     void Changed();
     QByteArray data_;
+    QString file_;
 };
+
+// The icon whose picture is the image file at path (a Qt resource such as
+// ":/icons/tray-normal.svg", or any file). Empty when the file cannot be read.
+TIcon IconFromResource(const QString& path);
 
 // True when the bytes start like an .ico file (reserved 0, type 1, at least one entry, the
 // whole directory present). Nothing is decoded.

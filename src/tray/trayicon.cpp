@@ -1,81 +1,13 @@
 #include "tray/trayicon.h"
 
 #include <QAction>
-#include <QBuffer>
-#include <QImage>
-#include <QImageWriter>
 #include <QMenu>
-#include <QPainter>
-#include <QSvgRenderer>
-#include <QThread>
-#include <QtEndian>
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 
 #include "ui/errorreport.h"
 
 namespace kestrel {
-
-// Sleeps Interval between two frames and hands each frame advance to the GUI thread, which
-// owns every field the advance touches. At most one advance is queued at a time, so a busy GUI
-// thread never finds a backlog of frames when it comes back.
-class TTimerThread : public QThread {
-public:
-    TTimerThread(TTrayIcon* owner, unsigned generation, bool suspended)
-        : OwnerTray(owner), generation_(generation), suspended_(suspended) {}
-
-    void Suspend() { SetFlag(suspended_, true); }
-    void Resume() { SetFlag(suspended_, false); }
-    // Wakes the thread at once; the caller then joins it.
-    void Stop() { SetFlag(stop_, true); }
-    // The GUI thread has run the queued advance; the next one may be queued.
-    void FrameTaken() { pending_.store(false); }
-
-protected:
-    void run() override {
-        constexpr int kMinimumMs = 10;
-        std::unique_lock lock(mutex_);
-        while (!stop_) {
-            if (suspended_) {
-                wake_.wait(lock, [this] { return stop_ || !suspended_; });
-                continue;
-            }
-            const auto wait =
-                std::chrono::milliseconds(std::max<int>(kMinimumMs, OwnerTray->Interval()));
-            if (wake_.wait_for(lock, wait, [this] { return stop_ || suspended_; })) {
-                continue;  // interrupted: only a full wait makes a frame
-            }
-            if (!pending_.exchange(true)) {
-                TTrayIcon* owner = OwnerTray;
-                const unsigned generation = generation_;
-                QMetaObject::invokeMethod(
-                    owner, [owner, generation] { owner->NextFrame(generation); },
-                    Qt::QueuedConnection);
-            }
-        }
-    }
-
-private:
-    void SetFlag(bool& flag, bool value) {
-        {
-            std::lock_guard guard(mutex_);
-            flag = value;
-        }
-        wake_.notify_all();
-    }
-
-    // Outlives the thread: the tray icon joins it before it goes.
-    TTrayIcon* const OwnerTray;
-    const unsigned generation_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool suspended_;
-    bool stop_ = false;
-    std::atomic<bool> pending_{false};
-};
 
 TTrayIcon::TTrayIcon(QObject* owner, std::unique_ptr<ITrayShell> shell)
     : QObject(owner), shell_(std::move(shell)) {
@@ -91,6 +23,8 @@ TTrayIcon::TTrayIcon(QObject* owner, std::unique_ptr<ITrayShell> shell)
     };
     icon_.OnChange = [this](TIcon*) { RefreshTray(); };
     icons_.OnChange = [this](TIconList*) { RefreshTray(); };
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { NextFrame(); });
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -143,25 +77,20 @@ void TTrayIcon::SetAnimated(bool value) {
     if (effective == animated_) {
         return;
     }
-    if (effective) {
-        ++generation_;
-        timer_ = std::make_unique<TTimerThread>(this, generation_, !added_);
-        timer_->start();
-        animated_ = true;
+    animated_ = effective;
+    if (animated_ && added_) {
+        StartFrameWait();
     } else {
-        animated_ = false;
-        StopAnimation();
+        frameTimer_.stop();
     }
     frameIndex_ = 0;
     RefreshTray();
 }
 
-void TTrayIcon::StopAnimation() {
-    if (timer_) {
-        timer_->Stop();
-        timer_->wait();
-        timer_.reset();
-    }
+void TTrayIcon::StartFrameWait() {
+    // Below 10 ms a careless Interval would flood the GUI thread with frames.
+    constexpr int kMinimumMs = 10;
+    frameTimer_.start(std::max<int>(kMinimumMs, interval_));
 }
 
 void TTrayIcon::SetPopupMenu(QMenu* menu) {
@@ -189,8 +118,9 @@ void TTrayIcon::AddToTray() {
     }
     leftPressed_ = rightPressed_ = false;
     added_ = shell_->Add(FillNotifyData());
-    if (animated_ && timer_) {
-        timer_->Resume();
+    // Frames go on while the shell refuses the icon: each one tries to add it again.
+    if (animated_ && !frameTimer_.isActive()) {
+        StartFrameWait();
     }
 }
 
@@ -200,9 +130,7 @@ void TTrayIcon::RemoveFromTray() {
     }
     added_ = false;
     leftPressed_ = rightPressed_ = false;
-    if (animated_ && timer_) {
-        timer_->Suspend();
-    }
+    frameTimer_.stop();
 }
 
 void TTrayIcon::RefreshTray() {
@@ -230,6 +158,7 @@ TrayNotifyData TTrayIcon::FillNotifyData() const {
     TrayNotifyData data;
     if (const TIcon* icon = ActiveIcon()) {
         data.Icon = icon->Data();
+        data.IconFile = icon->File();
     }
     QString tip = hint_.section(QLatin1Char('|'), 0, 0);
     if (tip.size() > kTipLength) {
@@ -242,14 +171,12 @@ TrayNotifyData TTrayIcon::FillNotifyData() const {
     return data;
 }
 
-void TTrayIcon::NextFrame(unsigned generation) {
-    if (timer_) {
-        timer_->FrameTaken();
-    }
-    // An advance queued by a thread that has since been stopped belongs to no animation.
-    if (destroying_ || !animated_ || generation != generation_) {
+void TTrayIcon::NextFrame() {
+    if (destroying_ || !animated_) {
         return;
     }
+    // The next wait starts as this frame is shown; taking the icon out of the tray stops it.
+    StartFrameWait();
     ++frameIndex_;
     if (frameIndex_ >= icons_.Count()) {
         frameIndex_ = 0;
@@ -387,58 +314,6 @@ void TTrayIcon::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
     if (OnMouseUp) {
         OnMouseUp(this, Button, Shift, X, Y);
     }
-}
-
-namespace {
-
-// Qt writes one picture per .ico file; the tray wants one file with every size, so the
-// single-picture files are joined under one directory.
-QByteArray JoinIcoFiles(const QList<QByteArray>& singles) {
-    constexpr int kHeader = 6;
-    constexpr int kEntry = 16;
-    QByteArray directory(kHeader, '\0');
-    qToLittleEndian<quint16>(1, directory.data() + 2);
-    qToLittleEndian<quint16>(static_cast<quint16>(singles.size()), directory.data() + 4);
-    QByteArray pictures;
-    const qint64 firstOffset = kHeader + kEntry * singles.size();
-    for (const QByteArray& single : singles) {
-        const char* entry = single.constData() + kHeader;
-        const auto length = qFromLittleEndian<quint32>(entry + 8);
-        const auto offset = qFromLittleEndian<quint32>(entry + 12);
-        QByteArray joined(entry, kEntry);
-        qToLittleEndian<quint32>(static_cast<quint32>(firstOffset + pictures.size()),
-                                 joined.data() + 12);
-        directory.append(joined);
-        pictures.append(single.mid(offset, length));
-    }
-    return directory + pictures;
-}
-
-}  // namespace
-
-TIcon IconFromResource(const QString& path, QList<int> sizes) {
-    QSvgRenderer renderer(path);
-    if (!renderer.isValid()) {
-        return {};
-    }
-    QList<QByteArray> singles;
-    for (const int size : sizes) {
-        QImage image(size, size, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        {
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            renderer.render(&painter);
-        }
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "ico");
-        if (!writer.write(image) || !LooksLikeIco(buffer.data())) {
-            return {};
-        }
-        singles.append(buffer.data());
-    }
-    return singles.isEmpty() ? TIcon() : TIcon(JoinIcoFiles(singles));
 }
 
 }  // namespace kestrel

@@ -4,11 +4,10 @@
 #pragma once
 
 #include <QFlags>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <atomic>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -32,8 +31,6 @@ enum class TShiftFlag : unsigned {
 };
 Q_DECLARE_FLAGS(TShiftState, TShiftFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TShiftState)
-
-class TTimerThread;
 
 class TTrayIcon : public QObject {
 public:
@@ -62,8 +59,8 @@ public:
     void SetAnimated(bool value);
     // Milliseconds between two frames; below 10 the animation still waits 10, so that a
     // careless value cannot flood the GUI thread with frames.
-    quint16 Interval() const { return interval_.load(); }
-    void SetInterval(quint16 value) { interval_.store(value); }
+    quint16 Interval() const { return interval_; }
+    void SetInterval(quint16 value) { interval_ = value; }
     // Becomes nullptr by itself when the menu is destroyed.
     QMenu* PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(QMenu* menu);
@@ -88,8 +85,8 @@ public:
     void AddToTray();
     void RemoveFromTray();
     void RefreshTray();
-    // The icon and tip the shell gets: the active icon's bytes (empty when there is none) and
-    // the hint before its first "|", at most 63 characters.
+    // The icon and tip the shell gets: the active icon's bytes and file (empty when there is
+    // none) and the hint before its first "|", at most 63 characters.
     virtual TrayNotifyData FillNotifyData() const;
 
     // Pops PopupMenu up at the point; false when not Active, without a menu, or where the shell
@@ -106,9 +103,8 @@ protected:
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
 
 private:
-    friend class TTimerThread;
-    void NextFrame(unsigned generation);
-    void StopAnimation();
+    void NextFrame();
+    void StartFrameWait();
     void HandleMessage(TrayMouseMessage message, QPoint pos, Qt::KeyboardModifiers modifiers);
     void Dispatch(TrayMouseMessage message, TShiftState shift, int x, int y);
     void UpdateShellMenu();
@@ -118,9 +114,10 @@ private:
     TIconList icons_;
     QString hint_;
     QPointer<QMenu> popupMenu_;
-    std::unique_ptr<TTimerThread> timer_;
-    std::atomic<quint16> interval_{150};
-    unsigned generation_ = 0;
+    // Single-shot, one wait per frame: running while animating in the tray, stopped while the
+    // icon is out of it (as a suspended animation thread would be).
+    QTimer frameTimer_;
+    quint16 interval_ = 150;
     int frameIndex_ = -1;
     // Buttons whose press was seen, so that their release makes a click.
     bool leftPressed_ = false;
@@ -131,9 +128,5 @@ private:
     bool added_ = false;
     bool destroying_ = false;
 };
-
-// Renders an SVG (a Qt resource such as ":/icons/tray-normal.svg") at each size into one
-// multi-size .ico. Empty when the SVG cannot be read.
-TIcon IconFromResource(const QString& path, QList<int> sizes = {16, 22, 24, 32, 48});
 
 }  // namespace kestrel

@@ -14,6 +14,7 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
 root="$work/stage/usr"
 expected=(
   bin/kestrel bin/kestrel-quoted
+  lib/kestrel/kestrel-sound.so
   share/applications/org.example.kestrel.desktop
   share/metainfo/org.example.kestrel.metainfo.xml
   share/icons/hicolor/scalable/apps/kestrel.svg
@@ -31,6 +32,8 @@ for size in 16 48 256; do
   file "$root/share/icons/hicolor/${size}x${size}/apps/kestrel.png" | grep -q "$size x $size" ||
     fail "the ${size}px icon has another size"
 done
+# Qt Multimedia comes in with the sound module at the first alarm, not with every start.
+! ldd "$root/bin/kestrel" | grep -q Multimedia || fail "kestrel links Qt Multimedia"
 desktop-file-validate "$root/share/applications/org.example.kestrel.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/org.example.kestrel.metainfo.xml" >/dev/null ||
   fail "metainfo does not validate"
@@ -73,6 +76,7 @@ for f in "${expected[@]}"; do
   grep -q " \./usr/$f\$" <<<"$contents" || fail "package lacks $f"
 done
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no shared-library dependencies"
+dpkg-deb --field "$deb" Depends | grep -q libqt6svg6 || fail "no SVG icon engine for the icons"
 if command -v lintian >/dev/null; then
   ! lintian "$deb" 2>/dev/null | grep '^E:' || fail "lintian errors"
 fi
