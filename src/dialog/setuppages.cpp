@@ -263,7 +263,10 @@ QWidget* TSetupForm::CreateShortcutPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(QStringLiteral("创建快捷方式"), boxes));
-    layout->addWidget(new QLabel(QStringLiteral("如需跟随系统自动启动，请创建“启动组快捷方式”")));
+    auto* note = new QLabel(
+        QStringLiteral("“登录时自动启动”在按“确定”后生效；桌面和菜单快捷方式由“立即创建”生成"));
+    note->setWordWrap(true);
+    layout->addWidget(note);
     layout->addStretch(1);
     return page;
 }
