@@ -16,7 +16,11 @@ out=${2:-$build/screenshots}
 mkdir -p "$out"
 work=$(mktemp -d)
 xvfb='' wm='' demo='' server='' ticker=''
-stop() { for p in $ticker $server $demo $wm $xvfb; do kill "$p" 2>/dev/null || true; done; }
+stop() {
+    for p in $ticker $server $demo $wm $xvfb; do kill "$p" 2>/dev/null || true; done
+    # A ticker still saving its settings would leave files behind in the folder removed next.
+    for p in $ticker $server $demo $wm $xvfb; do wait "$p" 2>/dev/null || true; done
+}
 trap 'stop; rm -rf "$work"' EXIT
 
 fail() { echo "setup-screenshot: $*" >&2; exit 1; }
