@@ -645,8 +645,10 @@ void TMainForm::SaveWindowPosition() {
         // killed meanwhile leaves the old corner or the new one, never half of each.
         TIniFile ini(Files.IniPath);
         ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), mnAlwaysOnTop->isChecked());
-        ini.WriteIntegers(QStringLiteral("Form"), {{QStringLiteral("Pos_X"), pos().x()},
-                                                   {QStringLiteral("Pos_Y"), pos().y()}});
+        if (PositionMeaningful) {
+            ini.WriteIntegers(QStringLiteral("Form"), {{QStringLiteral("Pos_X"), pos().x()},
+                                                       {QStringLiteral("Pos_Y"), pos().y()}});
+        }
     } catch (const WriteError& e) {
         ReportError(QString::fromUtf8(e.what()));
     }

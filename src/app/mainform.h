@@ -126,6 +126,8 @@ public:
     bool Alpha = false;
     int AlphaBlendValue = 80;
     bool NotRunWeekEnd = false;
+    // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
+    bool PositionMeaningful = true;
     quint16 HotKeyShortCut = 0;
     HotKeyRegistration HotKeyReg;
     AlarmSettings Alarm;
