@@ -60,6 +60,16 @@ QRect TickerBox(const QImage& shot) {
     return {};
 }
 
+// The mean grey of a rectangle of the shot: the ticker's panel is light, the terminal dark.
+int Brightness(const QImage& shot, const QRect& rect) {
+    qint64 sum = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            sum += qGray(shot.pixel(x, y));
+    }
+    return rect.isEmpty() ? 0 : static_cast<int>(sum / (qint64(rect.width()) * rect.height()));
+}
+
 }  // namespace
 
 class TestTickerSway : public QObject {
@@ -197,6 +207,7 @@ private slots:
     void toggleHidesAndShowsIt();
     void aDragMovesItAndThePlaceIsKept();
     void thePopUpLeavesTheFocusWithTheTerminal();
+    void itFadesWhileThePointerIsAway();
 };
 
 void TestTickerSway::initTestCase() {
@@ -386,6 +397,37 @@ void TestTickerSway::thePopUpLeavesTheFocusWithTheTerminal() {
     QTRY_COMPARE_WITH_TIMEOUT(TickerBox(Shot()), box_, 15000);
     QVERIFY(TerminalFocused());
     QCOMPARE(NodesOf(ticker_), 0);
+}
+
+void TestTickerSway::itFadesWhileThePointerIsAway() {
+    const QString move = QStringLiteral("move %1 %2 %3 %4");
+    const auto pointAt = [&](QPoint at) {
+        Point(move.arg(at.x()).arg(at.y()).arg(kOutput.width()).arg(kOutput.height()));
+    };
+    pointAt(QPoint(100, 100));
+    QCOMPARE(Command(QStringLiteral("--quit")), 0);
+    QVERIFY(ticker_.waitForFinished(10000));
+    {
+        TIniFile ini(home_.filePath(QStringLiteral("kestrel.ini")));
+        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), true);
+        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Alpha"), true);
+        ini.WriteBool(QStringLiteral("Param"), QStringLiteral("AutoPrompt"), false);
+        if (geteuid() == 0)
+            QVERIFY(chown(qPrintable(ini.FileName()), uid_, gid_) == 0);
+    }
+    Start(ticker_, {QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel")});
+    QVERIFY(ticker_.waitForStarted());
+    // Faded, the terminal shows through: darker than the panel, lighter than the terminal.
+    const auto faded = [&] {
+        const int grey = Brightness(Shot(), box_);
+        return grey > 40 && grey < 160;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(faded(), 15000);
+    pointAt(box_.center());
+    QTRY_COMPARE_WITH_TIMEOUT(TickerBox(Shot()), box_, 10000);
+    pointAt(QPoint(100, 100));
+    QTRY_VERIFY_WITH_TIMEOUT(faded(), 10000);
+    QVERIFY(TerminalFocused());
 }
 
 QTEST_GUILESS_MAIN(TestTickerSway)

@@ -300,7 +300,6 @@ struct LayerTicker::Surface {
     bool Closed = false;  // by the compositor: its output is going away
     // Two buffers: one the compositor shows, one we draw the next picture into.
     std::unique_ptr<ShmBuffer> Buffers[2];
-    LayerTicker* Owner = nullptr;
 
     ~Surface() {
         if (Layer)
@@ -434,10 +433,6 @@ LayerTicker::~LayerTicker() {
     Flush();
 }
 
-bool LayerTicker::Mapped() const {
-    return surface_ && surface_->Configured;
-}
-
 QSize LayerTicker::OutputSize() const {
     const Output* output = surface_ && surface_->On ? surface_->On : link_->Get().FirstOutput();
     return output ? output->LogicalSize() : QSize();
@@ -480,7 +475,6 @@ void LayerTicker::CreateSurface() {
     // A window that is shown comes up in front, even where it does not stay there.
     RaiseForAWhile();
     surface_ = std::make_unique<Surface>();
-    surface_->Owner = this;
     surface_->On = output;
     surface_->Handle = wl_compositor_create_surface(g.Compositor);
     surface_->Layer = zwlr_layer_shell_v1_get_layer_surface(g.LayerShell, surface_->Handle,

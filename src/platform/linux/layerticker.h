@@ -69,10 +69,6 @@ public:
     void OpenURL(const QString& url) override;
     QMargins FrameMargins(const QWidget* window) const override;
 
-    // For tests: whether the surface is on the screen and where it is anchored.
-    bool Mapped() const;
-    CornerMargins Margins() const { return margins_; }
-
     struct Surface;
     struct Pointer;
 
