@@ -1,11 +1,16 @@
-// On a Wayland desktop without layer surfaces but with XWayland (weston here), the ticker runs
-// as an X11 window, as it does on any X11 desktop.
+// On a Wayland desktop without layer surfaces (weston here) the ticker runs as an X11 window
+// on XWayland, as on any X11 desktop; without XWayland it is a native window, whose place the
+// compositor chooses and the settings do not keep.
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "settings/profile.h"
+
+using kestrel::TIniFile;
 
 namespace {
 
@@ -30,14 +35,22 @@ class TestTickerWeston : public QObject {
     QProcess bus_;
     QProcess ticker_;
     QByteArray westonLog_;
+    QProcessEnvironment env_;
 
-private slots:
-    void cleanupTestCase() {
-        for (QProcess* p : {&ticker_, &bus_, &weston_})
-            Stop(*p);
+    int Command(const QProcessEnvironment& env, const QString& option) const {
+        QProcess command;
+        command.setProcessEnvironment(env);
+        command.setProcessChannelMode(QProcess::ForwardedChannels);
+        command.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), {option});
+        if (!command.waitForFinished(10000)) {
+            Stop(command);
+            return -1;
+        }
+        return command.exitStatus() == QProcess::NormalExit ? command.exitCode() : -1;
     }
 
-    void theTickerRunsOnXWayland() {
+private slots:
+    void initTestCase() {
         for (const char* tool : {"weston", "xdotool", "dbus-daemon"}) {
             QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(),
                      qPrintable(QStringLiteral("%1 is not installed (tools/install-deps.sh)")
@@ -64,14 +77,24 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("weston cannot start here: ") +
                              QString::fromLocal8Bit(westonLog_.right(600))));
 
+        env_ = env;
+        env_.insert(QStringLiteral("DISPLAY"), display);
         bus_.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
                     QStringLiteral("--print-address=1")});
         QVERIFY(bus_.waitForReadyRead(5000));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                   QString::fromLatin1(bus_.readLine()).trimmed());
-        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-kestrel"));
-        env.insert(QStringLiteral("DISPLAY"), display);
+        env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                    QString::fromLatin1(bus_.readLine()).trimmed());
+        env_.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-kestrel"));
+    }
+
+    void cleanupTestCase() {
+        for (QProcess* p : {&ticker_, &bus_, &weston_})
+            Stop(*p);
+    }
+
+    void theTickerRunsOnXWayland() {
+        QProcessEnvironment env = env_;
         env.insert(QStringLiteral("KESTREL_HOME"), home_.path());
         QFile ini(QDir(home_.path()).filePath(QStringLiteral("kestrel.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -95,6 +118,29 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(!windows().isEmpty(), 15000);
         QCOMPARE(ticker_.state(), QProcess::Running);
+        QCOMPARE(Command(env, QStringLiteral("--quit")), 0);
+        QVERIFY(ticker_.waitForFinished(10000));
+    }
+
+    void aNativeWindowKeepsNoPosition() {
+        QTemporaryDir home;
+        QProcessEnvironment env = env_;
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("KESTREL_HOME"), home.path());
+        TIniFile ini(home.filePath(QStringLiteral("kestrel.ini")));
+        ini.WriteString(QStringLiteral("Param"), QStringLiteral("RatesURL"),
+                        QStringLiteral("http://127.0.0.1:1/rates/index.aspx"));
+        ini.WriteInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), 300);
+        ticker_.setProcessEnvironment(env);
+        ticker_.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), {});
+        QVERIFY(ticker_.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(Command(env, QStringLiteral("--show")), 0, 15000);
+        QCOMPARE(Command(env, QStringLiteral("--quit")), 0);
+        QVERIFY(ticker_.waitForFinished(10000));
+        QCOMPARE(ticker_.exitCode(), 0);
+        // What the compositor made of the stored place is not written back over it.
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1), 300);
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1), -1);
     }
 };
 
