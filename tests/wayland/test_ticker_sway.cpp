@@ -206,6 +206,7 @@ private slots:
     void itStaysAboveTheFocusedTerminal();
     void toggleHidesAndShowsIt();
     void aDragMovesItAndThePlaceIsKept();
+    void theRightButtonOpensTheMenuBesideIt();
     void thePopUpLeavesTheFocusWithTheTerminal();
     void itFadesWhileThePointerIsAway();
 };
@@ -377,6 +378,24 @@ void TestTickerSway::aDragMovesItAndThePlaceIsKept() {
     QTRY_COMPARE_WITH_TIMEOUT(StoredPosition(), box_.topLeft() + shift, 5000);
     QVERIFY(TerminalFocused());
     box_.translate(shift);
+}
+
+void TestTickerSway::theRightButtonOpensTheMenuBesideIt() {
+    const QString move = QStringLiteral("move %1 %2 %3 %4");
+    const QPoint at = box_.center();
+    Point(move.arg(at.x()).arg(at.y()).arg(kOutput.width()).arg(kOutput.height()));
+    Point(QStringLiteral("press right"));
+    Point(QStringLiteral("release right"));
+    // The menu is light on the dark terminal, at the pointer's height, left of the ticker
+    // rather than under it.
+    const QRect beside(box_.left() - 40, at.y() + 5, 30, 30);
+    QTRY_VERIFY_WITH_TIMEOUT(Brightness(Shot(), beside) > 200, 10000);
+    QCOMPARE(TickerBox(Shot()), box_);
+    // A click on the ticker closes it; the keyboard never left the terminal.
+    Point(QStringLiteral("press left"));
+    Point(QStringLiteral("release left"));
+    QTRY_VERIFY_WITH_TIMEOUT(Brightness(Shot(), beside) < 100, 10000);
+    QVERIFY(TerminalFocused());
 }
 
 void TestTickerSway::thePopUpLeavesTheFocusWithTheTerminal() {

@@ -10,11 +10,13 @@
 #include <xcb/xcb.h>
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEnterEvent>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -687,6 +689,12 @@ void LayerTicker::PointerButton(quint32 button, bool pressed) {
             dragging_ = false;
         return;
     }
+    // A menu of ours on XWayland sees no click outside it on a Wayland surface: a press on the
+    // ticker closes it, as a click outside a menu does, and does nothing else.
+    if (QWidget* popup = QApplication::activePopupWidget(); popup && pressed) {
+        popup->close();
+        return;
+    }
     if (button == BTN_LEFT) {
         if (pressed) {
             dragging_ = true;
@@ -716,7 +724,30 @@ void LayerTicker::PointerButton(quint32 button, bool pressed) {
     }
 }
 
+void LayerTicker::KeepClearOfTicker(QWidget* menu) const {
+    if (!surface_ || !surface_->Configured || !ticker_)
+        return;
+    // Some compositors stack X11 pop-ups below the top layer: a menu must not open under the
+    // ticker, so it goes to its left (a sub-menu to the left of its parent), or else above it.
+    const QRect ticker(surface_->On->Position + TopLeftForMargins(OutputSize(), size_, margins_),
+                       size_);
+    QRect placed = menu->geometry();
+    if (!placed.intersects(ticker))
+        return;
+    const auto* parent = qobject_cast<const QMenu*>(menu->parentWidget());
+    const int right = parent && parent->isVisible() ? parent->geometry().left() : ticker.left();
+    if (right - placed.width() >= surface_->On->Position.x())
+        placed.moveRight(right - 1);
+    else
+        placed.moveBottom(ticker.top() - 1);
+    menu->move(placed.topLeft());
+}
+
 bool LayerTicker::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched != ticker_ && watched->isWidgetType()) {
+        KeepClearOfTicker(static_cast<QWidget*>(watched));
+        return QObject::eventFilter(watched, event);
+    }
     if (watched == ticker_) {
         switch (event->type()) {
             case QEvent::Show:
@@ -746,6 +777,8 @@ void LayerTicker::MakeToolWindow(QWidget* window) {
     ticker_ = window;
     window->setAttribute(Qt::WA_DontShowOnScreen);
     window->installEventFilter(this);
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        menu->installEventFilter(this);
     onTop_ = window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 

@@ -88,6 +88,7 @@ private:
     void RaiseForAWhile();
     void Lower();
     void MoveTo(CornerMargins margins);
+    void KeepClearOfTicker(QWidget* menu) const;
     void Draw();
     void ScheduleDraw();
 
