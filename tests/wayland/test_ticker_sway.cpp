@@ -316,6 +316,11 @@ void TestTickerSway::initTestCase() {
     ticker_.setProcessEnvironment(tickerEnv);
     terminal_.setProcessEnvironment(env_);
     pointer_.setProcessEnvironment(env_);
+    // The pointer is there before the ticker, as a mouse is.
+    pointer_.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/pointerdriver"), {});
+    QVERIFY(pointer_.waitForStarted());
+    QByteArray ready;
+    QTRY_VERIFY_WITH_TIMEOUT((ready += pointer_.readAllStandardOutput()).contains("ok\n"), 5000);
     StartTicker(QStringLiteral("AutoPrompt=0\r\n[Form]\r\nTop=1\r\n"));
 }
 
@@ -358,11 +363,6 @@ void TestTickerSway::toggleHidesAndShowsIt() {
 }
 
 void TestTickerSway::aDragMovesItAndThePlaceIsKept() {
-    const QString driver = QStringLiteral(KESTREL_BINARY_DIR "/bin/pointerdriver");
-    pointer_.start(driver, {});
-    QVERIFY(pointer_.waitForStarted());
-    QByteArray ready;
-    QTRY_VERIFY_WITH_TIMEOUT((ready += pointer_.readAllStandardOutput()).contains("ok\n"), 5000);
     const QString move = QStringLiteral("move %1 %2 %3 %4");
     const QPoint grab = box_.center();
     const QPoint shift(-300, -150);
