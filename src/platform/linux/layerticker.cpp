@@ -442,7 +442,10 @@ QSize LayerTicker::OutputSize() const {
 
 void LayerTicker::Dispatch() {
     wl_display* display = link_->Get().Display;
-    if (wl_display_dispatch(display) == -1) {
+    // Reads only what is there: a wake-up without data must not wait on the socket.
+    while (wl_display_prepare_read(display) != 0)
+        wl_display_dispatch_pending(display);
+    if (wl_display_read_events(display) == -1 || wl_display_dispatch_pending(display) == -1) {
         if (!lost_) {
             lost_ = true;
             notifier_->setEnabled(false);
@@ -464,9 +467,7 @@ void LayerTicker::Dispatch() {
 void LayerTicker::Flush() {
     if (lost_)
         return;
-    wl_display* display = link_->Get().Display;
-    wl_display_dispatch_pending(display);
-    wl_display_flush(display);
+    wl_display_flush(link_->Get().Display);
 }
 
 void LayerTicker::CreateSurface() {
