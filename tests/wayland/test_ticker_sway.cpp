@@ -79,6 +79,7 @@ class TestTickerSway : public QObject {
     QTemporaryDir home_;     // HOME of the session, and the ticker's settings
     QStringList asUser_;     // the command prefix that runs a program as that user
     uid_t uid_ = 0;
+    QString kestrel_ = QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel");
     gid_t gid_ = 0;
     QProcess sway_;
     QProcess bus_;
@@ -155,7 +156,7 @@ class TestTickerSway : public QObject {
         QProcess command;
         command.setProcessEnvironment(ticker_.processEnvironment());
         command.setProcessChannelMode(QProcess::ForwardedChannels);
-        Start(command, {QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), option});
+        Start(command, {kestrel_, option});
         if (!command.waitForFinished(10000)) {
             Stop(command);
             return -1;
@@ -177,13 +178,12 @@ class TestTickerSway : public QObject {
         if (geteuid() == 0)
             QVERIFY(chown(qPrintable(name), uid_, gid_) == 0);
         ticker_.setProcessChannelMode(QProcess::ForwardedChannels);
-        Start(ticker_, {QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel")});
+        Start(ticker_, {kestrel_});
         QVERIFY(ticker_.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(
             !(box_ = TickerBox(Shot())).isEmpty() || ticker_.state() == QProcess::NotRunning,
             20000);
-        QVERIFY2(ticker_.state() == QProcess::Running,
-                 "the ticker ended at once: can the session's user read the build tree?");
+        QVERIFY2(ticker_.state() == QProcess::Running, "the ticker ended at once");
     }
 
     void Point(const QString& command) {
@@ -233,6 +233,10 @@ void TestTickerSway::initTestCase() {
             QVERIFY(chown(qPrintable(dir->path()), uid_, gid_) == 0);
         asUser_ = {QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(uid_),
                    QStringLiteral("--regid=%1").arg(gid_), QStringLiteral("--clear-groups")};
+        // The build tree may lie where that user cannot go (a clone in root's home).
+        const QString copy = home_.filePath(QStringLiteral("kestrel"));
+        QVERIFY(QFile::copy(kestrel_, copy));
+        kestrel_ = copy;
     }
     QFile config(QDir(runtime_.path()).filePath(QStringLiteral("config")));
     QVERIFY(config.open(QIODevice::WriteOnly));
@@ -434,7 +438,7 @@ void TestTickerSway::itFadesWhileThePointerIsAway() {
         if (geteuid() == 0)
             QVERIFY(chown(qPrintable(ini.FileName()), uid_, gid_) == 0);
     }
-    Start(ticker_, {QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel")});
+    Start(ticker_, {kestrel_});
     QVERIFY(ticker_.waitForStarted());
     // Faded, the terminal shows through: darker than the panel, lighter than the terminal.
     const auto faded = [&] {
