@@ -13,8 +13,11 @@
 #include "platform/hotkeychain.h"
 #include "platform/hotkeylock.h"
 #include "platform/instancebus.h"
+#include "platform/linux/layerticker.h"
 #include "platform/linux/xdgshortcuts.h"
 #include "platform/programfiles.h"
+#include "platform/sessionkind.h"
+#include "platform/sessionnotes.h"
 #include "platform/sound.h"
 #include "platform/trayshell.h"
 #include "platform/windowservices.h"
@@ -51,6 +54,20 @@ int main(int argc, char* argv[]) {
         return kestrel::InstanceBus(files.IniPath).Send(command) ? 0 : NothingToTalkTo(files);
     }
 
+    // On Wayland the platform Qt starts on, and whether the ticker gets a layer surface of its
+    // own, are settled before Qt looks at the environment.
+    std::unique_ptr<kestrel::WaylandLink> wayland = kestrel::WaylandLink::Open(2000);
+    kestrel::SessionOffers offers;
+    offers.UserPlatform = qgetenv("QT_QPA_PLATFORM");
+    offers.Wayland = wayland != nullptr;
+    offers.XServer = offers.Wayland && kestrel::LocalXServerReachable();
+    offers.LayerShell = wayland && wayland->HasLayerShell();
+    const kestrel::SessionChoice session = kestrel::ChooseSession(offers);
+    if (!session.Platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", session.Platform);
+    if (!session.LayerSurface)
+        wayland.reset();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
@@ -76,7 +93,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    kestrel::DesktopWindowServices window;
+    kestrel::DesktopWindowServices desktop;
+    std::unique_ptr<kestrel::LayerTicker> layer;
+    if (session.LayerSurface)
+        layer = std::make_unique<kestrel::LayerTicker>(std::move(wayland), &desktop);
+    kestrel::SetLayerSurfaceInUse(layer != nullptr);
+    kestrel::IWindowServices& window =
+        layer ? static_cast<kestrel::IWindowServices&>(*layer) : desktop;
     const std::unique_ptr<kestrel::IHotKeyService> hotKey = kestrel::CreateHotKeyService();
     kestrel::HotKeyAtom atom;
     kestrel::SoundEffectPlayer sound;
@@ -90,6 +113,10 @@ int main(int argc, char* argv[]) {
         QCoreApplication::arguments());
     kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
     window.HideFromTaskbar(&alarmForm);
+    if (layer)
+        layer->OnMoved = [&mainForm] { mainForm.SaveWindowPosition(); };
+    // Where the compositor places windows itself, the place we would read back is its own.
+    mainForm.PositionMeaningful = session.Lack != kestrel::SessionLack::NativeWayland;
     alarmForm.OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
     mainForm.SetAlarmForm(&alarmForm);
     instance.SetOnCommand([&mainForm](kestrel::InstanceCommand c) { mainForm.RunCommand(c); });

@@ -102,6 +102,8 @@ public:
     int TicksPerSecond = kTicksPerSecond;
     int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
     int Tick = 0;
+    // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
+    bool PositionMeaningful = true;
     AlarmSettings Alarm;
     long double MonitorQuote = 0;
 

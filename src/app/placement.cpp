@@ -71,8 +71,10 @@ void TMainForm::SaveWindowPosition() {
         // killed meanwhile leaves the old corner or the new one, never half of each.
         TIniFile ini(Files.IniPath);
         WriteBoolean(ini, keys::Top, mnAlwaysOnTop->isChecked());
-        ini.WriteIntegers(keys::PosX.SectionText(),
-                          {{keys::PosX.NameText(), pos().x()}, {keys::PosY.NameText(), pos().y()}});
+        if (PositionMeaningful) {
+            ini.WriteIntegers(keys::PosX.SectionText(), {{keys::PosX.NameText(), pos().x()},
+                                                         {keys::PosY.NameText(), pos().y()}});
+        }
     } catch (const WriteError& e) {
         ReportError(QString::fromUtf8(e.what()));
     }

@@ -1,0 +1,81 @@
+// A pointer for a compositor that has no input devices: reads commands from standard input and
+// plays them through a virtual pointer, answering "ok" once the compositor has taken each.
+//   move X Y W H      the pointer to X,Y on a desktop of W x H
+//   press left|right  release left|right
+#include <linux/input-event-codes.h>
+#include <wayland-client.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
+namespace {
+
+wl_seat* seat = nullptr;
+zwlr_virtual_pointer_manager_v1* manager = nullptr;
+
+void Global(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
+    if (std::strcmp(interface, wl_seat_interface.name) == 0 && !seat)
+        seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+    else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
+        manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+}
+
+void GlobalRemove(void*, wl_registry*, uint32_t) {}
+
+const wl_registry_listener kRegistry = {Global, GlobalRemove};
+
+}  // namespace
+
+int main() {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "pointerdriver: no compositor\n");
+        return 1;
+    }
+    wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, nullptr);
+    wl_display_roundtrip(display);
+    if (!manager) {
+        std::fprintf(stderr, "pointerdriver: the compositor offers no virtual pointer\n");
+        return 1;
+    }
+    zwlr_virtual_pointer_v1* pointer =
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
+    wl_display_roundtrip(display);
+    std::cout << "ok" << std::endl;
+    uint32_t time = 0;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::string verb;
+        words >> verb;
+        time += 10;
+        if (verb == "move") {
+            uint32_t x = 0, y = 0, w = 1, h = 1;
+            words >> x >> y >> w >> h;
+            zwlr_virtual_pointer_v1_motion_absolute(pointer, time, x, y, w, h);
+        } else if (verb == "press" || verb == "release") {
+            std::string which;
+            words >> which;
+            zwlr_virtual_pointer_v1_button(pointer, time, which == "right" ? BTN_RIGHT : BTN_LEFT,
+                                           verb == "press" ? WL_POINTER_BUTTON_STATE_PRESSED
+                                                           : WL_POINTER_BUTTON_STATE_RELEASED);
+        } else {
+            std::cout << "unknown" << std::endl;
+            continue;
+        }
+        zwlr_virtual_pointer_v1_frame(pointer);
+        if (wl_display_roundtrip(display) == -1)
+            return 1;
+        std::cout << "ok" << std::endl;
+    }
+    zwlr_virtual_pointer_v1_destroy(pointer);
+    wl_display_roundtrip(display);
+    wl_display_disconnect(display);
+    return 0;
+}
