@@ -1,9 +1,10 @@
 #include "platform/linux/kglobalaccelhotkey.h"
 
+#include "platform/linux/dbusreply.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QList>
 #include <QStringList>
 
@@ -124,19 +125,8 @@ void KGlobalAccelHotKeyService::ShortcutPressed(const QDBusMessage& message) {
 
 void KGlobalAccelHotKeyService::OnReply(const QDBusPendingCall& call,
                                         std::function<void(const QDBusMessage&)> next) {
-    auto* watcher = new QDBusPendingCallWatcher(call, this);
-    const unsigned generation = generation_;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation, next = std::move(next)](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                if (generation != generation_)
-                    return;
-                if (finished->isError()) {
-                    Settle(false);
-                    return;
-                }
-                next(finished->reply());
-            });
+    WhenAnswered(
+        this, call, generation_, [this] { Settle(false); }, std::move(next));
 }
 
 void KGlobalAccelHotKeyService::Settle(bool bound) {

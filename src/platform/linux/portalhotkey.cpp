@@ -1,10 +1,11 @@
 #include "platform/linux/portalhotkey.h"
 
+#include "platform/linux/dbusreply.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QList>
 
@@ -168,19 +169,8 @@ void PortalHotKeyService::Ask(const QString& method, const QVariantList& argumen
 
 void PortalHotKeyService::OnReply(const QDBusPendingCall& call,
                                   std::function<void(const QDBusMessage&)> next) {
-    auto* watcher = new QDBusPendingCallWatcher(call, this);
-    const unsigned generation = generation_;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation, next = std::move(next)](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                if (generation != generation_)
-                    return;
-                if (finished->isError()) {
-                    Settle(false);
-                    return;
-                }
-                next(finished->reply());
-            });
+    WhenAnswered(
+        this, call, generation_, [this] { Settle(false); }, std::move(next));
 }
 
 void PortalHotKeyService::ListenForResponse(const QString& requestPath) {
