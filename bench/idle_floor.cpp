@@ -1,6 +1,7 @@
 // The floor for the ticker's costs: a bare Qt window that draws the quote lines it is given
 // (a UTF-8 file, one line each, as `kestrel --print` writes them) in the Chinese face the ticker
-// falls back to, and runs a 100 ms timer that repaints a 3-pixel bar, as the countdown does.
+// falls back to, bold as its quote lines are by default, and runs a 100 ms timer that repaints a
+// 3-pixel bar, as the countdown does.
 //   idle_floor [LINES_FILE]
 #include <QApplication>
 #include <QFile>
@@ -38,6 +39,7 @@ int main(int argc, char* argv[]) {
     }
     QFont font(QStringLiteral("Noto Sans Mono CJK SC"));
     font.setPixelSize(12);
+    font.setBold(true);
     window.setFont(font);
     window.resize(230, qMax(250, 8 + window.lines.size() * window.fontMetrics().height()));
     QTimer timer;

@@ -13,10 +13,12 @@ const QString kYaHei = QStringLiteral("微软雅黑");
 const QString kSimSun = QStringLiteral("宋体");
 
 // Byte-counted padding lines up when every Latin character is exactly half as wide as a Chinese
-// one, the full-width space included.
+// one, the full-width space included. Measured in bold at the quote lines' default size: that
+// is the face the main window draws with, so choosing the family loads no second face.
 bool HasHalfWidthLatin(const QString& family) {
     QFont font(family);
     font.setPixelSize(12);
+    font.setBold(true);
     const QFontMetrics metrics(font);
     const int wide = metrics.horizontalAdvance(QStringLiteral("中"));
     if (wide <= 0 || metrics.horizontalAdvance(QStringLiteral("　")) != wide)
