@@ -107,18 +107,24 @@ int main(int argc, char* argv[]) {
     kestrel::XdgShortcutService shortcuts(icon.open(QIODevice::ReadOnly) ? icon.readAll()
                                                                          : QByteArray());
 
+    std::unique_ptr<kestrel::TAlarmForm> alarmForm;
     kestrel::TMainForm mainForm(
         files,
         {&window, hotKey.get(), std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
         QCoreApplication::arguments());
-    kestrel::TAlarmForm alarmForm(&sound, files.WavPath, files.IniPath);
-    window.HideFromTaskbar(&alarmForm);
     if (layer)
         layer->OnMoved = [&mainForm] { mainForm.SaveWindowPosition(); };
     // Where the compositor places windows itself, the place we would read back is its own.
     mainForm.PositionMeaningful = session.Lack != kestrel::SessionLack::NativeWayland;
-    alarmForm.OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
-    mainForm.SetAlarmForm(&alarmForm);
+    // Its window and the fonts it lays out in cost the start nothing until the first alarm.
+    mainForm.SetAlarmForm([&] {
+        if (!alarmForm) {
+            alarmForm = std::make_unique<kestrel::TAlarmForm>(&sound, files.WavPath, files.IniPath);
+            window.HideFromTaskbar(alarmForm.get());
+            alarmForm->OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
+        }
+        return alarmForm.get();
+    });
     instance.SetOnCommand([&mainForm](kestrel::InstanceCommand c) { mainForm.RunCommand(c); });
     mainForm.show();
     if (command == kestrel::InstanceCommand::Settings)

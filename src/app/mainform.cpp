@@ -426,9 +426,11 @@ void TMainForm::CheckPriceAlarm() {
     if (!Alarm.UseMonitor || Alarm.MonitorCcy.isEmpty())
         return;
     MonitorQuote = Page.QuoteFor(Alarm.MonitorCcy);
-    if (CheckCrossing(Alarm, MonitorPrevQuote, MonitorQuote) == AlarmVerdict::Raise && AlarmForm) {
-        AlarmForm->RaiseAlarm(Alarm, MonitorQuote);
-        AlarmForm->show();
+    if (CheckCrossing(Alarm, MonitorPrevQuote, MonitorQuote) == AlarmVerdict::Raise &&
+        AlarmFormSource) {
+        TAlarmForm* form = AlarmFormSource();
+        form->RaiseAlarm(Alarm, MonitorQuote);
+        form->show();
     }
 }
 

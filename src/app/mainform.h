@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "alarm/alarmmonitor.h"
@@ -72,7 +73,8 @@ public:
               QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    void SetAlarmForm(TAlarmForm* form) { AlarmForm = form; }
+    // The alarm window is made by its owner the first time an alarm goes off, not at start-up.
+    void SetAlarmForm(std::function<TAlarmForm*()> source) { AlarmFormSource = std::move(source); }
     // True once the program has been told to end, even before its event loop runs.
     bool Quitting() const { return quitting_; }
 
@@ -178,7 +180,7 @@ private:
     QAction* N3 = nullptr;
     QAction* mnQuit = nullptr;
     QAction* mnShowHide = nullptr;
-    TAlarmForm* AlarmForm = nullptr;
+    std::function<TAlarmForm*()> AlarmFormSource;
     ProgramFiles Files;
     RatesPage Page;
     bool UseBuiltin = true;
