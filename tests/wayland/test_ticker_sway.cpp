@@ -350,7 +350,9 @@ void TestTickerSway::theTickerSitsAtTheCornerInNoWindowList() {
 }
 
 void TestTickerSway::itStaysAboveTheFocusedTerminal() {
-    Start(terminal_, {QStringLiteral("foot")});
+    // A terminal runs the user's shell, and the session's user logs in to none: it runs cat,
+    // which waits for typing as a shell would.
+    Start(terminal_, {QStringLiteral("foot"), QStringLiteral("cat")});
     QVERIFY(terminal_.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(TerminalFocused(), 15000);
     // The terminal fills the output; the ticker is still drawn over it, where it was.
