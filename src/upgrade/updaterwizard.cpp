@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,7 +76,9 @@ TUpdaterWizardForm::TUpdaterWizardForm() {
     imgSide = new QLabel(pnlImage);
     imgSide->setGeometry(1, 1, 118, 218);
     imgSide->setScaledContents(true);
-    SetSidePicture(QPixmap(QStringLiteral(":/upgrade/wizard-side.svg")));
+    // Through the icon engine that draws the window icon anyway: a QPixmap read from the file
+    // would probe and load every image-format plugin.
+    SetSidePicture(QIcon(QStringLiteral(":/upgrade/wizard-side.svg")).pixmap(118, 218));
 
     WizardTitle = new QLabel(this);
     WizardTitle->setGeometry(136, 10, 319, 24);
