@@ -132,7 +132,7 @@ BENCHMARK(BM_RefreshFromLoopbackPage)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    InstallCurlTransfer();
+    SetDefaultTransferFactory(&MakeCurlTransfer);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

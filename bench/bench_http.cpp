@@ -168,7 +168,7 @@ BENCHMARK(BM_CurlEasyFloor)->Unit(benchmark::kMicrosecond)->ComputeStatistics("m
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    kestrel::InstallCurlTransfer();
+    kestrel::SetDefaultTransferFactory(&kestrel::MakeCurlTransfer);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

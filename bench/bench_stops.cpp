@@ -39,7 +39,7 @@ void Measure(const char* what, kestrel::THTTPAccessType access, const QString& u
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    kestrel::InstallCurlTransfer();
+    kestrel::SetDefaultTransferFactory(&kestrel::MakeCurlTransfer);
     qputenv("KESTREL_SLOW_RESOLVE_MS", "10000");
     Measure("slow name lookup", kestrel::THTTPAccessType::atDirect,
             QStringLiteral("http://rates.slow.test:9/rates/index.aspx"));

@@ -12,8 +12,8 @@
 
 #include "net/httpclient.h"
 #include "platform/fonts.h"
-#include "platform/linux/curltransfer.h"
 #include "platform/linux/keychainstore.h"
+#include "platform/transfermodule.h"
 
 namespace kestrel {
 
@@ -32,7 +32,7 @@ void OnTerminationSignal(int) {
 }  // namespace
 
 void InstallPlatformServices() {
-    InstallCurlTransfer();
+    InstallTransferModule();
     InstallSecretStore(MakeKeychainStore());
 }
 

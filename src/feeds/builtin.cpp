@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <QIODevice>
 
-#include "feeds/fetch.h"
+#include "feeds/upstream.h"
 #include "quotes/messages.h"
 #include "settings/settingsload.h"
 

@@ -5,15 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "cache.h"
+#include "upstream.h"
 
 namespace kestrel::feeds {
-
-// The agent and extra header lines a source's requests carry.
-extern const char* const kBrowserAgent;
-std::vector<std::string> RequestHeaders(SourceKind kind);
-// Largest answer kept; a longer one fails the request.
-constexpr long kMaxAnswerBytes = 4 << 20;
 
 // proxy: empty for the environment's proxy (http_proxy, https_proxy, no_proxy).
 Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,

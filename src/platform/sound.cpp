@@ -1,24 +1,16 @@
 #include "platform/sound.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QLibrary>
 #include <utility>
 
 namespace kestrel {
 
-QString ModuleFolder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-                           QStringLiteral(KESTREL_MODULE_DIR_FROM_BIN));
-}
-
 std::unique_ptr<ISoundPlayer> LoadSoundModule(const QString& folder) {
     using Make = ISoundPlayer* (*)();
-    // Never unloaded: Qt Multimedia keeps threads and plugins of its own for the process's life.
-    QLibrary module(folder + QStringLiteral("/kestrel-sound.so"));
-    const auto make = reinterpret_cast<Make>(module.resolve("kestrel_sound_player_v1"));
+    QString error;
+    const auto make = reinterpret_cast<Make>(ModuleEntry(
+        folder + QStringLiteral("/kestrel-sound.so"), "kestrel_sound_player_v1", &error));
     if (make == nullptr) {
-        qWarning("kestrel: alarms stay silent: %s", qUtf8Printable(module.errorString()));
+        qWarning("kestrel: alarms stay silent: %s", qUtf8Printable(error));
         return nullptr;
     }
     return std::unique_ptr<ISoundPlayer>(make());

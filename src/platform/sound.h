@@ -4,6 +4,8 @@
 #include <QString>
 #include <memory>
 
+#include "platform/modules.h"
+
 namespace kestrel {
 
 class ISoundPlayer {
@@ -16,10 +18,6 @@ public:
     // Silences whatever is playing; harmless when nothing is.
     virtual void Stop() = 0;
 };
-
-// The folder of the program's own modules: lib/kestrel (as the install lays it out) beside the
-// executable's bin folder, in the build tree as in a package.
-QString ModuleFolder();
 
 // The player of the sound module (kestrel-sound.so) in the folder; nullptr when there is no
 // module there or it cannot be loaded.

@@ -19,6 +19,7 @@
 #include "http_server.h"
 #include "net/httpclient.h"
 #include "platform/linux/curltransfer.h"
+#include "platform/transfermodule.h"
 #include "raw_server.h"
 #include "tinyproxy.h"
 #include "version.h"
@@ -159,7 +160,7 @@ class TestHttpClient : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { InstallCurlTransfer(); }
+    void initTestCase() { SetDefaultTransferFactory(&MakeCurlTransfer); }
     void outcomes_data();
     void outcomes();
     void eventsArriveFromTheEventLoop();
@@ -187,6 +188,7 @@ private slots:
     void dripStalls_data();
     void dripStalls();
     void progressBeforeAFullBlock();
+    void theNetworkModuleLoadsOnFirstUse();
 
 private:
     HttpServer Server;
@@ -873,6 +875,24 @@ void TestHttpClient::progressBeforeAFullBlock() {
     release = true;
     QTRY_COMPARE_WITH_TIMEOUT(r.Events, QStringList{QStringLiteral("Done 8192")}, 5000);
     QCOMPARE(progress.constLast(), qint64(8192));
+}
+
+// The program downloads through the module built beside it; where there is none, a download fails
+// as one that found no way out, at once and with its events, and the program goes on.
+void TestHttpClient::theNetworkModuleLoadsOnFirstUse() {
+    const auto restore = qScopeGuard([] { SetDefaultTransferFactory(&MakeCurlTransfer); });
+    for (const bool present : {true, false}) {
+        InstallTransferModule(present ? ModuleFolder() : Dir.filePath(QStringLiteral("none")));
+        THTTPClient http;
+        Recorder r;
+        r.Wire(http);
+        http.URL = Server.Url("/page");
+        http.SetWaitThread(true);
+        QVERIFY(http.Read());
+        const QStringList expected =
+            present ? QStringList{"Done 10"} : QStringList{"AnyError", "HostUnreachable"};
+        QCOMPARE(r.Events, expected);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)

@@ -192,7 +192,7 @@ private:
 };
 
 void TestUpdater::initTestCase() {
-    InstallCurlTransfer();
+    SetDefaultTransferFactory(&MakeCurlTransfer);
     QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("files")));
     server_.setProgram(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"));
     server_.setArguments({"--port", "0", "--source", "walk", "--upgrade-dir",

@@ -577,8 +577,4 @@ std::unique_ptr<ITransfer> MakeCurlTransfer() {
     return std::make_unique<CurlTransfer>();
 }
 
-void InstallCurlTransfer() {
-    SetDefaultTransferFactory(&MakeCurlTransfer);
-}
-
 }  // namespace kestrel

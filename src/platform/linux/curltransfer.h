@@ -9,7 +9,4 @@ namespace kestrel {
 
 std::unique_ptr<ITransfer> MakeCurlTransfer();
 
-// Makes libcurl the transfer of every HTTP client created from now on (call once at start-up).
-void InstallCurlTransfer();
-
 }  // namespace kestrel

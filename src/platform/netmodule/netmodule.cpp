@@ -1,0 +1,9 @@
+// The entry point of the network module: the program looks it up by name the first time it
+// downloads.
+#include <QtGlobal>
+
+#include "platform/linux/curltransfer.h"
+
+extern "C" Q_DECL_EXPORT kestrel::ITransfer* kestrel_make_transfer_v1() {
+    return kestrel::MakeCurlTransfer().release();
+}
