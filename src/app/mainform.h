@@ -77,37 +77,14 @@ public:
     void SetAlarmForm(std::function<TAlarmForm*()> source) { AlarmFormSource = std::move(source); }
     // True once the program has been told to end, even before its event loop runs.
     bool Quitting() const { return quitting_; }
-
-    // Components, named as in the window's design.
-    QTimer* tmTimer = nullptr;
-    QTimer* tmTimerChecker = nullptr;
-    THTTPClient QuoteHTTP;
-    // Reads the public feeds itself when no rates page address is set.
-    feeds::BuiltinSource Builtin;
-    TUpdater Updater;
-    QFrame* pnlContent = nullptr;
-    TMemo MemoPrice;
-    TProgressBar* pbProgress = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* mnAutoAdjustSize = nullptr;
-    QAction* mnAlwaysOnTop = nullptr;
-    QMenu* mnHelpGroup = nullptr;
-    QAction* mnOnlineUpdate = nullptr;
-    // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
-    QMenu* TrayMenu = nullptr;
-    TTrayIcon* TrayIcon = nullptr;
-
-    // State.
-    QStringList SelectedInstruments;
-    QImage CanvasBitmap;
-    bool HasBackground = false;
-    int TicksPerSecond = kTicksPerSecond;
-    int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
-    int Tick = 0;
     // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
-    bool PositionMeaningful = true;
-    AlarmSettings Alarm;
-    long double MonitorQuote = 0;
+    void SetPositionMeaningful(bool meaningful) { PositionMeaningful = meaningful; }
+    // The alarm once closed watches no more, until the settings are applied again.
+    void StopPriceMonitor() { Alarm.UseMonitor = false; }
+    // The display lines as the window last drew them.
+    const QStringList& DisplayLines() const { return MemoPrice.Lines; }
+    // The time between downloads in effect, in seconds.
+    int IntervalSeconds() const { return TicksPerInterval / TicksPerSecond; }
 
     // Handlers and operations.
     void ApplySettings();
@@ -171,8 +148,28 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Parts and state that only the window itself uses.
+    // The window's unit test drives its timers and components and reads its canvas.
+    friend class TestMainForm;
+
+    // Components, named as in the window's design.
     QLabel* imgPrice = nullptr;
+    QTimer* tmTimer = nullptr;
+    QTimer* tmTimerChecker = nullptr;
+    THTTPClient QuoteHTTP;
+    // Reads the public feeds itself when no rates page address is set.
+    feeds::BuiltinSource Builtin;
+    TUpdater Updater;
+    QFrame* pnlContent = nullptr;
+    TMemo MemoPrice;
+    TProgressBar* pbProgress = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* mnAutoAdjustSize = nullptr;
+    QAction* mnAlwaysOnTop = nullptr;
+    QMenu* mnHelpGroup = nullptr;
+    QAction* mnOnlineUpdate = nullptr;
+    // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
+    QMenu* TrayMenu = nullptr;
+    TTrayIcon* TrayIcon = nullptr;
     QAction* mnSetupParameter = nullptr;
     QAction* mnReadNow = nullptr;
     QAction* mnWhatsNew = nullptr;
@@ -180,6 +177,17 @@ private:
     QAction* N3 = nullptr;
     QAction* mnQuit = nullptr;
     QAction* mnShowHide = nullptr;
+
+    // State.
+    QStringList SelectedInstruments;
+    QImage CanvasBitmap;
+    bool HasBackground = false;
+    int TicksPerSecond = kTicksPerSecond;
+    int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
+    int Tick = 0;
+    bool PositionMeaningful = true;
+    AlarmSettings Alarm;
+    long double MonitorQuote = 0;
     std::function<TAlarmForm*()> AlarmFormSource;
     ProgramFiles Files;
     RatesPage Page;
