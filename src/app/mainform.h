@@ -81,7 +81,7 @@ public:
     void SetPositionMeaningful(bool meaningful) { PositionMeaningful = meaningful; }
     // The alarm once closed watches no more, until the settings are applied again.
     void StopPriceMonitor() { Alarm.UseMonitor = false; }
-    // The display lines as the window last drew them.
+    // The display lines, from which the canvas is drawn.
     const QStringList& DisplayLines() const { return MemoPrice.Lines; }
     // The time between downloads in effect, in seconds.
     int IntervalSeconds() const { return TicksPerInterval / TicksPerSecond; }
@@ -91,49 +91,13 @@ public:
     void StartFetch();
     void tmTimerTimer();
     void tmTimerCheckerTimer();
-    void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
-    // A failed download; body is what the server answered with, if anything.
-    void QuoteHTTPAnyError(const QByteArray& body = {});
-    void BuiltinRefreshed();
-    // The window's lines after a failure, the cause below them, and the same in the tooltip.
-    void ShowFailure(const QStringList& reason);
     void FormActivate();
     void mnSetupParameterClick();
     void mnReadNowClick();
-    void mnAlwaysOnTopClick();
-    void mnOnlineUpdateClick();
-    void UpdaterNoInfoFile();
-    void mnWhatsNewClick();
-    void mnHelpClick();
-    void N3Click();
-    void mnQuitClick();
-    void TrayIconClick();
-    void MemoPriceMouseDown();
-    void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
-    void CheckPriceAlarm();
-
-    void BuildQuoteLines();
-    void RenderLines();
-    void RenderColouredLines();
-    void AutoSizeWindow();
-    void pbProgressPaint(QPainter& painter);
     int LineHeight() const;
-
-    void PlaceWindow();
     void SaveWindowPosition();
-    void ShowToFront();
-    // Hides the window when it is shown in front (active, or covered by no other window), else
-    // ShowToFront: the tray icon's click, its default item and the toggle command.
-    void ToggleWindow();
     // A command from another process (kestrel --toggle ..., or the bus).
     void RunCommand(InstanceCommand command);
-    // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
-    void PopToFront();
-    // Ends the program as 退出 does: the window closes for good and the event loop ends; the
-    // position is saved, the hot key released and the tray icon removed as the window goes.
-    void Quit();
-    void SetStaysOnTop(bool on);
-    void SetAlphaBlendValue(int value);
 
     // The canvas as imgPrice shows it.
     QImage ShownImage() const;
@@ -211,6 +175,42 @@ private:
 
     void CreateComponents();
     void CreateMenu();
+    void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
+    // A failed download; body is what the server answered with, if anything.
+    void QuoteHTTPAnyError(const QByteArray& body = {});
+    void BuiltinRefreshed();
+    // The window's lines after a failure, the cause below them, and the same in the tooltip.
+    void ShowFailure(const QStringList& reason);
+    void mnAlwaysOnTopClick();
+    void mnOnlineUpdateClick();
+    void UpdaterNoInfoFile();
+    void mnWhatsNewClick();
+    void mnHelpClick();
+    void N3Click();
+    void mnQuitClick();
+    void TrayIconClick();
+    void MemoPriceMouseDown();
+    void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
+    void CheckPriceAlarm();
+
+    void BuildQuoteLines();
+    void RenderLines();
+    void RenderColouredLines();
+    void AutoSizeWindow();
+    void pbProgressPaint(QPainter& painter);
+
+    void PlaceWindow();
+    void ShowToFront();
+    // Hides the window when it is shown in front (active, or covered by no other window), else
+    // ShowToFront: the tray icon's click, its default item and the toggle command.
+    void ToggleWindow();
+    // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
+    void PopToFront();
+    // Ends the program as 退出 does: the window closes for good and the event loop ends; the
+    // position is saved, the hot key released and the tray icon removed as the window goes.
+    void Quit();
+    void SetStaysOnTop(bool on);
+    void SetAlphaBlendValue(int value);
     void RenderWith(bool coloured);
     void ShowCanvas();
     void SetTrayIcon(int index);
