@@ -115,13 +115,13 @@ int main(int argc, char* argv[]) {
     if (layer)
         layer->OnMoved = [&mainForm] { mainForm.SaveWindowPosition(); };
     // Where the compositor places windows itself, the place we would read back is its own.
-    mainForm.PositionMeaningful = session.Lack != kestrel::SessionLack::NativeWayland;
+    mainForm.SetPositionMeaningful(session.Lack != kestrel::SessionLack::NativeWayland);
     // Its window and the fonts it lays out in cost the start nothing until the first alarm.
     mainForm.SetAlarmForm([&] {
         if (!alarmForm) {
             alarmForm = std::make_unique<kestrel::TAlarmForm>(&sound, files.WavPath, files.IniPath);
             window.HideFromTaskbar(alarmForm.get());
-            alarmForm->OnAlarmClosed = [&mainForm] { mainForm.Alarm.UseMonitor = false; };
+            alarmForm->OnAlarmClosed = [&mainForm] { mainForm.StopPriceMonitor(); };
         }
         return alarmForm.get();
     });

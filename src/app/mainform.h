@@ -77,8 +77,46 @@ public:
     void SetAlarmForm(std::function<TAlarmForm*()> source) { AlarmFormSource = std::move(source); }
     // True once the program has been told to end, even before its event loop runs.
     bool Quitting() const { return quitting_; }
+    // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
+    void SetPositionMeaningful(bool meaningful) { PositionMeaningful = meaningful; }
+    // The alarm once closed watches no more, until the settings are applied again.
+    void StopPriceMonitor() { Alarm.UseMonitor = false; }
+    // The display lines, from which the canvas is drawn.
+    const QStringList& DisplayLines() const { return MemoPrice.Lines; }
+    // The time between downloads in effect, in seconds.
+    int IntervalSeconds() const { return TicksPerInterval / TicksPerSecond; }
+
+    // Handlers and operations.
+    void ApplySettings();
+    void StartFetch();
+    void tmTimerTimer();
+    void tmTimerCheckerTimer();
+    void FormActivate();
+    void mnSetupParameterClick();
+    void mnReadNowClick();
+    int LineHeight() const;
+    void SaveWindowPosition();
+    // A command from another process (kestrel --toggle ..., or the bus).
+    void RunCommand(InstanceCommand command);
+
+    // The canvas as imgPrice shows it.
+    QImage ShownImage() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The window's unit test drives its timers and components and reads its canvas.
+    friend class TestMainForm;
 
     // Components, named as in the window's design.
+    QLabel* imgPrice = nullptr;
     QTimer* tmTimer = nullptr;
     QTimer* tmTimerChecker = nullptr;
     THTTPClient QuoteHTTP;
@@ -96,6 +134,13 @@ public:
     // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
     QMenu* TrayMenu = nullptr;
     TTrayIcon* TrayIcon = nullptr;
+    QAction* mnSetupParameter = nullptr;
+    QAction* mnReadNow = nullptr;
+    QAction* mnWhatsNew = nullptr;
+    QAction* mnHelp = nullptr;
+    QAction* N3 = nullptr;
+    QAction* mnQuit = nullptr;
+    QAction* mnShowHide = nullptr;
 
     // State.
     QStringList SelectedInstruments;
@@ -104,82 +149,9 @@ public:
     int TicksPerSecond = kTicksPerSecond;
     int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
     int Tick = 0;
-    // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
     bool PositionMeaningful = true;
     AlarmSettings Alarm;
     long double MonitorQuote = 0;
-
-    // Handlers and operations.
-    void ApplySettings();
-    void StartFetch();
-    void tmTimerTimer();
-    void tmTimerCheckerTimer();
-    void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
-    // A failed download; body is what the server answered with, if anything.
-    void QuoteHTTPAnyError(const QByteArray& body = {});
-    void BuiltinRefreshed();
-    // The window's lines after a failure, the cause below them, and the same in the tooltip.
-    void ShowFailure(const QStringList& reason);
-    void FormActivate();
-    void mnSetupParameterClick();
-    void mnReadNowClick();
-    void mnAlwaysOnTopClick();
-    void mnOnlineUpdateClick();
-    void UpdaterNoInfoFile();
-    void mnWhatsNewClick();
-    void mnHelpClick();
-    void N3Click();
-    void mnQuitClick();
-    void TrayIconClick();
-    void MemoPriceMouseDown();
-    void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
-    void CheckPriceAlarm();
-
-    void BuildQuoteLines();
-    void RenderLines();
-    void RenderColouredLines();
-    void AutoSizeWindow();
-    void pbProgressPaint(QPainter& painter);
-    int LineHeight() const;
-
-    void PlaceWindow();
-    void SaveWindowPosition();
-    void ShowToFront();
-    // Hides the window when it is shown in front (active, or covered by no other window), else
-    // ShowToFront: the tray icon's click, its default item and the toggle command.
-    void ToggleWindow();
-    // A command from another process (kestrel --toggle ..., or the bus).
-    void RunCommand(InstanceCommand command);
-    // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
-    void PopToFront();
-    // Ends the program as 退出 does: the window closes for good and the event loop ends; the
-    // position is saved, the hot key released and the tray icon removed as the window goes.
-    void Quit();
-    void SetStaysOnTop(bool on);
-    void SetAlphaBlendValue(int value);
-
-    // The canvas as imgPrice shows it.
-    QImage ShownImage() const;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    // Parts and state that only the window itself uses.
-    QLabel* imgPrice = nullptr;
-    QAction* mnSetupParameter = nullptr;
-    QAction* mnReadNow = nullptr;
-    QAction* mnWhatsNew = nullptr;
-    QAction* mnHelp = nullptr;
-    QAction* N3 = nullptr;
-    QAction* mnQuit = nullptr;
-    QAction* mnShowHide = nullptr;
     std::function<TAlarmForm*()> AlarmFormSource;
     ProgramFiles Files;
     RatesPage Page;
@@ -203,6 +175,42 @@ private:
 
     void CreateComponents();
     void CreateMenu();
+    void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
+    // A failed download; body is what the server answered with, if anything.
+    void QuoteHTTPAnyError(const QByteArray& body = {});
+    void BuiltinRefreshed();
+    // The window's lines after a failure, the cause below them, and the same in the tooltip.
+    void ShowFailure(const QStringList& reason);
+    void mnAlwaysOnTopClick();
+    void mnOnlineUpdateClick();
+    void UpdaterNoInfoFile();
+    void mnWhatsNewClick();
+    void mnHelpClick();
+    void N3Click();
+    void mnQuitClick();
+    void TrayIconClick();
+    void MemoPriceMouseDown();
+    void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
+    void CheckPriceAlarm();
+
+    void BuildQuoteLines();
+    void RenderLines();
+    void RenderColouredLines();
+    void AutoSizeWindow();
+    void pbProgressPaint(QPainter& painter);
+
+    void PlaceWindow();
+    void ShowToFront();
+    // Hides the window when it is shown in front (active, or covered by no other window), else
+    // ShowToFront: the tray icon's click, its default item and the toggle command.
+    void ToggleWindow();
+    // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
+    void PopToFront();
+    // Ends the program as 退出 does: the window closes for good and the event loop ends; the
+    // position is saved, the hot key released and the tray icon removed as the window goes.
+    void Quit();
+    void SetStaysOnTop(bool on);
+    void SetAlphaBlendValue(int value);
     void RenderWith(bool coloured);
     void ShowCanvas();
     void SetTrayIcon(int index);

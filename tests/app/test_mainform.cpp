@@ -32,6 +32,11 @@ const QRgb kGreen = qRgb(0, 128, 0);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlack = qRgb(0, 0, 0);
 
+}  // namespace
+
+// In the window's namespace, as the window's friend: it drives the timers and reads the canvas.
+namespace kestrel {
+
 class TestMainForm : public QObject {
     Q_OBJECT
 
@@ -685,7 +690,7 @@ private Q_SLOTS:
     }
 };
 
-}  // namespace
+}  // namespace kestrel
 
 QTEST_MAIN(TestMainForm)
 #include "test_mainform.moc"

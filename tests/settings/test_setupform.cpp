@@ -613,7 +613,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkdir(path));
             iniBefore = ReadAll(files_.IniPath);
         }
-        main.MemoPrice.Lines = QStringList{"old"};
+        QVERIFY(!main.DisplayLines().isEmpty());
         const QStringList messages =
             DriveModals([&] { main.mnSetupParameterClick(); },
                         [&](TSetupForm& form) {
@@ -626,8 +626,8 @@ private Q_SLOTS:
         QCOMPARE(messages, expected.isEmpty() ? QStringList() : QStringList{expected});
 
         const bool applied = ok && blocked.isEmpty();
-        QCOMPARE(main.TicksPerInterval, (applied ? 30 : 10) * main.TicksPerSecond);
-        QCOMPARE(main.MemoPrice.Lines.isEmpty(), applied);
+        QCOMPARE(main.IntervalSeconds(), applied ? 30 : 10);
+        QCOMPARE(main.DisplayLines().isEmpty(), applied);
         // OK starts a download at once (the countdown would have waited ten seconds).
         QTest::qWait(applied ? 0 : 300);
         QTRY_COMPARE(server.Hits(), applied ? 1 : 0);
