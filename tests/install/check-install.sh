@@ -14,7 +14,7 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
 root="$work/stage/usr"
 expected=(
   bin/kestrel bin/kestrel-quoted
-  lib/kestrel/kestrel-sound.so
+  lib/kestrel/kestrel-sound.so lib/kestrel/kestrel-net.so
   share/applications/org.example.kestrel.desktop
   share/metainfo/org.example.kestrel.metainfo.xml
   share/icons/hicolor/scalable/apps/kestrel.svg
@@ -34,6 +34,8 @@ for size in 16 48 256; do
 done
 # Qt Multimedia comes in with the sound module at the first alarm, not with every start.
 ! ldd "$root/bin/kestrel" | grep -q Multimedia || fail "kestrel links Qt Multimedia"
+# libcurl and what it brings come in with the network module at the first download.
+! ldd "$root/bin/kestrel" | grep -q libcurl || fail "kestrel links libcurl"
 desktop-file-validate "$root/share/applications/org.example.kestrel.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/org.example.kestrel.metainfo.xml" >/dev/null ||
   fail "metainfo does not validate"
@@ -77,6 +79,7 @@ for f in "${expected[@]}"; do
 done
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no shared-library dependencies"
 dpkg-deb --field "$deb" Depends | grep -q libqt6svg6 || fail "no SVG icon engine for the icons"
+dpkg-deb --field "$deb" Depends | grep -q libcurl || fail "the network module's libcurl not required"
 if command -v lintian >/dev/null; then
   ! lintian "$deb" 2>/dev/null | grep '^E:' || fail "lintian errors"
 fi

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "../platform/xserver.h"
+#include "platform/modules.h"
 #include "upgrade/helper/updatehelper.h"
 #include "upgrade/helperlaunch.h"
 #include "upgrade/minisign.h"
@@ -255,6 +256,11 @@ private slots:
         QVERIFY(Chmod(runtime, 0700));
         QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), folder + "kestrel"));
         QVERIFY(Chmod(folder + "kestrel", 0755));
+        // It downloads through its network module, which it finds where an install puts it.
+        const QString modules = QDir(folder).filePath(
+            QDir(QStringLiteral(KESTREL_BINARY_DIR "/bin")).relativeFilePath(ModuleFolder()));
+        QVERIFY(QDir().mkpath(modules));
+        QVERIFY(QFile::copy(ModuleFolder() + "/kestrel-net.so", modules + "/kestrel-net.so"));
         const QByteArray fresh = NewVersion();
         QVERIFY(WriteFile(served + "kestrel", fresh, 0644));
 

@@ -233,9 +233,16 @@ void TestTickerSway::initTestCase() {
             QVERIFY(chown(qPrintable(dir->path()), uid_, gid_) == 0);
         asUser_ = {QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(uid_),
                    QStringLiteral("--regid=%1").arg(gid_), QStringLiteral("--clear-groups")};
-        // The build tree may lie where that user cannot go (a clone in root's home).
-        const QString copy = home_.filePath(QStringLiteral("kestrel"));
+        // The build tree may lie where that user cannot go (a clone in root's home): the program
+        // and the network module it downloads through are copied, laid out as an install.
+        const QDir bin(home_.filePath(QStringLiteral("bin")));
+        const QString modules = bin.filePath(QStringLiteral(KESTREL_MODULE_DIR_FROM_BIN));
+        QVERIFY(QDir().mkpath(bin.path()) && QDir().mkpath(modules));
+        const QString copy = bin.filePath(QStringLiteral("kestrel"));
         QVERIFY(QFile::copy(kestrel_, copy));
+        QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/" KESTREL_MODULE_DIR_FROM_BIN
+                                           "/kestrel-net.so"),
+                            modules + QStringLiteral("/kestrel-net.so")));
         kestrel_ = copy;
     }
     QFile config(QDir(runtime_.path()).filePath(QStringLiteral("config")));

@@ -1,5 +1,6 @@
 // The entry point of the network module: the program looks it up by name the first time it
-// downloads.
+// downloads. The name carries the version of the transfer interface it returns: change the one
+// with the other, so that a program never calls into a module built against another.
 #include <QtGlobal>
 
 #include "platform/linux/curltransfer.h"
