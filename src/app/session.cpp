@@ -13,7 +13,7 @@
 #include "net/httpclient.h"
 #include "platform/fonts.h"
 #include "platform/linux/keychainstore.h"
-#include "platform/transfermodule.h"
+#include "platform/networkmodule.h"
 
 namespace kestrel {
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -27,19 +26,8 @@ public:
 // The real desktop: QProcess and QDesktopServices.
 IDesktopCommands& SystemDesktopCommands();
 
-// The system's own answer when a network-information backend loads and knows: true for any
-// reachability beyond "disconnected" (a local or site network counts, as an address did before).
-// nullopt when there is no backend or it cannot tell.
-std::optional<bool> SystemReachability();
-
-// True when a non-loopback address exists (IPv6 link-local addresses, which every interface that
-// is up carries, do not count).
-bool HasNetworkAddress(const QList<QHostAddress>& addresses);
-
-// The addresses of the interfaces that are up and running.
-QList<QHostAddress> LocalAddresses();
-
-// SystemReachability, else HasNetworkAddress(LocalAddresses()).
+// Whether the computer is online, as the system's network information says (the network
+// module's answer: Qt Network comes in with it); false when the module cannot be loaded.
 bool IsInternetConnected();
 
 // The program registered for files with the extension (".html"): the desktop entry that

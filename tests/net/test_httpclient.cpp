@@ -19,7 +19,7 @@
 #include "http_server.h"
 #include "net/httpclient.h"
 #include "platform/linux/curltransfer.h"
-#include "platform/transfermodule.h"
+#include "platform/networkmodule.h"
 #include "raw_server.h"
 #include "tinyproxy.h"
 #include "version.h"

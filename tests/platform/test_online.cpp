@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "platform/linux/networkstate.h"
 #include "platform/online.h"
 
 using namespace kestrel;
@@ -73,6 +74,8 @@ private slots:
             list << QHostAddress(text);
         QCOMPARE(HasNetworkAddress(list), online);
     }
+    // The program asks through its network module, which answers with the same code.
+    void theNetworkModuleAnswers() { QCOMPARE(IsInternetConnected(), NetworkLooksOnline()); }
 
     void associatedProgram_data() {
         QTest::addColumn<QString>("extension");

@@ -1,0 +1,48 @@
+#include "platform/networkmodule.h"
+
+#include <memory>
+#include <mutex>
+
+#include "net/transfer.h"
+
+namespace kestrel {
+
+namespace {
+
+// The module's entry point; nullptr, with the reason logged, when it cannot be had.
+void* Entry(const QString& folder, const char* symbol) {
+    QString error;
+    void* entry = ModuleEntry(folder + QStringLiteral("/kestrel-net.so"), symbol, &error);
+    if (entry == nullptr)
+        qWarning("kestrel: the network module cannot be used: %s", qUtf8Printable(error));
+    return entry;
+}
+
+}  // namespace
+
+void InstallTransferModule(const QString& folder) {
+    using Make = ITransfer* (*)();
+    struct Module {
+        QString Folder;
+        std::once_flag Loaded;
+        Make MakeTransfer = nullptr;
+    };
+    auto module = std::make_shared<Module>();
+    module->Folder = folder;
+    SetDefaultTransferFactory([module]() -> std::unique_ptr<ITransfer> {
+        std::call_once(module->Loaded, [&module] {
+            module->MakeTransfer =
+                reinterpret_cast<Make>(Entry(module->Folder, "kestrel_make_transfer_v1"));
+        });
+        return module->MakeTransfer ? std::unique_ptr<ITransfer>(module->MakeTransfer()) : nullptr;
+    });
+}
+
+bool NetworkModuleSaysOnline() {
+    using Ask = bool (*)();
+    static const auto ask =
+        reinterpret_cast<Ask>(Entry(ModuleFolder(), "kestrel_internet_connected_v1"));
+    return ask != nullptr && ask();
+}
+
+}  // namespace kestrel
