@@ -12,6 +12,7 @@
 #include "app/session.h"
 #include "platform/hotkeychain.h"
 #include "platform/hotkeylock.h"
+#include "platform/iconfiles.h"
 #include "platform/instancebus.h"
 #include "platform/linux/layerticker.h"
 #include "platform/linux/xdgshortcuts.h"
@@ -70,7 +71,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrel"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrel.svg")));
+    QApplication::setWindowIcon(kestrel::IconFromFile(QStringLiteral(":/icons/kestrel.svg")));
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrel::InstallToolkitTranslations();

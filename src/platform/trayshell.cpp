@@ -17,6 +17,8 @@
 
 #include <xcb/xcb.h>
 
+#include "platform/iconfiles.h"
+
 namespace kestrel {
 
 namespace {
@@ -171,9 +173,10 @@ QIcon SystemTrayShell::IconOf(const TrayNotifyData& data) {
         return {};
     }
     if (data.Icon != iconBytes_ || data.IconFile != iconFile_) {
-        // Qt renders an SVG file at the size the panel asks for; bytes without a file are an
-        // .ico of the stored form, or any other picture Qt can read.
-        icon_ = data.IconFile.isEmpty() ? IconFromImageData(data.Icon) : QIcon(data.IconFile);
+        // A file is drawn at the size the panel asks for; bytes without a file are an .ico of
+        // the stored form, or any other picture Qt can read.
+        icon_ =
+            data.IconFile.isEmpty() ? IconFromImageData(data.Icon) : IconFromFile(data.IconFile);
         iconBytes_ = data.Icon;
         iconFile_ = data.IconFile;
     }

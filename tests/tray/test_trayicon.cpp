@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/fake/faketrayshell.h"
+#include "platform/iconfiles.h"
 #include "tray/trayicon.h"
 
 using namespace kestrel;
@@ -65,10 +66,12 @@ using M = TrayMouseMessage;
 class TestTrayIcon : public QObject {
     Q_OBJECT
 private slots:
-    // The shell hands Qt the icon's file, to be drawn at whatever size the panel wants.
+    // The shell hands Qt the icon's file, to be drawn at whatever size the panel wants: from
+    // the PNG renditions made at build time, each at its own size, not from the SVG.
     void iconsRenderAtEverySizeAndTheGreyOneIsGrey() {
         for (const TIcon* icon : {&Normal(), &Grey(), &Program()}) {
-            const QIcon drawn(icon->File());
+            const QIcon drawn = IconFromFile(icon->File());
+            QVERIFY(drawn.availableSizes().contains(QSize(22, 22)));
             for (const int size : {16, 22, 24, 32, 48}) {
                 const QImage image = drawn.pixmap(size).toImage();
                 QCOMPARE(image.size(), QSize(size, size));
@@ -76,7 +79,7 @@ private slots:
             }
         }
         auto colourful = [](const TIcon& icon) {
-            const QImage img = QIcon(icon.File()).pixmap(16).toImage();
+            const QImage img = IconFromFile(icon.File()).pixmap(16).toImage();
             int coloured = 0;
             for (int y = 0; y < img.height(); ++y) {
                 for (int x = 0; x < img.width(); ++x) {
