@@ -241,7 +241,7 @@ void TestTickerSway::initTestCase() {
         const QString copy = bin.filePath(QStringLiteral("kestrel"));
         QVERIFY(QFile::copy(kestrel_, copy));
         QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/" KESTREL_MODULE_DIR_FROM_BIN
-                                           "/kestrel-net.so"),
+                                                              "/kestrel-net.so"),
                             modules + QStringLiteral("/kestrel-net.so")));
         kestrel_ = copy;
     }
