@@ -10,8 +10,10 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "alarm/alarmform.h"
 #include "app/aboutform.h"
@@ -671,7 +673,27 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // A window manager may never activate a new tool window: the first showing starts the first
-    // download as well.
+    // download as well, once the window is on the screen. Loading the network code meanwhile
+    // slows the showing down. A window that is not put on the screen itself (a layer surface
+    // shows its picture) starts at once; one the desktop never exposes, after a moment.
+    if (std::exchange(firstShowing_, false)) {
+        QWindow* handle = windowHandle();
+        if (!handle || testAttribute(Qt::WA_DontShowOnScreen) || handle->isExposed()) {
+            FirstFetch();
+            return;
+        }
+        handle->installEventFilter(this);
+        QTimer::singleShot(kFirstFetchLatestMs, this, &TMainForm::FirstFetch);
+        return;
+    }
+    FormActivate();
+}
+
+void TMainForm::FirstFetch() {
+    if (std::exchange(firstFetchDone_, true))
+        return;
+    if (QWindow* handle = windowHandle())
+        handle->removeEventFilter(this);
     FormActivate();
 }
 
@@ -701,6 +723,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Quit && watched == qApp) {
         Quit();
         return true;
+    }
+    // The window is drawn as it is exposed; the download starts after that.
+    if (event->type() == QEvent::Expose && watched == windowHandle() &&
+        windowHandle()->isExposed()) {
+        QTimer::singleShot(0, this, &TMainForm::FirstFetch);
     }
     if (watched != pnlContent && watched != imgPrice)
         return QWidget::eventFilter(watched, event);

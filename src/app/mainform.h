@@ -232,6 +232,11 @@ private:
     QPoint placedAt_;           // where the window's frame goes
     bool placementPending_ = false;
     bool userMoved_ = false;
+    // The first download, once the window is on the screen.
+    void FirstFetch();
+    bool firstShowing_ = true;
+    bool firstFetchDone_ = false;
+    static constexpr int kFirstFetchLatestMs = 1000;
 };
 
 // The eight lines of "升级说明..." and the text of "牌价说明...".
