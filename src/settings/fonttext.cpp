@@ -1,6 +1,5 @@
 #include "settings/fonttext.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 #include "settings/profile.h"
@@ -121,8 +120,7 @@ QString FontToText(const FontDesc& font) {
 }
 
 void TextToFont(const QString& text, FontDesc& font) {
-    static const QRegularExpression kSeparators(QStringLiteral("[,;]"));
-    QStringList fields = text.split(kSeparators);
+    QStringList fields = QString(text).replace(u';', u',').split(u',');
     for (QString& field : fields)
         field = field.trimmed();
     const auto n = fields.size();

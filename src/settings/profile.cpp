@@ -2,12 +2,12 @@
 
 #include <QFile>
 #include <QList>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <memory>
 
 #include "text/encodings.h"
 
@@ -164,11 +164,8 @@ Location Find(const IniBytes& ini, const QString& section, const QString& key) {
     return at;
 }
 
-std::optional<QByteArray> ReadValue(const QString& path, const QString& section, const QString& key,
-                                    FileEncoding* encoding = nullptr) {
-    const IniBytes ini = LoadFile(path, ReadMode::ForReading);
-    if (encoding)
-        *encoding = ini.encoding;
+std::optional<QByteArray> ReadValue(const IniBytes& ini, const QString& section,
+                                    const QString& key) {
     const Location at = Find(ini, section, key);
     if (at.key < 0)
         return std::nullopt;
@@ -251,20 +248,67 @@ void WriteValue(const QString& path, const QString& section, const QString& key,
     WriteValues(path, section, {{key, encodeValue}});
 }
 
+// Digits with at most one ".", at least one digit among them, an optional sign before and an
+// optional exponent after ("e" or "E", a sign, digits).
+bool IsNumberText(QStringView t) {
+    qsizetype i = 0;
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < t.size() && t[i] >= u'0' && t[i] <= u'9')
+            ++i;
+        return i - from;
+    };
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        ++i;
+    qsizetype mantissa = digits();
+    if (i < t.size() && t[i] == u'.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == t.size();
+}
+
 }  // namespace
 
+struct TIniFile::Contents {
+    IniBytes ini;
+};
+
+namespace {
+
+IniBytes ReadNow(const QString& path, const std::shared_ptr<const TIniFile::Contents>& held) {
+    return held ? held->ini : LoadFile(path, ReadMode::ForReading);
+}
+
+}  // namespace
+
+TIniFile TIniFile::Snapshot(const QString& fileName) {
+    TIniFile ini(fileName);
+    ini.held_ =
+        std::make_shared<const Contents>(Contents{LoadFile(fileName, ReadMode::ForReading)});
+    return ini;
+}
+
 FileEncoding TIniFile::Encoding() const {
-    return LoadFile(fileName_, ReadMode::ForReading).encoding;
+    return ReadNow(fileName_, held_).encoding;
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
-    FileEncoding encoding = FileEncoding::Gbk;
-    const auto value = ReadValue(fileName_, section, key, &encoding);
+    const IniBytes ini = ReadNow(fileName_, held_);
+    const auto value = ReadValue(ini, section, key);
     if (!value)
         return defaultValue;
-    const QString text =
-        encoding == FileEncoding::Gbk ? FromCp936(*value) : QString::fromUtf8(*value);
+    const QString text = ini.Decode(*value);
     qsizetype length = std::min<qsizetype>(text.size(), kMaxValueLength);
     // Never keep half of a surrogate pair.
     if (length < text.size() && text.at(length - 1).isHighSurrogate())
@@ -286,11 +330,12 @@ double TIniFile::ReadFloat(const QString& section, const QString& key, double de
 
 QByteArray TIniFile::ReadBytes(const QString& section, const QString& key,
                                const QByteArray& defaultValue) const {
-    const auto value = ReadValue(fileName_, section, key);
+    const auto value = ReadValue(ReadNow(fileName_, held_), section, key);
     return value ? value->left(kMaxValueLength) : defaultValue;
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    held_.reset();
     WriteValue(fileName_, section, key, [&](const IniBytes& ini) { return ini.Encode(value); });
 }
 
@@ -299,6 +344,7 @@ void TIniFile::WriteInteger(const QString& section, const QString& key, int valu
 }
 
 void TIniFile::WriteIntegers(const QString& section, const QList<std::pair<QString, int>>& values) {
+    held_.reset();
     QList<std::pair<QString, ValueEncoder>> encoders;
     for (const auto& [key, value] : values) {
         encoders.append({key, [text = QString::number(value)](const IniBytes& ini) {
@@ -317,6 +363,7 @@ void TIniFile::WriteFloat(const QString& section, const QString& key, double val
 }
 
 void TIniFile::WriteBytes(const QString& section, const QString& key, const QByteArray& value) {
+    held_.reset();
     WriteValue(fileName_, section, key, [&](const IniBytes&) { return value; });
 }
 
@@ -407,10 +454,8 @@ QString FloatToText(double value) {
 }
 
 std::optional<double> ParseFloatText(const QString& text) {
-    static const QRegularExpression kNumber(
-        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
     const QString t = text.trimmed();
-    if (!kNumber.match(t).hasMatch())
+    if (!IsNumberText(t))
         return std::nullopt;
     bool ok = false;
     const double value = t.toDouble(&ok);

@@ -1,6 +1,5 @@
 #include "text/encodings.h"
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -23,6 +22,38 @@ bool IsValidUtf8(QByteArrayView bytes) {
     // The decoder only runs when its result becomes a QString.
     const QString decoded = decoder.decode(bytes);
     return !decoder.hasError();
+}
+
+bool IsCharsetChar(QChar c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+           c == u'_' || c == u'-';
+}
+
+// The name after the first "charset=" (any case, blanks around "=", an optional quote before
+// it) that is followed by one: letters, digits, "_" and "-".
+QString CharsetIn(QStringView text) {
+    const QStringView key = u"charset";
+    for (qsizetype at = text.indexOf(key, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(key, at + 1, Qt::CaseInsensitive)) {
+        qsizetype i = at + key.size();
+        const auto skipBlanks = [&] {
+            while (i < text.size() && text[i].isSpace())
+                ++i;
+        };
+        skipBlanks();
+        if (i >= text.size() || text[i] != u'=')
+            continue;
+        ++i;
+        skipBlanks();
+        if (i < text.size() && (text[i] == u'"' || text[i] == u'\''))
+            ++i;
+        const qsizetype begin = i;
+        while (i < text.size() && IsCharsetChar(text[i]))
+            ++i;
+        if (i > begin)
+            return text.sliced(begin, i - begin).toString();
+    }
+    return {};
 }
 
 QString DecodeWith(const QByteArray& bytes, const char* name) {
@@ -63,6 +94,9 @@ QByteArray ToCp936(const QString& text) {
 }
 
 QString FromCp936(const QByteArray& bytes) {
+    // The first 128 codes are ASCII's; most names and values never need the converter.
+    if (IsAscii(bytes))
+        return QString::fromLatin1(bytes);
     QStringDecoder decoder("GB18030");
     return decoder.decode(bytes);
 }
@@ -94,15 +128,9 @@ QStringList SplitLines(const QString& text) {
 }
 
 QString DecodePage(const QByteArray& body, const QString& contentType) {
-    static const QRegularExpression charsetRe(
-        QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_\\-]+)"),
-        QRegularExpression::CaseInsensitiveOption);
-    QString charset;
-    if (auto m = charsetRe.match(contentType); m.hasMatch()) {
-        charset = m.captured(1);
-    } else if (auto mm = charsetRe.match(QString::fromLatin1(body.left(4096))); mm.hasMatch()) {
-        charset = mm.captured(1);
-    }
+    QString charset = CharsetIn(contentType);
+    if (charset.isEmpty())
+        charset = CharsetIn(QString::fromLatin1(body.left(4096)));
     const QString lower = charset.toLower();
     if (lower.isEmpty() || lower == u"gbk" || lower == u"gb2312" || lower == u"gb18030" ||
         lower == u"cp936") {

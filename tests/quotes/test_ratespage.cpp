@@ -402,6 +402,9 @@ private slots:
             << page.toUtf8() << QStringLiteral("text/html; charset=UTF-8") << true;
         QTest::newRow("UTF-8 page with a utf-8 meta tag")
             << "<meta charset=utf-8>\r\n" + page.toUtf8() << QString() << true;
+        QTest::newRow("UTF-8 page, the charset's name spaced and quoted")
+            << "<!-- charset --><meta content=\"text/html; CHARSET = 'utf-8'\">\r\n" + page.toUtf8()
+            << QString() << true;
         QTest::newRow("GBK page without the marker")
             << ToCp936(rows) << "text/html; charset=utf-8" << false;
     }
