@@ -13,7 +13,7 @@
 namespace kestrel {
 
 void TMainForm::PlaceWindow() {
-    TIniFile ini(Files.IniPath);
+    const TIniFile ini = TIniFile::Snapshot(Files.IniPath);
     const int posX = ReadInteger(ini, keys::PosX);
     const int posY = ReadInteger(ini, keys::PosY);
     const bool top = ReadBoolean(ini, keys::Top);

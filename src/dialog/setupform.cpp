@@ -166,7 +166,7 @@ void TSetupForm::ReadSettings() {
     // an empty list would make OK with one instrument added drop all the others.
     lbPriceList->addItems(ReadSelectionFile(files_.CcyPath).value_or(DefaultSelection()));
 
-    const TIniFile ini(files_.IniPath);
+    const TIniFile ini = TIniFile::Snapshot(files_.IniPath);
     seInterval->SetValue(ReadInteger(ini, keys::Interval));
     seLineSpacing->SetValue(ReadFloat(ini, keys::LineSpacing));
     // The ticker shows every mode but 0 as 红涨绿跌, and so does the dialog.

@@ -7,6 +7,9 @@
 // other lines keep their bytes. Writes go through a temporary file that replaces the old one,
 // so an interrupted write never leaves a truncated file.
 //
+// A snapshot is the exception: it reads the file once and answers its reads from that copy, for
+// code that reads many keys in a row; a write through it goes to the file and ends the copy.
+//
 // The file is bytes on disk: valid UTF-8 (with or without BOM) is UTF-8, anything else GBK,
 // and it is rewritten in the encoding it was read in (a new file is GBK). Values are kept as
 // bytes and decoded only when read as text, so scrambled values (arbitrary bytes) survive.
@@ -20,6 +23,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -47,6 +51,8 @@ inline constexpr int kMaxValueLength = 2047;
 class TIniFile {
 public:
     explicit TIniFile(const QString& fileName) : fileName_(fileName) {}
+    // The file as it is now, read once.
+    static TIniFile Snapshot(const QString& fileName);
 
     const QString& FileName() const { return fileName_; }
     // The encoding the file is in, GBK for a missing one; for callers that store bytes of a
@@ -78,8 +84,11 @@ public:
     void WriteFloat(const QString& section, const QString& key, double value);
     void WriteBytes(const QString& section, const QString& key, const QByteArray& value);
 
+    struct Contents;  // a snapshot's copy of the file
+
 private:
     QString fileName_;
+    std::shared_ptr<const Contents> held_;
 };
 
 // The integer rule of the settings file (also used for the proxy port and the font text):

@@ -76,7 +76,7 @@ void WriteSelectionFile(const QString& ccyPath, const QStringList& selection) {
 Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const FontDesc& windowFont,
                       const QStringList& currentSelection, const QString& currentProxyServer,
                       int currentProxyPort) {
-    const TIniFile ini(iniPath);
+    const TIniFile ini = TIniFile::Snapshot(iniPath);
     Settings s;
 
     s.Selection = ReadSelectionFile(ccyPath).value_or(currentSelection);

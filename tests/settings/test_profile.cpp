@@ -44,6 +44,8 @@ private slots:
     void integerAndBooleanReading();
     void floatText_data();
     void floatText();
+    void floatReading_data();
+    void floatReading();
     void valuesRoundTrip_data();
     void valuesRoundTrip();
     void layoutKeepsLinesAndPlacesNewKeys();
@@ -54,6 +56,7 @@ private slots:
     void refusedWrites_data();
     void refusedWrites();
     void longValuesAreCutAt2047();
+    void snapshotReadsOnceAndEndsWithAWrite();
 
 private:
     QTemporaryDir dir_;
@@ -119,6 +122,34 @@ void TestProfile::floatText() {
     ini.WriteFloat("Param", "F", value);
     QCOMPARE(ini.ReadString("Param", "F", {}), text);
     QCOMPARE(ini.ReadFloat("Param", "F", 99), text.toDouble());
+}
+
+void TestProfile::floatReading_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<double>("value");  // with default 99
+    QTest::newRow("point last") << "5." << 5.0;
+    QTest::newRow("point first") << ".5" << 0.5;
+    QTest::newRow("signed exponent") << "+.5e-3" << 0.0005;
+    QTest::newRow("exponent without point") << " 2E3 " << 2000.0;
+    QTest::newRow("lone point") << "." << 99.0;
+    QTest::newRow("lone exponent") << "e5" << 99.0;
+    QTest::newRow("exponent without digits") << "1e+" << 99.0;
+    QTest::newRow("two points") << "1.2.3" << 99.0;
+    QTest::newRow("comma") << "1,5" << 99.0;
+    QTest::newRow("hexadecimal") << "0x10" << 99.0;
+    QTest::newRow("two signs") << "--1" << 99.0;
+    QTest::newRow("inner blank") << "1 5" << 99.0;
+    QTest::newRow("infinity") << "inf" << 99.0;
+    QTest::newRow("overflow") << "1e400" << 99.0;
+    QTest::newRow("full-width digit") << "１" << 99.0;
+}
+
+void TestProfile::floatReading() {
+    QFETCH(QString, stored);
+    QFETCH(double, value);
+    TIniFile ini(path_);
+    ini.WriteString("Param", "F", stored);
+    QCOMPARE(ini.ReadFloat("Param", "F", 99), value);
 }
 
 void TestProfile::valuesRoundTrip_data() {
@@ -253,6 +284,19 @@ void TestProfile::longValuesAreCutAt2047() {
     QCOMPARE(ini.ReadString("Param", "Long", {}), QString(2047, u'汉'));
     QCOMPARE(ini.ReadBytes("Param", "Raw", {}).size(), 2047);
     QCOMPARE(ini.ReadString("Param", "After", {}), QStringLiteral("kept"));
+}
+
+void TestProfile::snapshotReadsOnceAndEndsWithAWrite() {
+    WriteAll(path_, "[Param]\r\nInterval=5\r\nName=\xC8\xCB\r\n");
+    TIniFile snapshot = TIniFile::Snapshot(path_);
+    WriteAll(path_, "[Param]\r\nInterval=9\r\n");
+    QCOMPARE(snapshot.ReadInteger("Param", "Interval", 0), 5);
+    QCOMPARE(snapshot.ReadString("Param", "Name", {}), QStringLiteral("人"));
+    QCOMPARE(TIniFile(path_).ReadInteger("Param", "Interval", 0), 9);
+    // A write goes to the file as it is now, and the snapshot reads the file from then on.
+    snapshot.WriteInteger("Param", "Other", 1);
+    QCOMPARE(snapshot.ReadInteger("Param", "Interval", 0), 9);
+    QCOMPARE(snapshot.ReadString("Param", "Name", QStringLiteral("-")), QStringLiteral("-"));
 }
 
 QTEST_GUILESS_MAIN(TestProfile)
