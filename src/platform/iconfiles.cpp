@@ -15,7 +15,11 @@ QIcon IconFromFile(const QString& file) {
         const QString name = info.completeBaseName();
         const QDir renditions(QStringLiteral(":/icons/rgba"));
         QIcon icon;
-        for (const QString& entry : renditions.entryList({name + QStringLiteral("-*.rgba")})) {
+        // Name filters would be turned into regular expressions; the prefix and suffix are enough.
+        const QString prefix = name + u'-';
+        for (const QString& entry : renditions.entryList(QDir::Files)) {
+            if (!entry.startsWith(prefix) || !entry.endsWith(u".rgba"))
+                continue;
             bool isSize = false;
             const int size = entry.sliced(name.size() + 1).chopped(5).toInt(&isSize);
             QFile pixels(renditions.filePath(entry));

@@ -1,6 +1,7 @@
 #include "upgrade/updater.h"
 
 #include <unistd.h>
+#include <algorithm>
 #include <csignal>
 #include <mutex>
 #include <thread>
@@ -278,8 +279,12 @@ void TUpdater::Loaded(const QStringList& arguments) {
     // An upgrade that a killed helper left half done is taken back to the old files, unless
     // another copy is upgrading right now.
     const QString folder = ProgramFolder(ProgramPath);
-    const QString staging = QLatin1String(helper::kStagingPrefix) + u'*';
-    if (!QDir(folder).entryList({staging}, QDir::Dirs | QDir::Hidden).isEmpty()) {
+    const QStringList entries =
+        QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    const auto staged = [](const QString& entry) {
+        return entry.startsWith(QLatin1String(helper::kStagingPrefix));
+    };
+    if (std::any_of(entries.begin(), entries.end(), staged)) {
         const int lock = helper::LockFolder(folder, false);
         if (lock >= 0) {
             helper::RecoverUpgrades(folder, QFileInfo(ProgramPath).fileName());
