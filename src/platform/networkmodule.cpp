@@ -9,10 +9,10 @@ namespace kestrel {
 
 namespace {
 
-// The module's entry point; nullptr, with the reason logged, when it cannot be had.
-void* Entry(const QString& folder, const char* symbol) {
+// A module's entry point; nullptr, with the reason logged, when it cannot be had.
+void* Entry(const QString& file, const char* symbol) {
     QString error;
-    void* entry = ModuleEntry(folder + QStringLiteral("/kestrel-net.so"), symbol, &error);
+    void* entry = ModuleEntry(file, symbol, &error);
     if (entry == nullptr)
         qWarning("kestrel: the network module cannot be used: %s", qUtf8Printable(error));
     return entry;
@@ -31,8 +31,8 @@ void InstallTransferModule(const QString& folder) {
     module->Folder = folder;
     SetDefaultTransferFactory([module]() -> std::unique_ptr<ITransfer> {
         std::call_once(module->Loaded, [&module] {
-            module->MakeTransfer =
-                reinterpret_cast<Make>(Entry(module->Folder, "kestrel_make_transfer_v1"));
+            module->MakeTransfer = reinterpret_cast<Make>(Entry(
+                module->Folder + QStringLiteral("/kestrel-net.so"), "kestrel_make_transfer_v1"));
         });
         return module->MakeTransfer ? std::unique_ptr<ITransfer>(module->MakeTransfer()) : nullptr;
     });
@@ -40,8 +40,8 @@ void InstallTransferModule(const QString& folder) {
 
 bool NetworkModuleSaysOnline() {
     using Ask = bool (*)();
-    static const auto ask =
-        reinterpret_cast<Ask>(Entry(ModuleFolder(), "kestrel_internet_connected_v1"));
+    static const auto ask = reinterpret_cast<Ask>(Entry(
+        ModuleFolder() + QStringLiteral("/kestrel-online.so"), "kestrel_internet_connected_v1"));
     return ask != nullptr && ask();
 }
 

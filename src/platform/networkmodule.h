@@ -1,6 +1,7 @@
-// The network module (kestrel-net.so): libcurl transfers with libproxy's lookups, and the
-// system's network information through Qt Network. It is loaded the first time one of them is
-// needed, so that the window comes up without them and the thirty-odd libraries they bring.
+// The network modules: libcurl transfers with libproxy's lookups (kestrel-net.so), and the
+// system's network information through Qt Network (kestrel-online.so). Each is loaded the first
+// time it is needed, so that the window comes up without them and the thirty-odd libraries they
+// bring, and the quotes are read without Qt Network.
 #pragma once
 
 #include <QString>
@@ -15,7 +16,7 @@ namespace kestrel {
 // found no way out, and the reason is logged once.
 void InstallTransferModule(const QString& folder = ModuleFolder());
 
-// Whether the computer is online, as the module's network information says; false, with the
+// Whether the computer is online, as the network information module says; false, with the
 // reason logged once, when the module cannot be loaded (nothing could be downloaded anyway).
 bool NetworkModuleSaysOnline();
 

@@ -14,7 +14,7 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
 root="$work/stage/usr"
 expected=(
   bin/kestrel bin/kestrel-quoted
-  lib/kestrel/kestrel-sound.so lib/kestrel/kestrel-net.so
+  lib/kestrel/kestrel-sound.so lib/kestrel/kestrel-net.so lib/kestrel/kestrel-online.so
   share/applications/org.example.kestrel.desktop
   share/metainfo/org.example.kestrel.metainfo.xml
   share/icons/hicolor/scalable/apps/kestrel.svg
@@ -36,6 +36,8 @@ done
 ! ldd "$root/bin/kestrel" | grep -q Multimedia || fail "kestrel links Qt Multimedia"
 # libcurl and what it brings come in with the network module at the first download.
 ! ldd "$root/bin/kestrel" | grep -q libcurl || fail "kestrel links libcurl"
+# Qt Network only with the upgrade's question whether the computer is online.
+! ldd "$root/lib/kestrel/kestrel-net.so" | grep -q Qt6Network || fail "kestrel-net.so links Qt Network"
 desktop-file-validate "$root/share/applications/org.example.kestrel.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/org.example.kestrel.metainfo.xml" >/dev/null ||
   fail "metainfo does not validate"

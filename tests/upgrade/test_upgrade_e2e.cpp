@@ -256,11 +256,12 @@ private slots:
         QVERIFY(Chmod(runtime, 0700));
         QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), folder + "kestrel"));
         QVERIFY(Chmod(folder + "kestrel", 0755));
-        // It downloads through its network module, which it finds where an install puts it.
+        // It downloads through its network modules, which it finds where an install puts them.
         const QString modules = QDir(folder).filePath(
             QDir(QStringLiteral(KESTREL_BINARY_DIR "/bin")).relativeFilePath(ModuleFolder()));
         QVERIFY(QDir().mkpath(modules));
-        QVERIFY(QFile::copy(ModuleFolder() + "/kestrel-net.so", modules + "/kestrel-net.so"));
+        for (const QString module : {"/kestrel-net.so", "/kestrel-online.so"})
+            QVERIFY(QFile::copy(ModuleFolder() + module, modules + module));
         const QByteArray fresh = NewVersion();
         QVERIFY(WriteFile(served + "kestrel", fresh, 0644));
 

@@ -240,9 +240,11 @@ void TestTickerSway::initTestCase() {
         QVERIFY(QDir().mkpath(bin.path()) && QDir().mkpath(modules));
         const QString copy = bin.filePath(QStringLiteral("kestrel"));
         QVERIFY(QFile::copy(kestrel_, copy));
-        QVERIFY(QFile::copy(QStringLiteral(KESTREL_BINARY_DIR "/bin/" KESTREL_MODULE_DIR_FROM_BIN
-                                                              "/kestrel-net.so"),
-                            modules + QStringLiteral("/kestrel-net.so")));
+        for (const QString module : {"/kestrel-net.so", "/kestrel-online.so"}) {
+            QVERIFY(QFile::copy(
+                QStringLiteral(KESTREL_BINARY_DIR "/bin/" KESTREL_MODULE_DIR_FROM_BIN) + module,
+                modules + module));
+        }
         kestrel_ = copy;
     }
     QFile config(QDir(runtime_.path()).filePath(QStringLiteral("config")));
