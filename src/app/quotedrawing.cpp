@@ -66,7 +66,9 @@ int TMainForm::LineHeight() const {
 
 void TMainForm::RenderWith(bool coloured) {
     const QSize outer = frameGeometry().size().expandedTo(size());
-    CanvasBitmap = QImage(outer, QImage::Format_RGB888);
+    // The screen's own format: the label's pixmap then shares these pixels instead of converting
+    // a copy of them.
+    CanvasBitmap = QImage(outer, QImage::Format_RGB32);
     CanvasBitmap.fill(pnlContent->palette().color(QPalette::Window));
     if (HasBackground)
         TileBackground(CanvasBitmap, BackgroundBitmap, CanvasBitmap.rect());
