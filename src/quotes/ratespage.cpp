@@ -7,6 +7,7 @@
 
 #include "quotes/catalogue.h"
 #include "text/encodings.h"
+#include "text/numbertext.h"
 
 namespace kestrel {
 
@@ -50,40 +51,6 @@ std::u16string_view U16(QStringView text) {
 
 std::u16string_view SortKey(std::u16string_view titleText) {
     return titleText.substr(0, kTitleKeyLength);
-}
-
-bool IsDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// Skips a run of ASCII digits from i; returns how many there were.
-qsizetype SkipDigits(QStringView text, qsizetype& i) {
-    const qsizetype start = i;
-    while (i < text.size() && IsDigit(text[i]))
-        ++i;
-    return i - start;
-}
-
-// Checks the whole text against sign? (digits [. digits?] | . digits) ([eE] sign? digits)?.
-bool IsPlainNumber(QStringView text) {
-    qsizetype i = 0;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    qsizetype mantissa = SkipDigits(text, i);
-    if (i < text.size() && text[i] == u'.') {
-        ++i;
-        mantissa += SkipDigits(text, i);
-    }
-    if (mantissa == 0)
-        return false;
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-            ++i;
-        if (SkipDigits(text, i) == 0)
-            return false;
-    }
-    return i == text.size();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "text/encodings.h"
+#include "text/numbertext.h"
 
 namespace kestrel {
 
@@ -248,35 +249,6 @@ void WriteValue(const QString& path, const QString& section, const QString& key,
     WriteValues(path, section, {{key, encodeValue}});
 }
 
-// Digits with at most one ".", at least one digit among them, an optional sign before and an
-// optional exponent after ("e" or "E", a sign, digits).
-bool IsNumberText(QStringView t) {
-    qsizetype i = 0;
-    const auto digits = [&] {
-        const qsizetype from = i;
-        while (i < t.size() && t[i] >= u'0' && t[i] <= u'9')
-            ++i;
-        return i - from;
-    };
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-        ++i;
-    qsizetype mantissa = digits();
-    if (i < t.size() && t[i] == u'.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0)
-        return false;
-    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-            ++i;
-        if (digits() == 0)
-            return false;
-    }
-    return i == t.size();
-}
-
 }  // namespace
 
 struct TIniFile::Contents {
@@ -455,7 +427,7 @@ QString FloatToText(double value) {
 
 std::optional<double> ParseFloatText(const QString& text) {
     const QString t = text.trimmed();
-    if (!IsNumberText(t))
+    if (!IsPlainNumber(t))
         return std::nullopt;
     bool ok = false;
     const double value = t.toDouble(&ok);

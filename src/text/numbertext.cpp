@@ -1,0 +1,42 @@
+#include "text/numbertext.h"
+
+namespace kestrel {
+
+namespace {
+
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Skips a run of ASCII digits from i; returns how many there were.
+qsizetype SkipDigits(QStringView text, qsizetype& i) {
+    const qsizetype start = i;
+    while (i < text.size() && IsDigit(text[i]))
+        ++i;
+    return i - start;
+}
+
+}  // namespace
+
+bool IsPlainNumber(QStringView text) {
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype mantissa = SkipDigits(text, i);
+    if (i < text.size() && text[i] == u'.') {
+        ++i;
+        mantissa += SkipDigits(text, i);
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        if (SkipDigits(text, i) == 0)
+            return false;
+    }
+    return i == text.size();
+}
+
+}  // namespace kestrel
