@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include <malloc.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -41,6 +42,12 @@
 namespace kestrel {
 
 namespace {
+
+// A download's page, its text and the transfer's buffers are freed once its handler has
+// returned; the memory they took goes back to the system rather than wait for the next download.
+void ReturnFreedMemorySoon(QObject* context) {
+    QTimer::singleShot(0, context, [] { malloc_trim(0); });
+}
 
 // Opacity of the window while the mouse is away from it and over it (Form/Alpha on).
 constexpr int kAlphaOutside = 80;
@@ -373,6 +380,7 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
     BuildQuoteLines();
     tmTimer->start();
     CheckPriceAlarm();
+    ReturnFreedMemorySoon(this);
 }
 
 void TMainForm::QuoteHTTPAnyError(const QByteArray& body) {
@@ -390,6 +398,7 @@ void TMainForm::BuiltinRefreshed() {
     BuildQuoteLines();
     tmTimer->start();
     CheckPriceAlarm();
+    ReturnFreedMemorySoon(this);
 }
 
 void TMainForm::ShowFailure(const QStringList& reason) {
