@@ -183,8 +183,12 @@ bool MoveInPlace(const QString& folder, const QString& staging, const QString& p
                           Native(folder + target).constData()) == 0;
 }
 
-// Puts back what KeepOldFiles kept and removes what the upgrade added.
+// Puts back what KeepOldFiles kept and removes what the upgrade added. A mark that the moves
+// were over goes first: a roll-back cut short is then taken up again, never finished as an
+// upgrade over files half put back.
 void RollBack(const QString& folder, const QString& staging, const QString& programName) {
+    ::unlink(Native(staging + u'/' + QLatin1String(kMovedMark)).constData());
+    SyncFolder(staging);
     QFile moving(staging + u'/' + QLatin1String(kMovingMark));
     if (moving.open(QIODevice::ReadOnly)) {
         for (const QByteArray& name : moving.readAll().split('\n')) {
@@ -205,10 +209,14 @@ void RollBack(const QString& folder, const QString& staging, const QString& prog
     RemoveStaging(staging);
 }
 
-// The moves are over and the new program runs: what was kept goes.
+// The moves are over and the new program runs: what was kept goes. The mark of the moves goes
+// before the rest of the staging folder, whose removal runs in no set order: cut short, it must
+// not look like moves cut short, which would put back the kept files but not the program.
 void Finish(const QString& folder, const QString& staging, const QString& programName) {
     ::unlink(Native(OldProgram(folder, programName)).constData());
     SyncFolder(folder);
+    ::unlink(Native(staging + u'/' + QLatin1String(kMovingMark)).constData());
+    SyncFolder(staging);
     RemoveStaging(staging);
 }
 
