@@ -56,8 +56,8 @@ bench: deps
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-# The files changed against origin/main, or all of them when that is unknown; and that no two
-# folders of src/ include each other.
+# clang-format on the files changed against origin/main, or all of them when that is unknown;
+# and every include of src/ and apps/ as the README's table of libraries allows.
 format-check:
 	./tools/format-check.sh
 	./tools/include-check.sh

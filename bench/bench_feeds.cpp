@@ -16,7 +16,7 @@
 
 #include "feeds/cache.h"
 #include "net/httpclient.h"
-#include "platform/linux/curltransfer.h"
+#include "platform/net/curltransfer.h"
 #include "quotes/catalogue.h"
 #include "quotes/quotelines.h"
 #include "text/encodings.h"

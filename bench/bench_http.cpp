@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "net/httpclient.h"
-#include "platform/linux/curltransfer.h"
+#include "platform/net/curltransfer.h"
 
 namespace {
 

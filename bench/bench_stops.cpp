@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "net/httpclient.h"
-#include "platform/linux/curltransfer.h"
+#include "platform/net/curltransfer.h"
 
 namespace {
 

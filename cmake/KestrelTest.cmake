@@ -4,6 +4,7 @@ function(kestrel_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
     KESTREL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     KESTREL_BINARY_DIR="${PROJECT_BINARY_DIR}")

@@ -7,7 +7,7 @@
 
 #include "net/netutils.h"
 #include "text/encodings.h"
-#include "upgrade/helper/updatehelper.h"
+#include "updatehelper/updatehelper.h"
 #include "upgrade/minisign.h"
 #include "upgrade/upgradetext.h"
 

@@ -1,5 +1,5 @@
 // The texts of the upgrade dialogs in 25 languages, kept in the program's string table (a
-// resource of kestrel_core). Every language owns a block of 50 identifiers from 41000 on; the
+// resource of kestrel_upgrade). Every language owns a block of 50 identifiers from 41000 on; the
 // process-wide LanguageBase selects the block that UpgradeText reads.
 #pragma once
 

@@ -18,7 +18,7 @@
 
 #include "http_server.h"
 #include "net/httpclient.h"
-#include "platform/linux/curltransfer.h"
+#include "platform/net/curltransfer.h"
 #include "platform/networkmodule.h"
 #include "raw_server.h"
 #include "tinyproxy.h"

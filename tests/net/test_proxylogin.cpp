@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "../app/quoteserver.h"
+#include "servers/quoteserver.h"
 #include "settings/profile.h"
 #include "settings/settingsload.h"
 #include "text/encodings.h"

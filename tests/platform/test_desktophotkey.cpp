@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/hotkeychain.h"
+#include "platform/desktop/hotkeychain.h"
 
 using namespace kestrel;
 

@@ -8,7 +8,7 @@
 
 #include "platform/fake/fakehotkey.h"
 #include "platform/hotkeylock.h"
-#include "platform/linux/x11hotkey.h"
+#include "platform/x11/x11hotkey.h"
 #include "xserver.h"
 
 using namespace kestrel;

@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/linux/networkstate.h"
 #include "platform/online.h"
+#include "platform/online/networkstate.h"
 
 using namespace kestrel;
 

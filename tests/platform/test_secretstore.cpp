@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "platform/linux/keychainstore.h"
+#include "platform/keychain/keychainstore.h"
 #include "settings/profile.h"
 #include "settings/settingsload.h"
 

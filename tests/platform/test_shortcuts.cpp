@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "platform/fake/fakeshortcuts.h"
-#include "platform/linux/xdgshortcuts.h"
+#include "platform/xdg/xdgshortcuts.h"
 
 using namespace kestrel;
 

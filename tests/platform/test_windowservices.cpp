@@ -6,7 +6,7 @@
 #include <QtTest>
 
 #include "platform/fake/fakewindowservices.h"
-#include "platform/windowservices.h"
+#include "platform/x11/desktopwindowservices.h"
 #include "xserver.h"
 
 using namespace kestrel;

@@ -3,7 +3,7 @@
 // other, so that a program never calls into a module built against another.
 #include <QtGlobal>
 
-#include "platform/linux/curltransfer.h"
+#include "platform/net/curltransfer.h"
 
 extern "C" Q_DECL_EXPORT kestrel::ITransfer* kestrel_make_transfer_v1() {
     return kestrel::MakeCurlTransfer().release();

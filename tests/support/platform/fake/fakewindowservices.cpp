@@ -65,4 +65,8 @@ QMargins FakeWindowServices::FrameMargins(const QWidget* /*window*/) const {
     return Frame;
 }
 
+bool FakeWindowServices::IsCovered(const QWidget* /*window*/) const {
+    return Covered;
+}
+
 }  // namespace kestrel

@@ -30,6 +30,7 @@ public:
     bool IsForeground(const QWidget* window) const override;
     void OpenURL(const QString& url) override;
     QMargins FrameMargins(const QWidget* window) const override;
+    bool IsCovered(const QWidget* window) const override;
 
     bool IsToolWindow(const QWidget* window) const { return toolWindows_.contains(window); }
     bool StaysOnTop(const QWidget* window) const { return onTop_.value(window, false); }
@@ -38,6 +39,8 @@ public:
     QRect Taskbar;
     QRect Screen{0, 0, 1920, 1080};
     QMargins Frame;
+    // Whether other windows overlap the ticker, as a window manager would tell.
+    bool Covered = false;
     // The window in front; nullptr when another application has the focus.
     const QWidget* Foreground = nullptr;
     QStringList Calls;

@@ -1,0 +1,16 @@
+// One upstream request as the public services expect it (a browser's agent, the portal's
+// referer), bounded in size and time, abandoned as soon as the caller says stop.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "feeds/upstream.h"
+
+namespace kestrel::feeds {
+
+// proxy: empty for the environment's proxy (http_proxy, https_proxy, no_proxy).
+Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
+             const std::function<bool()>& stopped);
+
+}  // namespace kestrel::feeds

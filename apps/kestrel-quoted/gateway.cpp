@@ -1,0 +1,87 @@
+#include "gateway.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <algorithm>
+#include <cstdio>
+
+#include "fetch.h"
+#include "text/encodings.h"
+
+namespace kestrel::quoted {
+
+Gateway::Gateway(GatewayOptions options, StopSignal& stop)
+    : Options(std::move(options)),
+      Stop(stop),
+      Cache(Options.Sources, Options.StaleSeconds, Options.BackoffMaxSeconds) {
+    Cache.Log = [](const std::string& line) {
+        std::fprintf(stderr, "kestrel-quoted: %s\n", line.c_str());
+    };
+    for (std::size_t i = 0; i < Cache.Count(); ++i)
+        Threads.emplace_back([this, i] { Run(i); });
+}
+
+Gateway::~Gateway() {
+    for (std::thread& thread : Threads)
+        thread.join();
+}
+
+void Gateway::Run(std::size_t source) {
+    std::string url;
+    {
+        std::lock_guard lock(Mutex);
+        url = Cache.RequestUrl(source);
+    }
+    const SourceKind kind = Options.Sources[source].Kind;
+    while (!Stop.Raised()) {
+        {
+            std::lock_guard lock(Mutex);
+            Cache.Started(source, QDateTime::currentMSecsSinceEpoch());
+        }
+        const feeds::Answer answer =
+            feeds::Fetch(url, kind, Options.Proxy, [this] { return Stop.Raised(); });
+        double wait = 0;
+        {
+            std::lock_guard lock(Mutex);
+            wait = Cache.Record(source, answer, QDateTime::currentMSecsSinceEpoch());
+            PageSecond = -1;
+        }
+        if (!Stop.WaitFor(std::chrono::milliseconds(qint64(wait * 1000))))
+            break;
+    }
+}
+
+std::optional<std::string> Gateway::Page() {
+    std::lock_guard lock(Mutex);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // Values expire by the second at the finest (the page shows no finer time), so a page made
+    // within this second is still the truth.
+    if (now / 1000 != PageSecond) {
+        const std::optional<QString> page = Cache.Page(now);
+        LastPage = page ? std::optional(ToCp936(*page).toStdString()) : std::nullopt;
+        PageSecond = now / 1000;
+    }
+    return LastPage;
+}
+
+int Gateway::CacheSeconds() const {
+    double least = Options.Sources.empty() ? 0 : Options.Sources.front().PollSeconds;
+    for (const SourceConfig& source : Options.Sources)
+        least = std::min(least, source.PollSeconds);
+    return std::max(1, int(least));
+}
+
+std::string Gateway::Reason() {
+    std::lock_guard lock(Mutex);
+    return (QStringLiteral("报价服务的") +
+            Cache.FailureSummary(QDateTime::currentMSecsSinceEpoch()))
+        .toStdString();
+}
+
+std::string Gateway::Status() {
+    std::lock_guard lock(Mutex);
+    const QJsonDocument status(Cache.Status(QDateTime::currentMSecsSinceEpoch()));
+    return status.toJson(QJsonDocument::Indented).toStdString();
+}
+
+}  // namespace kestrel::quoted

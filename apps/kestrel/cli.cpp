@@ -1,0 +1,366 @@
+#include "cli.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTime>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "feeds/builtin.h"
+#include "net/httpclient.h"
+#include "platform/desktop/platformservices.h"
+#include "platform/instancebus.h"
+#include "platform/programfiles.h"
+#include "quotes/catalogue.h"
+#include "quotes/messages.h"
+#include "quotes/quotelines.h"
+#include "quotes/ratespage.h"
+#include "settings/settingsload.h"
+#include "ui/mainwindow/session.h"
+#include "version.h"
+
+namespace kestrel {
+
+namespace {
+
+// Exit statuses of --print, relied on by scripts and status bars.
+constexpr int kExitQuotes = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitBadData = 3;
+constexpr int kExitTransferFailed = 4;
+
+// Text is what the window shows; JSON and CSV are one record per selected instrument.
+enum class PrintFormat { Text, Json, Csv };
+
+const char kHelp[] =
+    "Usage: kestrel [-AUTO]\n"
+    "       kestrel --toggle | --show | --hide | --refresh | --settings | --quit\n"
+    "       kestrel --print [--page FILE | --url URL] [--format text|json|csv]\n"
+    "       kestrel --show-settings\n"
+    "       kestrel --help | --version\n"
+    "\n"
+    "Without an option Kestrel opens the ticker window; -AUTO (or /AUTO) marks a start from the\n"
+    "session's autostart entry. A second start on the same settings shows the running window.\n"
+    "\n"
+    "  --toggle         hide the running ticker's window, or show it when hidden or covered\n"
+    "  --show, --hide   show (in front) or hide the running ticker's window\n"
+    "  --refresh        download the quotes now\n"
+    "  --settings       open the settings dialog\n"
+    "  --quit           end the running ticker\n"
+    "                   --toggle, --show and --settings start a ticker when none runs; the\n"
+    "                   others end with status 1\n"
+    "  --print          read the prices once and print the display lines (UTF-8): from the\n"
+    "                   rates page at Param/RatesURL, or from the public feeds of [Sources]\n"
+    "                   when RatesURL is empty; the cause of a failure goes to standard error\n"
+    "  --page FILE      with --print: read FILE as the downloaded page instead\n"
+    "  --url URL        with --print: download URL instead of the configured Param/RatesURL\n"
+    "  --format F       with --print: text (the display lines, the default), json or csv (one\n"
+    "                   record per instrument: name, display name, code, value or null,\n"
+    "                   decimals, time (ISO 8601), source (portal, ecb, boc, page or walk),\n"
+    "                   age_seconds where known, demo); messages then go to standard error,\n"
+    "                   and json prints {\"error\": {\"code\": ..., \"reason\": ...}} on failure\n"
+    "  --show-settings  print the settings in effect after loading, with every correction\n"
+    "  --help           print this text\n"
+    "  --version        print the version\n"
+    "\n"
+    "Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the download failed,\n"
+    "2 usage error.\n";
+
+void PrintLines(const QStringList& lines) {
+    for (const QString& line : lines) {
+        const QByteArray bytes = line.toUtf8();
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+}
+
+// Where each instrument's value came from, when the built-in sources served it.
+using ServedMap = std::map<QString, feeds::Served>;
+
+QString IsoTime(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// The records of the chosen instruments after a download at `updated`: an instrument a source
+// served carries that source, its own time and its age; the others the page's source and the
+// time of the download.
+void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteSlots& quoteSlots,
+                  const QDateTime& updated, const QString& pageSource, const ServedMap& served) {
+    const bool demo = pageSource == u"walk";
+    QJsonArray records;
+    QStringList csv{
+        QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo")};
+    for (qsizetype i = 0; i < selection.size(); ++i) {
+        const QString& name = selection[i];
+        const double value = double(quoteSlots.CurQuotes.value(i));
+        const bool known = value != 0 && std::isfinite(value);
+        const int decimals = DecimalsFor(DisplayName(name));
+        QString time = IsoTime(updated), source = pageSource;
+        QJsonValue age;
+        if (const auto it = served.find(name); it != served.end()) {
+            time = IsoTime(it->second.Value.Time);
+            source = QString::fromLatin1(feeds::SourceName(it->second.Source));
+            age = qint64(std::max<qint64>(0, it->second.Value.Time.secsTo(updated)));
+        }
+        records.append(
+            QJsonObject{{QStringLiteral("name"), name},
+                        {QStringLiteral("display"), DisplayName(name)},
+                        {QStringLiteral("code"), InstrumentCode(name)},
+                        {QStringLiteral("value"), known ? QJsonValue(value) : QJsonValue()},
+                        {QStringLiteral("decimals"), decimals},
+                        {QStringLiteral("time"), time},
+                        {QStringLiteral("source"), source.isEmpty() ? QJsonValue() : source},
+                        {QStringLiteral("age_seconds"), age},
+                        {QStringLiteral("demo"), demo}});
+        // No field holds a comma or a quote: names are catalogue names.
+        csv << QStringList{name,
+                           DisplayName(name),
+                           InstrumentCode(name),
+                           known ? QString::number(value, 'g', 15) : QString(),
+                           QString::number(decimals),
+                           time,
+                           source,
+                           age.isNull() ? QString() : QString::number(age.toInteger()),
+                           demo ? QStringLiteral("true") : QStringLiteral("false")}
+                   .join(u',');
+    }
+    if (format == PrintFormat::Json)
+        PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});
+    else
+        PrintLines(csv);
+}
+
+void PrintMessages(const QStringList& lines) {
+    for (const QString& line : lines)
+        std::fprintf(stderr, "kestrel: %s\n", line.toUtf8().constData());
+}
+
+// A failure in the chosen format: the lines go to standard error, and JSON also prints an error
+// object for scripts on standard output.
+void PrintFailure(PrintFormat format, const QString& code, const QStringList& reason) {
+    PrintMessages(reason);
+    if (format == PrintFormat::Json) {
+        const QJsonObject error{{QStringLiteral("code"), code},
+                                {QStringLiteral("reason"), reason.join(u'\n')}};
+        PrintLines({QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("error"), error}})
+                                          .toJson(QJsonDocument::Compact))});
+    }
+}
+
+// The code of a failed download in the JSON error object.
+QString FailureCode(int status, const TransferFailure& failure) {
+    if (status == 407)
+        return QStringLiteral("proxy_auth");
+    if (status == 200)
+        return QStringLiteral("connection_lost");
+    if (status > 0)
+        return QStringLiteral("http_status");
+    switch (failure.Kind) {
+        case TransferFailureKind::HostNotFound:
+            return QStringLiteral("host_not_found");
+        case TransferFailureKind::ProxyNotFound:
+            return QStringLiteral("proxy_not_found");
+        case TransferFailureKind::Refused:
+            return QStringLiteral("refused");
+        case TransferFailureKind::ProxyRefused:
+            return QStringLiteral("proxy_refused");
+        case TransferFailureKind::TimedOut:
+            return QStringLiteral("timeout");
+        case TransferFailureKind::None:
+        case TransferFailureKind::Other:
+            break;
+    }
+    return QStringLiteral("transfer_failed");
+}
+
+int UsageError(const char* message) {
+    std::fprintf(stderr, "kestrel: %s\nTry 'kestrel --help'.\n", message);
+    return kExitUsage;
+}
+
+// Composes and prints the lines the window would show after its first download of this page.
+int PrintPage(const Settings& settings, const QByteArray& body, const QString& contentType,
+              PrintFormat format, const ServedMap& served = {}) {
+    RatesPage page;
+    page.SetBody(body, contentType);
+    QuoteSlots quoteSlots;
+    quoteSlots.Reset(settings.Selection.size());
+    const QDateTime now = QDateTime::currentDateTime();
+    const QuoteLines result =
+        BuildQuoteLines(page, settings.Selection, quoteSlots, settings.DisplayTime, now.time());
+    if (format == PrintFormat::Text) {
+        PrintLines(result.Lines);
+    } else if (result.Good) {
+        const QString source = page.Demo()      ? QStringLiteral("walk")
+                               : served.empty() ? QStringLiteral("page")
+                                                : QString();
+        PrintRecords(format, settings.Selection, quoteSlots, now, source, served);
+    } else {
+        PrintFailure(format, QStringLiteral("bad_data"),
+                     result.Lines.mid(settings.DisplayTime || page.Demo() ? 1 : 0));
+    }
+    return result.Good ? kExitQuotes : kExitBadData;
+}
+
+int PrintDownload(const Settings& settings, const QString& url, PrintFormat format) {
+    THTTPClient http;
+    ConfigureQuoteClient(http, settings);
+    http.URL = url;
+    http.Referer = url;
+    // One synchronous download: a server that never answers ends in OnWaitTimeoutExpired after
+    // Param/WaitTimeOut seconds instead of never.
+    http.SetWaitThread(true);
+    http.SetWaitTimeout(settings.WaitTimeoutMs);
+
+    QByteArray body;
+    QString contentType;
+    bool done = false;
+    http.OnDone = [&](TCustomHTTPClient*, const QString& type, qint64, QIODevice* stream) {
+        contentType = type;
+        if (stream)
+            body = stream->readAll();
+        done = true;
+    };
+    QByteArray errorBody;
+    http.OnHTTPError = [&errorBody](TCustomHTTPClient*, int, QIODevice* stream) {
+        if (stream)
+            errorBody = stream->readAll();
+    };
+    TransferFailure failure;
+    http.OnWaitTimeoutExpired = [&failure](TCustomHTTPClient*) {
+        failure.Kind = TransferFailureKind::TimedOut;
+    };
+    http.Read();
+    if (!done) {
+        if (failure.Kind == TransferFailureKind::None)
+            failure = http.LastFailure();
+        const QStringList reason = FailureReason(url, http.StatusCode(), failure, errorBody);
+        if (format == PrintFormat::Text)
+            PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
+        else
+            PrintMessages(TransferErrorLines(false, QTime::currentTime()));
+        PrintFailure(format, FailureCode(http.StatusCode(), failure), reason);
+        return kExitTransferFailed;
+    }
+    return PrintPage(settings, body, contentType, format);
+}
+
+// One refresh from the public feeds, each source asked once, within the wait time-out.
+int PrintBuiltin(const Settings& settings, PrintFormat format) {
+    THTTPClient http;
+    ConfigureQuoteClient(http, settings);
+    feeds::BuiltinSource source;
+    source.SetSources(feeds::BuiltinSources(settings));
+    source.Configure(http.Proxy, settings.WaitTimeoutMs);
+    QEventLoop loop;
+    source.OnRefreshed = [&loop] { loop.quit(); };
+    // The transfers end within the time-out by themselves; this only guards against a hang.
+    QTimer::singleShot(settings.WaitTimeoutMs + 5000, &loop, &QEventLoop::quit);
+    source.Refresh();
+    loop.exec();
+    source.Abort();
+    const std::optional<QString> page = source.Page();
+    if (!page) {
+        if (format == PrintFormat::Text)
+            PrintLines(TransferErrorLines(settings.DisplayTime, QTime::currentTime()));
+        else
+            PrintMessages(TransferErrorLines(false, QTime::currentTime()));
+        PrintFailure(format, QStringLiteral("sources_failed"),
+                     {QStringLiteral("原因：") + source.FailureSummary()});
+        return kExitTransferFailed;
+    }
+    ServedMap served;
+    for (const feeds::Served& s : source.Quotes())
+        served.emplace(s.Name, s);
+    return PrintPage(settings, page->toUtf8(), QStringLiteral("text/html; charset=utf-8"), format,
+                     served);
+}
+
+}  // namespace
+
+std::optional<int> RunCommandLine(int argc, char* argv[]) {
+    if (argc < 2 || !QByteArray(argv[1]).startsWith("--"))
+        return std::nullopt;
+
+    const QByteArray mode = argv[1];
+    if (mode == "--help") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (mode == "--version") {
+        std::fputs("Kestrel " KESTREL_VERSION "\n", stdout);
+        return 0;
+    }
+    if (CommandFromOption(mode)) {
+        if (argc > 2)
+            return UsageError("unexpected argument");
+        return std::nullopt;  // the ticker, or the running one, carries the command out
+    }
+    if (mode != "--print" && mode != "--show-settings")
+        return UsageError("unknown option");
+
+    QString pageFile;
+    QString url;
+    PrintFormat format = PrintFormat::Text;
+    for (int i = 2; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (mode == "--print" && (arg == "--page" || arg == "--url" || arg == "--format")) {
+            if (i + 1 >= argc)
+                return UsageError("option needs an argument");
+            const QByteArray value = argv[++i];
+            if (arg == "--format") {
+                if (value != "text" && value != "json" && value != "csv")
+                    return UsageError("--format is text, json or csv");
+                format = value == "json"  ? PrintFormat::Json
+                         : value == "csv" ? PrintFormat::Csv
+                                          : PrintFormat::Text;
+            } else {
+                (arg == "--page" ? pageFile : url) = QString::fromLocal8Bit(value);
+            }
+        } else {
+            return UsageError("unexpected argument");
+        }
+    }
+    if (!pageFile.isEmpty() && !url.isEmpty())
+        return UsageError("--page and --url exclude each other");
+
+    // The font of the settings needs the font database; the offscreen platform gives it without
+    // a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Kestrel"));
+    InstallPlatformServices();
+
+    const ProgramFiles files = ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    const Settings settings = LoadStartupSettings(files);
+
+    if (mode == "--show-settings") {
+        const QByteArray report = FormatSettingsReport(settings).toUtf8();
+        std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);
+        return 0;
+    }
+    if (!pageFile.isEmpty()) {
+        QFile file(pageFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "kestrel: cannot read %s\n",
+                         QFile::encodeName(pageFile).constData());
+            return kExitUsage;
+        }
+        return PrintPage(settings, file.readAll(), QString(), format);
+    }
+    const QString address = url.isEmpty() ? settings.RatesURL.trimmed() : url;
+    if (address.isEmpty())
+        return PrintBuiltin(settings, format);
+    return PrintDownload(settings, address, format);
+}
+
+}  // namespace kestrel

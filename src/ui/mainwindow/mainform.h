@@ -1,0 +1,250 @@
+// The ticker window: the refresh cycle, the quote drawing, the window's behaviour and its menu.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QMenu>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "alarm/alarmmonitor.h"
+#include "feeds/builtin.h"
+#include "net/httpclient.h"
+#include "platform/instancebus.h"
+#include "platform/programfiles.h"
+#include "platform/trayshell.h"
+#include "quotes/catalogue.h"
+#include "quotes/ratespage.h"
+#include "settings/fonttext.h"
+#include "settings/hotkeytext.h"
+#include "settings/settingskeys.h"
+#include "ui/upgrade/updater.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+
+namespace kestrel {
+
+class IHotKeyService;
+class IShortcutService;
+class IWindowServices;
+class HotKeyAtom;
+class TAlarmForm;
+class TTrayIcon;
+struct Settings;
+
+// The services the window needs from the desktop; tests hand in fakes.
+struct MainFormServices {
+    IWindowServices* Window = nullptr;
+    IHotKeyService* HotKey = nullptr;
+    std::unique_ptr<ITrayShell> TrayShell;  // handed on to the tray icon
+    HotKeyAtom* Atom = nullptr;
+    IShortcutService* Shortcuts = nullptr;  // for the settings dialog's shortcut button
+};
+
+// The hidden store of the display lines and the quote font.
+struct TMemo {
+    QStringList Lines;
+    QFont Font;
+    QColor FontColor;
+    FontDesc Desc;  // the font as the settings describe it
+};
+
+// The countdown bar; its painting is the main window's pbProgressPaint.
+class TProgressBar : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    std::function<void(QPainter&)> OnPaint;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    TMainForm(const ProgramFiles& files, MainFormServices services, const QStringList& arguments,
+              QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The alarm window is made by its owner the first time an alarm goes off, not at start-up.
+    void SetAlarmForm(std::function<TAlarmForm*()> source) { AlarmFormSource = std::move(source); }
+    // True once the program has been told to end, even before its event loop runs.
+    bool Quitting() const { return quitting_; }
+    // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
+    void SetPositionMeaningful(bool meaningful) { PositionMeaningful = meaningful; }
+    // The alarm once closed watches no more, until the settings are applied again.
+    void StopPriceMonitor() { Alarm.UseMonitor = false; }
+    // The display lines, from which the canvas is drawn.
+    const QStringList& DisplayLines() const { return MemoPrice.Lines; }
+    // The time between downloads in effect, in seconds.
+    int IntervalSeconds() const { return TicksPerInterval / TicksPerSecond; }
+
+    // Handlers and operations.
+    void ApplySettings();
+    void StartFetch();
+    void tmTimerTimer();
+    void tmTimerCheckerTimer();
+    void FormActivate();
+    void mnSetupParameterClick();
+    void mnReadNowClick();
+    int LineHeight() const;
+    void SaveWindowPosition();
+    // A command from another process (kestrel --toggle ..., or the bus).
+    void RunCommand(InstanceCommand command);
+
+    // The canvas as imgPrice shows it.
+    QImage ShownImage() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The window's unit test drives its timers and components and reads its canvas.
+    friend class TestMainForm;
+
+    // Components, named as in the window's design.
+    QLabel* imgPrice = nullptr;
+    QTimer* tmTimer = nullptr;
+    QTimer* tmTimerChecker = nullptr;
+    THTTPClient QuoteHTTP;
+    // Reads the public feeds itself when no rates page address is set.
+    feeds::BuiltinSource Builtin;
+    TUpdater Updater;
+    QFrame* pnlContent = nullptr;
+    TMemo MemoPrice;
+    TProgressBar* pbProgress = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* mnAutoAdjustSize = nullptr;
+    QAction* mnAlwaysOnTop = nullptr;
+    QMenu* mnHelpGroup = nullptr;
+    QAction* mnOnlineUpdate = nullptr;
+    // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
+    QMenu* TrayMenu = nullptr;
+    TTrayIcon* TrayIcon = nullptr;
+    QAction* mnSetupParameter = nullptr;
+    QAction* mnReadNow = nullptr;
+    QAction* mnWhatsNew = nullptr;
+    QAction* mnHelp = nullptr;
+    QAction* N3 = nullptr;
+    QAction* mnQuit = nullptr;
+    QAction* mnShowHide = nullptr;
+
+    // State.
+    QStringList SelectedInstruments;
+    QImage CanvasBitmap;
+    bool HasBackground = false;
+    int TicksPerSecond = kTicksPerSecond;
+    int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
+    int Tick = 0;
+    bool PositionMeaningful = true;
+    AlarmSettings Alarm;
+    long double MonitorQuote = 0;
+    std::function<TAlarmForm*()> AlarmFormSource;
+    ProgramFiles Files;
+    RatesPage Page;
+    bool UseBuiltin = true;
+    QuoteSlots Quotes;
+    QImage BackgroundBitmap;
+    int PromptCounter = 0;
+    bool UserAskedUpgrade = false;
+    bool PaintingBar = false;
+    double LineSpacing = keys::LineSpacing.Default;
+    int ColorMode = keys::ColorMode.IntegerDefault();
+    bool DisplayTime = keys::DisplayTime.BooleanDefault();
+    bool AutoPrompt = keys::AutoPrompt.BooleanDefault();
+    int PromptInterval = keys::PromptInterval.IntegerDefault();
+    bool Alpha = keys::Alpha.BooleanDefault();
+    int AlphaBlendValue = 80;
+    bool NotRunWeekEnd = keys::NotRunWeekEnd.BooleanDefault();
+    quint16 HotKeyShortCut = 0;
+    HotKeyRegistration HotKeyReg;
+    long double MonitorPrevQuote = 0;
+
+    void CreateComponents();
+    void CreateMenu();
+    void QuoteHTTPDone(const QString& contentType, QIODevice* stream);
+    // A failed download; body is what the server answered with, if anything.
+    void QuoteHTTPAnyError(const QByteArray& body = {});
+    void BuiltinRefreshed();
+    // The window's lines after a failure, the cause below them, and the same in the tooltip.
+    void ShowFailure(const QStringList& reason);
+    void mnAlwaysOnTopClick();
+    void mnOnlineUpdateClick();
+    void UpdaterNoInfoFile();
+    void mnWhatsNewClick();
+    void mnHelpClick();
+    void N3Click();
+    void mnQuitClick();
+    void TrayIconClick();
+    void MemoPriceMouseDown();
+    void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
+    void CheckPriceAlarm();
+
+    void BuildQuoteLines();
+    void RenderLines();
+    void RenderColouredLines();
+    void AutoSizeWindow();
+    void pbProgressPaint(QPainter& painter);
+
+    void PlaceWindow();
+    void ShowToFront();
+    // Hides the window when it is shown in front (active, or covered by no other window), else
+    // ShowToFront: the tray icon's click, its default item and the toggle command.
+    void ToggleWindow();
+    // The periodic pop-up: in front and opaque, but the keyboard stays where the user types.
+    void PopToFront();
+    // Ends the program as 退出 does: the window closes for good and the event loop ends; the
+    // position is saved, the hot key released and the tray icon removed as the window goes.
+    void Quit();
+    void SetStaysOnTop(bool on);
+    void SetAlphaBlendValue(int value);
+    void RenderWith(bool coloured);
+    void ShowCanvas();
+    void SetTrayIcon(int index);
+    void FormDestroy();
+    void ShowInformation(const QString& text);
+    void ApplyOpacity();
+    // The tray tip: news of the moment (empty for none) with what the session cannot do.
+    void ShowTrayNews(const QString& news);
+
+    MainFormServices services_;
+    QStringList arguments_;
+    bool quitting_ = false;
+    bool toldNoTray_ = false;  // the close button's message without a tray comes once a run
+    QString trayNews_;
+    bool hotKeyBound_ = true;  // false once no key reaches the program from every window
+    void ApplyPlacement();
+    bool MovedSincePlaced() const;
+    bool placeByRule_ = false;  // no usable stored position: near the panel
+    QPoint placedAt_;           // where the window's frame goes
+    bool placementPending_ = false;
+    bool userMoved_ = false;
+    // The first download, once the window is on the screen.
+    void FirstFetch();
+    bool firstShowing_ = true;
+    bool firstFetchDone_ = false;
+    static constexpr int kFirstFetchLatestMs = 1000;
+};
+
+// The eight lines of "升级说明..." and the text of "牌价说明...".
+QString WhatsNewText();
+QString QuoteHelpText();
+
+// TileBackground: whole tiles from the rectangle's top-left corner, cut at its right and bottom
+// edges, never stretched.
+void TileBackground(QImage& target, const QImage& tile, const QRect& rect);
+
+}  // namespace kestrel

@@ -1,0 +1,181 @@
+// The quote lines drawn into the window's picture, the countdown bar, and the window sized to
+// the lines.
+#include <QLabel>
+#include <QPainter>
+#include <cmath>
+
+#include "platform/windowservices.h"
+#include "quotes/quotelines.h"
+#include "ui/mainwindow/mainform.h"
+#include "ui/mainwindow/windowsizes.h"
+
+namespace kestrel {
+
+namespace {
+
+const QColor kBarColour(128, 128, 128);
+const QColor kTimeLineColour(0, 0, 0);
+
+QColor FromRgb(quint32 rgb) {
+    return QColor::fromRgb(static_cast<QRgb>(rgb));
+}
+
+}  // namespace
+
+void TProgressBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (OnPaint)
+        OnPaint(painter);
+}
+
+void TileBackground(QImage& target, const QImage& tile, const QRect& rect) {
+    const int w = tile.width();
+    const int h = tile.height();
+    if (w <= 0 || h <= 0)
+        return;
+    const int L = rect.left();
+    const int T = rect.top();
+    const int R = rect.left() + rect.width();
+    const int B = rect.top() + rect.height();
+    const int nx = (R - L) / w;
+    const int ny = (B - T) / h;
+    QPainter painter(&target);
+    // Whole tiles, then the right strip, the bottom strip and the corner, each cut from the
+    // tile's top-left part.
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x)
+            painter.drawImage(L + x * w, T + y * h, tile);
+    }
+    const int restW = R - (L + nx * w);
+    const int restH = B - (T + ny * h);
+    for (int y = 0; y < ny && restW > 0; ++y) {
+        painter.drawImage(QPoint(L + nx * w, T + y * h), tile, QRect(0, 0, restW, h));
+    }
+    for (int x = 0; x < nx && restH > 0; ++x) {
+        painter.drawImage(QPoint(L + x * w, T + ny * h), tile, QRect(0, 0, w, restH));
+    }
+    if (restW > 0 && restH > 0) {
+        painter.drawImage(QPoint(L + nx * w, T + ny * h), tile, QRect(0, 0, restW, restH));
+    }
+}
+
+int TMainForm::LineHeight() const {
+    // The text height of "|" is the font's cell height; halves round to even.
+    return static_cast<int>(std::nearbyint(QFontMetrics(MemoPrice.Font).height() * LineSpacing));
+}
+
+void TMainForm::RenderWith(bool coloured) {
+    const QSize outer = frameGeometry().size().expandedTo(size());
+    // The screen's own format: the label's pixmap then shares these pixels instead of converting
+    // a copy of them.
+    CanvasBitmap = QImage(outer, QImage::Format_RGB32);
+    CanvasBitmap.fill(pnlContent->palette().color(QPalette::Window));
+    if (HasBackground)
+        TileBackground(CanvasBitmap, BackgroundBitmap, CanvasBitmap.rect());
+
+    QPainter painter(&CanvasBitmap);
+    painter.setFont(MemoPrice.Font);
+    painter.setBackgroundMode(Qt::TransparentMode);
+    const int lineHeight = LineHeight();
+    int row = 0;
+    int line = 0;
+    const auto draw = [&](const QString& text, const QColor& colour) {
+        painter.setPen(colour);
+        painter.drawText(QRect(0, row * lineHeight, CanvasBitmap.width(), lineHeight),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
+                         text);
+        ++row;
+        ++line;
+    };
+    // A page of made-up prices has its marked time line even where the time is switched off.
+    if ((DisplayTime || (coloured && Page.Demo())) && !MemoPrice.Lines.isEmpty())
+        draw(MemoPrice.Lines.at(0), kTimeLineColour);
+    const int firstInstrumentLine = line;
+    while (line < MemoPrice.Lines.size()) {
+        QColor colour = MemoPrice.FontColor;
+        const int i = line - firstInstrumentLine;
+        if (coloured && i < Quotes.CurQuotes.size()) {
+            switch (ChooseQuoteColour(Quotes.CurQuotes.at(i), Quotes.PrevQuotes.at(i))) {
+                case QuoteColour::Rising:
+                    colour = FromRgb(RisingRgb(ColorMode));
+                    break;
+                case QuoteColour::Falling:
+                    colour = FromRgb(FallingRgb(ColorMode));
+                    break;
+                case QuoteColour::Font:
+                    break;
+            }
+        }
+        draw(MemoPrice.Lines.at(line), colour);
+    }
+}
+
+void TMainForm::RenderLines() {
+    RenderWith(false);
+}
+
+void TMainForm::RenderColouredLines() {
+    RenderWith(true);
+}
+
+void TMainForm::ShowCanvas() {
+    imgPrice->setPixmap(QPixmap::fromImage(CanvasBitmap));
+}
+
+QImage TMainForm::ShownImage() const {
+    return imgPrice->pixmap().toImage();
+}
+
+void TMainForm::AutoSizeWindow() {
+    setFont(MemoPrice.Font);
+    const QFontMetrics metrics(MemoPrice.Font);
+    const int lineHeight = LineHeight();
+    int widest = 0;
+    for (const QString& line : MemoPrice.Lines) {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    const int lines = static_cast<int>(MemoPrice.Lines.size());
+    const bool barShown = !pbProgress->isHidden();
+    const int outerHeight =
+        lines * lineHeight + (barShown ? kHeightMarginWithBar : kHeightMarginWithoutBar);
+    const int outerWidth = widest + kWidthMargin;
+    // The margins were measured with a frame and a caption; the client area is what remains
+    // after this desktop's frame, but never less than the lines need inside the panel border.
+    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+    const int barHeight = barShown ? kBarHeight : 0;
+    const int inset = kPanelBorder + imgPrice->frameWidth();
+    const int clientWidth = std::max(outerWidth - frame.left() - frame.right(), widest + 2 * inset);
+    const int clientHeight = std::max(outerHeight - frame.top() - frame.bottom(),
+                                      lines * lineHeight + 2 * inset + barHeight);
+    setFixedSize(clientWidth, clientHeight);
+    // The window keeps its top-left corner, except at the first sizing: a window placed near the
+    // panel is placed again for its real size and frame (known only once it is shown), unless the
+    // user has dragged it meanwhile.
+    if (placementPending_ && !userMoved_ && !MovedSincePlaced())
+        ApplyPlacement();
+    placementPending_ = false;
+}
+
+void TMainForm::pbProgressPaint(QPainter& painter) {
+    if (PaintingBar)
+        return;
+    PaintingBar = true;
+    struct Clear {
+        bool& flag;
+        ~Clear() { flag = false; }
+    } clear{PaintingBar};
+    const int W = pbProgress->width();
+    const int H = pbProgress->height();
+    const QColor face = pnlContent->palette().color(QPalette::Window);
+    painter.fillRect(pbProgress->rect(), face);
+    if (pbProgress->isVisible() && TicksPerInterval > 0) {
+        const int right =
+            static_cast<int>(std::nearbyint(static_cast<double>(W - 1) * Tick / TicksPerInterval));
+        if (right > 1 && H > 2)
+            painter.fillRect(QRect(QPoint(1, 1), QPoint(right - 1, H - 2)), kBarColour);
+    }
+    if (Tick == 0 || Tick == TicksPerInterval)
+        painter.fillRect(pbProgress->rect(), face);
+}
+
+}  // namespace kestrel

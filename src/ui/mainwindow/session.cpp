@@ -1,0 +1,92 @@
+#include "ui/mainwindow/session.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QSocketNotifier>
+#include <QTranslator>
+#include <cerrno>
+
+#include "net/httpclient.h"
+#include "platform/fonts.h"
+
+namespace kestrel {
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    // Only what is safe in a signal handler: the event loop picks the byte up.
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+void QuitOnTerminationSignals() {
+    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+void InstallToolkitTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    }
+}
+
+FontDesc WindowFontDesc() {
+    FontDesc font;
+    font.Name = WindowFontFamily();
+    font.Size = 9;  // 12 pixels at 96 dots per inch
+    font.Charset = 134;
+    return font;
+}
+
+Settings LoadStartupSettings(const ProgramFiles& files, const QStringList& currentSelection) {
+    return LoadSettings(files.IniPath, files.CcyPath, WindowFontDesc(), currentSelection);
+}
+
+void ConfigureQuoteClient(THTTPClient& http, const Settings& settings) {
+    http.URL = settings.RatesURL;
+    http.Referer = settings.RatesURL;
+    http.UseCache = false;
+    http.SetWaitTimeout(settings.WaitTimeoutMs);
+    switch (settings.AccessType) {
+        case ProxyAccess::atPreconfig:
+            http.Proxy.AccessType = THTTPAccessType::atPreconfig;
+            break;
+        case ProxyAccess::atDirect:
+            http.Proxy.AccessType = THTTPAccessType::atDirect;
+            break;
+        case ProxyAccess::atUseProxy:
+            http.Proxy.AccessType = THTTPAccessType::atUseProxy;
+            http.Proxy.ProxyServer = settings.ProxyServer;
+            http.Proxy.ProxyPort = settings.ProxyPortNumber;
+            http.Proxy.ProxyUsername = settings.ProxyUsername;
+            http.Proxy.ProxyPassword = settings.ProxyPassword;
+            break;
+    }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,444 @@
+#include "ui/settings/setupform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <algorithm>
+#include <cmath>
+
+#include <arpa/inet.h>
+
+#include "platform/fonts.h"
+#include "platform/secretstore.h"
+#include "platform/shortcuts.h"
+#include "quotes/catalogue.h"
+#include "quotes/quotelines.h"
+#include "settings/hotkeytext.h"
+#include "settings/profile.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsload.h"
+#include "ui/clicks.h"
+#include "ui/quotefont.h"
+#include "ui/widgets/spinedit.h"
+
+namespace kestrel {
+
+namespace {
+
+// Line breaks and other control characters cannot stand in a line of the settings file (and
+// after scrambling they could turn into line breaks); a pasted text loses them.
+QString OneLine(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text) {
+        if (c.unicode() >= 0x20)
+            result += c;
+    }
+    return result;
+}
+
+// The value as the box shows it once the user leaves it: within the bounds when they hold.
+double BoundedValue(const TSpinEdit* box) {
+    const double value = box->Value();
+    if (box->MinValue() == box->MaxValue())
+        return value;
+    return std::clamp(value, box->MinValue(), box->MaxValue());
+}
+
+// A proxy address as the transfer joins it with ":port": a host name, an IPv4 address, or an
+// IPv6 address in brackets; no scheme, path, port or blank.
+bool IsProxyHost(const QString& text) {
+    if (text.startsWith(u'[') && text.endsWith(u']')) {
+        in6_addr address{};
+        return inet_pton(AF_INET6, text.mid(1, text.size() - 2).toLatin1().constData(), &address) ==
+               1;
+    }
+    static const QRegularExpression host(
+        QStringLiteral("^(?=.{1,253}\\.?$)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                       "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+    return host.match(text).hasMatch();
+}
+
+bool IsProxyPort(const QString& text) {
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    return ok && port >= 1 && port <= 65535 && text == QString::number(port);
+}
+
+void SwapItems(QListWidget* list, int a, int b) {
+    const QString text = list->item(a)->text();
+    list->item(a)->setText(list->item(b)->text());
+    list->item(b)->setText(text);
+}
+
+// The font as the font chooser shows it: in points, as the settings store it. The chooser
+// finds the font's style by its name, and with the toolkit's translations installed the name
+// it derives from the weight ("粗体") is not among the face's own ("Bold"): the face's own
+// name is given, so that a bold font opens as bold.
+QFont ChooserFontOf(const FontDesc& desc) {
+    QFont font = QFontOf(desc);
+    font.setPointSize(std::max(1, desc.Size));
+    for (const QString& style : QFontDatabase::styles(font.family())) {
+        if (QFontDatabase::bold(font.family(), style) == desc.Bold &&
+            QFontDatabase::italic(font.family(), style) == desc.Italic) {
+            font.setStyleName(style);
+            break;
+        }
+    }
+    return font;
+}
+
+bool ChooseFontWithDialog(QWidget* parent, FontDesc& desc) {
+    bool ok = false;
+    const QFont font =
+        QFontDialog::getFont(&ok, ChooserFontOf(desc), parent, QStringLiteral("牌价字体"));
+    if (!ok)
+        return false;
+    desc.Name = font.family();
+    desc.Size = font.pointSize() > 0 ? font.pointSize()
+                                     : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96));
+    desc.Bold = font.bold();
+    desc.Italic = font.italic();
+    desc.Underline = font.underline();
+    desc.StrikeOut = font.strikeOut();
+    return true;
+}
+
+bool ChooseColorWithDialog(QWidget* parent, quint32& color) {
+    const QColor chosen =
+        QColorDialog::getColor(ColourOf(color), parent, QStringLiteral("牌价颜色"));
+    if (!chosen.isValid())
+        return false;
+    color = ColorValueOf(chosen);
+    return true;
+}
+
+}  // namespace
+
+TSetupForm::TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
+                       std::function<long double(const QString&)> quoteFor,
+                       IShortcutService* shortcuts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      files_(files),
+      windowFont_(windowFont),
+      quoteFor_(std::move(quoteFor)),
+      shortcuts_(shortcuts) {
+    ChooseFont = [this](FontDesc& font) { return ChooseFontWithDialog(this, font); };
+    ChooseColor = [this](quint32& color) { return ChooseColorWithDialog(this, color); };
+    FormCreate();
+}
+
+void TSetupForm::FormCreate() {
+    setFont(WindowFont());
+    CreateControls();
+
+    lbAll->clear();
+    for (const QString& name : InstrumentCatalogue()) {
+        lbAll->addItem(name);
+        cbMonitorCurrency->addItem(name);
+    }
+
+    QString sample = QStringLiteral("【人民币黄金】");
+    PadToWidth(sample, 20);
+    pnlFontDemo->setText(QStringLiteral("%1 %2").arg(sample).arg(345.67, 0, 'f', 2));
+
+    ReadSettings();
+    ShowFontDemo();
+    EnablePromptControls(cbAllowPrompt->isChecked());
+    EnableMonitorControls(cbUseMonitor->isChecked());
+    EnableProxyControls(rbManualSetProxy->isChecked());
+}
+
+void TSetupForm::ReadSettings() {
+    // Without a selection file the ticker shows the default instruments, and so does the list:
+    // an empty list would make OK with one instrument added drop all the others.
+    lbPriceList->addItems(ReadSelectionFile(files_.CcyPath).value_or(DefaultSelection()));
+
+    const TIniFile ini = TIniFile::Snapshot(files_.IniPath);
+    seInterval->SetValue(ReadInteger(ini, keys::Interval));
+    seLineSpacing->SetValue(ReadFloat(ini, keys::LineSpacing));
+    // The ticker shows every mode but 0 as 红涨绿跌, and so does the dialog.
+    (ReadInteger(ini, keys::ColorMode) == 0 ? rbColorMode0 : rbColorMode1)->setChecked(true);
+    cbDisplayTime->setChecked(ReadBoolean(ini, keys::DisplayTime));
+    cbDisplayProgressBar->setChecked(ReadBoolean(ini, keys::DisplayProgressBar));
+
+    FontDialog = ReadFont(ini, keys::Font, DefaultQuoteFont(windowFont_));
+
+    cbAutoAlphaBlend->setChecked(ReadBoolean(ini, keys::Alpha));
+    cbNotRunWeekEnd->setChecked(ReadBoolean(ini, keys::NotRunWeekEnd));
+
+    hkHotKey->SetHotKey(ReadHotKey(ini, keys::HotKey));
+    // A key from a file written by hand is kept, but the user is told why the box would not take
+    // it.
+    if (hkHotKey->HotKey() != 0 && !IsGlobalHotKey(hkHotKey->HotKey()))
+        hkHotKey->OnKeyTried(false);
+
+    cbAllowPrompt->setChecked(ReadBoolean(ini, keys::AutoPrompt));
+    sePromptInterval->SetValue(ReadInteger(ini, keys::PromptInterval));
+    cbUseMonitor->setChecked(ReadBoolean(ini, keys::UseMonitor));
+
+    const QString monitorCcy = ReadText(ini, keys::MonitorCcy);
+    int index = 0;
+    for (int i = 0; i < cbMonitorCurrency->count(); ++i) {
+        if (cbMonitorCurrency->itemText(i).compare(monitorCcy, Qt::CaseInsensitive) == 0) {
+            index = i;
+            break;
+        }
+    }
+    cbMonitorCurrency->setCurrentIndex(index);
+    cbMonitorCurrencyChange();
+    seMonitorPrice->SetValue(ReadFloat(ini, keys::MonitorPrice));
+    cbAlarmSound->setChecked(ReadBoolean(ini, keys::AlarmSound));
+
+    switch (ReadInteger(ini, keys::ProxyType)) {
+        case 0:
+            rbAutoDetectProxy->setChecked(true);
+            break;
+        case 1:
+            rbNotUseProxy->setChecked(true);
+            break;
+        default:
+            rbManualSetProxy->setChecked(true);
+            break;
+    }
+    leProxyAddress->setText(ReadText(ini, keys::ProxyAddress));
+    const QString ratesUrl = ReadText(ini, keys::RatesURL).trimmed();
+    (ratesUrl.isEmpty() ? rbBuiltinSource : rbRatesURL)->setChecked(true);
+    leRatesURL->setText(ratesUrl);
+    leProxyPort->setText(ReadText(ini, keys::ProxyPort));
+    leProxyUsername->setText(ReadText(ini, keys::ProxyUsername));
+    QString password = ReadText(ini, keys::ProxyPassword);
+    // A file of an older version still holds the password; it moves to the store on OK.
+    // The store is asked only when there is a login, since a store that hangs costs seconds.
+    if (password.isEmpty() && !leProxyUsername->text().isEmpty() && Secrets) {
+        password = Secrets->Read(ProxyPasswordKey(files_.IniPath)).value_or(QString());
+        passwordInStore_ = !password.isEmpty();
+    }
+    leProxyPassword->setText(password);
+}
+
+void TSetupForm::WriteSettings() {
+    QStringList selection;
+    for (int i = 0; i < lbPriceList->count(); ++i)
+        selection += lbPriceList->item(i)->text();
+    WriteSelectionFile(files_.CcyPath, selection);
+
+    TIniFile ini(files_.IniPath);
+    WriteInteger(ini, keys::Interval, static_cast<int>(RoundToEven(BoundedValue(seInterval))));
+    WriteFloat(ini, keys::LineSpacing, BoundedValue(seLineSpacing));
+    WriteInteger(ini, keys::ColorMode, rbColorMode1->isChecked() ? 1 : 0);
+    WriteBoolean(ini, keys::DisplayTime, cbDisplayTime->isChecked());
+    WriteBoolean(ini, keys::DisplayProgressBar, cbDisplayProgressBar->isChecked());
+    WriteFont(ini, keys::Font, FontDialog);
+    WriteBoolean(ini, keys::Alpha, cbAutoAlphaBlend->isChecked());
+    WriteBoolean(ini, keys::NotRunWeekEnd, cbNotRunWeekEnd->isChecked());
+    WriteHotKey(ini, keys::HotKey, hkHotKey->HotKey());
+    WriteBoolean(ini, keys::AutoPrompt, cbAllowPrompt->isChecked());
+    WriteInteger(ini, keys::PromptInterval,
+                 static_cast<int>(RoundToEven(BoundedValue(sePromptInterval))));
+    WriteBoolean(ini, keys::UseMonitor, cbUseMonitor->isChecked());
+    WriteText(ini, keys::MonitorCcy, cbMonitorCurrency->currentText());
+    WriteFloat(ini, keys::MonitorPrice, seMonitorPrice->Value());
+    WriteBoolean(ini, keys::AlarmSound, cbAlarmSound->isChecked());
+    WriteInteger(ini, keys::ProxyType,
+                 rbManualSetProxy->isChecked() ? 2
+                 : rbNotUseProxy->isChecked()  ? 1
+                                               : 0);
+    WriteText(ini, keys::ProxyAddress, OneLine(leProxyAddress->text()));
+    WriteText(ini, keys::ProxyPort, OneLine(leProxyPort->text()));
+    // An empty address is the built-in sources, whichever choice says so.
+    WriteText(ini, keys::RatesURL,
+              rbRatesURL->isChecked() ? OneLine(leRatesURL->text()).trimmed() : QString());
+    WriteText(ini, keys::ProxyUsername, OneLine(leProxyUsername->text()));
+    // The file keeps the password only where no secret store takes it.
+    const QString password = OneLine(leProxyPassword->text());
+    bool stored = false;
+    if (Secrets) {
+        const QString key = ProxyPasswordKey(files_.IniPath);
+        if (!password.isEmpty())
+            stored = Secrets->Write(key, password);
+        else if (passwordInStore_)
+            Secrets->Remove(key);
+    }
+    WriteText(ini, keys::ProxyPassword, stored ? QString() : password);
+
+    // A switch that did not take is a refused write like any other: the user must not believe
+    // Kestrel starts at login when it does not. With no entry and none wanted, nothing failed.
+    if (shortcuts_ &&
+        !SetAutostart(*shortcuts_, cbShctStartup->isChecked(),
+                      QCoreApplication::applicationFilePath()) &&
+        (cbShctStartup->isChecked() || AutostartEnabled(*shortcuts_)))
+        throw WriteError(shortcuts_->GetSpecialFolderPath(TShortcutFolder::Startup) +
+                         QLatin1String(kShortcutFileName));
+}
+
+void TSetupForm::btSelectClick() {
+    for (const QListWidgetItem* item : lbAll->selectedItems())
+        AddToPriceList(item->text());
+}
+
+void TSetupForm::AddToPriceList(const QString& name) {
+    for (int i = 0; i < lbPriceList->count(); ++i) {
+        if (lbPriceList->item(i)->text().compare(name, Qt::CaseInsensitive) == 0)
+            return;
+    }
+    lbPriceList->addItem(name);
+}
+
+void TSetupForm::btDeleteClick() {
+    for (QListWidgetItem* item : lbPriceList->selectedItems())
+        delete item;
+}
+
+void TSetupForm::sbMoveUpClick() {
+    for (int i = 0; i < lbPriceList->count(); ++i) {
+        if (lbPriceList->item(i)->isSelected() && i > 0) {
+            SwapItems(lbPriceList, i, i - 1);
+            lbPriceList->setCurrentRow(i - 1);
+        }
+    }
+}
+
+void TSetupForm::sbMoveDownClick() {
+    for (int i = lbPriceList->count() - 1; i >= 0; --i) {
+        if (lbPriceList->item(i)->isSelected() && i < lbPriceList->count() - 1) {
+            SwapItems(lbPriceList, i, i + 1);
+            lbPriceList->setCurrentRow(i + 1);
+        }
+    }
+}
+
+void TSetupForm::ShowFontDemo() {
+    pnlFontDemo->setFont(QFontOf(FontDialog));
+    QPalette palette = pnlFontDemo->palette();
+    palette.setColor(QPalette::WindowText, ColourOf(FontDialog.Color));
+    pnlFontDemo->setPalette(palette);
+}
+
+void TSetupForm::btMemoFontClick() {
+    FontDesc font = FontDialog;
+    if (!ChooseFont || !ChooseFont(font))
+        return;
+    const int size = std::clamp(font.Size, kMinQuoteFontSize, kMaxQuoteFontSize);
+    if (size != font.Size) {
+        QMessageBox box(QMessageBox::Information, windowTitle(),
+                        QStringLiteral("牌价字体不能%1于 %2 磅，已改为 %2 磅。")
+                            .arg(font.Size > size ? QStringLiteral("大") : QStringLiteral("小"))
+                            .arg(size),
+                        QMessageBox::NoButton, this);
+        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.exec();
+        font.Size = size;
+    }
+    FontDialog = font;
+    ShowFontDemo();
+}
+
+void TSetupForm::btMemoColorClick() {
+    quint32 color = FontDialog.Color;
+    if (ChooseColor && ChooseColor(color)) {
+        FontDialog.Color = color;
+        ShowFontDemo();
+    }
+}
+
+void TSetupForm::cbMonitorCurrencyChange() {
+    const QString name = cbMonitorCurrency->currentText();
+    const bool twoDecimals = DecimalsFor(name) == 2;
+    seMonitorPrice->SetDecimal(twoDecimals ? 2 : 4);
+    seMonitorPrice->SetIncrement(twoDecimals ? 0.01 : 0.0001);
+    seMonitorPrice->SetValue(quoteFor_ ? static_cast<double>(quoteFor_(name)) : 0.0);
+}
+
+void TSetupForm::EnableMonitorControls(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{lblMonitor1, lblMonitor2, cbMonitorCurrency,
+                                                      seMonitorPrice, cbAlarmSound}) {
+        w->setEnabled(on);
+    }
+}
+
+void TSetupForm::EnablePromptControls(bool on) {
+    sePromptInterval->setEnabled(on);
+}
+
+void TSetupForm::EnableProxyControls(bool on) {
+    for (QLineEdit* edit : {leProxyAddress, leProxyPort, leProxyUsername, leProxyPassword})
+        edit->setEnabled(on);
+}
+
+void TSetupForm::cbUseMonitorClick() {
+    EnableMonitorControls(cbUseMonitor->isChecked());
+}
+
+void TSetupForm::cbAllowPromptClick() {
+    EnablePromptControls(cbAllowPrompt->isChecked());
+}
+
+void TSetupForm::rbManualSetProxyClick() {
+    EnableProxyControls(rbManualSetProxy->isChecked());
+}
+
+void TSetupForm::btnCreatShortCutClick() {
+    if (!shortcuts_)
+        return;
+    lblShortcutResult->setText(ShortcutReport(
+        CreateShortcuts(*shortcuts_, cbShctDesktop->isChecked(), cbShctQuickLaunch->isChecked(),
+                        QCoreApplication::applicationFilePath())));
+}
+
+bool TSetupForm::Refuse(int page, QWidget* control, const QString& message) {
+    PageControl->setCurrentIndex(page);
+    control->setFocus();
+    QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::NoButton, this);
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.exec();
+    return false;
+}
+
+bool TSetupForm::FormCloseQuery() {
+    if (hkHotKey->HotKey() == 0)
+        return Refuse(1, hkHotKey, QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"));
+    // A disabled proxy keeps whatever the file held; only a proxy in use must be reachable.
+    if (!rbManualSetProxy->isChecked())
+        return true;
+    if (!IsProxyHost(leProxyAddress->text())) {
+        return Refuse(5, leProxyAddress,
+                      QStringLiteral("错误：代理服务器地址须是主机名或 IP 地址，"
+                                     "不带“http://”、空格或端口！"));
+    }
+    // An empty port stands for the usual 8080.
+    if (!leProxyPort->text().isEmpty() && !IsProxyPort(leProxyPort->text())) {
+        return Refuse(5, leProxyPort,
+                      QStringLiteral("错误：代理服务器端口须是 1 到 65535 之间的数字！"));
+    }
+    return true;
+}
+
+void TSetupForm::done(int result) {
+    // Cancel, Esc and the close button are never refused.
+    if (result == QDialog::Accepted && !FormCloseQuery())
+        return;
+    QDialog::done(result);
+}
+
+bool TSetupForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pnlFontDemo && IsClickRelease(pnlFontDemo, event)) {
+        btMemoFontClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,153 @@
+// The settings dialog: every setting of the settings file and the instrument selection, on six
+// pages. It reads both files when it opens and writes them back only when the main window asks
+// it to after OK; it never changes the running ticker itself.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "platform/programfiles.h"
+#include "platform/secretstore.h"
+#include "settings/fonttext.h"
+#include "ui/widgets/hotkeyedit.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QToolButton;
+
+namespace kestrel {
+
+class IShortcutService;
+class TSpinEdit;
+
+class TSetupForm : public QDialog {
+    Q_OBJECT
+public:
+    // windowFont: the main window's current font, the base of the default quote font.
+    // quoteFor: the current price of an instrument in the last page downloaded, 0 for none.
+    // shortcuts: where the shortcut button creates its shortcuts (none: the button does nothing).
+    TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
+               std::function<long double(const QString&)> quoteFor, IShortcutService* shortcuts,
+               QWidget* parent = nullptr);
+
+    // Writes the selection file, then the settings file, then creates or removes the autostart
+    // entry. Throws CreateFileError when the selection file is refused (the settings file is
+    // then not touched) and WriteError when the settings file is (keys after the refused one
+    // are not written) or when the autostart entry cannot be made or removed.
+    void WriteSettings();
+
+    // The quote font chosen so far, as the font chooser holds it.
+    FontDesc FontDialog;
+
+    QTabWidget* PageControl = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    // "显示币种"
+    QListWidget* lbAll = nullptr;
+    QPushButton* btSelect = nullptr;
+    QPushButton* btDelete = nullptr;
+    QListWidget* lbPriceList = nullptr;
+    QToolButton* sbMoveUp = nullptr;
+    QToolButton* sbMoveDown = nullptr;
+    // "常规选项"
+    TSpinEdit* seInterval = nullptr;
+    QCheckBox* cbDisplayTime = nullptr;
+    QCheckBox* cbDisplayProgressBar = nullptr;
+    QCheckBox* cbAutoAlphaBlend = nullptr;
+    QCheckBox* cbNotRunWeekEnd = nullptr;
+    THotKey* hkHotKey = nullptr;
+    QLabel* lblHotKeyHint = nullptr;  // why a key was refused
+    // "字体显示"
+    QLabel* pnlFontDemo = nullptr;
+    QPushButton* btMemoFont = nullptr;
+    QPushButton* btMemoColor = nullptr;
+    QGroupBox* rgColorMode = nullptr;
+    QRadioButton* rbColorMode0 = nullptr;
+    QRadioButton* rbColorMode1 = nullptr;
+    TSpinEdit* seLineSpacing = nullptr;
+    // "快捷方式"
+    QCheckBox* cbShctStartup = nullptr;
+    QCheckBox* cbShctDesktop = nullptr;
+    QCheckBox* cbShctQuickLaunch = nullptr;
+    QPushButton* btnCreatShortCut = nullptr;
+    QLabel* lblShortcutResult = nullptr;  // what the last press made
+    // "提示警报"
+    QCheckBox* cbAllowPrompt = nullptr;
+    TSpinEdit* sePromptInterval = nullptr;
+    QCheckBox* cbUseMonitor = nullptr;
+    QLabel* lblMonitor1 = nullptr;
+    QComboBox* cbMonitorCurrency = nullptr;
+    QLabel* lblMonitor2 = nullptr;
+    TSpinEdit* seMonitorPrice = nullptr;
+    QCheckBox* cbAlarmSound = nullptr;
+    // "网络设置"
+    QRadioButton* rbAutoDetectProxy = nullptr;
+    QRadioButton* rbNotUseProxy = nullptr;
+    QRadioButton* rbManualSetProxy = nullptr;
+    QLineEdit* leProxyAddress = nullptr;
+    QLineEdit* leProxyPort = nullptr;
+    QLineEdit* leProxyUsername = nullptr;
+    QLineEdit* leProxyPassword = nullptr;
+    QRadioButton* rbBuiltinSource = nullptr;
+    QRadioButton* rbRatesURL = nullptr;
+    QLineEdit* leRatesURL = nullptr;
+
+    // Handlers.
+    void btSelectClick();
+    void btDeleteClick();
+    void sbMoveUpClick();
+    void sbMoveDownClick();
+    void AddToPriceList(const QString& name);
+    void btMemoFontClick();
+    void btMemoColorClick();
+    void cbMonitorCurrencyChange();
+    void cbUseMonitorClick();
+    void cbAllowPromptClick();
+    void rbManualSetProxyClick();
+    void btnCreatShortCutClick();
+
+    // Where the proxy password is kept instead of the settings file; none: in the file.
+    ISecretStore* Secrets = InstalledSecretStore();
+
+    // The choosers, replaceable so that tests need no one at the keyboard: each gets the
+    // current choice and returns true with the new one, false when the user cancels.
+    std::function<bool(FontDesc&)> ChooseFont;
+    std::function<bool(quint32&)> ChooseColor;
+
+    // Allows OK only with a hot key set; otherwise shows the error on page "常规选项".
+    void done(int result) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    QWidget* CreateSelectionPage();
+    QWidget* CreateGeneralPage();
+    QWidget* CreateFontPage();
+    QWidget* CreateShortcutPage();
+    QWidget* CreatePromptPage();
+    QWidget* CreateProxyPage();
+    void FormCreate();
+    void ReadSettings();
+    bool FormCloseQuery();
+    bool Refuse(int page, QWidget* control, const QString& message);
+    void EnableMonitorControls(bool on);
+    void EnablePromptControls(bool on);
+    void EnableProxyControls(bool on);
+    void ShowFontDemo();
+
+    ProgramFiles files_;
+    FontDesc windowFont_;
+    std::function<long double(const QString&)> quoteFor_;
+    IShortcutService* shortcuts_;
+    bool passwordInStore_ = false;  // the password shown came from the secret store
+};
+
+}  // namespace kestrel

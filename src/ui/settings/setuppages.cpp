@@ -1,0 +1,377 @@
+// The dialog's six pages and their controls, laid out; what the controls hold is read and
+// written in setupform.cpp.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "platform/shortcuts.h"
+#include "settings/settingskeys.h"
+#include "ui/settings/setupform.h"
+#include "ui/widgets/spinedit.h"
+
+namespace kestrel {
+
+namespace {
+
+// The font sample: it keeps the size the page gave it whatever the font, and a line too long
+// for it ends in an ellipsis, so that a large font cannot push the buttons off the screen.
+class TFontDemo : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    QSize sizeHint() const override { return {0, 56}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+    void paintEvent(QPaintEvent* event) override {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect().adjusted(4, 0, -4, 0);
+        painter.drawText(area, Qt::AlignCenter,
+                         QFontMetrics(font()).elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
+QGroupBox* Group(const QString& title, QLayout* layout) {
+    auto* group = new QGroupBox(title);
+    group->setLayout(layout);
+    return group;
+}
+
+TSpinEdit* SpinBox(TValueType type, double minValue, double maxValue, double increment) {
+    auto* box = new TSpinEdit;
+    box->SetValueType(type);
+    box->SetMinValue(minValue);
+    box->SetMaxValue(maxValue);
+    box->SetIncrement(increment);
+    box->setFixedWidth(minValue == maxValue ? 120 : 80);
+    return box;
+}
+
+}  // namespace
+
+void TSetupForm::CreateControls() {
+    setWindowTitle(QStringLiteral("Kestrel-参数设置"));
+    PageControl = new QTabWidget;
+    PageControl->addTab(CreateSelectionPage(), QStringLiteral("显示币种"));
+    PageControl->addTab(CreateGeneralPage(), QStringLiteral("常规选项"));
+    PageControl->addTab(CreateFontPage(), QStringLiteral("字体显示"));
+    PageControl->addTab(CreateShortcutPage(), QStringLiteral("快捷方式"));
+    PageControl->addTab(CreatePromptPage(), QStringLiteral("提示警报"));
+    PageControl->addTab(CreateProxyPage(), QStringLiteral("网络设置"));
+    PageControl->setCurrentIndex(0);
+
+    BitBtn1 = new QPushButton(QStringLiteral("确定"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("取消"));
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(buttons);
+    // A dialog of fixed size, as its pages were laid out.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QWidget* TSetupForm::CreateSelectionPage() {
+    lbAll = new QListWidget;
+    lbPriceList = new QListWidget;
+    for (QListWidget* list : {lbAll, lbPriceList}) {
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setFixedSize(160, 230);
+    }
+    btSelect = new QPushButton(QStringLiteral(">> 选择"));
+    btDelete = new QPushButton(QStringLiteral("<< 取消选择"));
+    sbMoveUp = new QToolButton;
+    sbMoveUp->setArrowType(Qt::UpArrow);
+    sbMoveUp->setToolTip(QStringLiteral("向上移"));
+    sbMoveDown = new QToolButton;
+    sbMoveDown->setArrowType(Qt::DownArrow);
+    sbMoveDown->setToolTip(QStringLiteral("向下移"));
+
+    auto* allLabel = new QLabel(QStringLiteral("所有货币或商品(&A)"));
+    allLabel->setBuddy(lbAll);
+    auto* chosenLabel = new QLabel(QStringLiteral("已选中的货币或商品(&C)"));
+    chosenLabel->setBuddy(lbPriceList);
+
+    auto* middle = new QVBoxLayout;
+    middle->addStretch(1);
+    middle->addWidget(btSelect);
+    middle->addWidget(btDelete);
+    middle->addStretch(1);
+    auto* arrows = new QVBoxLayout;
+    arrows->addStretch(1);
+    arrows->addWidget(sbMoveUp);
+    arrows->addWidget(sbMoveDown);
+    arrows->addStretch(1);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(allLabel, 0, 0);
+    grid->addWidget(chosenLabel, 0, 2);
+    grid->addWidget(lbAll, 1, 0);
+    grid->addLayout(middle, 1, 1);
+    grid->addWidget(lbPriceList, 1, 2);
+    grid->addLayout(arrows, 1, 3);
+
+    connect(btSelect, &QPushButton::clicked, this, &TSetupForm::btSelectClick);
+    connect(lbAll, &QListWidget::itemDoubleClicked, this, &TSetupForm::btSelectClick);
+    connect(btDelete, &QPushButton::clicked, this, &TSetupForm::btDeleteClick);
+    connect(lbPriceList, &QListWidget::itemDoubleClicked, this, &TSetupForm::btDeleteClick);
+    connect(sbMoveUp, &QToolButton::clicked, this, &TSetupForm::sbMoveUpClick);
+    connect(sbMoveDown, &QToolButton::clicked, this, &TSetupForm::sbMoveDownClick);
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Group(QStringLiteral("请选择要显示的牌价"), grid));
+    return page;
+}
+
+QWidget* TSetupForm::CreateGeneralPage() {
+    seInterval = SpinBox(TValueType::vtInteger, keys::Interval.Min, keys::Interval.Max, 1);
+    seInterval->SetValue(keys::Interval.Default);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(new QLabel(QStringLiteral("刷新牌价间隔时间（秒）")));
+    interval->addWidget(seInterval);
+    interval->addStretch(1);
+
+    cbDisplayTime = new QCheckBox(QStringLiteral("显示牌价刷新时间(&1)"));
+    cbDisplayProgressBar = new QCheckBox(QStringLiteral("显示倒计时进度(&2)"));
+    cbAutoAlphaBlend = new QCheckBox(QStringLiteral("窗体自动半透明隐藏(&3)"));
+    cbNotRunWeekEnd = new QCheckBox(QStringLiteral("周末时不随系统自动加载(&4)"));
+    auto* options = new QGridLayout;
+    options->addWidget(cbDisplayTime, 0, 0);
+    options->addWidget(cbDisplayProgressBar, 0, 1);
+    options->addWidget(cbAutoAlphaBlend, 1, 0);
+    options->addWidget(cbNotRunWeekEnd, 1, 1);
+
+    hkHotKey = new THotKey;
+    hkHotKey->SetHotKey(kDefaultHotKey);
+    hkHotKey->setFixedWidth(150);
+    lblHotKeyHint = new QLabel;
+    // The line is there before any key is refused, so that the page does not jump.
+    lblHotKeyHint->setMinimumHeight(lblHotKeyHint->fontMetrics().height());
+    hkHotKey->OnKeyTried = [this](bool accepted) {
+        lblHotKeyHint->setText(accepted ? QString()
+                                        : QStringLiteral("热键须带 Ctrl 或 Alt；F1–F24、Pause、"
+                                                         "Print、Scroll Lock 可单独使用"));
+    };
+    auto* hotKeyRow = new QHBoxLayout;
+    hotKeyRow->addWidget(new QLabel(QStringLiteral("按此热键时弹出牌价窗口")));
+    hotKeyRow->addWidget(hkHotKey);
+    hotKeyRow->addStretch(1);
+    auto* hotKey = new QVBoxLayout;
+    hotKey->addLayout(hotKeyRow);
+    hotKey->addWidget(lblHotKeyHint);
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Group(QStringLiteral("时间间隔"), interval));
+    layout->addWidget(Group(QStringLiteral("选项"), options));
+    layout->addWidget(Group(QStringLiteral("弹出窗口热键"), hotKey));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TSetupForm::CreateFontPage() {
+    pnlFontDemo = new TFontDemo;
+    pnlFontDemo->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pnlFontDemo->setAlignment(Qt::AlignCenter);
+    pnlFontDemo->setMinimumHeight(48);
+    pnlFontDemo->setAutoFillBackground(true);
+    pnlFontDemo->setCursor(Qt::PointingHandCursor);
+    pnlFontDemo->installEventFilter(this);
+    btMemoFont = new QPushButton(QStringLiteral("设置牌价显示字体(&F)"));
+    btMemoColor = new QPushButton(QStringLiteral("设置牌价显示颜色(&O)"));
+    connect(btMemoFont, &QPushButton::clicked, this, &TSetupForm::btMemoFontClick);
+    connect(btMemoColor, &QPushButton::clicked, this, &TSetupForm::btMemoColorClick);
+    auto* fontButtons = new QHBoxLayout;
+    fontButtons->addStretch(1);
+    fontButtons->addWidget(btMemoFont);
+    fontButtons->addWidget(btMemoColor);
+    auto* font = new QVBoxLayout;
+    font->addWidget(new QLabel(QStringLiteral("牌价字体示例")));
+    font->addWidget(pnlFontDemo);
+    font->addLayout(fontButtons);
+
+    rbColorMode0 = new QRadioButton(QStringLiteral("红跌绿涨"));
+    rbColorMode1 = new QRadioButton(QStringLiteral("红涨绿跌"));
+    rbColorMode0->setChecked(true);
+    auto* colours = new QHBoxLayout;
+    colours->addWidget(rbColorMode0, 1);
+    colours->addWidget(rbColorMode1, 1);
+    rgColorMode = Group(QStringLiteral("牌价色彩"), colours);
+
+    seLineSpacing = SpinBox(TValueType::vtFloat, keys::LineSpacing.Min, keys::LineSpacing.Max, 0.1);
+    seLineSpacing->SetDecimal(2);
+    seLineSpacing->SetValue(keys::LineSpacing.Default);
+    auto* spacing = new QHBoxLayout;
+    spacing->addWidget(seLineSpacing);
+    spacing->addWidget(new QLabel(QStringLiteral("倍行间距")));
+    spacing->addStretch(1);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(rgColorMode, 1);
+    lower->addWidget(Group(QStringLiteral("牌价行间距离"), spacing), 1);
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Group(QStringLiteral("牌价字体"), font));
+    layout->addLayout(lower);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TSetupForm::CreateShortcutPage() {
+    cbShctStartup = new QCheckBox(QStringLiteral("登录时自动启动(&1)"));
+    cbShctDesktop = new QCheckBox(QStringLiteral("桌面快捷方式(&2)"));
+    cbShctQuickLaunch = new QCheckBox(QStringLiteral("应用程序菜单(&3)"));
+    btnCreatShortCut = new QPushButton(QStringLiteral("立即创建(&C)"));
+    connect(btnCreatShortCut, &QPushButton::clicked, this, &TSetupForm::btnCreatShortCutClick);
+    auto* boxes = new QVBoxLayout;
+    for (QCheckBox* box : {cbShctStartup, cbShctDesktop, cbShctQuickLaunch}) {
+        box->setChecked(true);
+        boxes->addWidget(box);
+    }
+    // The login switch takes effect with OK; the button makes the other two at once.
+    cbShctStartup->setChecked(shortcuts_ && AutostartEnabled(*shortcuts_));
+    auto* button = new QHBoxLayout;
+    button->addStretch(1);
+    button->addWidget(btnCreatShortCut);
+    boxes->addLayout(button);
+    lblShortcutResult = new QLabel;
+    lblShortcutResult->setMinimumHeight(lblShortcutResult->fontMetrics().height());
+    boxes->addWidget(lblShortcutResult);
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Group(QStringLiteral("创建快捷方式"), boxes));
+    auto* note = new QLabel(
+        QStringLiteral("“登录时自动启动”在按“确定”后生效；桌面和菜单快捷方式由“立即创建”生成"));
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TSetupForm::CreatePromptPage() {
+    cbAllowPrompt = new QCheckBox(QStringLiteral("每隔"));
+    sePromptInterval =
+        SpinBox(TValueType::vtInteger, keys::PromptInterval.Min, keys::PromptInterval.Max, 1);
+    sePromptInterval->SetValue(keys::PromptInterval.Default);
+    connect(cbAllowPrompt, &QCheckBox::toggled, this, &TSetupForm::cbAllowPromptClick);
+    auto* prompt = new QHBoxLayout;
+    prompt->addWidget(cbAllowPrompt);
+    prompt->addWidget(sePromptInterval);
+    prompt->addWidget(new QLabel(QStringLiteral("分钟，自动弹出牌价窗体到最前面")));
+    prompt->addStretch(1);
+
+    cbUseMonitor =
+        new QCheckBox(QStringLiteral("使用牌价监控报警，当牌价到达一定价格时，自动报警"));
+    lblMonitor1 = new QLabel(QStringLiteral("监控币种："));
+    cbMonitorCurrency = new QComboBox;
+    cbMonitorCurrency->setEditable(false);
+    cbMonitorCurrency->setMaxVisibleItems(16);
+    lblMonitor2 = new QLabel(QStringLiteral("报警价格："));
+    seMonitorPrice =
+        SpinBox(TValueType::vtFloat, keys::MonitorPrice.Min, keys::MonitorPrice.Max, 0.0001);
+    seMonitorPrice->SetDecimal(4);
+    // The alarm sound is the sound file beside the program, named after it.
+    cbAlarmSound = new QCheckBox(
+        QStringLiteral("同时连续发出声音报警（播放%1）").arg(QFileInfo(files_.WavPath).fileName()));
+    connect(cbUseMonitor, &QCheckBox::toggled, this, &TSetupForm::cbUseMonitorClick);
+    connect(cbMonitorCurrency, &QComboBox::activated, this, &TSetupForm::cbMonitorCurrencyChange);
+    auto* monitor = new QGridLayout;
+    monitor->addWidget(cbUseMonitor, 0, 0, 1, 3);
+    monitor->addWidget(lblMonitor1, 1, 0);
+    monitor->addWidget(cbMonitorCurrency, 1, 1);
+    monitor->addWidget(lblMonitor2, 2, 0);
+    monitor->addWidget(seMonitorPrice, 2, 1);
+    monitor->addWidget(cbAlarmSound, 3, 0, 1, 3);
+    monitor->setColumnStretch(2, 1);
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Group(QStringLiteral("定时显示牌价"), prompt));
+    layout->addWidget(Group(QStringLiteral("牌价监控报警"), monitor));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TSetupForm::CreateProxyPage() {
+    rbAutoDetectProxy = new QRadioButton(QStringLiteral("使用系统的代理设置（推荐）"));
+    rbNotUseProxy = new QRadioButton(QStringLiteral("不通过代理服务器连接网络"));
+    rbManualSetProxy = new QRadioButton(QStringLiteral("手工设置代理服务器："));
+    rbAutoDetectProxy->setChecked(true);
+    leProxyAddress = new QLineEdit;
+    leProxyPort = new QLineEdit;
+    leProxyPort->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), this));
+    leProxyUsername = new QLineEdit;
+    leProxyPassword = new QLineEdit;
+    leProxyPassword->setEchoMode(QLineEdit::Password);
+    leProxyPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"
+    for (QRadioButton* rb : {rbAutoDetectProxy, rbNotUseProxy, rbManualSetProxy}) {
+        connect(rb, &QRadioButton::toggled, this, &TSetupForm::rbManualSetProxyClick);
+    }
+
+    auto* fields = new QGridLayout;
+    fields->setContentsMargins(20, 0, 0, 0);
+    const auto addField = [fields](int row, int column, const QString& caption, QLineEdit* edit) {
+        auto* label = new QLabel(caption);
+        label->setBuddy(edit);
+        fields->addWidget(label, row, column * 2);
+        fields->addWidget(edit, row, column * 2 + 1);
+    };
+    addField(0, 0, QStringLiteral("地址："), leProxyAddress);
+    addField(0, 1, QStringLiteral("端口："), leProxyPort);
+    addField(1, 0, QStringLiteral("用户名："), leProxyUsername);
+    addField(1, 1, QStringLiteral("密码："), leProxyPassword);
+    fields->setColumnStretch(1, 3);
+    fields->setColumnStretch(3, 2);
+
+    auto* proxy = new QVBoxLayout;
+    proxy->addWidget(rbAutoDetectProxy);
+    proxy->addWidget(rbNotUseProxy);
+    proxy->addWidget(rbManualSetProxy);
+    proxy->addLayout(fields);
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Group(QStringLiteral("代理服务器设置"), proxy));
+
+    rbBuiltinSource = new QRadioButton(QStringLiteral("内置行情源（新浪财经 + 欧洲央行）"));
+    rbRatesURL = new QRadioButton(QStringLiteral("牌价网址："));
+    leRatesURL = new QLineEdit;
+    rbBuiltinSource->setChecked(true);
+    leRatesURL->setEnabled(false);
+    connect(rbRatesURL, &QRadioButton::toggled, leRatesURL, &QWidget::setEnabled);
+    auto* address = new QHBoxLayout;
+    address->addWidget(rbRatesURL);
+    address->addWidget(leRatesURL, 1);
+    auto* sources = new QVBoxLayout;
+    sources->addWidget(rbBuiltinSource);
+    sources->addLayout(address);
+    layout->addWidget(Group(QStringLiteral("牌价来源"), sources));
+    layout->addStretch(1);
+    return page;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,697 @@
+// The ticker window against a loopback server on the offscreen platform: the refresh cycle, the
+// drawing read back from the canvas, and the window's behaviour, with fake desktop services.
+#include <QApplication>
+#include <QFrame>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "../feeds/samples.h"
+#include "platform/desktop/platformservices.h"
+#include "platform/fake/fakehotkey.h"
+#include "platform/fake/faketrayshell.h"
+#include "platform/fake/fakewindowservices.h"
+#include "platform/fonts.h"
+#include "platform/programfiles.h"
+#include "platform/sessionnotes.h"
+#include "quotes/messages.h"
+#include "servers/pageserver.h"
+#include "settings/profile.h"
+#include "ui/mainwindow/mainform.h"
+#include "ui/mainwindow/session.h"
+#include "ui/tray/trayicon.h"
+
+using kestrel::test::PageServer;
+using namespace kestrel;
+
+namespace {
+
+const QRgb kOlive = qRgb(128, 128, 0);
+const QRgb kGreen = qRgb(0, 128, 0);
+const QRgb kRed = qRgb(255, 0, 0);
+const QRgb kBlack = qRgb(0, 0, 0);
+
+}  // namespace
+
+// In the window's namespace, as the window's friend: it drives the timers and reads the canvas.
+namespace kestrel {
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<PageServer> server_;
+    FakeWindowServices window_;
+    FakeHotKeyService hotKey_;
+    FakeTrayShell* tray_ = nullptr;  // owned by the form's tray icon
+    ProgramFiles files_;
+
+    void WriteIni(const QString& extra) {
+        QFile f(files_.IniPath);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(ToCp936(QStringLiteral("[Param]\r\nProxyType=1\r\nRatesURL=") + server_->Url() +
+                        QStringLiteral("\r\n") + extra));
+    }
+    void WriteSelection(const QStringList& names) {
+        QFile f(files_.CcyPath);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(ToCp936(names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+    }
+
+    std::unique_ptr<TMainForm> MakeForm(const QStringList& arguments = {
+                                            QStringLiteral("kestrel")}) {
+        auto tray = std::make_unique<FakeTrayShell>();
+        tray_ = tray.get();
+        return std::make_unique<TMainForm>(
+            files_, MainFormServices{&window_, &hotKey_, std::move(tray), nullptr}, arguments);
+    }
+
+    // Starts a download as the countdown would and waits until it has reported.
+    static bool Download(TMainForm& form) {
+        form.StartFetch();
+        return QTest::qWaitFor([&] { return !form.QuoteHTTP.Busy() && form.tmTimer->isActive(); },
+                               10000);
+    }
+
+    // The colours drawn in the canvas row of display line `row`.
+    static QSet<QRgb> RowColours(const TMainForm& form, int row) {
+        QSet<QRgb> colours;
+        const QImage& canvas = form.CanvasBitmap;
+        const int h = form.LineHeight();
+        for (int y = row * h; y < (row + 1) * h && y < canvas.height(); ++y) {
+            for (int x = 0; x < canvas.width(); ++x)
+                colours.insert(canvas.pixel(x, y) | 0xFF000000u);
+        }
+        return colours;
+    }
+
+    QByteArray TrayIconBytes(TMainForm& form, int index) {
+        return form.TrayIcon->Icons()->Get(index)->Data();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { InstallPlatformServices(); }
+
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        files_ = ProgramFilesIn(dir_->path(), QStringLiteral("kestrel"));
+        server_ = std::make_unique<PageServer>();
+        server_->SetPage(PageServer::RatesPage(
+            {{QStringLiteral("欧元美元"), 1.1600}, {QStringLiteral("美元日元"), 155.50}}));
+        window_ = FakeWindowServices();
+        window_.Taskbar = QRect(0, 1040, 1920, 40);
+        hotKey_ = FakeHotKeyService();
+        WriteIni(QString());
+        WriteSelection({QStringLiteral("欧元美元"), QStringLiteral("美元日元")});
+    }
+    void cleanup() { server_.reset(); }
+
+    void startUpShowsTheWelcomeLinesAndPlacesTheWindow() {
+        auto form = MakeForm();
+        QCOMPARE(form->MemoPrice.Lines, StartupLines());
+        QVERIFY(!form->tmTimer->isActive());
+        QVERIFY(form->tmTimerChecker->isActive());
+        QCOMPARE(form->SelectedInstruments.size(), 2);
+        QVERIFY(tray_->Shown);
+        QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
+        QVERIFY(window_.IsToolWindow(form.get()));
+        QCOMPARE(hotKey_.VirtualKey(), quint16(0x77));
+        // With the panel along the bottom: 50 pixels left of the right edge, 20 above the panel.
+        QCOMPARE(form->pos(), QPoint(1920 - form->width() - 50, 1040 - form->height() - 20));
+        // "Kestrel" is black with the time line shown, the rest in the quote font colour.
+        QVERIFY(RowColours(*form, 0).contains(kBlack));
+        QVERIFY(!RowColours(*form, 0).contains(kOlive));
+        QVERIFY(RowColours(*form, 2).contains(kOlive));
+    }
+
+    void firstShowStartsTheFirstDownload() {
+        auto form = MakeForm();
+        server_->Hold(true);
+        form->show();
+        QTRY_COMPARE_WITH_TIMEOUT(server_->Hits(), 1, 5000);
+        // The activation that follows the first showing lets that download run.
+        form->FormActivate();
+        server_->Hold(false);
+        QTRY_VERIFY(form->tmTimer->isActive());
+        QCOMPARE(form->MemoPrice.Lines.size(), 3);
+        QCOMPARE(server_->Hits(), 1);
+    }
+
+    void goodDownloadDrawsAndSizesTheWindow() {
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        const QStringList& lines = form->MemoPrice.Lines;
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].startsWith(QStringLiteral("【牌价更新时间】")));
+        QCOMPARE(lines[1], QStringLiteral("【欧元美元】　　　　 1.1600"));
+        QCOMPARE(lines[2], QStringLiteral("【美元日元】　　　　 155.50"));
+        // First values: no rise or fall yet.
+        QVERIFY(RowColours(*form, 0).contains(kBlack));
+        for (int row : {1, 2}) {
+            const QSet<QRgb> colours = RowColours(*form, row);
+            QVERIFY(colours.contains(kOlive));
+            QVERIFY(!colours.contains(kGreen));
+            QVERIFY(!colours.contains(kRed));
+        }
+        // The outer size of the old frame and caption: the frame of the fake desktop is empty.
+        const QFontMetrics metrics(form->MemoPrice.Font);
+        int widest = 0;
+        for (const QString& l : lines)
+            widest = std::max(widest, metrics.horizontalAdvance(l));
+        QCOMPARE(form->height(), 3 * form->LineHeight() + 58);
+        QCOMPARE(form->width(), widest + 50);
+        QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
+        QCOMPARE(form->ShownImage().size(), form->CanvasBitmap.size());
+    }
+
+    // Byte-counted padding lines up in the window font: prices of labels of every length start
+    // on one column, and so do the "N/A"s (the full-width and the ASCII spaces measure right).
+    void theQuoteColumnsLineUp() {
+        if (IsFontInstalled(QStringLiteral("微软雅黑")))
+            QSKIP("微软雅黑 is proportional: the columns line up in 宋体 and its stand-ins");
+        server_->SetPage(PageServer::RatesPage({{QStringLiteral("欧元美元"), 1.16},
+                                                {QStringLiteral("美元人民币"), 7.1},
+                                                {QStringLiteral("美元日元"), 155.5}}));
+        WriteIni(QStringLiteral("DisplayTime=0\r\n"));
+        WriteSelection({QStringLiteral("欧元美元"), QStringLiteral("美元人民币"),
+                        QStringLiteral("天然气"), QStringLiteral("布伦特原油")});
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        const QFontMetrics metrics(form->MemoPrice.Font);
+        QList<int> columns;
+        for (const QString& line : form->MemoPrice.Lines)
+            columns.append(metrics.horizontalAdvance(line.left(line.lastIndexOf(u' ') + 1)));
+        QCOMPARE(columns.size(), 4);
+        QCOMPARE(columns[1], columns[0]);
+        QCOMPARE(columns[3], columns[2]);
+    }
+
+    void risesAndFallsTakeTheColoursOfTheMode_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QRgb>("rising");
+        QTest::addColumn<QRgb>("falling");
+        QTest::newRow("红跌绿涨") << 0 << kGreen << kRed;
+        QTest::newRow("红涨绿跌") << 1 << kRed << kGreen;
+    }
+    void risesAndFallsTakeTheColoursOfTheMode() {
+        QFETCH(int, mode);
+        QFETCH(QRgb, rising);
+        QFETCH(QRgb, falling);
+        WriteIni(QStringLiteral("ColorMode=%1\r\n").arg(mode));
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        server_->SetPage(PageServer::RatesPage(
+            {{QStringLiteral("欧元美元"), 1.1605}, {QStringLiteral("美元日元"), 155.40}}));
+        QVERIFY(Download(*form));
+        QVERIFY(RowColours(*form, 1).contains(rising));
+        QVERIFY(!RowColours(*form, 1).contains(falling));
+        QVERIFY(RowColours(*form, 2).contains(falling));
+        QVERIFY(!RowColours(*form, 2).contains(rising));
+        // Unchanged prices go back to the quote font colour.
+        QVERIFY(Download(*form));
+        QVERIFY(RowColours(*form, 1).contains(kOlive));
+        QVERIFY(!RowColours(*form, 1).contains(rising));
+    }
+
+    void aLostValueShowsNotAvailableInTheFallingColour() {
+        WriteIni(QStringLiteral("DisplayTime=0\r\n"));
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        server_->SetPage(PageServer::RatesPage(
+            {{QStringLiteral("欧元美元"), 0}, {QStringLiteral("美元日元"), 155.50}}));
+        QVERIFY(Download(*form));
+        QVERIFY(form->MemoPrice.Lines[0].endsWith(QStringLiteral(" N/A")));
+        // Without the time line the first instrument is drawn on row 0.
+        QVERIFY(RowColours(*form, 0).contains(kRed));
+        QVERIFY(Download(*form));
+        QVERIFY(RowColours(*form, 0).contains(kOlive));
+        QVERIFY(!RowColours(*form, 0).contains(kRed));
+    }
+
+    void aGbkPageSentAsLatin1StillShowsItsQuotes() {
+        server_->SetContentType("text/html; charset=iso-8859-1");
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        QCOMPARE(form->MemoPrice.Lines.mid(1),
+                 (QStringList{QStringLiteral("【欧元美元】　　　　 1.1600"),
+                              QStringLiteral("【美元日元】　　　　 155.50")}));
+    }
+
+    void badDataKeepsTheSizeAndStillChecksTheAlarm() {
+        WriteIni(QStringLiteral("UseMonitor=1\r\nMonitorCcy=欧元美元\r\nMonitorPrice=2\r\n"));
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        QCOMPARE(double(form->MonitorQuote), 1.16);
+        const QSize size = form->size();
+        server_->SetPage(QStringLiteral("<html>maintenance</html>\r\n"));
+        QVERIFY(Download(*form));
+        QCOMPARE(form->MemoPrice.Lines.mid(1),
+                 (QStringList{QStringLiteral("外汇牌价源数据有误，无法提供报价"),
+                              QStringLiteral("稍后将再次尝试连接...")}));
+        QCOMPARE(form->size(), size);
+        QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 1));
+        // The alarm looked the instrument up in the new page and found nothing.
+        QCOMPARE(double(form->MonitorQuote), 0.0);
+        // Good data again restores the normal tray icon.
+        server_->SetPage(PageServer::RatesPage({{QStringLiteral("欧元美元"), 1.1600}}));
+        QVERIFY(Download(*form));
+        QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
+    }
+
+    // No rates page: the window reads the quote service itself, and asks it no more often than
+    // the service tolerates however short the interval.
+    void builtinSourceWithoutRatesUrl() {
+        QFile portal(QStringLiteral(KESTREL_TEST_DATA "/feeds/portal.txt"));
+        QVERIFY(portal.open(QIODevice::ReadOnly));
+        server_->SetPage(QString::fromStdString(kestrel::test::PortalSampleAt(
+            portal.readAll().toStdString(), QDateTime::currentMSecsSinceEpoch())));
+        QFile f(files_.IniPath);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(ToCp936(QStringLiteral("[Param]\r\nProxyType=1\r\nInterval=1\r\n"
+                                       "[Sources]\r\nOrder=portal\r\nPortalURL=") +
+                        server_->Url() + QStringLiteral("?list=\r\n")));
+        f.close();
+        WriteSelection({QStringLiteral("美元日元"), QStringLiteral("欧元美元")});
+        auto form = MakeForm();
+        const auto refreshed = [&form] {
+            form->StartFetch();
+            return QTest::qWaitFor(
+                [&] { return !form->Builtin.Busy() && form->tmTimer->isActive(); }, 10000);
+        };
+        QVERIFY(refreshed());
+        QCOMPARE(form->MemoPrice.Lines.mid(1),
+                 (QStringList{
+                     QStringLiteral("【美元日元】　　　　 154.60"),
+                     QStringLiteral("【欧元美元】") + QString(18, u' ') + QStringLiteral(" N/A")}));
+        QCOMPARE(tray_->Current.Tip, QString());
+        const int hits = server_->Hits();
+        QVERIFY(refreshed());
+        QCOMPARE(server_->Hits(), hits);  // within five seconds the cache answers
+        QVERIFY(form->MemoPrice.Lines[1].endsWith(QStringLiteral("154.60")));
+    }
+
+    // A page of made-up prices is marked in the window and the tooltip, the time line switched
+    // off or not.
+    void demoPageIsMarked() {
+        WriteIni(QStringLiteral("DisplayTime=0\r\n"));
+        WriteSelection({QStringLiteral("欧元美元")});
+        server_->SetPage(QString::fromUtf16(kDemoMarker) + QStringLiteral("\r\n") +
+                         PageServer::RatesPage({{QStringLiteral("欧元美元"), 1.1600}}));
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        QVERIFY(form->MemoPrice.Lines[0].startsWith(QStringLiteral("【演示牌价】")));
+        QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【欧元美元】　　　　 1.1600"));
+        QCOMPARE(tray_->Current.Tip, QStringLiteral("演示牌价"));
+        // The mark is drawn in the time line's colour, the quote below it in the quote colour.
+        QVERIFY(RowColours(*form, 0).contains(kBlack));
+        QVERIFY(!RowColours(*form, 0).contains(kOlive));
+        QVERIFY(RowColours(*form, 1).contains(kOlive));
+    }
+
+    void aFailedTransferShowsTheNetworkLinesAndCountsDownAgain() {
+        WriteIni(QStringLiteral("Interval=2\r\n"));
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        const QSize size = form->size();
+        server_->SetPage(QStringLiteral("gone"), 500);
+        form->tmTimer->stop();
+        form->Tick = form->TicksPerInterval - 1;
+        form->tmTimerTimer();  // the countdown ends: a new download starts
+        QCOMPARE(form->Tick, -1);
+        QVERIFY(!form->tmTimer->isActive());
+        QTRY_VERIFY(form->tmTimer->isActive());
+        // The cause follows the two network lines, broken to the window's width.
+        QCOMPARE(form->MemoPrice.Lines.mid(1, 2), TransferErrorLines(false, QTime()));
+        QCOMPARE(form->MemoPrice.Lines.mid(3).join(QString()),
+                 QStringLiteral("原因：服务器应答 HTTP 500"));
+        QCOMPARE(tray_->Current.Tip, QStringLiteral("原因：服务器应答 HTTP 500"));
+        QCOMPARE(form->MemoPrice.Lines[0].size(), 8);
+        QCOMPARE(form->size(), size);
+        QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 1));
+        // No retry at once: the next download comes TicksPerInterval + 1 ticks later.
+        form->tmTimer->stop();
+        const int hits = server_->Hits();
+        for (int i = 0; i < form->TicksPerInterval; ++i)
+            form->tmTimerTimer();
+        QCOMPARE(server_->Hits(), hits);
+        QVERIFY(!form->QuoteHTTP.Busy());
+        form->tmTimerTimer();
+        QTRY_VERIFY(server_->Hits() > hits);
+        QTRY_VERIFY(form->tmTimer->isActive());
+    }
+
+    void readNowAbortsTheRunningTransferWithoutResettingTheCountdown() {
+        auto form = MakeForm();
+        QVERIFY(Download(*form));
+        server_->Hold(true);
+        form->StartFetch();
+        QTRY_COMPARE(server_->Hits(), 2);
+        QVERIFY(form->QuoteHTTP.Busy());
+        form->Tick = 37;
+        server_->Hold(false);
+        form->mnReadNowClick();
+        QCOMPARE(form->MemoPrice.Lines, ReadingAgainLines());
+        QTRY_VERIFY(form->tmTimer->isActive());
+        QCOMPARE(form->MemoPrice.Lines.size(), 3);
+        QCOMPARE(form->Tick, 37);
+        QCOMPARE(server_->Hits(), 3);
+    }
+
+    void theCountdownAdvancesTheBarAndTheCaptionClock() {
+        WriteIni(QStringLiteral("Interval=1\r\n"));
+        auto form = MakeForm();
+        QCOMPARE(form->TicksPerInterval, 10);
+        form->setWindowTitle(QStringLiteral("x"));
+        form->Tick = 0;
+        form->tmTimerTimer();
+        QCOMPARE(form->windowTitle(),
+                 QDateTime::currentDateTime().toString(QStringLiteral("MM-dd hh:mm")));
+        QCOMPARE(form->Tick, 1);
+        form->setWindowTitle(QStringLiteral("x"));
+        for (int i = 1; i < 9; ++i)
+            form->tmTimerTimer();
+        QCOMPARE(form->windowTitle(), QStringLiteral("x"));  // only on multiples of 10
+        QCOMPARE(form->Tick, 9);
+        // The bar: a grey line that grows from the left, one pixel high.
+        form->show();
+        QImage bar = form->pbProgress->grab().toImage();
+        QCOMPARE(bar.pixel(1, 1) | 0xFF000000u, qRgb(128, 128, 128));
+        QCOMPARE(bar.pixel(0, 1) | 0xFF000000u, bar.pixel(0, 0) | 0xFF000000u);
+        QVERIFY(bar.pixel(bar.width() - 2, 1) != qRgb(128, 128, 128));
+        form->tmTimerTimer();  // the tenth tick ends the countdown
+        QCOMPARE(form->Tick, -1);
+        QTRY_VERIFY(server_->Hits() > 0);
+    }
+
+    void thePopUpComesAfter61CountedSecondsThenEvery62() {
+        WriteIni(QStringLiteral("Interval=600\r\nPromptInterval=1\r\n"));
+        auto form = MakeForm();
+        QList<int> popups;
+        for (int second = 1; second <= 200; ++second) {
+            window_.Calls.clear();
+            for (int tick = 0; tick < 10; ++tick)
+                form->tmTimerTimer();
+            if (window_.Calls.contains(QStringLiteral("front")))
+                popups.append(second);
+            // Keys typed into another program must not land in the ticker.
+            QVERIFY(!window_.Calls.contains(QStringLiteral("activate")));
+        }
+        QCOMPARE(popups, (QList<int>{61, 123, 185}));
+    }
+
+    void noPopUpWhenAutoPromptIsOff() {
+        WriteIni(QStringLiteral("Interval=600\r\nPromptInterval=1\r\nAutoPrompt=0\r\n"));
+        auto form = MakeForm();
+        for (int tick = 0; tick < 700; ++tick)
+            form->tmTimerTimer();
+        QVERIFY(!window_.Calls.contains(QStringLiteral("front")));
+    }
+
+    void theCheckerResumesAStalledCountdown() {
+        auto form = MakeForm();
+        QVERIFY(!form->tmTimer->isActive());
+        form->tmTimerCheckerTimer();
+        QVERIFY(form->tmTimer->isActive());
+    }
+
+    void placeWindow_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QRect>("taskbar");
+        QTest::addColumn<bool>("computed");
+        QTest::newRow("stored") << QStringLiteral("Pos_X=100\r\nPos_Y=200\r\n")
+                                << QRect(0, 1040, 1920, 40) << false;
+        QTest::newRow("beyond the screen")
+            << QStringLiteral("Pos_X=5000\r\nPos_Y=200\r\n") << QRect(0, 1040, 1920, 40) << true;
+        QTest::newRow("negative") << QStringLiteral("Pos_X=100\r\nPos_Y=-3\r\n")
+                                  << QRect(0, 1040, 1920, 40) << true;
+        QTest::newRow("missing") << QString() << QRect(0, 1040, 1920, 40) << true;
+        QTest::newRow("panel on the right") << QString() << QRect(1860, 0, 60, 1080) << true;
+        QTest::newRow("no panel") << QString() << QRect() << true;
+    }
+    void placeWindow() {
+        QFETCH(QString, stored);
+        QFETCH(QRect, taskbar);
+        QFETCH(bool, computed);
+        WriteIni(QStringLiteral("[Form]\r\n") + stored);
+        window_.Taskbar = taskbar;
+        auto form = MakeForm();
+        if (!computed) {
+            QCOMPARE(form->pos(), QPoint(100, 200));
+            return;
+        }
+        const int refTop = taskbar.top() < 100 ? 1080 : taskbar.top();
+        const int refLeft = taskbar.left() < 100 ? 1920 : taskbar.left();
+        QCOMPARE(form->pos(), QPoint(refLeft - form->width() - 50, refTop - form->height() - 20));
+    }
+
+    void theCloseButtonHidesAndSavesThePosition() {
+        auto form = MakeForm();
+        form->show();
+        form->move(321, 234);
+        QVERIFY(!form->close());
+        QVERIFY(form->isHidden());
+        TIniFile ini(files_.IniPath);
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1), 321);
+        QCOMPARE(ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_Y"), -1), 234);
+        QVERIFY(tray_->Shown);
+    }
+
+    void alwaysOnTopIsSavedAtOnce() {
+        auto form = MakeForm();
+        form->mnAlwaysOnTop->trigger();
+        QVERIFY(window_.StaysOnTop(form.get()));
+        QVERIFY(TIniFile(files_.IniPath)
+                    .ReadBool(QStringLiteral("Form"), QStringLiteral("Top"), false));
+        form->mnAlwaysOnTop->trigger();
+        QVERIFY(!window_.StaysOnTop(form.get()));
+        QVERIFY(!TIniFile(files_.IniPath)
+                     .ReadBool(QStringLiteral("Form"), QStringLiteral("Top"), true));
+    }
+
+    void destructionSavesThePositionAndReleasesTheHotKey() {
+        auto form = MakeForm();
+        form->move(444, 333);
+        QVERIFY(hotKey_.IsRegistered());
+        form.reset();
+        QVERIFY(!hotKey_.IsRegistered());
+        QCOMPARE(TIniFile(files_.IniPath)
+                     .ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1),
+                 444);
+    }
+
+    void theHotKeyHidesTheWindowInFrontAndBringsItBack() {
+        WriteIni(QStringLiteral("HotKey=Ctrl+Alt+Q\r\n"));
+        auto form = MakeForm();
+        QCOMPARE(hotKey_.Modifiers(), quint16(3));
+        QCOMPARE(hotKey_.VirtualKey(), quint16('Q'));
+        form->show();
+        window_.Foreground = form.get();
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isHidden());
+        window_.Foreground = nullptr;
+        window_.Calls.clear();
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isVisible());
+        QVERIFY(window_.Calls.contains(QStringLiteral("activate")));
+        // Another key or other modifiers are ignored.
+        window_.Foreground = form.get();
+        hotKey_.Deliver('Q', 2);
+        QVERIFY(form->isVisible());
+        // On a layer surface the ticker never becomes active: the key hides it all the same.
+        qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
+        SetLayerSurfaceInUse(true);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("WAYLAND_DISPLAY");
+            SetLayerSurfaceInUse(false);
+        });
+        window_.Foreground = nullptr;
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isHidden());
+        QVERIFY(hotKey_.Press('Q', 3));
+        QVERIFY(form->isVisible());
+    }
+
+    void alphaFollowsTheMouseOnlyWhenSwitchedOn_data() {
+        QTest::addColumn<bool>("alpha");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void alphaFollowsTheMouseOnlyWhenSwitchedOn() {
+        QFETCH(bool, alpha);
+        WriteIni(QStringLiteral("[Form]\r\nAlpha=%1\r\n").arg(alpha ? 1 : 0));
+        auto form = MakeForm();
+        QCOMPARE(window_.Opacity(form.get()), alpha ? 80 : 255);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(form.get(), &enter);
+        QCOMPARE(window_.Opacity(form.get()), 255);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(form.get(), &leave);
+        QCOMPARE(window_.Opacity(form.get()), alpha ? 80 : 255);
+    }
+
+    void theTrayClickShowsTheWindowInFront() {
+        auto form = MakeForm();
+        tray_->Send(TrayMouseMessage::LButtonDown);
+        tray_->Send(TrayMouseMessage::LButtonUp);
+        QVERIFY(form->isVisible());
+        QVERIFY(window_.Calls.contains(QStringLiteral("activate")));
+    }
+
+    // The tray's menu leads with the toggle, its default item; a click hides the window in
+    // front and brings it back.
+    void theTrayTogglesTheWindow() {
+        auto form = MakeForm();
+        const QList<QAction*> items = form->TrayMenu->actions();
+        QCOMPARE(items.first()->text(), QStringLiteral("显示/隐藏牌价窗口"));
+        QCOMPARE(form->TrayMenu->defaultAction(), items.first());
+        QVERIFY(items.at(1)->isSeparator());
+        QCOMPARE(items.mid(2), form->PopupMenu1->actions());
+        QCOMPARE(tray_->ContextMenu, form->TrayMenu);
+
+        form->show();
+        tray_->Send(TrayMouseMessage::LButtonDown);
+        tray_->Send(TrayMouseMessage::LButtonUp);
+        QVERIFY(form->isHidden());
+        tray_->Send(TrayMouseMessage::LButtonDblClk);  // the default item
+        QVERIFY(form->isVisible());
+
+        // Where no menu can pop up at the icon, the right button brings the window, and never
+        // hides it.
+        tray_->PopsUpMenus = false;
+        form->hide();
+        for (int i = 0; i < 2; ++i) {
+            tray_->Send(TrayMouseMessage::RButtonDown);
+            tray_->Send(TrayMouseMessage::RButtonUp);
+            QVERIFY(form->isVisible());
+            QVERIFY(!form->TrayMenu->isVisible());
+        }
+    }
+
+    void withoutATrayTheCloseButtonKeepsTheWindowAndSaysSoOnce() {
+        auto form = MakeForm();
+        tray_->AcceptAdd = false;
+        tray_->HostChanged();  // the panel went away
+        form->show();
+        const auto notes = [&] {
+            int n = 0;
+            for (const QMessageBox* box : form->findChildren<QMessageBox*>())
+                n += box->text() == QStringLiteral(
+                                        "未找到系统托盘，关闭按钮不会隐藏窗口；"
+                                        "请用热键或 kestrel --toggle");
+            return n;
+        };
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(notes(), 1);
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(notes(), 1);
+    }
+
+    void aHotKeyHeldElsewhereShowsInTheTrayTip() {
+        hotKey_.Taken = {0x77};  // F8 without modifiers
+        auto form = MakeForm();
+        hotKey_.Taken.clear();
+        QCOMPARE(tray_->Current.Tip, QStringLiteral("热键 F8 已被其他程序占用"));
+    }
+
+    // Where the desktop gives no key, the tip says how to bind one, and keeps saying it past
+    // the downloads, whose news would otherwise clear it.
+    void aWaylandSessionWithoutAKeySaysHowToBindOne() {
+        qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
+        const auto restore = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
+        auto form = MakeForm();
+        QCOMPARE(tray_->Current.Tip, QString());
+        hotKey_.OnSettled(false);
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+        QVERIFY(Download(*form));
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+        hotKey_.OnSettled(true);
+        QCOMPARE(tray_->Current.Tip, QString());
+
+        // A grab that only X11 windows' focus sees is no key the user can count on.
+        hotKey_.DesktopWide = false;
+        form->ApplySettings();
+        QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
+    }
+
+    void theMenuHasEveryCommand() {
+        auto form = MakeForm();
+        QStringList captions;
+        for (QAction* a : form->PopupMenu1->actions())
+            captions.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(captions,
+                 (QStringList{QStringLiteral("设置..."), QStringLiteral("自动调整窗体大小"),
+                              QStringLiteral("重新读取牌价"), QStringLiteral("总是在最前面"),
+                              QStringLiteral("-"), QStringLiteral("帮助"), QStringLiteral("-"),
+                              QStringLiteral("退出")}));
+        QVERIFY(!form->mnAutoAdjustSize->isVisible());
+        QStringList help;
+        for (QAction* a : form->mnHelpGroup->actions())
+            help.append(a->text());
+        QCOMPARE(help, (QStringList{QStringLiteral("在线升级..."), QStringLiteral("升级说明..."),
+                                    QStringLiteral("牌价说明..."), QStringLiteral("关于...")}));
+    }
+
+    void theBevelFramesTheQuotesInsideTheBorder() {
+        WriteIni(QStringLiteral("3D=1\r\n"));
+        auto form = MakeForm();
+        form->show();
+        const QImage shot = form->grab().toImage();
+        const QRgb face = form->pnlContent->palette().color(QPalette::Window).rgb();
+        const int y = form->height() / 2;
+        for (int x = 0; x < 10; ++x)
+            QCOMPARE(shot.pixel(x, y) | 0xFF000000u, face);
+        QVERIFY(qGray(shot.pixel(10, y)) < qGray(face));  // the lowered bevel's shadow
+    }
+
+    // Only a check started from the menu reports, with one text for "up to date" and "no
+    // information file"; the check goes through the settings' address and proxy mode.
+    void onlineUpgradeReportsOnlyWhenAsked() {
+        WriteIni(QStringLiteral("UpdateURL=") + server_->Url() + QStringLiteral("/none.inf\r\n"));
+        auto form = MakeForm();
+        QCOMPARE(form->Updater.Proxy.AccessType, THTTPAccessType::atDirect);
+        QStringList shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << box->windowTitle() + u'|' + box->text();
+                box->accept();
+            }
+        });
+        answer.start(20);
+        int reports = 0;
+        const TUpdaterNotifyEvent wired = form->Updater.OnNoInfoFile;
+        form->Updater.OnNoInfoFile = [&](TUpdater* sender) {
+            ++reports;
+            wired(sender);
+        };
+        form->Updater.CheckUpgrade();
+        QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
+        form->mnOnlineUpdate->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(reports, 2, 10000);
+        QTRY_COMPARE(shown, QStringList{QStringLiteral("信息|目前已经最新版本，不需要升级。")});
+    }
+
+    void aBackgroundPictureIsTiledBehindTheLines() {
+        QImage tile(100, 40, QImage::Format_RGB888);
+        tile.fill(Qt::white);
+        tile.setPixel(0, 0, qRgb(1, 2, 3));
+        QVERIFY(tile.save(files_.BmpPath, "BMP"));
+        auto form = MakeForm();
+        QVERIFY(form->HasBackground);
+        const QImage& canvas = form->CanvasBitmap;
+        // Tiles start at the top-left corner and repeat every 100 × 40 pixels, uncut and
+        // unstretched. (Below the five start-up lines, where no text covers the picture.)
+        QCOMPARE(canvas.pixel(100, 120) | 0xFF000000u, qRgb(1, 2, 3));
+        QCOMPARE(canvas.pixel(200, 160) | 0xFF000000u, qRgb(1, 2, 3));
+        QCOMPARE(canvas.pixel(101, 121) | 0xFF000000u, qRgb(255, 255, 255));
+    }
+};
+
+}  // namespace kestrel
+
+QTEST_MAIN(TestMainForm)
+#include "test_mainform.moc"
