@@ -74,10 +74,10 @@ void TUpdater::ShowWizard() {
     CentreOnScreen(wizard);
 }
 
-void TUpdater::WizardFinished() {
+bool TUpdater::WizardFinished() {
     TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
     if (!wizard)
-        return;
+        return false;
     wizard->WizardTitle->setText(UpgradeText(2));
     wizard->AfterNote->setText(Shown(FormatUpgradeText(10, {AppTitle()})));
     FitLabel(wizard->AfterNote, wizard->AfterNote->width());
@@ -89,25 +89,27 @@ void TUpdater::WizardFinished() {
     wizard->FinishBtn->setDefault(true);
     wizard->FinishBtn->setFocus();
     wizard->activateWindow();
+    return true;
 }
 
-bool TUpdater::AskPassword() {
+bool TUpdater::AskPassword(const QString& fileName, QString& user, QString& password) {
     TUpdaterPasswordForm* form = TUpdaterPasswordForm::Create();
     // The login comes up during a download: it must not open behind the wizard.
     form->setWindowFlag(Qt::WindowStaysOnTopHint,
                         TUpdaterWizardForm::Instance() && Wizard.StayOnTop);
-    form->OnConfirm = [this](const QString& user, const QString& password) {
-        Username = user;
-        Password = password;
+    // The form is gone when exec returns, and with it the references to the answer.
+    form->OnConfirm = [&user, &password](const QString& typedUser, const QString& typedPassword) {
+        user = typedUser;
+        password = typedPassword;
     };
-    form->lblText->setText(Shown(FormatUpgradeText(29, {FileName()})));
+    form->lblText->setText(Shown(FormatUpgradeText(29, {fileName})));
     FitLabel(form->lblText, form->width() - form->lblText->x() - 11);
     form->setWindowTitle(UpgradeText(11));
     form->lblUser->setText(UpgradeText(12));
     form->lblUser->adjustSize();
     form->lblPassword->setText(UpgradeText(13));
     form->lblPassword->adjustSize();
-    form->edUser->setText(Username);
+    form->edUser->setText(user);
     form->edPassword->clear();
     form->btnOK->setText(UpgradeText(16));
     form->btnCancel->setText(UpgradeText(17));

@@ -1,4 +1,4 @@
-#include "ui/upgrade/updaterfiles.h"
+#include "upgrade/upgradefiles.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <QFileInfo>
 
 #include "net/netutils.h"
-#include "ui/upgrade/updater.h"
 #include "updatehelper/updatehelper.h"
+#include "upgrade/upgradesession.h"
 
 namespace kestrel {
 
@@ -27,6 +27,7 @@ QString ProgramFolder(const QString& programPath) {
     const QString folder = QFileInfo(programPath).absolutePath();
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
+
 bool SaveDownload(const QString& path, QIODevice& body) {
     const std::unique_ptr<QFile> file = CreatePrivateFile(path);
     if (!file)
@@ -60,13 +61,13 @@ bool DigestMatches(const QString& fileName, const QByteArray& expected) {
     return hash.addData(&file) && hash.result() == expected;
 }
 
-bool TUpdater::PrepareStaging() {
-    const QString folder = ProgramFolder(ProgramPath);
+bool TUpgradeSession::PrepareStaging() {
+    const QString folder = ProgramFolder(options_.ProgramPath);
     lockFd_ = helper::LockFolder(folder, false);
     if (lockFd_ < 0)
         return false;
     // Holding the lock, whatever an earlier upgrade left is either taken back or gone.
-    helper::RecoverUpgrades(folder, QFileInfo(ProgramPath).fileName());
+    helper::RecoverUpgrades(folder, QFileInfo(options_.ProgramPath).fileName());
     QByteArray pattern =
         QFile::encodeName(folder + QLatin1String(helper::kStagingPrefix)) + "XXXXXX";
     if (!::mkdtemp(pattern.data())) {
@@ -77,7 +78,7 @@ bool TUpdater::PrepareStaging() {
     return true;
 }
 
-void TUpdater::DropStaging() {
+void TUpgradeSession::DropStaging() {
     if (!staging_.isEmpty())
         helper::RemoveStaging(staging_.chopped(1));
     staging_.clear();
@@ -86,8 +87,8 @@ void TUpdater::DropStaging() {
     lockFd_ = -1;
 }
 
-bool TUpdater::ProgramFolderWritable() const {
-    const QByteArray folder = QFile::encodeName(ProgramFolder(ProgramPath));
+bool TUpgradeSession::ProgramFolderWritable() const {
+    const QByteArray folder = QFile::encodeName(ProgramFolder(options_.ProgramPath));
     return ::access(folder.constData(), W_OK | X_OK) == 0;
 }
 

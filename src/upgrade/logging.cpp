@@ -1,0 +1,3 @@
+#include "upgrade/logging.h"
+
+Q_LOGGING_CATEGORY(lcUpgrade, "kestrel.upgrade", QtInfoMsg)
