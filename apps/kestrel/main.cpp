@@ -14,7 +14,6 @@
 #include "platform/instancebus.h"
 #include "platform/programfiles.h"
 #include "platform/sessionkind.h"
-#include "platform/sessionnotes.h"
 #include "platform/sound.h"
 #include "platform/trayshell.h"
 #include "platform/wayland/layerticker.h"
@@ -99,7 +98,6 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<kestrel::LayerTicker> layer;
     if (session.LayerSurface)
         layer = std::make_unique<kestrel::LayerTicker>(std::move(wayland), &desktop);
-    kestrel::SetLayerSurfaceInUse(layer != nullptr);
     kestrel::IWindowServices& window =
         layer ? static_cast<kestrel::IWindowServices&>(*layer) : desktop;
     const std::unique_ptr<kestrel::IHotKeyService> hotKey = kestrel::CreateHotKeyService();
@@ -112,7 +110,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<kestrel::TAlarmForm> alarmForm;
     kestrel::TMainForm mainForm(
         files,
-        {&window, hotKey.get(), std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts},
+        {&window, hotKey.get(), std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts,
+         layer != nullptr},
         QCoreApplication::arguments());
     if (layer)
         layer->OnMoved = [&mainForm] { mainForm.SaveWindowPosition(); };

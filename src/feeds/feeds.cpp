@@ -10,6 +10,7 @@
 
 #include "plausibility.h"
 #include "quotes/catalogue.h"
+#include "text/numbertext.h"
 
 namespace kestrel::feeds {
 
@@ -86,14 +87,6 @@ const QTimeZone& BeijingTime() {
     return zone;
 }
 
-std::optional<double> Number(const QString& text) {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 // Dates as YYYY-MM-DD (the bank also writes . or /), times as HH:MM:SS.
 QDate DateOf(const QString& text) {
     static const QRegularExpression form(u"^(\\d{4})[-./](\\d{1,2})[-./](\\d{1,2})$"_s);
@@ -112,21 +105,21 @@ QTime TimeOf(const QString& text) {
 std::optional<std::string> ReadStatement(const QStringList& f, const Layout& layout, Quote& q) {
     if (f.size() < layout.Fields)
         return "only " + std::to_string(f.size()) + " fields";
-    const std::optional<double> latest = Number(f[layout.Latest]);
+    const std::optional<double> latest = PlainNumberValue(f[layout.Latest]);
     if (!latest || *latest <= 0)
         return "no price";
     const QDate date = DateOf(f[layout.Date]);
     const QTime time = TimeOf(f[layout.Time]);
     if (!date.isValid() || !time.isValid())
         return "no date and time where they belong";
-    const double high = Number(f[layout.High]).value_or(0);
-    const double low = Number(f[layout.Low]).value_or(0);
+    const double high = PlainNumberValue(f[layout.High]).value_or(0);
+    const double low = PlainNumberValue(f[layout.Low]).value_or(0);
     if (!(low > 0 && low <= *latest && *latest <= high))
         return "latest price outside the day's low and high";
     q.Price = *latest;
     q.High = high;
     q.Low = low;
-    q.PrevClose = std::max(0.0, Number(f[layout.PrevClose]).value_or(0));
+    q.PrevClose = std::max(0.0, PlainNumberValue(f[layout.PrevClose]).value_or(0));
     q.Time = QDateTime(date, time, BeijingTime());
     return std::nullopt;
 }
@@ -207,9 +200,10 @@ Parsed ParseBoc(const QByteArray& body) {
             continue;
         const QString currency = cells[column[0]];
         // The middle rate, else the middle of the spot buying and selling rates.
-        std::optional<double> rate = Number(cells[column[3]]);
+        std::optional<double> rate = PlainNumberValue(cells[column[3]]);
         if (!rate) {
-            const auto buy = Number(cells[column[1]]), sell = Number(cells[column[2]]);
+            const auto buy = PlainNumberValue(cells[column[1]]),
+                       sell = PlainNumberValue(cells[column[2]]);
             if (buy && sell)
                 rate = (*buy + *sell) / 2;
         }
@@ -266,7 +260,7 @@ Parsed ParseEcb(const QByteArray& body) {
             date = DateOf(a.value(u"time"_s).toString());
         if (a.hasAttribute(u"currency"_s)) {
             const QString currency = a.value(u"currency"_s).toString();
-            const std::optional<double> rate = Number(a.value(u"rate"_s).toString());
+            const std::optional<double> rate = PlainNumberValue(a.value(u"rate"_s).toString());
             if (rate && *rate > 0) {
                 if (repeats.Add(currency.toStdString()))
                     perEuro[currency] = *rate;

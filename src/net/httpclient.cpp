@@ -7,7 +7,10 @@
 #include <QScopeGuard>
 #include <cmath>
 
-#include "net/netutils.h"
+#include "net/files.h"
+#include "net/httpdates.h"
+#include "net/progress.h"
+#include "net/urls.h"
 
 namespace kestrel {
 

@@ -8,8 +8,11 @@
 #include <QTimer>
 #include <array>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <vector>
+
+#include "net/logging.h"
 
 namespace kestrel {
 
@@ -149,7 +152,10 @@ void PostToGui(const std::shared_ptr<TEventThread::State>& job, std::function<vo
         if (!stopped) {
             try {
                 method();
+            } catch (const std::exception& e) {
+                qCWarning(lcNet) << "a call handed to the GUI thread failed:" << e.what();
             } catch (...) {
+                qCWarning(lcNet) << "a call handed to the GUI thread failed";
             }
         }
         if (!outcome)

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "net/transfer.h"
+#include "platform/logging.h"
 
 namespace kestrel {
 
@@ -14,7 +15,7 @@ void* Entry(const QString& file, const char* symbol) {
     QString error;
     void* entry = ModuleEntry(file, symbol, &error);
     if (entry == nullptr)
-        qWarning("kestrel: the network module cannot be used: %s", qUtf8Printable(error));
+        qCWarning(lcPlatform) << "the network module cannot be used:" << qUtf8Printable(error);
     return entry;
 }
 

@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "net/netutils.h"
+#include "net/commandline.h"
 #include "platform/networkmodule.h"
 
 namespace kestrel {

@@ -1,12 +1,8 @@
 #include "platform/sessionnotes.h"
 
-#include <atomic>
-
 namespace kestrel {
 
 namespace {
-
-std::atomic<bool> layerSurfaceInUse{false};
 
 // What the tray shows of a tip.
 constexpr int kTipLength = 63;
@@ -21,14 +17,6 @@ DesktopSession DescribeSession(const QString& waylandDisplay, const QString& qtP
     session.QtOnWayland = session.Wayland && qtPlatform.startsWith(QLatin1String("wayland"));
     session.LayerSurface = session.Wayland && layerSurface;
     return session;
-}
-
-void SetLayerSurfaceInUse(bool inUse) {
-    layerSurfaceInUse = inUse;
-}
-
-bool LayerSurfaceInUse() {
-    return layerSurfaceInUse;
 }
 
 QString SessionNote(const DesktopSession& session, bool hotKeyBound) {

@@ -17,10 +17,6 @@ struct DesktopSession {
 DesktopSession DescribeSession(const QString& waylandDisplay, const QString& qtPlatform,
                                bool layerSurface);
 
-// The ticker's layer surface says here whether it is in use, for the window's tray tip.
-void SetLayerSurfaceInUse(bool inUse);
-bool LayerSurfaceInUse();
-
 // What the user has to know about this session, or "" when the ticker works as everywhere: a
 // plain Wayland window can neither keep its corner nor stay on top, and without a hot key from
 // the desktop the key has to be bound to "kestrel --toggle" in the desktop's settings.

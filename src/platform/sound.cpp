@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/logging.h"
+
 namespace kestrel {
 
 std::unique_ptr<ISoundPlayer> LoadSoundModule(const QString& folder) {
@@ -10,7 +12,7 @@ std::unique_ptr<ISoundPlayer> LoadSoundModule(const QString& folder) {
     const auto make = reinterpret_cast<Make>(ModuleEntry(
         folder + QStringLiteral("/kestrel-sound.so"), "kestrel_sound_player_v1", &error));
     if (make == nullptr) {
-        qWarning("kestrel: alarms stay silent: %s", qUtf8Printable(error));
+        qCWarning(lcPlatform) << "alarms stay silent:" << qUtf8Printable(error);
         return nullptr;
     }
     return std::unique_ptr<ISoundPlayer>(make());

@@ -297,7 +297,7 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 }
 
 double TIniFile::ReadFloat(const QString& section, const QString& key, double defaultValue) const {
-    return ParseFloatText(ReadString(section, key, {})).value_or(defaultValue);
+    return PlainNumberValue(ReadString(section, key, {})).value_or(defaultValue);
 }
 
 QByteArray TIniFile::ReadBytes(const QString& section, const QString& key,
@@ -423,17 +423,6 @@ QString FloatToText(double value) {
         result = digits + QString(exponent + 1 - digits.size(), u'0');
     }
     return negative ? u'-' + result : result;
-}
-
-std::optional<double> ParseFloatText(const QString& text) {
-    const QString t = text.trimmed();
-    if (!IsPlainNumber(t))
-        return std::nullopt;
-    bool ok = false;
-    const double value = t.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
 }
 
 }  // namespace kestrel

@@ -98,7 +98,7 @@ std::optional<int> ParseIntegerText(const QString& text);
 
 // The float rule: shortest general form with at most 15 significant digits, "." as the
 // decimal point, scientific (1E-5, 1.5E+20) below 0.0001 and from 1E+15 on.
+// Read back by PlainNumberValue (text/numbertext.h).
 QString FloatToText(double value);
-std::optional<double> ParseFloatText(const QString& text);
 
 }  // namespace kestrel

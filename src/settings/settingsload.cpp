@@ -34,13 +34,13 @@ ProxyPasswordLookup& PasswordLookup() {
     return lookup;
 }
 
-QString AccessName(ProxyAccess access) {
+QString AccessName(THTTPAccessType access) {
     switch (access) {
-        case ProxyAccess::atDirect:
+        case THTTPAccessType::atDirect:
             return QStringLiteral("atDirect");
-        case ProxyAccess::atUseProxy:
+        case THTTPAccessType::atUseProxy:
             return QStringLiteral("atUseProxy");
-        case ProxyAccess::atPreconfig:
+        case THTTPAccessType::atPreconfig:
             break;
     }
     return QStringLiteral("atPreconfig");
@@ -120,11 +120,11 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.ProxyServer = currentProxyServer;
     s.ProxyPortNumber = currentProxyPort;
     if (s.ProxyType == 0) {
-        s.AccessType = ProxyAccess::atPreconfig;
+        s.AccessType = THTTPAccessType::atPreconfig;
     } else if (s.ProxyType == 1) {
-        s.AccessType = ProxyAccess::atDirect;
+        s.AccessType = THTTPAccessType::atDirect;
     } else {
-        s.AccessType = ProxyAccess::atUseProxy;
+        s.AccessType = THTTPAccessType::atUseProxy;
         s.ProxyServer = s.ProxyAddress;
         s.ProxyPortNumber = ParseIntegerText(s.ProxyPort).value_or(kDefaultProxyPort);
         // No port outside TCP's range reaches a proxy; a hand-written one counts as none.
@@ -135,7 +135,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.ProxyUsername = ReadText(ini, keys::ProxyUsername);
     s.ProxyPassword = ReadText(ini, keys::ProxyPassword);
     // The secret store is asked only when a login will be used.
-    if (s.AccessType == ProxyAccess::atUseProxy && !s.ProxyUsername.isEmpty() &&
+    if (s.AccessType == THTTPAccessType::atUseProxy && !s.ProxyUsername.isEmpty() &&
         s.ProxyPassword.isEmpty() && PasswordLookup())
         s.ProxyPassword = PasswordLookup()(iniPath);
 

@@ -9,19 +9,13 @@
 #include <functional>
 #include <optional>
 
+#include "net/transfer.h"
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
 #include "settings/profile.h"
 #include "settings/settingskeys.h"
 
 namespace kestrel {
-
-// How the transfers reach the network.
-enum class ProxyAccess {
-    atPreconfig,  // the system's configured proxy
-    atDirect,     // no proxy
-    atUseProxy,   // ProxyServer:ProxyPortNumber
-};
 
 struct Settings {
     // As read (after the corrections noted); the defaults are the table's.
@@ -67,7 +61,8 @@ struct Settings {
     int TicksPerInterval = Interval * kTicksPerSecond;
     HotKeyRegistration HotKeyReg{0, kDefaultHotKey};
     int WaitTimeoutMs = WaitTimeOut * 1000;
-    ProxyAccess AccessType = ProxyAccess::atPreconfig;
+    THTTPAccessType AccessType =
+        THTTPAccessType::atPreconfig;  // atUseProxy: ProxyServer:ProxyPortNumber
     QString ProxyServer;
     int ProxyPortNumber = kDefaultProxyPort;
     QStringList Selection;

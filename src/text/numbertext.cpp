@@ -1,5 +1,7 @@
 #include "text/numbertext.h"
 
+#include <cmath>
+
 namespace kestrel {
 
 namespace {
@@ -37,6 +39,17 @@ bool IsPlainNumber(QStringView text) {
             return false;
     }
     return i == text.size();
+}
+
+std::optional<double> PlainNumberValue(QStringView text) {
+    text = text.trimmed();
+    if (!IsPlainNumber(text))
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace kestrel

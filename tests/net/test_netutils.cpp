@@ -9,7 +9,13 @@
 #include <cmath>
 #include <limits>
 
-#include "net/netutils.h"
+#include "net/commandline.h"
+#include "net/daynumbers.h"
+#include "net/files.h"
+#include "net/httpdates.h"
+#include "net/progress.h"
+#include "net/urls.h"
+#include "net/versions.h"
 
 using namespace kestrel;
 

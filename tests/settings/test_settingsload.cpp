@@ -138,7 +138,7 @@ void TestSettingsLoad::corrections() {
 void TestSettingsLoad::proxyModesKeepCurrentServer() {
     WriteAll(ini_, "[Param]\nProxyType=1\nProxyAddress=ignored\nProxyPort=1\n");
     const Settings s = LoadSettings(ini_, ccy_, kWindowFont, {}, "earlier.lan", 3128);
-    QCOMPARE(s.AccessType, ProxyAccess::atDirect);
+    QCOMPARE(s.AccessType, THTTPAccessType::atDirect);
     QCOMPARE(s.ProxyServer, QStringLiteral("earlier.lan"));
     QCOMPARE(s.ProxyPortNumber, 3128);
 }

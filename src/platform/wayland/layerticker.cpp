@@ -22,9 +22,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/logging.h"
 
 // The protocol calls an argument "namespace", a keyword in C++.
 #define namespace name_space
@@ -449,7 +450,7 @@ void LayerTicker::Dispatch() {
         if (!lost_) {
             lost_ = true;
             notifier_->setEnabled(false);
-            std::fprintf(stderr, "kestrel: the connection to the Wayland compositor is lost\n");
+            qCWarning(lcPlatform) << "the connection to the Wayland compositor is lost";
         }
         return;
     }

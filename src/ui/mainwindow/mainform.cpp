@@ -476,11 +476,14 @@ void TMainForm::ApplyOpacity() {
         services_.Window->SetOpacity(this, Alpha ? AlphaBlendValue : kAlphaInside);
 }
 
+DesktopSession TMainForm::CurrentSession() const {
+    return DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
+                           services_.LayerSurface);
+}
+
 void TMainForm::ShowTrayNews(const QString& news) {
     trayNews_ = news;
-    const DesktopSession session =
-        DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
-                        LayerSurfaceInUse());
+    const DesktopSession session = CurrentSession();
     TrayIcon->SetHint(TrayTip(news, SessionNote(session, hotKeyBound_)));
 }
 
@@ -494,9 +497,7 @@ void TMainForm::HotKeyPressed(quint16 virtualKey, quint16 modifiers) {
         return;
     // A Wayland window or layer surface is never given the keyboard by a key press elsewhere, so
     // "in front" cannot mean "active" there: the key toggles as kestrel --toggle does.
-    const DesktopSession session =
-        DescribeSession(qEnvironmentVariable("WAYLAND_DISPLAY"), QGuiApplication::platformName(),
-                        LayerSurfaceInUse());
+    const DesktopSession session = CurrentSession();
     if (session.QtOnWayland || session.LayerSurface) {
         ToggleWindow();
         return;

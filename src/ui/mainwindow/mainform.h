@@ -16,6 +16,7 @@
 #include "net/httpclient.h"
 #include "platform/instancebus.h"
 #include "platform/programfiles.h"
+#include "platform/sessionnotes.h"
 #include "platform/trayshell.h"
 #include "quotes/catalogue.h"
 #include "quotes/ratespage.h"
@@ -45,6 +46,7 @@ struct MainFormServices {
     std::unique_ptr<ITrayShell> TrayShell;  // handed on to the tray icon
     HotKeyAtom* Atom = nullptr;
     IShortcutService* Shortcuts = nullptr;  // for the settings dialog's shortcut button
+    bool LayerSurface = false;              // the ticker is drawn into a layer surface of its own
 };
 
 // The hidden store of the display lines and the quote font.
@@ -217,6 +219,8 @@ private:
     void FormDestroy();
     void ShowInformation(const QString& text);
     void ApplyOpacity();
+    // What the session allows the window, from its environment and the services handed in.
+    DesktopSession CurrentSession() const;
     // The tray tip: news of the moment (empty for none) with what the session cannot do.
     void ShowTrayNews(const QString& news);
 

@@ -72,20 +72,12 @@ void ConfigureQuoteClient(THTTPClient& http, const Settings& settings) {
     http.Referer = settings.RatesURL;
     http.UseCache = false;
     http.SetWaitTimeout(settings.WaitTimeoutMs);
-    switch (settings.AccessType) {
-        case ProxyAccess::atPreconfig:
-            http.Proxy.AccessType = THTTPAccessType::atPreconfig;
-            break;
-        case ProxyAccess::atDirect:
-            http.Proxy.AccessType = THTTPAccessType::atDirect;
-            break;
-        case ProxyAccess::atUseProxy:
-            http.Proxy.AccessType = THTTPAccessType::atUseProxy;
-            http.Proxy.ProxyServer = settings.ProxyServer;
-            http.Proxy.ProxyPort = settings.ProxyPortNumber;
-            http.Proxy.ProxyUsername = settings.ProxyUsername;
-            http.Proxy.ProxyPassword = settings.ProxyPassword;
-            break;
+    http.Proxy.AccessType = settings.AccessType;
+    if (settings.AccessType == THTTPAccessType::atUseProxy) {
+        http.Proxy.ProxyServer = settings.ProxyServer;
+        http.Proxy.ProxyPort = settings.ProxyPortNumber;
+        http.Proxy.ProxyUsername = settings.ProxyUsername;
+        http.Proxy.ProxyPassword = settings.ProxyPassword;
     }
 }
 

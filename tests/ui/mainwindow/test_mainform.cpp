@@ -60,12 +60,14 @@ class TestMainForm : public QObject {
         f.write(ToCp936(names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
     }
 
-    std::unique_ptr<TMainForm> MakeForm(const QStringList& arguments = {
-                                            QStringLiteral("kestrel")}) {
+    std::unique_ptr<TMainForm> MakeForm(const QStringList& arguments = {QStringLiteral("kestrel")},
+                                        bool layerSurface = false) {
         auto tray = std::make_unique<FakeTrayShell>();
         tray_ = tray.get();
         return std::make_unique<TMainForm>(
-            files_, MainFormServices{&window_, &hotKey_, std::move(tray), nullptr}, arguments);
+            files_,
+            MainFormServices{&window_, &hotKey_, std::move(tray), nullptr, nullptr, layerSurface},
+            arguments);
     }
 
     // Starts a download as the countdown would and waits until it has reported.
@@ -501,11 +503,10 @@ private Q_SLOTS:
         QVERIFY(form->isVisible());
         // On a layer surface the ticker never becomes active: the key hides it all the same.
         qputenv("WAYLAND_DISPLAY", "wayland-kestrel-test");
-        SetLayerSurfaceInUse(true);
-        const auto restore = qScopeGuard([] {
-            qunsetenv("WAYLAND_DISPLAY");
-            SetLayerSurfaceInUse(false);
-        });
+        const auto restore = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
+        form.reset();
+        form = MakeForm({QStringLiteral("kestrel")}, true);
+        form->show();
         window_.Foreground = nullptr;
         QVERIFY(hotKey_.Press('Q', 3));
         QVERIFY(form->isHidden());

@@ -1,0 +1,6 @@
+// The net library's log: QT_LOGGING_RULES="kestrel.net.debug=true" shows its tracing.
+#pragma once
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcNet)
