@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "net/netutils.h"
+#include "net/progress.h"
+#include "net/urls.h"
+#include "net/versions.h"
 #include "text/encodings.h"
 #include "updatehelper/updatehelper.h"
 #include "upgrade/minisign.h"

@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "net/netutils.h"
+#include "net/files.h"
 #include "updatehelper/updatehelper.h"
 #include "upgrade/upgradesession.h"
 

@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "net/files.h"
 #include "net/httpclient.h"
-#include "net/netutils.h"
 #include "updatehelper/updatehelper.h"
 #include "upgrade/logging.h"
 #include "upgrade/upgradefiles.h"

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 #include "../net/raw_server.h"
-#include "net/netutils.h"
+#include "net/urls.h"
 #include "platform/net/curltransfer.h"
 #include "platform/online.h"
 #include "ui/upgrade/updater.h"
