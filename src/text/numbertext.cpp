@@ -1,5 +1,8 @@
 #include "text/numbertext.h"
 
+#include <QString>
+#include <cmath>
+
 namespace kestrel {
 
 namespace {
@@ -37,6 +40,29 @@ bool IsPlainNumber(QStringView text) {
             return false;
     }
     return i == text.size();
+}
+
+std::optional<qint64> ToWholeNumber(QStringView text, qint64 low, qint64 high) {
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    if (SkipDigits(text, i) == 0 || i != text.size())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ToPlainNumber(QStringView text, double low, double high) {
+    if (!IsPlainNumber(text))
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < low || value > high)
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace kestrel
