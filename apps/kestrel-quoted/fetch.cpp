@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
-namespace kestrel::feeds {
+namespace kestrel::gateway {
+
+using namespace feeds;
 
 namespace {
 
@@ -65,4 +67,4 @@ Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
     return answer;
 }
 
-}  // namespace kestrel::feeds
+}  // namespace kestrel::gateway

@@ -7,10 +7,10 @@
 
 #include "feeds/upstream.h"
 
-namespace kestrel::feeds {
+namespace kestrel::gateway {
 
 // proxy: empty for the environment's proxy (http_proxy, https_proxy, no_proxy).
-Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
-             const std::function<bool()>& stopped);
+feeds::Answer Fetch(const std::string& url, feeds::SourceKind kind, const std::string& proxy,
+                    const std::function<bool()>& stopped);
 
-}  // namespace kestrel::feeds
+}  // namespace kestrel::gateway

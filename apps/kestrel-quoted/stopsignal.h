@@ -1,19 +1,11 @@
-// Small pieces shared by the server's sources: number options and the stop signal.
+// The server's stop, seen by waiting requests and by the pollers alike.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
-#include <string>
 
-namespace kestrel::quoted {
-
-// A whole number in [low, high], or nothing.
-std::optional<long> ParseNumber(const std::string& text, long low, long high);
-
-// Seconds with an optional fraction ("10", "0.25") in [low, high], or nothing.
-std::optional<double> ParseSeconds(const std::string& text, double low, double high);
+namespace kestrel::gateway {
 
 // Lets waiting requests and pollers end as soon as the server stops.
 class StopSignal {
@@ -41,4 +33,4 @@ private:
     bool Stopped = false;
 };
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::gateway
