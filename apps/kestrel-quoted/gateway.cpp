@@ -36,8 +36,7 @@ void Gateway::Run(std::size_t source) {
             std::lock_guard lock(Mutex);
             Cache.Started(source, QDateTime::currentMSecsSinceEpoch());
         }
-        const feeds::Answer answer =
-            Fetch(url, kind, Options.Proxy, [this] { return Stop.Raised(); });
+        const feeds::Answer answer = Fetch(url, kind, Options.Proxy, Stop.Flag());
         double wait = 0;
         {
             std::lock_guard lock(Mutex);

@@ -1,7 +1,6 @@
 // kestrel-quoted: the quote server. It serves a rates page laid out as the ticker reads one, either
 // from a random walk for demos and tests (with switches for every way a real server misbehaves)
 // or from public market-data feeds that it polls on its own schedule.
-#include <curl/curl.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -195,8 +194,5 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    const int status = Serve(*options, stopSignals);
-    curl_global_cleanup();
-    return status;
+    return Serve(*options, stopSignals);
 }

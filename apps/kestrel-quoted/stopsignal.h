@@ -1,6 +1,7 @@
 // The server's stop, seen by waiting requests and by the pollers alike.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -20,17 +21,16 @@ public:
     // Waits until the time has passed (true) or the server stops (false).
     bool WaitFor(std::chrono::milliseconds time) {
         std::unique_lock lock(Mutex);
-        return !Changed.wait_for(lock, time, [this] { return Stopped; });
+        return !Changed.wait_for(lock, time, [this] { return Stopped.load(); });
     }
-    bool Raised() {
-        std::lock_guard lock(Mutex);
-        return Stopped;
-    }
+    bool Raised() const { return Stopped; }
+    // For a transfer that polls it while it blocks.
+    const std::atomic<bool>& Flag() const { return Stopped; }
 
 private:
     std::mutex Mutex;
     std::condition_variable Changed;
-    bool Stopped = false;
+    std::atomic<bool> Stopped = false;
 };
 
 }  // namespace kestrel::gateway
