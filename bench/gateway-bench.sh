@@ -24,7 +24,7 @@ trap 'stop; rm -rf "$work"' EXIT
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY
 ulimit -n 8192
 
-"$build/bin/kestrel-quoted" --fixed --port 0 >"$work/quoted.out" 2>"$work/quoted.log" &
+"$build/bin/kestrel-quoted" --source walk --fixed --seed 1 --port 0 >"$work/quoted.out" 2>"$work/quoted.log" &
 server=$!
 for _ in $(seq 50); do grep -q listening "$work/quoted.out" && break; sleep 0.1; done
 port=$(sed -n 's|^listening on http://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/quoted.out")

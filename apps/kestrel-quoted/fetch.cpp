@@ -1,68 +1,66 @@
 #include "fetch.h"
 
-#include <curl/curl.h>
+#include <QDeadlineTimer>
+#include <QStringList>
 
-namespace kestrel::feeds {
+#include "platform/net/curltransfer.h"
+
+namespace kestrel::gateway {
+
+using namespace feeds;
 
 namespace {
 
-struct Transfer {
-    std::string* Body;
-    const std::function<bool()>* Stopped;
-};
+// The public services answer within seconds; a poll that takes longer is better tried again.
+constexpr quint32 kConnectMs = 10000;
+constexpr qint64 kTotalMs = 30000;
+constexpr quint32 kRedirects = 3;
 
-size_t Collect(char* data, size_t size, size_t count, void* user) {
-    auto* body = static_cast<Transfer*>(user)->Body;
-    if (body->size() + size * count > size_t(kMaxAnswerBytes))
-        return 0;
-    body->append(data, size * count);
-    return size * count;
-}
-
-int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return (*static_cast<Transfer*>(user)->Stopped)() ? 1 : 0;
+std::string Why(const ITransfer& transfer, const char* otherwise) {
+    const QString detail = transfer.Failure().Detail;
+    return detail.isEmpty() ? otherwise : detail.toStdString();
 }
 
 }  // namespace
 
 Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
-             const std::function<bool()>& stopped) {
+             const std::atomic<bool>& stopped) {
     Answer answer;
-    CURL* curl = curl_easy_init();
-    if (!curl) {
+    const std::unique_ptr<ITransfer> transfer = MakeCurlTransfer();
+    TransferSessionOptions session;
+    session.Agent = QString::fromUtf8(kBrowserAgent);
+    session.EnvironmentProxy = true;
+    session.ProxyServer = QString::fromStdString(proxy);
+    session.AbortFlag = &stopped;
+    if (!transfer->Open(session)) {
         answer.Error = "cannot start a transfer";
         return answer;
     }
-    Transfer transfer{&answer.Body, &stopped};
-    curl_slist* headers = nullptr;
+    TransferRequest request;
+    request.URL = QString::fromStdString(url);
+    request.UseCookies = false;
     for (const std::string& line : RequestHeaders(kind))
-        headers = curl_slist_append(headers, line.c_str());
-    char error[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, kBrowserAgent);
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 3L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    if (!proxy.empty())
-        curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
-    const CURLcode code = curl_easy_perform(curl);
-    if (code == CURLE_OK)
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.Status);
-    else
-        answer.Error = error[0] ? error : curl_easy_strerror(code);
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(headers);
+        request.Headers << QString::fromStdString(line);
+    request.Compressed = true;
+    request.MaxRedirects = kRedirects;
+    request.ConnectTimeout = kConnectMs;
+    request.Deadline = QDeadlineTimer(kTotalMs);
+    request.MaxBodyBytes = kMaxAnswerBytes;
+    if (!transfer->Send(request)) {
+        answer.Error = Why(*transfer, "no answer");
+        return answer;
+    }
+    char block[64 * 1024];
+    qint64 got = 0;
+    while ((got = transfer->Read(block, sizeof block)) > 0)
+        answer.Body.append(block, std::size_t(got));
+    if (got < 0) {
+        answer.Error = Why(*transfer, "the answer broke off");
+        answer.Body.clear();
+        return answer;
+    }
+    answer.Status = transfer->StatusCode();
     return answer;
 }
 
-}  // namespace kestrel::feeds
+}  // namespace kestrel::gateway

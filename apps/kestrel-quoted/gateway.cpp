@@ -3,20 +3,18 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <algorithm>
-#include <cstdio>
 
 #include "fetch.h"
+#include "logging.h"
 #include "text/encodings.h"
 
-namespace kestrel::quoted {
+namespace kestrel::gateway {
 
 Gateway::Gateway(GatewayOptions options, StopSignal& stop)
     : Options(std::move(options)),
       Stop(stop),
       Cache(Options.Sources, Options.StaleSeconds, Options.BackoffMaxSeconds) {
-    Cache.Log = [](const std::string& line) {
-        std::fprintf(stderr, "kestrel-quoted: %s\n", line.c_str());
-    };
+    Cache.Log = [](const std::string& line) { qCWarning(lcGateway, "%s", line.c_str()); };
     for (std::size_t i = 0; i < Cache.Count(); ++i)
         Threads.emplace_back([this, i] { Run(i); });
 }
@@ -38,8 +36,7 @@ void Gateway::Run(std::size_t source) {
             std::lock_guard lock(Mutex);
             Cache.Started(source, QDateTime::currentMSecsSinceEpoch());
         }
-        const feeds::Answer answer =
-            feeds::Fetch(url, kind, Options.Proxy, [this] { return Stop.Raised(); });
+        const feeds::Answer answer = Fetch(url, kind, Options.Proxy, Stop.Flag());
         double wait = 0;
         {
             std::lock_guard lock(Mutex);
@@ -84,4 +81,4 @@ std::string Gateway::Status() {
     return status.toJson(QJsonDocument::Indented).toStdString();
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::gateway

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "feeds/cache.h"
-#include "util.h"
+#include "stopsignal.h"
 
-namespace kestrel::quoted {
+namespace kestrel::gateway {
 
 using feeds::SourceConfig;
 using feeds::SourceKind;
@@ -53,4 +53,4 @@ private:
     std::vector<std::thread> Threads;
 };
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::gateway

@@ -1,5 +1,7 @@
 #include "http.h"
 
+#include "logging.h"
+
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netdb.h>
@@ -18,7 +20,7 @@
 #include <mutex>
 #include <thread>
 
-namespace kestrel::quoted::http {
+namespace kestrel::gateway::http {
 
 namespace {
 
@@ -179,7 +181,7 @@ void LogLibrary(void*, const char* format, va_list arguments) {
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '.'))
         line.pop_back();
-    std::fprintf(stderr, "kestrel-quoted: http: %s\n", Escape(line).c_str());
+    qCWarning(lcGateway, "http: %s", Escape(line).c_str());
 }
 
 struct Server::Impl {
@@ -414,7 +416,7 @@ std::optional<int> Server::Start(const ServerOptions& options) {
     addrinfo* found = nullptr;
     const std::string port = std::to_string(options.Port);
     if (getaddrinfo(options.Bind.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-        std::fprintf(stderr, "kestrel-quoted: %s is not a numeric address\n", options.Bind.c_str());
+        qCWarning(lcGateway, "%s is not a numeric address", options.Bind.c_str());
         return std::nullopt;
     }
     sockaddr_storage address{};
@@ -435,17 +437,17 @@ std::optional<int> Server::Start(const ServerOptions& options) {
                      MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (six)
         flags |= MHD_USE_IPv6;
+    // The logger goes first: the library complains of any option before it.
     D->Daemon = MHD_start_daemon(
         flags, uint16_t(options.Port), nullptr, nullptr, &Impl::Access, D.get(),
-        MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address), MHD_OPTION_THREAD_POOL_SIZE,
+        MHD_OPTION_EXTERNAL_LOGGER, LogLibrary, nullptr, MHD_OPTION_SOCK_ADDR,
+        reinterpret_cast<sockaddr*>(&address), MHD_OPTION_THREAD_POOL_SIZE,
         std::max(1u, options.Threads), MHD_OPTION_CONNECTION_TIMEOUT, unsigned(kIdleSeconds),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMaxHeaderBytes, MHD_OPTION_CONNECTION_LIMIT,
         connections, MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u, MHD_OPTION_URI_LOG_CALLBACK,
-        &Impl::Begin, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &Impl::End, nullptr,
-        MHD_OPTION_EXTERNAL_LOGGER, LogLibrary, nullptr, MHD_OPTION_END);
+        &Impl::Begin, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &Impl::End, nullptr, MHD_OPTION_END);
     if (!D->Daemon) {
-        std::fprintf(stderr, "kestrel-quoted: cannot listen on %s:%d\n", options.Bind.c_str(),
-                     options.Port);
+        qCWarning(lcGateway, "cannot listen on %s:%d", options.Bind.c_str(), options.Port);
         return std::nullopt;
     }
     const MHD_DaemonInfo* info = MHD_get_daemon_info(D->Daemon, MHD_DAEMON_INFO_BIND_PORT);
@@ -473,4 +475,4 @@ void Server::Stop() {
     D->Daemon = nullptr;
 }
 
-}  // namespace kestrel::quoted::http
+}  // namespace kestrel::gateway::http

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace kestrel::quoted::http {
+namespace kestrel::gateway::http {
 
 // Limits of one request. Anything larger is answered 413 or 431 and costs no more than these.
 constexpr std::size_t kMaxHeaderBytes = 16 * 1024;  // request line and headers together
@@ -91,7 +91,7 @@ public:
     // GET and HEAD of prefix + one plain name (no slash); the name is in Request::Rest.
     void RoutePrefix(const std::string& prefix, Handler handler);
 
-    // Listens; the port actually bound, or nothing with the reason on standard error.
+    // Listens; the port actually bound, or nothing with the reason logged.
     std::optional<int> Start(const ServerOptions& options);
     // Answers every parked request and stops. Safe to call once Start has returned.
     void Stop();
@@ -105,4 +105,4 @@ private:
 // Control bytes and bytes outside ASCII as \xHH, so that a log line stays one honest line.
 std::string Escape(const std::string& text);
 
-}  // namespace kestrel::quoted::http
+}  // namespace kestrel::gateway::http

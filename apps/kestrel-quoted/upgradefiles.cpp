@@ -5,18 +5,21 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QString>
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
-namespace upgradefiles {
+#include "text/numbertext.h"
 
-using kestrel::quoted::http::Request;
-using kestrel::quoted::http::Response;
+namespace kestrel::gateway::upgradefiles {
+
+using http::Request;
+using http::Response;
 
 const char* const kUsage = R"(
 Online upgrade:
@@ -113,20 +116,37 @@ void NotFound(Response& res) {
     res.Error(404, "not found");
 }
 
+// An error page in place of the file or page about to be served.
+void ErrorInstead(Response& res, int status, const std::string& text) {
+    res.Headers.clear();
+    res.Mode = Response::Body::Whole;
+    res.Error(status, text);
+}
+
 // The query's faults, with the test switches only: a status other than 200, a wait, a body cut
 // short, or one sent without a length. Leaves a whole answer as it is when none applies.
 void Fault(const Request& req, Response& res, const Options& options) {
     if (!options.Switches)
         return;
+    const auto number = [&req, &res](const char* key) -> std::optional<qint64> {
+        const std::optional<qint64> value =
+            ToWholeNumber(QString::fromStdString(req.Param(key)), LLONG_MIN, LLONG_MAX);
+        if (!value)
+            ErrorInstead(res, 400, std::string("bad value of ") + key);
+        return value;
+    };
     if (req.Has("delay_ms")) {
-        const long ms = std::strtol(req.Param("delay_ms").c_str(), nullptr, 10);
-        res.Wait = std::chrono::milliseconds(std::clamp(ms, 0L, 60000L));
+        const std::optional<qint64> ms = number("delay_ms");
+        if (!ms)
+            return;
+        res.Wait = std::chrono::milliseconds(std::clamp<qint64>(*ms, 0, 60000));
     }
     if (req.Has("status")) {
-        const int status = std::atoi(req.Param("status").c_str());
-        if (status >= 100 && status <= 599 && status != 200) {
-            res.Headers.clear();
-            res.Error(status, "error " + std::to_string(status));
+        const std::optional<qint64> status = number("status");
+        if (!status)
+            return;
+        if (*status >= 100 && *status <= 599 && *status != 200) {
+            ErrorInstead(res, int(*status), "error " + std::to_string(*status));
             return;
         }
     }
@@ -137,8 +157,7 @@ void Fault(const Request& req, Response& res, const Options& options) {
     if (res.Mode == Response::Body::File) {
         std::string content;
         if (!ReadAll(res.Fd, content)) {
-            res.Headers.clear();
-            res.Error(500, "cannot read");
+            ErrorInstead(res, 500, "cannot read");
             return;
         }
         res.Content = std::move(content);
@@ -164,8 +183,8 @@ void ServeFile(const Request& req, Response& res, const Options& options,
 
 }  // namespace
 
-bool ParseOption(int argc, char** argv, int& i, Options& options, bool& ok) {
-    const std::string arg = argv[i];
+Parsed ParseOption(Arguments& args, Options& options) {
+    const std::string arg = args.Name();
     std::string* value = arg == "--upgrade-info"          ? &options.InfoFile
                          : arg == "--upgrade-dir"         ? &options.Folder
                          : arg == "--private-upgrade-dir" ? &options.PrivateFolder
@@ -173,18 +192,23 @@ bool ParseOption(int argc, char** argv, int& i, Options& options, bool& ok) {
                          : arg == "--upgrade-login-file"  ? &options.LoginFile
                                                           : nullptr;
     if (!value)
-        return false;
-    ok = i + 1 < argc;
-    if (ok)
-        *value = argv[++i];
-    return true;
+        return Parsed::NotMine;
+    const std::optional<std::string> given = args.Value();
+    if (!given) {
+        std::cerr << "kestrel-quoted: missing value of " << arg << "\n";
+        return Parsed::Refused;
+    }
+    *value = *given;
+    return Parsed::Taken;
 }
 
-bool Asked(const Options& options) {
-    return !options.InfoFile.empty() || !options.Folder.empty() || !options.PrivateFolder.empty();
-}
-
-std::optional<std::string> Check(Options& options) {
+std::optional<std::string> Check(Options& options, const Exposure& exposure) {
+    // Beyond this machine the paths exist only when an upgrade option asks for them, and their
+    // fault queries only with --test-switches.
+    const bool asked =
+        !options.InfoFile.empty() || !options.Folder.empty() || !options.PrivateFolder.empty();
+    options.Routes = exposure.Loopback || asked;
+    options.Switches = exposure.TestSwitches || (exposure.Walk && exposure.Loopback);
     if (!options.LoginFile.empty()) {
         std::ifstream in(options.LoginFile);
         if (!in || !std::getline(in, options.Login))
@@ -202,7 +226,7 @@ std::optional<std::string> Check(Options& options) {
     return std::nullopt;
 }
 
-void Register(kestrel::quoted::http::Server& server, const Options& options) {
+void Register(http::Server& server, const Options& options) {
     server.Route("/kestrelmv/kestrelmv.inf", [options](const Request& req, Response& res) {
         std::string info = kBuiltInInfo;
         if (!options.InfoFile.empty() && !ReadFile(options.InfoFile, info)) {
@@ -249,4 +273,4 @@ void Register(kestrel::quoted::http::Server& server, const Options& options) {
     });
 }
 
-}  // namespace upgradefiles
+}  // namespace kestrel::gateway::upgradefiles

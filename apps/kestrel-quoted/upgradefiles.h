@@ -5,9 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "commandline.h"
 #include "http.h"
 
-namespace upgradefiles {
+namespace kestrel::gateway::upgradefiles {
 
 struct Options {
     std::string InfoFile;       // served as the information file; empty: the built-in one
@@ -21,16 +22,13 @@ struct Options {
 
 extern const char* const kUsage;
 
-// Reads one of the options at argv[i] (advancing i past its value). False when argv[i] is none
-// of them; ok turns false when it is one but its value is missing.
-bool ParseOption(int argc, char** argv, int& i, Options& options, bool& ok);
+// One of the upgrade options with its value; a missing value is refused.
+Parsed ParseOption(Arguments& args, Options& options);
 
-// Whether any of the options was given.
-bool Asked(const Options& options);
+// Decides which upgrade paths the exposure allows and reads the login file; a reason when the
+// options cannot serve (a private folder without login).
+std::optional<std::string> Check(Options& options, const Exposure& exposure);
 
-// Reads the login file; a reason when the options cannot serve (a private folder without login).
-std::optional<std::string> Check(Options& options);
+void Register(http::Server& server, const Options& options);
 
-void Register(kestrel::quoted::http::Server& server, const Options& options);
-
-}  // namespace upgradefiles
+}  // namespace kestrel::gateway::upgradefiles

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <ctime>
 #include <map>
@@ -16,9 +17,9 @@
 #include "feeds/page.h"
 #include "quotes/catalogue.h"
 #include "text/encodings.h"
-#include "util.h"
+#include "text/numbertext.h"
 
-namespace kestrel::quoted {
+namespace kestrel::gateway {
 
 using namespace Qt::Literals::StringLiterals;
 using feeds::PageRow;
@@ -179,10 +180,11 @@ std::optional<std::string> ReadFaults(const http::Request& req, const WalkOption
                                         std::optional<std::string>& error) {
         if (!queries || !req.Has(key))
             return value;
-        const std::optional<long> parsed = ParseNumber(req.Param(key), low, high);
+        const std::optional<qint64> parsed =
+            ToWholeNumber(QString::fromStdString(req.Param(key)), low, high);
         if (!parsed)
             error = std::string("bad value of ") + key;
-        return parsed.value_or(value);
+        return long(parsed.value_or(value));
     };
     std::optional<std::string> error;
     faults.Status = int(number("status", options.Status, 100, 599, error));
@@ -198,10 +200,74 @@ std::optional<std::string> ReadFaults(const http::Request& req, const WalkOption
 
 }  // namespace
 
+const char* const kWalkUsage = R"(Options of the walk:
+  --seed N        seed of the random walk (default 1); the same seed gives the same prices
+  --fixed         prices stay put between requests (see step and set below)
+  --status N      answer with HTTP status N and a short error page instead of the rates
+  --delay-ms N    wait N ms before answering
+  --hang          accept requests and never answer them until the server stops
+  --short-body    announce a Content-Length larger than the body, send the body, then close
+  --garbage       answer with random bytes
+  --no-marker     leave the chart marker line out of the page
+  --utf8          send the page in UTF-8 with charset=utf-8
+
+With the walk on loopback (or --test-switches) each fault switch can also be chosen for one
+request by a query parameter, which overrides the switch (value 0 turns a switch off):
+  ?status=500  ?delay_ms=2000  ?hang=1  ?short_body=1  ?garbage=1  ?no_marker=1  ?utf8=1
+
+Pinning prices (for tests that need a rise or a fall):
+  ?step=N               advance the walk by N steps for this request (default 1, 0 with --fixed)
+  ?set=NAME:PRICE       set an instrument's price for this and all later requests; NAME is the
+                        instrument's Chinese name in UTF-8 percent-encoding, several may be given
+                        separated by "," or as repeated set parameters
+                        e.g. ?set=%E6%AC%A7%E5%85%83%E7%BE%8E%E5%85%83:1.1700 (欧元美元)
+  With --fixed a set price stays exactly as given until the next set.
+
+)";
+
+Parsed ParseWalkOption(Arguments& args, WalkOptions& options) {
+    const std::string arg = args.Name();
+    bool* flag = arg == "--fixed"        ? &options.Fixed
+                 : arg == "--hang"       ? &options.Hang
+                 : arg == "--short-body" ? &options.ShortBody
+                 : arg == "--garbage"    ? &options.Garbage
+                 : arg == "--no-marker"  ? &options.NoMarker
+                 : arg == "--utf8"       ? &options.Utf8
+                                         : nullptr;
+    if (flag) {
+        *flag = true;
+        return Parsed::Taken;
+    }
+    std::optional<qint64> number;
+    if (arg == "--seed" && (number = args.Number(0, LONG_MAX)))
+        options.Seed = std::uint64_t(*number);
+    else if (arg == "--status" && (number = args.Number(100, 599)))
+        options.Status = int(*number);
+    else if (arg == "--delay-ms" && (number = args.Number(0, 3600000)))
+        options.DelayMs = long(*number);
+    else if (arg == "--seed" || arg == "--status" || arg == "--delay-ms")
+        return Parsed::Bad;
+    else
+        return Parsed::NotMine;
+    return Parsed::Taken;
+}
+
+void ExposeWalk(WalkOptions& options, const Exposure& exposure) {
+    options.Queries = exposure.TestSwitches || exposure.Loopback;
+}
+
 WalkSource::WalkSource(const WalkOptions& options, StopSignal& stop)
     : Options(options), Stop(stop), Prices(std::make_unique<Market>(options.Seed)) {}
 
 WalkSource::~WalkSource() = default;
+
+void WalkSource::Register(http::Server& server) {
+    server.Route("/rates/index.aspx",
+                 [this](const http::Request& req, http::Response& res) { ServeRates(req, res); });
+    server.Route("/status", [this](const http::Request&, http::Response& res) {
+        res.Set(200, Status(), "application/json");
+    });
+}
 
 void WalkSource::ServeRates(const http::Request& req, http::Response& res) {
     RequestFaults faults{};
@@ -263,4 +329,4 @@ std::string WalkSource::Status() const {
            ",\n    \"fixed\": " + (Options.Fixed ? "true" : "false") + "\n}\n";
 }
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::gateway

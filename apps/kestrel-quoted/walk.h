@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "commandline.h"
 #include "http.h"
-#include "util.h"
+#include "stopsignal.h"
 
-namespace kestrel::quoted {
+namespace kestrel::gateway {
 
 struct WalkOptions {
     std::uint64_t Seed = 1;
@@ -20,6 +21,14 @@ struct WalkOptions {
     bool Hang = false, ShortBody = false, Garbage = false, NoMarker = false, Utf8 = false;
     bool Queries = true;  // the query may choose faults and set prices
 };
+
+extern const char* const kWalkUsage;
+
+// --seed, --fixed and the fault switches.
+Parsed ParseWalkOption(Arguments& args, WalkOptions& options);
+
+// The query switches reach a request only on this machine, or with --test-switches.
+void ExposeWalk(WalkOptions& options, const Exposure& exposure);
 
 // The faults of one request: the server's switches, overridden by the query.
 struct RequestFaults {
@@ -34,11 +43,13 @@ class WalkSource {
 public:
     WalkSource(const WalkOptions& options, StopSignal& stop);
     ~WalkSource();
+    // /rates/index.aspx and /status.
+    void Register(http::Server& server);
+
+private:
     void ServeRates(const http::Request& req, http::Response& res);
     // The walk's state as JSON, so that /status answers in every mode.
     std::string Status() const;
-
-private:
     static std::vector<std::string> SetParams(const http::Request& req);
     void Answer(const RequestFaults& faults, const std::vector<std::string>& sets,
                 http::Response& res);
@@ -48,4 +59,4 @@ private:
     std::unique_ptr<Market> Prices;
 };
 
-}  // namespace kestrel::quoted
+}  // namespace kestrel::gateway

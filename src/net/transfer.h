@@ -24,6 +24,10 @@ struct TransferSessionOptions {
     QString ProxyServer;  // atUseProxy: "server:port"
     QString ProxyBypass;  // atUseProxy: ";"-separated hosts; empty = every host through the proxy
     bool Offline = false;
+    // For a service without a desktop: ProxyServer when given, else http_proxy and https_proxy
+    // of the environment, with its no_proxy either way, as libcurl reads them; AccessType and
+    // ProxyBypass do not apply.
+    bool EnvironmentProxy = false;
     // Polled while the transfer blocks; once it is true every call returns promptly as failed.
     const std::atomic<bool>* AbortFlag = nullptr;
 };
@@ -51,8 +55,12 @@ struct TransferRequest {
     quint32 MinBytesPerSecond = 0;
     // When the whole transfer, the proxy lookup and the body included, must have ended.
     QDeadlineTimer Deadline = QDeadlineTimer::Forever;
-    QStringList Headers;  // extra lines without line ends
-    QByteArray Body;      // POST body
+    // A body longer than this fails its read. 0 = no bound.
+    qint64 MaxBodyBytes = 0;
+    quint32 MaxRedirects = 0;  // 0 = the transfer's default
+    bool Compressed = false;   // offers every content coding the transfer can undo
+    QStringList Headers;       // extra lines without line ends
+    QByteArray Body;           // POST body
     QByteArray BodyContentType;
     QString Username, Password;            // server credentials, used when non-empty
     QString ProxyUsername, ProxyPassword;  // proxy credentials, used when non-empty
@@ -87,6 +95,7 @@ struct TransferFailure {
     QString Proxy;  // host:port of the proxy the request went to, empty when it went direct
     // Timed out although bytes kept coming: too few of them (MinBytesPerSecond).
     bool Stalled = false;
+    QString Detail;  // the transfer library's own words, for logs; may be empty
 };
 
 class ITransfer {

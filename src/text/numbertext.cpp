@@ -1,6 +1,8 @@
 #include "text/numbertext.h"
 
+#include <QString>
 #include <cmath>
+#include <limits>
 
 namespace kestrel {
 
@@ -41,15 +43,32 @@ bool IsPlainNumber(QStringView text) {
     return i == text.size();
 }
 
-std::optional<double> PlainNumberValue(QStringView text) {
-    text = text.trimmed();
+std::optional<qint64> ToWholeNumber(QStringView text, qint64 low, qint64 high) {
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    if (SkipDigits(text, i) == 0 || i != text.size())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ToPlainNumber(QStringView text, double low, double high) {
     if (!IsPlainNumber(text))
         return std::nullopt;
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+    if (!ok || !std::isfinite(value) || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+std::optional<double> PlainNumberValue(QStringView text) {
+    return ToPlainNumber(text.trimmed(), std::numeric_limits<double>::lowest(),
+                         std::numeric_limits<double>::max());
 }
 
 }  // namespace kestrel

@@ -189,6 +189,8 @@ private slots:
     void dripStalls();
     void progressBeforeAFullBlock();
     void theNetworkModuleLoadsOnFirstUse();
+    void bodyBound_data();
+    void bodyBound();
 
 private:
     HttpServer Server;
@@ -893,6 +895,33 @@ void TestHttpClient::theNetworkModuleLoadsOnFirstUse() {
             present ? QStringList{"Done 10"} : QStringList{"AnyError", "HostUnreachable"};
         QCOMPARE(r.Events, expected);
     }
+}
+
+// A body over the caller's bound fails its read, after what came within it; one of exactly the
+// bound is whole.
+void TestHttpClient::bodyBound_data() {
+    QTest::addColumn<qint64>("bound");
+    QTest::addColumn<qint64>("last");  // what the final Read returns
+    QTest::newRow("one byte short") << qint64(9) << qint64(-1);
+    QTest::newRow("exactly") << qint64(10) << qint64(0);
+}
+void TestHttpClient::bodyBound() {
+    QFETCH(qint64, bound);
+    QFETCH(qint64, last);
+    const std::unique_ptr<ITransfer> transfer = MakeCurlTransfer();
+    TransferSessionOptions session;
+    session.AccessType = THTTPAccessType::atDirect;
+    QVERIFY(transfer->Open(session));
+    TransferRequest request;
+    request.URL = Server.Url("/page");
+    request.MaxBodyBytes = bound;
+    QVERIFY(transfer->Send(request));
+    char block[64];
+    qint64 got = 0, total = 0;
+    while ((got = transfer->Read(block, sizeof block)) > 0)
+        total += got;
+    QCOMPARE(got, last);
+    QVERIFY(total <= bound);
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)

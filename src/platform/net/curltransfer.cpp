@@ -134,9 +134,14 @@ private:
     bool Stalled = false;
     curl_off_t Uploaded = 0;
 
+    int MaxRedirects = kMaxRedirects;
+    qint64 MaxBody = 0;  // 0 = no bound
+    char ErrorText[CURL_ERROR_SIZE] = {};
+
     // The response in progress.
     int Status = -1;
     int Redirects = 0;
+    qint64 BodyBytes = 0;
     // The proxy's first 407 is a challenge that libcurl answers with the login on its own.
     bool ProxyLoginPending = false;
     QByteArray ProxyChallenge;  // the Proxy-Authenticate of that 407
@@ -165,6 +170,8 @@ void CurlTransfer::Reset() {
     Uploaded = 0;
     Status = -1;
     Redirects = 0;
+    BodyBytes = 0;
+    ErrorText[0] = '\0';
     ProxyLoginPending = false;
     ProxyChallenge.clear();
     HeadersComplete = false;
@@ -182,6 +189,13 @@ void CurlTransfer::Reset() {
 }
 
 bool CurlTransfer::ApplyProxy(const QByteArray& url) {
+    if (Options.EnvironmentProxy) {
+        // Left unset, both are read from the environment by libcurl.
+        const QByteArray proxy = Options.ProxyServer.toUtf8();
+        curl_easy_setopt(Easy, CURLOPT_PROXY, proxy.isEmpty() ? nullptr : proxy.constData());
+        curl_easy_setopt(Easy, CURLOPT_NOPROXY, nullptr);
+        return true;
+    }
     QByteArray proxy;
     QByteArray noProxy = "*";
     switch (Options.AccessType) {
@@ -273,6 +287,10 @@ bool CurlTransfer::Send(const TransferRequest& request) {
     Deadline = request.Deadline;
     const QByteArray url = request.URL.toUtf8();
     SetCommonOptions(url);
+    MaxRedirects = request.MaxRedirects ? int(request.MaxRedirects) : kMaxRedirects;
+    curl_easy_setopt(Easy, CURLOPT_MAXREDIRS, long(MaxRedirects));
+    curl_easy_setopt(Easy, CURLOPT_ACCEPT_ENCODING, request.Compressed ? "" : nullptr);
+    MaxBody = request.MaxBodyBytes;
     if (!ApplyProxy(url)) {
         Failed.Kind = TransferFailureKind::Other;
         return false;
@@ -315,7 +333,7 @@ void CurlTransfer::SetCommonOptions(const QByteArray& url) {
     curl_easy_setopt(Easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(Easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(Easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(Easy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
+    curl_easy_setopt(Easy, CURLOPT_ERRORBUFFER, ErrorText);
     curl_easy_setopt(Easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 }
 
@@ -409,6 +427,7 @@ long CurlTransfer::ResponseCode() {
 
 void CurlTransfer::NoteFailure(bool ended) {
     Failed.Proxy = ProxyHost;
+    Failed.Detail = QString::fromUtf8(ErrorText);
     if (ended) {
         Failed.Kind = Aborted() ? TransferFailureKind::Other : TransferFailureKind::TimedOut;
         Failed.Stalled = Stalled && !Aborted();
@@ -518,6 +537,9 @@ size_t CurlTransfer::OnWrite(char* data, size_t size, size_t count, void* self) 
         t->Paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
+    t->BodyBytes += qint64(size * count);
+    if (t->MaxBody != 0 && t->BodyBytes > t->MaxBody)
+        return 0;  // ends the transfer as failed
     t->Pending.append(data, qsizetype(size * count));
     t->WindowBytes += qint64(size * count);
     t->Silence.restart();
@@ -545,7 +567,7 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     const QList<QByteArray> status = t->HeaderLines.value(0).split(' ');
     const int code = status.value(1).toInt();
     bool followed = false;
-    if (code >= 300 && code < 400 && t->Redirects < kMaxRedirects) {
+    if (code >= 300 && code < 400 && t->Redirects < t->MaxRedirects) {
         for (const QByteArray& h : t->HeaderLines)
             if (h.toLower().startsWith("location:"))
                 followed = StaysOnTheWeb(h.mid(9).trimmed());

@@ -362,6 +362,10 @@ private slots:
         QTest::newRow("private with login") << "/kestrelmv/private/p.zip" << right << 200;
         QTest::newRow("two logins") << "/kestrelmv/private/p.zip" << wrong + right << 400;
         QTest::newRow("signature") << "/kestrelmv/kestrelmv.inf.minisig" << none << 200;
+        // A fault answers with its error page, never with the file behind it.
+        QTest::newRow("status fault on a file")
+            << "/kestrelmv/files/a.zip?status=500" << none << 500;
+        QTest::newRow("malformed delay") << "/kestrelmv/files/a.zip?delay_ms=5s" << none << 400;
     }
     void upgradeFolders() {
         QFETCH(QString, path);
@@ -389,7 +393,7 @@ private slots:
             QVERIFY(
                 answer.endsWith(path.section(u'/', -1).toUtf8().replace("kestrelmv.", "info.")));
         else
-            QVERIFY(!answer.contains("root:"));
+            QVERIFY(!answer.contains("root:") && !answer.contains("public/a.zip"));
         QVERIFY(server.Terminate());
     }
 
