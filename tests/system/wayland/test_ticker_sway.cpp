@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
@@ -426,8 +427,16 @@ void TestTickerSway::thePopUpLeavesTheFocusWithTheTerminal() {
     }
     StartTicker();
     QCOMPARE(box_.topLeft(), StoredPosition());
-    QCOMPARE(Command(QStringLiteral("--hide")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(TickerBox(Shot()) != box_, 10000);
+    // The pop-up can come back within a second of the hide, and a screenshot taken under load
+    // can miss so short a gap: the hide is asked for again until one is seen.
+    bool hidden = false;
+    for (int attempt = 0; attempt < 5 && !hidden; ++attempt) {
+        QCOMPARE(Command(QStringLiteral("--hide")), 0);
+        const QDeadlineTimer until(3000);
+        while (!hidden && !until.hasExpired())
+            hidden = TickerBox(Shot()) != box_;
+    }
+    QVERIFY2(hidden, "--hide never took the ticker away");
     QTRY_COMPARE_WITH_TIMEOUT(TickerBox(Shot()), box_, 15000);
     QVERIFY(TerminalFocused());
     QCOMPARE(NodesOf(ticker_), 0);
