@@ -6,6 +6,7 @@
 #include "upgrade/infofile.h"
 #include "upgrade/minisign.h"
 #include "upgrade/upgradetext.h"
+#include "upgradekeys.h"
 
 using namespace kestrel;
 
@@ -31,13 +32,6 @@ private slots:
 };
 
 namespace {
-
-MinisignSecretKey TestKey() {
-    QFile file(QStringLiteral(KESTREL_TEST_KEYS "/test.key"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return ParseMinisignSecretKey(file.readAll()).value_or(MinisignSecretKey{});
-}
 
 const QByteArray kDigest = QByteArray(64, 'a');
 

@@ -13,6 +13,7 @@
 #include "upgrade/minisign.h"
 #include "upgrade/upgradesession.h"
 #include "upgrade/upgradetext.h"
+#include "upgradekeys.h"
 
 using namespace kestrel;
 
@@ -73,17 +74,6 @@ QByteArray Script(int size) {
     while (bytes.size() < size)
         bytes += char('a' + bytes.size() % 26);
     return bytes;
-}
-
-QString Digest(const QByteArray& bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
-
-MinisignSecretKey TestKey() {
-    QFile file(QStringLiteral(KESTREL_TEST_KEYS "/test.key"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return ParseMinisignSecretKey(file.readAll()).value_or(MinisignSecretKey{});
 }
 
 }  // namespace

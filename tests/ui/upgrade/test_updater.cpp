@@ -31,6 +31,7 @@
 #include "ui/upgrade/updaterwizard.h"
 #include "updatehelper/updatehelper.h"
 #include "upgrade/minisign.h"
+#include "upgradekeys.h"
 
 using namespace kestrel;
 
@@ -124,17 +125,6 @@ QByteArray Script(qint64 size) {
     while (bytes.size() < size)
         bytes += char('a' + bytes.size() % 26);
     return bytes.left(size);
-}
-
-QString Digest(const QByteArray& bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
-
-MinisignSecretKey TestKey() {
-    QFile file(QStringLiteral(KESTREL_TEST_KEYS "/test.key"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return ParseMinisignSecretKey(file.readAll()).value_or(MinisignSecretKey{});
 }
 
 }  // namespace
