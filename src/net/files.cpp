@@ -1,10 +1,12 @@
 #include "net/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <optional>
 
@@ -41,6 +43,66 @@ std::unique_ptr<QFile> CreatePrivateFile(const QString& path) {
         return nullptr;
     }
     return file;
+}
+
+bool ReplaceFileBytes(const QString& path, QByteArrayView bytes, QString* reason) {
+    const auto fail = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : path;
+    if (QFileInfo(target).isDir())
+        return fail(QStringLiteral("Filename refers to a directory"));
+    const QByteArray finalName = QFile::encodeName(target);
+    struct stat old {};
+    const bool exists = ::stat(finalName.constData(), &old) == 0;
+
+    QByteArray tempName;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        tempName =
+            finalName + '.' +
+            QByteArray::number(QRandomGenerator::global()->generate(), 36).rightJustified(7, '0');
+        fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return fail(qt_error_string(errno));
+    }
+    if (fd < 0)
+        return fail(qt_error_string(EEXIST));
+    const auto discard = [&](int error) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(tempName.constData());
+        return fail(qt_error_string(error));
+    };
+
+    if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
+        return discard(errno);
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return discard(errno);
+        }
+        data += written;
+        left -= written;
+    }
+    // A file system that keeps its blocks back until later reports a full disk here. EINVAL
+    // only says that this file cannot be synchronised at all.
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return discard(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return discard(errno);
+    if (::rename(tempName.constData(), finalName.constData()) != 0)
+        return discard(errno);
+    return true;
 }
 
 QString TempDirectory() {

@@ -1,7 +1,8 @@
 // The files of a download and of the upgrade: a private file to write into, the temporary
-// folder, file times and sizes, resources copied out.
+// folder, file times and sizes, resources copied out; and the one way a whole file is replaced.
 #pragma once
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QIODevice>
 #include <QString>
@@ -14,6 +15,14 @@ namespace kestrel {
 // fails at once rather than at a close nobody checks. Null when the old file cannot be removed
 // or the new one cannot be made.
 std::unique_ptr<QFile> CreatePrivateFile(const QString& path);
+
+// Replaces the file at `path` with exactly `bytes`, or leaves it as it was. The bytes go to a
+// new file beside it; every write, the flush to the disk and the close are checked, and only
+// then does the new file take the old one's name, in one rename. On any failure the new file
+// is removed, the old one keeps every byte, and false comes back with the system's reason in
+// *reason. The old file's permissions are kept (a new one gets the umask's); a symbolic link
+// stays and its target is replaced.
+bool ReplaceFileBytes(const QString& path, QByteArrayView bytes, QString* reason = nullptr);
 
 // The system temporary folder with a trailing "/"; the executable's folder when it is missing.
 QString TempDirectory();

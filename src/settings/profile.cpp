@@ -2,13 +2,14 @@
 
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 
+#include "net/files.h"
 #include "text/encodings.h"
 #include "text/numbertext.h"
 
@@ -51,6 +52,10 @@ bool IsAscii(const QByteArray& bytes) {
     return true;
 }
 
+QByteArray EncodeText(FileEncoding encoding, const QString& text) {
+    return encoding == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
+}
+
 // One line of the file: its bytes without the line end, and the line end it had.
 struct Line {
     QByteArray text;
@@ -65,9 +70,7 @@ struct IniBytes {
     QString Decode(const QByteArray& bytes) const {
         return encoding == FileEncoding::Gbk ? FromCp936(bytes) : QString::fromUtf8(bytes);
     }
-    QByteArray Encode(const QString& text) const {
-        return encoding == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
-    }
+    QByteArray Encode(const QString& text) const { return EncodeText(encoding, text); }
 };
 
 IniBytes ParseBytes(QByteArray bytes) {
@@ -186,11 +189,36 @@ QByteArray QuoteIfNeeded(const QByteArray& value) {
     return value;
 }
 
-using ValueEncoder = std::function<QByteArray(const IniBytes&)>;
+// Replaces the key where it stands, or adds it at the end of its section (a new section at the
+// end of the file).
+void SetValue(IniBytes& ini, const QByteArray& lineEnd, const QString& section, const QString& key,
+              const QByteArray& value) {
+    const Location at = Find(ini, section, key);
+    if (at.key >= 0) {
+        QByteArray& text = ini.lines[at.key].text;
+        text = text.left(text.indexOf('=') + 1) + QuoteIfNeeded(value);
+        return;
+    }
+    const Line keyLine{ini.Encode(key) + '=' + QuoteIfNeeded(value), lineEnd};
+    if (at.header >= 0) {
+        const qsizetype after = at.lastKey >= 0 ? at.lastKey : at.header;
+        if (ini.lines[after].end.isEmpty())
+            ini.lines[after].end = lineEnd;
+        ini.lines.insert(after + 1, keyLine);
+        return;
+    }
+    if (!ini.lines.isEmpty()) {
+        if (ini.lines.back().end.isEmpty())
+            ini.lines.back().end = lineEnd;
+        if (!TrimBlanks(ini.lines.back().text).isEmpty())
+            ini.lines.append({{}, lineEnd});
+    }
+    ini.lines.append({'[' + ini.Encode(section) + ']', lineEnd});
+    ini.lines.append(keyLine);
+}
 
-// Replaces or adds the keys of one section in a single replacement of the file.
-void WriteValues(const QString& path, const QString& section,
-                 const QList<std::pair<QString, ValueEncoder>>& values) {
+// Replaces or adds the keys, in their order, in a single replacement of the file.
+void WriteValues(const QString& path, const QList<TIniEdit::Value>& values) {
     IniBytes ini = LoadFile(path, ReadMode::ForWriting);
     QByteArray lineEnd("\r\n");
     for (const Line& line : ini.lines) {
@@ -199,33 +227,12 @@ void WriteValues(const QString& path, const QString& section,
             break;
         }
     }
-    for (const auto& [key, encodeValue] : values) {
-        const QByteArray value = encodeValue(ini);
+    for (const TIniEdit::Value& entry : values) {
+        const QByteArray value = entry.encode(ini.encoding);
         if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
             throw WriteError(path);
         }
-        const Location at = Find(ini, section, key);
-        if (at.key >= 0) {
-            QByteArray& text = ini.lines[at.key].text;
-            text = text.left(text.indexOf('=') + 1) + QuoteIfNeeded(value);
-        } else {
-            const Line keyLine{ini.Encode(key) + '=' + QuoteIfNeeded(value), lineEnd};
-            if (at.header >= 0) {
-                const qsizetype after = at.lastKey >= 0 ? at.lastKey : at.header;
-                if (ini.lines[after].end.isEmpty())
-                    ini.lines[after].end = lineEnd;
-                ini.lines.insert(after + 1, keyLine);
-            } else {
-                if (!ini.lines.isEmpty()) {
-                    if (ini.lines.back().end.isEmpty())
-                        ini.lines.back().end = lineEnd;
-                    if (!TrimBlanks(ini.lines.back().text).isEmpty())
-                        ini.lines.append({{}, lineEnd});
-                }
-                ini.lines.append({'[' + ini.Encode(section) + ']', lineEnd});
-                ini.lines.append(keyLine);
-            }
-        }
+        SetValue(ini, lineEnd, entry.section, entry.key, value);
     }
 
     QByteArray out;
@@ -237,16 +244,8 @@ void WriteValues(const QString& path, const QString& section,
          DecodeFileBytes(out).encoding == FileEncoding::Gbk)) {
         out.prepend(kUtf8Bom);
     }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+    if (!ReplaceFileBytes(path, out))
         throw WriteError(path);
-    }
-}
-
-void WriteValue(const QString& path, const QString& section, const QString& key,
-                const ValueEncoder& encodeValue) {
-    WriteValues(path, section, {{key, encodeValue}});
 }
 
 }  // namespace
@@ -307,8 +306,9 @@ QByteArray TIniFile::ReadBytes(const QString& section, const QString& key,
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    held_.reset();
-    WriteValue(fileName_, section, key, [&](const IniBytes& ini) { return ini.Encode(value); });
+    TIniEdit edit(*this);
+    edit.WriteString(section, key, value);
+    edit.Commit();
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -316,14 +316,10 @@ void TIniFile::WriteInteger(const QString& section, const QString& key, int valu
 }
 
 void TIniFile::WriteIntegers(const QString& section, const QList<std::pair<QString, int>>& values) {
-    held_.reset();
-    QList<std::pair<QString, ValueEncoder>> encoders;
-    for (const auto& [key, value] : values) {
-        encoders.append({key, [text = QString::number(value)](const IniBytes& ini) {
-                             return ini.Encode(text);
-                         }});
-    }
-    WriteValues(fileName_, section, encoders);
+    TIniEdit edit(*this);
+    for (const auto& [key, value] : values)
+        edit.WriteInteger(section, key, value);
+    edit.Commit();
 }
 
 void TIniFile::WriteBool(const QString& section, const QString& key, bool value) {
@@ -335,8 +331,48 @@ void TIniFile::WriteFloat(const QString& section, const QString& key, double val
 }
 
 void TIniFile::WriteBytes(const QString& section, const QString& key, const QByteArray& value) {
-    held_.reset();
-    WriteValue(fileName_, section, key, [&](const IniBytes&) { return value; });
+    TIniEdit edit(*this);
+    edit.WriteBytes(section, key, value);
+    edit.Commit();
+}
+
+void TIniEdit::Add(const QString& section, const QString& key,
+                   std::function<QByteArray(FileEncoding)> encode) {
+    values_.append({section, key, std::move(encode)});
+}
+
+void TIniEdit::WriteString(const QString& section, const QString& key, const QString& value) {
+    Add(section, key, [value](FileEncoding encoding) { return EncodeText(encoding, value); });
+}
+
+void TIniEdit::WriteInteger(const QString& section, const QString& key, int value) {
+    WriteString(section, key, QString::number(value));
+}
+
+void TIniEdit::WriteBool(const QString& section, const QString& key, bool value) {
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TIniEdit::WriteFloat(const QString& section, const QString& key, double value) {
+    WriteString(section, key, FloatToText(value));
+}
+
+void TIniEdit::WriteBytes(const QString& section, const QString& key, const QByteArray& value) {
+    Add(section, key, [value](FileEncoding) { return value; });
+}
+
+void TIniEdit::WriteTextBytes(const QString& section, const QString& key, const QString& text,
+                              TextBytes makeValue) {
+    Add(section, key, [text, makeValue = std::move(makeValue)](FileEncoding encoding) {
+        return makeValue(EncodeText(encoding, text));
+    });
+}
+
+void TIniEdit::Commit() {
+    if (values_.isEmpty())
+        return;
+    ini_.held_.reset();
+    WriteValues(ini_.fileName_, std::exchange(values_, {}));
 }
 
 std::optional<int> ParseIntegerText(const QString& text) {

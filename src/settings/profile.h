@@ -4,8 +4,12 @@
 // two TIniFile objects on the same path (or a user editing the file by hand) always agree.
 // Section and key names match without regard to case. A new key goes to the end of its section,
 // a new section to the end of the file, and an existing key is replaced where it stands; all
-// other lines keep their bytes. Writes go through a temporary file that replaces the old one,
-// so an interrupted write never leaves a truncated file.
+// other lines keep their bytes. Writes go through a temporary file that replaces the old one
+// only when all of it reached the disk, so an interrupted or refused write (a full disk, a
+// read-only folder) leaves the old file as it was.
+//
+// An edit (TIniEdit) collects writes to any keys of any sections and makes them in one
+// replacement of the file, for a save of many keys that must not be seen half done.
 //
 // A snapshot is the exception: it reads the file once and answers its reads from that copy, for
 // code that reads many keys in a row; a write through it goes to the file and ends the copy.
@@ -23,6 +27,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -87,8 +92,49 @@ public:
     struct Contents;  // a snapshot's copy of the file
 
 private:
+    friend class TIniEdit;
+
     QString fileName_;
     std::shared_ptr<const Contents> held_;
+};
+
+// Writes collected for one replacement of the file. The file is read only by Commit, so what
+// stands in it then is kept; the keys are written in the order given, each placed as the
+// one-key write would place it. Nothing reaches the file before Commit.
+class TIniEdit {
+public:
+    explicit TIniEdit(TIniFile& ini) : ini_(ini) {}
+
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, int value);
+    void WriteBool(const QString& section, const QString& key, bool value);
+    void WriteFloat(const QString& section, const QString& key, double value);
+    void WriteBytes(const QString& section, const QString& key, const QByteArray& value);
+    // A value made from the bytes of a text in the encoding that the file has at Commit (for
+    // scrambled values, whose bytes depend on it).
+    using TextBytes = std::function<QByteArray(const QByteArray& encodedText)>;
+    void WriteTextBytes(const QString& section, const QString& key, const QString& text,
+                        TextBytes makeValue);
+
+    // Writes everything collected in one replacement and starts a new, empty edit. Throws
+    // WriteError when the file cannot be written or a value holds a line break or NUL; the file
+    // then keeps every byte it had and none of the values is written. With nothing collected
+    // the file is not touched.
+    void Commit();
+
+    // One collected write: the value's bytes are made for the file's encoding at Commit.
+    struct Value {
+        QString section;
+        QString key;
+        std::function<QByteArray(FileEncoding)> encode;
+    };
+
+private:
+    void Add(const QString& section, const QString& key,
+             std::function<QByteArray(FileEncoding)> encode);
+
+    TIniFile& ini_;
+    QList<Value> values_;
 };
 
 // The integer rule of the settings file (also used for the proxy port and the font text):

@@ -39,37 +39,74 @@ quint16 ReadHotKey(const TIniFile& ini, const SettingKey& key) {
                                          ShortCutToText(static_cast<quint16>(key.Default))));
 }
 
-void WriteInteger(TIniFile& ini, const SettingKey& key, int value) {
+void WriteInteger(TIniEdit& edit, const SettingKey& key, int value) {
     Q_ASSERT(key.Type == KeyType::Integer);
-    ini.WriteInteger(key.SectionText(), key.NameText(), value);
+    edit.WriteInteger(key.SectionText(), key.NameText(), value);
+}
+
+void WriteBoolean(TIniEdit& edit, const SettingKey& key, bool value) {
+    Q_ASSERT(key.Type == KeyType::Boolean);
+    edit.WriteBool(key.SectionText(), key.NameText(), value);
+}
+
+void WriteFloat(TIniEdit& edit, const SettingKey& key, double value) {
+    Q_ASSERT(key.Type == KeyType::Float);
+    edit.WriteFloat(key.SectionText(), key.NameText(), value);
+}
+
+void WriteText(TIniEdit& edit, const SettingKey& key, const QString& value) {
+    Q_ASSERT(key.Type == KeyType::Text);
+    if (key.Scrambled)
+        WriteScrambledText(edit, key.NameText(), value);
+    else
+        edit.WriteString(key.SectionText(), key.NameText(), value);
+}
+
+void WriteFont(TIniEdit& edit, const SettingKey& key, const FontDesc& value) {
+    Q_ASSERT(key.Type == KeyType::Font);
+    edit.WriteString(key.SectionText(), key.NameText(), FontToText(value));
+}
+
+void WriteHotKey(TIniEdit& edit, const SettingKey& key, quint16 value) {
+    Q_ASSERT(key.Type == KeyType::HotKey);
+    edit.WriteString(key.SectionText(), key.NameText(), ShortCutToText(value));
+}
+
+namespace {
+
+// A one-key write of the file: an edit of that key alone.
+template <typename Value>
+void WriteNow(TIniFile& ini, void (*write)(TIniEdit&, const SettingKey&, Value),
+              const SettingKey& key, Value value) {
+    TIniEdit edit(ini);
+    write(edit, key, value);
+    edit.Commit();
+}
+
+}  // namespace
+
+void WriteInteger(TIniFile& ini, const SettingKey& key, int value) {
+    WriteNow<int>(ini, WriteInteger, key, value);
 }
 
 void WriteBoolean(TIniFile& ini, const SettingKey& key, bool value) {
-    Q_ASSERT(key.Type == KeyType::Boolean);
-    ini.WriteBool(key.SectionText(), key.NameText(), value);
+    WriteNow<bool>(ini, WriteBoolean, key, value);
 }
 
 void WriteFloat(TIniFile& ini, const SettingKey& key, double value) {
-    Q_ASSERT(key.Type == KeyType::Float);
-    ini.WriteFloat(key.SectionText(), key.NameText(), value);
+    WriteNow<double>(ini, WriteFloat, key, value);
 }
 
 void WriteText(TIniFile& ini, const SettingKey& key, const QString& value) {
-    Q_ASSERT(key.Type == KeyType::Text);
-    if (key.Scrambled)
-        WriteScrambledText(ini, key.NameText(), value);
-    else
-        ini.WriteString(key.SectionText(), key.NameText(), value);
+    WriteNow<const QString&>(ini, WriteText, key, value);
 }
 
 void WriteFont(TIniFile& ini, const SettingKey& key, const FontDesc& value) {
-    Q_ASSERT(key.Type == KeyType::Font);
-    ini.WriteString(key.SectionText(), key.NameText(), FontToText(value));
+    WriteNow<const FontDesc&>(ini, WriteFont, key, value);
 }
 
 void WriteHotKey(TIniFile& ini, const SettingKey& key, quint16 value) {
-    Q_ASSERT(key.Type == KeyType::HotKey);
-    ini.WriteString(key.SectionText(), key.NameText(), ShortCutToText(value));
+    WriteNow<quint16>(ini, WriteHotKey, key, value);
 }
 
 QString ReadScrambledText(const TIniFile& ini, const QString& key) {
@@ -78,9 +115,15 @@ QString ReadScrambledText(const TIniFile& ini, const QString& key) {
     return ini.Encoding() == FileEncoding::Gbk ? FromCp936(bytes) : QString::fromUtf8(bytes);
 }
 
+void WriteScrambledText(TIniEdit& edit, const QString& key, const QString& text) {
+    edit.WriteTextBytes(keys::ProxyUsername.SectionText(), key, text,
+                        [](const QByteArray& bytes) { return ScrambleText(bytes, kScrambleKey); });
+}
+
 void WriteScrambledText(TIniFile& ini, const QString& key, const QString& text) {
-    const QByteArray bytes = ini.Encoding() == FileEncoding::Gbk ? ToCp936(text) : text.toUtf8();
-    ini.WriteBytes(keys::ProxyUsername.SectionText(), key, ScrambleText(bytes, kScrambleKey));
+    TIniEdit edit(ini);
+    WriteScrambledText(edit, key, text);
+    edit.Commit();
 }
 
 }  // namespace kestrel

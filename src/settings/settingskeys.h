@@ -213,6 +213,15 @@ FontDesc ReadFont(const TIniFile& ini, const SettingKey& key, FontDesc base);
 // 0 when the stored text names no key.
 quint16 ReadHotKey(const TIniFile& ini, const SettingKey& key);
 
+// Into an edit, written with the edit's other keys at its Commit.
+void WriteInteger(TIniEdit& edit, const SettingKey& key, int value);
+void WriteBoolean(TIniEdit& edit, const SettingKey& key, bool value);
+void WriteFloat(TIniEdit& edit, const SettingKey& key, double value);
+void WriteText(TIniEdit& edit, const SettingKey& key, const QString& value);
+void WriteFont(TIniEdit& edit, const SettingKey& key, const FontDesc& value);
+void WriteHotKey(TIniEdit& edit, const SettingKey& key, quint16 value);
+
+// One key, written to the file at once.
 void WriteInteger(TIniFile& ini, const SettingKey& key, int value);
 void WriteBoolean(TIniFile& ini, const SettingKey& key, bool value);
 void WriteFloat(TIniFile& ini, const SettingKey& key, double value);
@@ -223,6 +232,7 @@ void WriteHotKey(TIniFile& ini, const SettingKey& key, quint16 value);
 // Param/ProxyUsername and Param/ProxyPassword by name: scrambled bytes in the file's own
 // encoding.
 QString ReadScrambledText(const TIniFile& ini, const QString& key);
+void WriteScrambledText(TIniEdit& edit, const QString& key, const QString& text);
 void WriteScrambledText(TIniFile& ini, const QString& key, const QString& text);
 
 }  // namespace kestrel

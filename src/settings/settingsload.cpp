@@ -1,10 +1,10 @@
 #include "settings/settingsload.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <limits>
 
+#include "net/files.h"
 #include "quotes/catalogue.h"
 #include "settings/profile.h"
 #include "text/encodings.h"
@@ -67,10 +67,8 @@ void WriteSelectionFile(const QString& ccyPath, const QStringList& selection) {
     for (const QString& name : selection)
         text += name + QStringLiteral("\r\n");
     const QByteArray bytes = EncodeFileText(text, encoding);
-    QSaveFile file(ccyPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw CreateFileError(ccyPath, file.errorString());
-    }
+    if (QString reason; !ReplaceFileBytes(ccyPath, bytes, &reason))
+        throw CreateFileError(ccyPath, reason);
 }
 
 Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const FontDesc& windowFont,

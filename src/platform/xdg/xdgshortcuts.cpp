@@ -3,9 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
+
+#include "net/files.h"
 
 namespace kestrel {
 
@@ -91,14 +92,6 @@ QString EscapeValue(const QString& value) {
     return out;
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(bytes);
-    return file.commit();
-}
-
 }  // namespace
 
 QString DesktopExecArgument(const QString& arg) {
@@ -179,7 +172,7 @@ bool XdgShortcutService::CreateShellLink(const QString& targetPath, const QStrin
         const QString iconPath = IconPath();
         // Written once: a user who put another picture there keeps it.
         if (!QFileInfo::exists(iconPath) && QDir().mkpath(QFileInfo(iconPath).absolutePath()))
-            WriteFile(iconPath, iconSvg_);
+            ReplaceFileBytes(iconPath, iconSvg_);
         if (QFileInfo::exists(iconPath))
             icon = iconPath;
     }
@@ -199,7 +192,7 @@ bool XdgShortcutService::CreateShellLink(const QString& targetPath, const QStrin
     if (folder == ApplicationsFolder())
         entry += QStringLiteral("Categories=Office;Finance;\n");
     entry += QStringLiteral("X-Kestrel-Created=true\n");
-    if (!WriteFile(linkPath, entry.toUtf8()))
+    if (!ReplaceFileBytes(linkPath, entry.toUtf8()))
         return false;
 
     // Desktops launch an entry on the desktop only when it is executable, so that a file

@@ -235,33 +235,36 @@ void TSetupForm::WriteSettings() {
         selection += lbPriceList->item(i)->text();
     WriteSelectionFile(files_.CcyPath, selection);
 
+    // Every key in one replacement of the file: a save that fails or is cut short leaves the
+    // old settings, never some old and some new.
     TIniFile ini(files_.IniPath);
-    WriteInteger(ini, keys::Interval, static_cast<int>(RoundToEven(BoundedValue(seInterval))));
-    WriteFloat(ini, keys::LineSpacing, BoundedValue(seLineSpacing));
-    WriteInteger(ini, keys::ColorMode, rbColorMode1->isChecked() ? 1 : 0);
-    WriteBoolean(ini, keys::DisplayTime, cbDisplayTime->isChecked());
-    WriteBoolean(ini, keys::DisplayProgressBar, cbDisplayProgressBar->isChecked());
-    WriteFont(ini, keys::Font, FontDialog);
-    WriteBoolean(ini, keys::Alpha, cbAutoAlphaBlend->isChecked());
-    WriteBoolean(ini, keys::NotRunWeekEnd, cbNotRunWeekEnd->isChecked());
-    WriteHotKey(ini, keys::HotKey, hkHotKey->HotKey());
-    WriteBoolean(ini, keys::AutoPrompt, cbAllowPrompt->isChecked());
-    WriteInteger(ini, keys::PromptInterval,
+    TIniEdit edit(ini);
+    WriteInteger(edit, keys::Interval, static_cast<int>(RoundToEven(BoundedValue(seInterval))));
+    WriteFloat(edit, keys::LineSpacing, BoundedValue(seLineSpacing));
+    WriteInteger(edit, keys::ColorMode, rbColorMode1->isChecked() ? 1 : 0);
+    WriteBoolean(edit, keys::DisplayTime, cbDisplayTime->isChecked());
+    WriteBoolean(edit, keys::DisplayProgressBar, cbDisplayProgressBar->isChecked());
+    WriteFont(edit, keys::Font, FontDialog);
+    WriteBoolean(edit, keys::Alpha, cbAutoAlphaBlend->isChecked());
+    WriteBoolean(edit, keys::NotRunWeekEnd, cbNotRunWeekEnd->isChecked());
+    WriteHotKey(edit, keys::HotKey, hkHotKey->HotKey());
+    WriteBoolean(edit, keys::AutoPrompt, cbAllowPrompt->isChecked());
+    WriteInteger(edit, keys::PromptInterval,
                  static_cast<int>(RoundToEven(BoundedValue(sePromptInterval))));
-    WriteBoolean(ini, keys::UseMonitor, cbUseMonitor->isChecked());
-    WriteText(ini, keys::MonitorCcy, cbMonitorCurrency->currentText());
-    WriteFloat(ini, keys::MonitorPrice, seMonitorPrice->Value());
-    WriteBoolean(ini, keys::AlarmSound, cbAlarmSound->isChecked());
-    WriteInteger(ini, keys::ProxyType,
+    WriteBoolean(edit, keys::UseMonitor, cbUseMonitor->isChecked());
+    WriteText(edit, keys::MonitorCcy, cbMonitorCurrency->currentText());
+    WriteFloat(edit, keys::MonitorPrice, seMonitorPrice->Value());
+    WriteBoolean(edit, keys::AlarmSound, cbAlarmSound->isChecked());
+    WriteInteger(edit, keys::ProxyType,
                  rbManualSetProxy->isChecked() ? 2
                  : rbNotUseProxy->isChecked()  ? 1
                                                : 0);
-    WriteText(ini, keys::ProxyAddress, OneLine(leProxyAddress->text()));
-    WriteText(ini, keys::ProxyPort, OneLine(leProxyPort->text()));
+    WriteText(edit, keys::ProxyAddress, OneLine(leProxyAddress->text()));
+    WriteText(edit, keys::ProxyPort, OneLine(leProxyPort->text()));
     // An empty address is the built-in sources, whichever choice says so.
-    WriteText(ini, keys::RatesURL,
+    WriteText(edit, keys::RatesURL,
               rbRatesURL->isChecked() ? OneLine(leRatesURL->text()).trimmed() : QString());
-    WriteText(ini, keys::ProxyUsername, OneLine(leProxyUsername->text()));
+    WriteText(edit, keys::ProxyUsername, OneLine(leProxyUsername->text()));
     // The file keeps the password only where no secret store takes it.
     const QString password = OneLine(leProxyPassword->text());
     bool stored = false;
@@ -272,7 +275,8 @@ void TSetupForm::WriteSettings() {
         else if (passwordInStore_)
             Secrets->Remove(key);
     }
-    WriteText(ini, keys::ProxyPassword, stored ? QString() : password);
+    WriteText(edit, keys::ProxyPassword, stored ? QString() : password);
+    edit.Commit();
 
     // A switch that did not take is a refused write like any other: the user must not believe
     // Kestrel starts at login when it does not. With no entry and none wanted, nothing failed.
