@@ -115,7 +115,8 @@ void TAlarmForm::Button1Click() {
     try {
         TIniFile(iniPath_).WriteBool(QStringLiteral("Param"), QStringLiteral("UseMonitor"), false);
     } catch (const WriteError& e) {
-        ReportError(QString::fromUtf8(e.what()));
+        // Every closed alarm tries again; a folder that refuses is told once.
+        ReportErrorOnce(QString::fromUtf8(e.what()));
     }
 }
 

@@ -67,16 +67,19 @@ bool TMainForm::MovedSincePlaced() const {
 
 void TMainForm::SaveWindowPosition() {
     try {
-        // The corner's two coordinates go in one replacement of the file, so that a program
-        // killed meanwhile leaves the old corner or the new one, never half of each.
+        // The keys go in one replacement of the file, so that a program killed meanwhile leaves
+        // the old corner or the new one, never half of each.
         TIniFile ini(Files.IniPath);
-        WriteBoolean(ini, keys::Top, mnAlwaysOnTop->isChecked());
+        TIniEdit edit(ini);
+        WriteBoolean(edit, keys::Top, mnAlwaysOnTop->isChecked());
         if (PositionMeaningful) {
-            ini.WriteIntegers(keys::PosX.SectionText(), {{keys::PosX.NameText(), pos().x()},
-                                                         {keys::PosY.NameText(), pos().y()}});
+            WriteInteger(edit, keys::PosX, pos().x());
+            WriteInteger(edit, keys::PosY, pos().y());
         }
+        edit.Commit();
     } catch (const WriteError& e) {
-        ReportError(QString::fromUtf8(e.what()));
+        // Saved on every move: a read-only folder is told once, not at each step of a drag.
+        ReportErrorOnce(QString::fromUtf8(e.what()));
     }
 }
 
