@@ -1,3 +1,5 @@
+#include <sys/mount.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +31,25 @@ QString DataFile(const char* name) {
     return QStringLiteral(KESTREL_TEST_DATA "/") + name;
 }
 
+// A small tmpfs on a folder of its own, unmounted again however the test ends.
+struct SmallMount {
+    QTemporaryDir dir;
+    bool mounted = false;
+
+    SmallMount() {
+        mounted = dir.isValid() && ::mount("tmpfs", QFile::encodeName(dir.path()).constData(),
+                                           "tmpfs", 0, "size=64k") == 0;
+    }
+    ~SmallMount() {
+        if (mounted)
+            ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+    }
+    bool MakeReadOnly() const {
+        return ::mount(nullptr, QFile::encodeName(dir.path()).constData(), nullptr,
+                       MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
+    }
+};
+
 }  // namespace
 
 class TestProfile : public QObject {
@@ -55,6 +76,9 @@ private slots:
     void lineBreakInValueIsRefusedAndEarlierKeysStay();
     void refusedWrites_data();
     void refusedWrites();
+    void fullOrReadOnlyDiskKeepsTheFile_data();
+    void fullOrReadOnlyDiskKeepsTheFile();
+    void editWritesAllSectionsInOneGo();
     void longValuesAreCutAt2047();
     void snapshotReadsOnceAndEndsWithAWrite();
 
@@ -274,6 +298,78 @@ void TestProfile::refusedWrites() {
     }
     QCOMPARE(ini.ReadInteger("Param", "Interval", 10), 10);
     QVERIFY(QFileInfo(dir_.filePath("a-folder")).isDir());
+}
+
+void TestProfile::fullOrReadOnlyDiskKeepsTheFile_data() {
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<bool>("batch");
+    QTest::newRow("full, one key") << false << false;
+    QTest::newRow("full, edit") << false << true;
+    QTest::newRow("read-only, one key") << true << false;
+    QTest::newRow("read-only, edit") << true << true;
+}
+
+// As root, permissions stop no write: only a real full or read-only file system shows whether
+// a refused write is caught before the new file takes the old one's place.
+void TestProfile::fullOrReadOnlyDiskKeepsTheFile() {
+    QFETCH(bool, readOnly);
+    QFETCH(bool, batch);
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    SmallMount disk;
+    if (!disk.mounted)
+        QSKIP("this container may not mount a tmpfs");
+    const QString path = disk.dir.filePath("kestrel.ini");
+    const QByteArray before =
+        "[Param]\r\nInterval=10\r\nProxyType=2\r\nMonitorCcy=\xCF\xD6\xBB\xF5"
+        "\r\n\r\n[Sources]\r\nOrder=portal,ecb\r\n\r\n[Form]\r\nPos_X=5\r\n";
+    WriteAll(path, before);
+    if (readOnly) {
+        QVERIFY(disk.MakeReadOnly());
+    } else {
+        QFile filler(disk.dir.filePath("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) > 0) {
+        }
+    }
+
+    TIniFile ini(path);
+    if (batch) {
+        TIniEdit edit(ini);
+        edit.WriteInteger("Param", "Interval", 30);
+        edit.WriteString("Sources", "Order", "ecb");
+        edit.WriteBool("Form", "Top", true);
+        QVERIFY_THROWS_EXCEPTION(WriteError, edit.Commit());
+    } else {
+        QVERIFY_THROWS_EXCEPTION(WriteError, ini.WriteInteger("Param", "Interval", 30));
+    }
+    QCOMPARE(ReadAll(path), before);
+    QStringList expected{"kestrel.ini"};
+    if (!readOnly)
+        expected.prepend("filler");
+    QCOMPARE(QDir(disk.dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+}
+
+void TestProfile::editWritesAllSectionsInOneGo() {
+    WriteAll(path_, "[Param]\r\nInterval=10\r\n\r\n[Form]\r\nTop=0\r\n");
+    TIniFile ini(path_);
+    TIniEdit edit(ini);
+    edit.WriteInteger("Param", "Interval", 30);
+    edit.WriteBool("Form", "Top", true);
+    edit.WriteString("Sources", "Order", "ecb");
+    edit.WriteTextBytes("Param", "Name", QStringLiteral("人"),
+                        [](const QByteArray& bytes) { return bytes + '!'; });
+    QCOMPARE(ReadAll(path_), QByteArray("[Param]\r\nInterval=10\r\n\r\n[Form]\r\nTop=0\r\n"));
+    edit.Commit();
+    QCOMPARE(ReadAll(path_),
+             QByteArray("[Param]\r\nInterval=30\r\nName=\xC8\xCB!\r\n\r\n[Form]\r\nTop=1\r\n\r\n"
+                        "[Sources]\r\nOrder=ecb\r\n"));
+    // A bad value refuses the whole edit, the keys before it too.
+    edit.WriteInteger("Param", "Interval", 5);
+    edit.WriteString("Param", "Bad", "a\nb");
+    QVERIFY_THROWS_EXCEPTION(WriteError, edit.Commit());
+    QCOMPARE(ini.ReadInteger("Param", "Interval", 0), 30);
 }
 
 void TestProfile::longValuesAreCutAt2047() {
