@@ -15,6 +15,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "platform/desktop/platformservices.h"
 #include "platform/fake/fakehotkey.h"
 #include "platform/fake/fakesecretstore.h"
@@ -82,6 +85,35 @@ QStringList DriveModals(const std::function<void()>& run,
     run();
     return messages;
 }
+
+// The names of the files that took another's place in a folder, one per rename, in order: a
+// save cut short at any point leaves old or new only when each file is replaced once.
+class Renames {
+public:
+    explicit Renames(const QString& folder) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        // The moves away from the unique temporary names keep two replacements of the same file
+        // from being merged into one event.
+        ::inotify_add_watch(fd_, QFile::encodeName(folder).constData(),
+                            IN_MOVED_FROM | IN_MOVED_TO);
+    }
+    ~Renames() { ::close(fd_); }
+    QStringList Names() const {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (const char* p = buffer; p < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(p);
+                if (event->mask & IN_MOVED_TO)
+                    names += QFile::decodeName(event->name);
+                p += sizeof(inotify_event) + event->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    int fd_;
+};
 
 class TestSetupForm : public QObject {
     Q_OBJECT
@@ -154,7 +186,9 @@ private Q_SLOTS:
         form->leRatesURL->setText(QStringLiteral(" http://office.lan/rates/index.aspx "));
         form->BitBtn1->click();
         QCOMPARE(form->result(), int(QDialog::Accepted));
+        const Renames renames(dir_->path());
         form->WriteSettings();
+        QCOMPARE(renames.Names(), (QStringList{"kestrel.ccy", "kestrel.ini"}));
 
         QCOMPARE(ReadAll(files_.CcyPath), ToCp936(QStringLiteral("欧元美元\r\n美元日元\r\n")));
         const QByteArray user = ScrambleText(ToCp936(QStringLiteral("交易员")), kScrambleKey);
