@@ -12,6 +12,7 @@
 #include "platform/fake/fakesound.h"
 #include "settings/profile.h"
 #include "ui/alarm/alarmform.h"
+#include "ui/errorreport.h"
 
 using namespace kestrel;
 
@@ -177,6 +178,21 @@ void TestAlarmForm::refusedDisarmIsReportedAndTheAlarmStillCloses() {
     QVERIFY(!form.isVisible());
     QVERIFY(!sound_.IsPlaying());
     QVERIFY(form.mmAlarmInfo->toPlainText().isEmpty());
+
+    // The same refusal again is only logged (no box for every closed alarm); after the switch
+    // for the program's end (the last use of the report here), so is a new one.
+    const auto closeLoggedOnly = [&](const QString& path) {
+        reported.clear();
+        TAlarmForm again(&sound_, wavPath(), path);
+        again.RaiseAlarm(kGold, 1642.35L);
+        QTest::ignoreMessage(QtWarningMsg, qUtf8Printable("Unable to write to " + path));
+        again.Button1Click();
+        QTest::qWait(50);
+        QCOMPARE(reported, QString());
+    };
+    closeLoggedOnly(unwritable);
+    ReportToLogFromNow();
+    closeLoggedOnly(dir_->filePath(QStringLiteral("gone/kestrel.ini")));
 }
 
 void TestAlarmForm::titleBarCloseOnlyHides() {
