@@ -10,4 +10,8 @@ namespace kestrel {
 // application (the command-line modes) the message goes to standard error instead.
 void ReportError(const QString& message);
 
+// From now on ReportError writes to the log instead of opening a box: the program is ending, and
+// a box would hold the end.
+void ReportToLogFromNow();
+
 }  // namespace kestrel
