@@ -119,13 +119,13 @@ QString SessionBusSilence(int timeoutMs) {
     if (fd < 0)
         return {};
     const QDeadlineTimer deadline(timeoutMs);
-    const QString where_ = QString::fromLocal8Bit(address);
+    const QString named = QString::fromLocal8Bit(address);
     QString silence;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0) {
         // A bus that is not there fails Qt's connection at once as well; one whose queue of
         // connections is full is there and does not take them.
         if (errno == EAGAIN || errno == EINPROGRESS)
-            silence = QStringLiteral("the session bus at %1 takes no connections").arg(where_);
+            silence = QStringLiteral("the session bus at %1 takes no connections").arg(named);
         ::close(fd);
         return silence;
     }
@@ -135,7 +135,7 @@ QString SessionBusSilence(int timeoutMs) {
     qsizetype sent = 0;
     while (sent < hello.size() && silence.isEmpty()) {
         if (!WaitFor(fd, POLLOUT, deadline)) {
-            silence = QStringLiteral("the session bus at %1 takes nothing").arg(where_);
+            silence = QStringLiteral("the session bus at %1 does not take the greeting").arg(named);
             break;
         }
         const ssize_t n = ::send(fd, hello.constData() + sent, hello.size() - sent, MSG_NOSIGNAL);
@@ -146,7 +146,7 @@ QString SessionBusSilence(int timeoutMs) {
     // Any answer will do: the bus is awake.
     if (silence.isEmpty() && sent == hello.size() && !WaitFor(fd, POLLIN, deadline))
         silence = QStringLiteral("the session bus at %1 did not answer within %2 ms")
-                      .arg(where_)
+                      .arg(named)
                       .arg(timeoutMs);
     ::close(fd);
     return silence;

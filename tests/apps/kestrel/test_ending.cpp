@@ -191,6 +191,22 @@ private slots:
         EndTicker(ticker, QStringLiteral("SIGTERM"), env);
     }
 
+    void aTickerThatDoesNotAnswerFailsTheCommandInTime() {
+        QProcess ticker;
+        const QProcessEnvironment env = Environment(Home(QStringLiteral("hung")), busAddress_);
+        if (!StartTicker(ticker, env))
+            QFAIL(ticker.readAllStandardError().constData());
+        QCOMPARE(::kill(pid_t(ticker.processId()), SIGSTOP), 0);
+        {
+            const Resume resume{ticker.processId()};
+            const Run show = Command(QStringLiteral("--show"), env);
+            QCOMPARE(show.status, 1);
+            QVERIFY2(show.err.contains("does not answer"), show.err.constData());
+            QVERIFY2(show.ms < kEndMs + 500, qPrintable(QString::number(show.ms)));
+        }
+        EndTicker(ticker, QStringLiteral("SIGTERM"), env);
+    }
+
     void aCommandWithoutDisplayOrTickerSaysSo_data() {
         QTest::addColumn<QString>("option");
         QTest::addColumn<bool>("withBus");
