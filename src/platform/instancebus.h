@@ -64,9 +64,10 @@ public:
         Unanswered,  // another process owns the name and does not take the command
         Alone,       // no bus, or it did not answer in time: this process runs on its own
     };
-    // Exports the command object and asks for the name without waiting: `done` is called once
-    // from the event loop. When another process owns the name the command is handed to it; when
-    // that owner ends meanwhile the name is asked for again. Each answer may take `timeoutMs`.
+    // Exports the command object and asks for the name without waiting: `done` is called once,
+    // at once when there is no bus, else from the event loop. When another process owns the name
+    // the command is handed to it; when that owner ends meanwhile the name is asked for again. Each
+    // answer may take `timeoutMs`.
     void ClaimName(InstanceCommand command, int timeoutMs, std::function<void(Claim)> done);
 
     // Commands that arrive for the owner, on the GUI thread and after the call has been

@@ -207,6 +207,17 @@ private slots:
         EndTicker(ticker, QStringLiteral("SIGTERM"), env);
     }
 
+    void anOpenSettingsDialogDoesNotHoldTheEnd() {
+        QProcess ticker;
+        const QProcessEnvironment env = Environment(Home(QStringLiteral("dialog")), busAddress_);
+        if (!StartTicker(ticker, env))
+            QFAIL(ticker.readAllStandardError().constData());
+        QCOMPARE(Command(QStringLiteral("--settings"), env).status, 0);
+        QTest::qWait(500);
+        EndTicker(ticker, QStringLiteral("--quit"), env);
+        QVERIFY(!ticker.readAllStandardError().contains(kWatchdogLine));
+    }
+
     void aCommandWithoutDisplayOrTickerSaysSo_data() {
         QTest::addColumn<QString>("option");
         QTest::addColumn<bool>("withBus");
