@@ -12,6 +12,7 @@
 #include "platform/hotkeylock.h"
 #include "platform/iconfiles.h"
 #include "platform/instancebus.h"
+#include "platform/logging.h"
 #include "platform/programfiles.h"
 #include "platform/sessionkind.h"
 #include "platform/sound.h"
@@ -25,10 +26,76 @@
 
 namespace {
 
+// A command to a running ticker ends within two seconds: the bus's greeting, then the call.
+constexpr int kBusGreetingMs = 700;
+constexpr int kCommandAnswerMs = 1200;
+// Each answer of the bus while a ticker claims its name; the window does not wait for them.
+constexpr int kClaimAnswerMs = 1500;
+
+QString SettingsFolder(const kestrel::ProgramFiles& files) {
+    return QDir::toNativeSeparators(QFileInfo(files.IniPath).absolutePath());
+}
+
 int NothingToTalkTo(const kestrel::ProgramFiles& files) {
     std::fprintf(stderr, "kestrel: no Kestrel is running on the settings in %s\n",
-                 qPrintable(QDir::toNativeSeparators(QFileInfo(files.IniPath).absolutePath())));
+                 qPrintable(SettingsFolder(files)));
     return 1;
+}
+
+int NoAnswer() {
+    std::fprintf(stderr, "kestrel: the Kestrel running on these settings does not answer\n");
+    return 1;
+}
+
+int Unreachable(const QString& why) {
+    std::fprintf(stderr, "kestrel: cannot reach the ticker: %s\n", qPrintable(why));
+    return 1;
+}
+
+// Whether Qt finds a screen to start on: a platform that needs none (offscreen), or the X or
+// Wayland display that its usual platforms talk to.
+bool DisplayOffered() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Hands the command to the ticker running on these settings, before anything needs a display:
+// the status to end with, or nothing when this process is to start the ticker itself. A bus
+// that does not greet is given up for the whole process.
+std::optional<int> ForwardCommand(int argc, char* argv[], kestrel::InstanceCommand command,
+                                  bool commanded) {
+    QCoreApplication core(argc, argv);
+    const kestrel::ProgramFiles files =
+        kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    const QString silence = kestrel::SessionBusSilence(kBusGreetingMs);
+    kestrel::InstanceBus::Sent sent = kestrel::InstanceBus::Sent::NoOwner;
+    if (silence.isEmpty()) {
+        sent = kestrel::InstanceBus(files.IniPath).Send(command, kCommandAnswerMs);
+    } else {
+        kestrel::ForgoSessionBus();
+        qCWarning(lcPlatform, "%s: this Kestrel runs without the session bus", qPrintable(silence));
+    }
+    switch (sent) {
+        case kestrel::InstanceBus::Sent::Taken:
+            return 0;
+        case kestrel::InstanceBus::Sent::NoAnswer:
+            return NoAnswer();
+        case kestrel::InstanceBus::Sent::NoOwner:
+            break;
+    }
+    const bool starts = !commanded || kestrel::CommandStartsTicker(command);
+    if (starts && DisplayOffered())
+        return std::nullopt;
+    if (!silence.isEmpty())
+        return Unreachable(silence);
+    if (!starts)
+        return NothingToTalkTo(files);
+    return Unreachable(QStringLiteral("no Kestrel is running on the settings in %1, and there is "
+                                      "no display to start one on")
+                           .arg(SettingsFolder(files)));
 }
 
 }  // namespace
@@ -46,14 +113,10 @@ int main(int argc, char* argv[]) {
             commanded = true;
         }
     }
-
-    // A command that never starts a ticker needs no display either.
-    if (commanded && !kestrel::CommandStartsTicker(command)) {
-        QCoreApplication core(argc, argv);
-        const kestrel::ProgramFiles files =
-            kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
-        return kestrel::InstanceBus(files.IniPath).Send(command) ? 0 : NothingToTalkTo(files);
-    }
+    // One ticker per settings file: a later start hands its command to the first and ends,
+    // without a display if need be.
+    if (const auto code = ForwardCommand(argc, argv, command, commanded))
+        return *code;
 
     // On Wayland the platform Qt starts on, and whether the ticker gets a layer surface of its
     // own, are settled before Qt looks at the environment.
@@ -80,20 +143,6 @@ int main(int argc, char* argv[]) {
 
     const kestrel::ProgramFiles files =
         kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
-    // One ticker per settings file: a later start hands its command to the first and ends. The
-    // owner may end between our claim and our call; then the name is free again.
-    kestrel::InstanceBus instance(files.IniPath);
-    kestrel::InstanceBus::Claim claim = instance.ClaimName();
-    for (int attempt = 0; claim == kestrel::InstanceBus::Claim::Taken && attempt < 2; ++attempt) {
-        if (instance.Send(command))
-            return 0;
-        claim = instance.ClaimName();
-    }
-    if (claim == kestrel::InstanceBus::Claim::Taken) {
-        std::fprintf(stderr, "kestrel: the Kestrel running on these settings does not answer\n");
-        return 1;
-    }
-
     kestrel::DesktopWindowServices desktop;
     std::unique_ptr<kestrel::LayerTicker> layer;
     if (session.LayerSurface)
@@ -126,7 +175,19 @@ int main(int argc, char* argv[]) {
         }
         return alarmForm.get();
     });
+    // The window does not wait for the bus. Another ticker that took the name meanwhile gets the
+    // command, and this one ends; when the owner ends meanwhile the name is asked for again.
+    kestrel::InstanceBus instance(files.IniPath);
     instance.SetOnCommand([&mainForm](kestrel::InstanceCommand c) { mainForm.RunCommand(c); });
+    instance.ClaimName(command, kClaimAnswerMs, [&mainForm](kestrel::InstanceBus::Claim claim) {
+        if (claim == kestrel::InstanceBus::Claim::HandedOver) {
+            mainForm.RunCommand(kestrel::InstanceCommand::Quit);
+        } else if (claim == kestrel::InstanceBus::Claim::Unanswered) {
+            NoAnswer();
+            mainForm.RunCommand(kestrel::InstanceCommand::Quit);
+            QCoreApplication::exit(1);
+        }
+    });
     mainForm.show();
     if (command == kestrel::InstanceCommand::Settings)
         QTimer::singleShot(0, &mainForm, [&mainForm] { mainForm.mnSetupParameterClick(); });

@@ -1,14 +1,23 @@
 #include "platform/instancebus.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QObject>
 #include <QTimer>
 #include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/logging.h"
 
 namespace kestrel {
 
@@ -29,11 +38,124 @@ constexpr std::array kCommands{
     CommandName{InstanceCommand::Quit, "--quit", "Quit"},
 };
 
-// Long enough for a ticker busy drawing or loading its settings, short enough that a key
-// binding on a hung ticker gives up.
-constexpr int kCallTimeoutMs = 5000;
+constexpr char kBusService[] = "org.freedesktop.DBus";
+constexpr char kBusPath[] = "/org/freedesktop/DBus";
+// RequestName's flag and answers.
+constexpr uint kDoNotQueue = 4;
+constexpr uint kPrimaryOwner = 1;
+constexpr uint kAlreadyOwner = 4;
+
+QDBusMessage BusCall(const char* method, const QVariantList& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kBusService), QString::fromLatin1(kBusPath),
+        QString::fromLatin1(kBusService), QString::fromLatin1(method));
+    call.setArguments(arguments);
+    return call;
+}
+
+QDBusMessage CommandCall(const QString& name, InstanceCommand command) {
+    QDBusMessage call = QDBusMessage::createMethodCall(name, QString::fromLatin1(kInstancePath),
+                                                       QString::fromLatin1(kInstanceInterface),
+                                                       CommandMethod(command));
+    // A name nobody owns is an answer at once, never a start of something else.
+    call.setAutoStartService(false);
+    return call;
+}
+
+bool NobodyOwns(const QDBusMessage& reply) {
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+           reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown");
+}
+
+// The bus's socket: the first unix entry of the address, as libdbus would try it first.
+struct BusSocket {
+    bool Abstract = false;
+    QByteArray Path;
+};
+
+std::optional<BusSocket> SocketOfAddress(const QByteArray& address) {
+    for (const QByteArray& entry : address.split(';')) {
+        if (!entry.startsWith("unix:"))
+            continue;
+        for (const QByteArray& pair : entry.mid(5).split(',')) {
+            const qsizetype equals = pair.indexOf('=');
+            const QByteArray key = pair.left(equals);
+            if (equals > 0 && (key == "path" || key == "abstract"))
+                return BusSocket{key == "abstract",
+                                 QByteArray::fromPercentEncoding(pair.mid(equals + 1))};
+        }
+    }
+    return std::nullopt;
+}
+
+// Waits until the socket is ready for `events`; false when the deadline passed first.
+bool WaitFor(int fd, short events, const QDeadlineTimer& deadline) {
+    pollfd p{fd, events, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&p, 1, static_cast<int>(deadline.remainingTime()));
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
 
 }  // namespace
+
+QString SessionBusSilence(int timeoutMs) {
+    QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address.isEmpty() && !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        address = "unix:path=" + qgetenv("XDG_RUNTIME_DIR") + "/bus";
+    const std::optional<BusSocket> socket = SocketOfAddress(address);
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    const qsizetype offset = socket && socket->Abstract ? 1 : 0;
+    if (!socket || socket->Path.isEmpty() ||
+        socket->Path.size() + offset >= qsizetype(sizeof where.sun_path))
+        return {};
+    std::memcpy(where.sun_path + offset, socket->Path.constData(), socket->Path.size());
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + socket->Path.size() +
+                                  (socket->Abstract ? 0 : 1));
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return {};
+    const QDeadlineTimer deadline(timeoutMs);
+    const QString named = QString::fromLocal8Bit(address);
+    QString silence;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0) {
+        // A bus that is not there fails Qt's connection at once as well; one whose queue of
+        // connections is full is there and does not take them.
+        if (errno == EAGAIN || errno == EINPROGRESS)
+            silence = QStringLiteral("the session bus at %1 takes no connections").arg(named);
+        ::close(fd);
+        return silence;
+    }
+    // The greeting every client starts with: a zero byte and the authentication by user id.
+    QByteArray hello("\0AUTH EXTERNAL ", 15);
+    hello += QByteArray::number(::getuid()).toHex() + "\r\n";
+    qsizetype sent = 0;
+    while (sent < hello.size() && silence.isEmpty()) {
+        if (!WaitFor(fd, POLLOUT, deadline)) {
+            silence = QStringLiteral("the session bus at %1 does not take the greeting").arg(named);
+            break;
+        }
+        const ssize_t n = ::send(fd, hello.constData() + sent, hello.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;  // gone: Qt's connection fails at once
+        sent += n > 0 ? n : 0;
+    }
+    // Any answer will do: the bus is awake.
+    if (silence.isEmpty() && sent == hello.size() && !WaitFor(fd, POLLIN, deadline))
+        silence = QStringLiteral("the session bus at %1 did not answer within %2 ms")
+                      .arg(named)
+                      .arg(timeoutMs);
+    ::close(fd);
+    return silence;
+}
+
+void ForgoSessionBus() {
+    // A socket that cannot exist: every connection fails at once, and nothing autolaunches.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-session-bus");
+}
 
 // The object on the bus. Each method only queues the command: the caller gets its answer at
 // once, even when the command opens a modal dialog.
@@ -96,16 +218,45 @@ InstanceBus::InstanceBus(const QString& iniPath) : name_(InstanceBusName(iniPath
 
 InstanceBus::~InstanceBus() {
     if (adaptor_) {
+        // The name is given back without waiting for the bus, which may be stopped by now: an
+        // end waits on nothing. It goes with the connection at the latest.
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.unregisterObject(QString::fromLatin1(kInstancePath));
-        bus.unregisterService(name_);
+        bus.send(BusCall("ReleaseName", {name_}));
     }
 }
 
-InstanceBus::Claim InstanceBus::ClaimName() {
+InstanceBus::Sent InstanceBus::Send(InstanceCommand command, int timeoutMs) const {
+    const QString connection = QStringLiteral("kestrel-command");
+    Sent sent = Sent::NoOwner;
+    {
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+        if (bus.isConnected()) {
+            const QDBusMessage reply =
+                bus.call(CommandCall(name_, command), QDBus::Block, timeoutMs);
+            if (reply.type() == QDBusMessage::ReplyMessage)
+                sent = Sent::Taken;
+            else if (!NobodyOwns(reply))
+                sent = Sent::NoAnswer;
+        }
+    }
+    QDBusConnection::disconnectFromBus(connection);
+    return sent;
+}
+
+void InstanceBus::ClaimName(InstanceCommand command, int timeoutMs,
+                            std::function<void(Claim)> done) {
+    command_ = command;
+    timeoutMs_ = timeoutMs;
+    attempts_ = 0;
+    done_ = std::move(done);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface())
-        return Claim::NoBus;
+    if (!bus.isConnected()) {
+        qCInfo(lcPlatform, "no session bus: this ticker runs on its own");
+        Settle(Claim::Alone);
+        return;
+    }
     // The object is there before the name, so that a command sent the moment the name is
     // taken finds it.
     if (!adaptor_) {
@@ -113,26 +264,59 @@ InstanceBus::Claim InstanceBus::ClaimName() {
         if (!bus.registerObject(QString::fromLatin1(kInstancePath), adaptor_.get(),
                                 QDBusConnection::ExportAllSlots)) {
             adaptor_.reset();
-            return Claim::NoBus;
+            qCWarning(lcPlatform,
+                      "the command object cannot be put on the session bus: this "
+                      "ticker runs on its own");
+            Settle(Claim::Alone);
+            return;
         }
     }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus.interface()->registerService(name_, QDBusConnectionInterface::DontQueueService,
-                                         QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid())
-        return Claim::NoBus;
-    return reply.value() == QDBusConnectionInterface::ServiceRegistered ? Claim::Owner
-                                                                        : Claim::Taken;
+    AskForName();
 }
 
-bool InstanceBus::Send(InstanceCommand command) const {
+void InstanceBus::AskForName() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(name_))
-        return false;
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        name_, QString::fromLatin1(kInstancePath), QString::fromLatin1(kInstanceInterface),
-        CommandMethod(command));
-    return bus.call(call, QDBus::Block, kCallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(BusCall("RequestName", {name_, kDoNotQueue}), timeoutMs_), adaptor_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, adaptor_.get(), [this, watcher] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            qCWarning(lcPlatform,
+                      "the session bus did not give the name %s (%s): this ticker runs "
+                      "on its own",
+                      qPrintable(name_), qPrintable(reply.errorMessage()));
+            Settle(Claim::Alone);
+            return;
+        }
+        const uint answer = reply.arguments().value(0).toUInt();
+        if (answer == kPrimaryOwner || answer == kAlreadyOwner)
+            Settle(Claim::Owner);
+        else
+            HandOver();
+    });
+}
+
+void InstanceBus::HandOver() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(CommandCall(name_, command_), timeoutMs_), adaptor_.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, adaptor_.get(), [this, watcher] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            Settle(Claim::HandedOver);
+        // The owner ended between our claim and our call: the name is free again.
+        else if (NobodyOwns(reply) && ++attempts_ < 3)
+            AskForName();
+        else
+            Settle(Claim::Unanswered);
+    });
+}
+
+void InstanceBus::Settle(Claim claim) {
+    if (done_)
+        std::exchange(done_, {})(claim);
 }
 
 void InstanceBus::SetOnCommand(std::function<void(InstanceCommand)> handler) {

@@ -30,14 +30,17 @@ bool CommandStartsTicker(InstanceCommand command);
 // "org.example.Kestrel.i" and a hash of the settings file's absolute, canonical path.
 QString InstanceBusName(const QString& iniPath);
 
+// Whether the session bus at DBUS_SESSION_BUS_ADDRESS completes its greeting within the time,
+// asked over a socket of its own: Qt's connection, once opened, waits on a silent or stopped bus
+// for half a minute. Empty when it answers or when it cannot be asked that way (another
+// transport, no address); otherwise why not.
+QString SessionBusSilence(int timeoutMs);
+// From now on every D-Bus connection of this process fails at once, so that nothing waits on a
+// bus that was found silent.
+void ForgoSessionBus();
+
 class InstanceBus {
 public:
-    enum class Claim {
-        Owner,  // this process is the ticker for these settings and serves the commands
-        Taken,  // another process is
-        NoBus,  // no session bus: every start runs on its own, as without this class
-    };
-
     explicit InstanceBus(const QString& iniPath);
     ~InstanceBus();
     InstanceBus(const InstanceBus&) = delete;
@@ -45,12 +48,27 @@ public:
 
     QString Name() const { return name_; }
 
-    // Exports the command object and asks for the name, never waiting in a queue for it.
-    Claim ClaimName();
-    // Hands the command to the process that owns the name; true once it has taken it (the
-    // command itself runs there after the answer). False when nobody owns the name or the
-    // owner does not answer within a few seconds.
-    bool Send(InstanceCommand command) const;
+    enum class Sent {
+        Taken,     // the owner has taken the command (it runs there after the answer)
+        NoOwner,   // nobody owns the name, or there is no bus
+        NoAnswer,  // the bus or the owner did not answer within the time
+    };
+    // Hands the command to the process that owns the name, over a connection of its own that
+    // is closed again before this returns (it may run under a QCoreApplication that goes).
+    // Waits for the answer: only for a process that has no window.
+    Sent Send(InstanceCommand command, int timeoutMs) const;
+
+    enum class Claim {
+        Owner,       // this process is the ticker for these settings and serves the commands
+        HandedOver,  // another process owns the name and has taken the command
+        Unanswered,  // another process owns the name and does not take the command
+        Alone,       // no bus, or it did not answer in time: this process runs on its own
+    };
+    // Exports the command object and asks for the name without waiting: `done` is called once,
+    // at once when there is no bus, else from the event loop. When another process owns the name
+    // the command is handed to it; when that owner ends meanwhile the name is asked for again. Each
+    // answer may take `timeoutMs`.
+    void ClaimName(InstanceCommand command, int timeoutMs, std::function<void(Claim)> done);
 
     // Commands that arrive for the owner, on the GUI thread and after the call has been
     // answered, so that a dialog a command opens does not hold the sender. Commands that came
@@ -60,10 +78,18 @@ public:
     void Receive(InstanceCommand command);
 
 private:
+    void AskForName();
+    void HandOver();
+    void Settle(Claim claim);
+
     QString name_;
     std::unique_ptr<QObject> adaptor_;
     std::function<void(InstanceCommand)> onCommand_;
     QList<InstanceCommand> pending_;
+    InstanceCommand command_ = InstanceCommand::Show;
+    int timeoutMs_ = 0;
+    int attempts_ = 0;
+    std::function<void(Claim)> done_;
 };
 
 }  // namespace kestrel

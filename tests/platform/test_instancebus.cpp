@@ -1,14 +1,43 @@
 // The bus name that decides which tickers count as one: the same settings file however it is
-// reached, another file another name, and always a name the bus accepts.
+// reached, another file another name, and always a name the bus accepts; and which bus is silent.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 
 #include "platform/instancebus.h"
 
 using namespace kestrel;
+
+namespace {
+
+// A socket that takes connections into its queue and never answers; an abstract name when the
+// path starts with '@'.
+int SilentSocket(const QByteArray& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    std::memcpy(where.sun_path, path.constData(), size_t(path.size()));
+    socklen_t length = sizeof where;
+    if (path.startsWith('@')) {
+        where.sun_path[0] = '\0';
+        length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size());
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0 ||
+        ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
 
 class TestInstanceBus : public QObject {
     Q_OBJECT
@@ -65,6 +94,34 @@ private slots:
             QCOMPARE(CommandMethod(*command), method);
             QCOMPARE(CommandStartsTicker(*command), starts);
         }
+    }
+
+    // Only a bus that is there and keeps silent counts as silent: one that is not there fails
+    // Qt's connection at once, and other transports are left to Qt.
+    void aSilentBusIsTold() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("a bus")));
+        const QByteArray abstract = "@kestrel-test-" + QByteArray::number(::getpid());
+        const int silent = SilentSocket(path);
+        const int silentAbstract = SilentSocket(abstract);
+        QVERIFY(silent >= 0 && silentAbstract >= 0);
+        const QByteArray escaped = QByteArray(path).replace(' ', "%20");
+        const struct {
+            QByteArray address;
+            bool silent;
+        } cases[] = {
+            {"unix:path=" + escaped + ",guid=0123", true},
+            {"tcp:host=127.0.0.1,port=1;unix:abstract=" + abstract.mid(1), true},
+            {"unix:path=" + QFile::encodeName(dir.filePath(QStringLiteral("none"))), false},
+            {"tcp:host=127.0.0.1,port=1", false},
+        };
+        for (const auto& c : cases) {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", c.address);
+            QCOMPARE(!SessionBusSilence(200).isEmpty(), c.silent);
+        }
+        ::close(silent);
+        ::close(silentAbstract);
     }
 };
 

@@ -247,7 +247,11 @@ void TMainForm::CreateComponents() {
         services_.Window->MakeToolWindow(this);
 #if QT_CONFIG(sessionmanager)
     // The session may end without letting the program run to its end.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { SaveWindowPosition(); });
+    // A box then would hold the logout.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        ReportToLogFromNow();
+        SaveWindowPosition();
+    });
 #endif
 }
 
@@ -627,6 +631,10 @@ void TMainForm::mnQuitClick() {
 }
 
 void TMainForm::Quit() {
+    // From here on nothing holds the end: a failure goes to the log instead of a box, and what
+    // still waits (a stopped bus, a hung compositor) is cut short.
+    ReportToLogFromNow();
+    ArmExitWatchdog();
     quitting_ = true;
     close();
     // Not quit(): that asks every window to close, and one that refuses (an embedded tray icon

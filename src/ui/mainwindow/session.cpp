@@ -18,12 +18,25 @@ namespace kestrel {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t watchdogAllowed = 0;
+volatile sig_atomic_t watchdogArmed = 0;
+constexpr unsigned kExitWithinSeconds = 2;
+
+void OnWatchdog(int) {
+    // In a signal handler only write() and _exit(); the line as the log's category writes it.
+    static constexpr char line[] =
+        "kestrel.platform: the orderly end took longer than two seconds; ending now\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    ::_exit(0);
+}
 
 void OnTerminationSignal(int) {
-    // Only what is safe in a signal handler: the event loop picks the byte up.
+    // Only what is safe in a signal handler: the event loop picks the byte up, and the
+    // watchdog ends the program when the event loop is held elsewhere.
     const int saved = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    ArmExitWatchdog();
     errno = saved;
 }
 
@@ -45,6 +58,18 @@ void QuitOnTerminationSignals() {
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+    struct sigaction watchdog {};
+    watchdog.sa_handler = OnWatchdog;
+    sigemptyset(&watchdog.sa_mask);
+    sigaction(SIGALRM, &watchdog, nullptr);
+    watchdogAllowed = 1;
+}
+
+void ArmExitWatchdog() {
+    if (!watchdogAllowed || watchdogArmed)
+        return;
+    watchdogArmed = 1;
+    ::alarm(kExitWithinSeconds);
 }
 
 void InstallToolkitTranslations() {

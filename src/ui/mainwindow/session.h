@@ -20,8 +20,14 @@ FontDesc WindowFontDesc();
 
 // SIGTERM, SIGINT and SIGHUP (a logout, kill, Ctrl+C in a terminal) ask the application to quit,
 // as the end of the desktop session does, instead of killing it with the window position
-// unsaved. Needs the application object.
+// unsaved. Needs the application object. It also allows the end's watchdog below.
 void QuitOnTerminationSignals();
+
+// Once the program is to end, it ends within two seconds: what an orderly end may still wait on
+// (a stopped bus, a hung compositor, a box opened after the event loop) cannot hold it longer.
+// After that time the process is ended at once, with a line in the log. Armed by a termination
+// signal itself; a no-op in a process that never called QuitOnTerminationSignals (the tests).
+void ArmExitWatchdog();
 
 // LoadSettings with the window font as the default quote font.
 Settings LoadStartupSettings(const ProgramFiles& files, const QStringList& currentSelection = {});
