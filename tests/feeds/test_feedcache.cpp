@@ -6,11 +6,13 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <regex>
 #include <sstream>
 
 #include "feeds/cache.h"
 #include "feeds/lastvalues.h"
+#include "feeds/retryafter.h"
 #include "quotes/catalogue.h"
 #include "samples.h"
 
@@ -70,6 +72,12 @@ Answer Good(const SourceConfig& source) {
 const QString kYen = QStringLiteral("美元日元");
 const QString kEuro = QStringLiteral("欧元美元");
 const QString kGold = QStringLiteral("现货黄金");
+
+QString WhyWithheld(const FeedCache& cache, const QString& name, qint64 now) {
+    const auto withheld = cache.Withheld(now);
+    const auto it = withheld.find(name);
+    return it == withheld.end() ? QString() : it->second;
+}
 
 QString SourceOf(const FeedCache& cache, const QString& name, qint64 now) {
     for (const Served& s : cache.Choose(now)) {
@@ -148,7 +156,7 @@ private slots:
             QVERIFY(cache.Choose(kStart).empty());
             QCOMPARE(cache.FailureSummary(kStart),
                      QStringLiteral("数据源均已失效（新浪财经：美元指数 995.083 超出合理范围）"));
-            QCOMPARE(cache.Withheld(kStart).at(kGold), QStringLiteral("43443.6 超出合理范围"));
+            QCOMPARE(WhyWithheld(cache, kGold, kStart), QStringLiteral("43443.6 超出合理范围"));
         }
         {
             // Refused portal, the dollar ten times off in the reference file: nothing at all.
@@ -174,7 +182,7 @@ private slots:
             cache.Record(1, {200, EcbTenTimesOff(), {}}, kStart);
             QCOMPARE(SourceOf(cache, kYen, kStart), QStringLiteral("portal"));
             QCOMPARE(SourceOf(cache, kEuro, kStart), QString());
-            QVERIFY(cache.Withheld(kStart).at(kEuro).endsWith(QStringLiteral("超出合理范围")));
+            QVERIFY(WhyWithheld(cache, kEuro, kStart).endsWith(QStringLiteral("超出合理范围")));
         }
     }
 
@@ -184,7 +192,7 @@ private slots:
         cache.Record(1, Good(kEcb), kStart);
         cache.Record(0, {200, Scaled(Sample(SourceKind::Portal), 1.5, "fx_susdjpy"), {}}, kStart);
         QCOMPARE(SourceOf(cache, kYen, kStart), QString());
-        QCOMPARE(cache.Withheld(kStart).at(kYen), QStringLiteral("来源不一致"));
+        QCOMPARE(WhyWithheld(cache, kYen, kStart), QStringLiteral("来源不一致"));
         QCOMPARE(SourceOf(cache, kGold, kStart), QStringLiteral("portal"));
     }
 
@@ -197,7 +205,7 @@ private slots:
         const qint64 later = kStart + 365 * 86400LL * 1000;
         cache.Record(0, {200, Sample(SourceKind::Portal, later), {}}, later);
         QCOMPARE(SourceOf(cache, kYen, later), QString());
-        QCOMPARE(cache.Withheld(later).at(kYen), QStringLiteral("与此前报价相差过大"));
+        QCOMPARE(WhyWithheld(cache, kYen, later), QStringLiteral("与此前报价相差过大"));
         cache.Record(1, {200, Sample(SourceKind::Ecb, later), {}}, later);
         QCOMPARE(SourceOf(cache, kYen, later), QStringLiteral("portal"));
         // The reference file gone stale, the portal's value stands on its own.
@@ -231,7 +239,7 @@ private slots:
         cache.Remember(earlier);
         cache.Record(0, {200, Scaled(Sample(SourceKind::Portal, nextDay), 1.5, "fx_susdjpy"), {}},
                      nextDay);
-        QCOMPARE(cache.Withheld(nextDay).at(kYen), QStringLiteral("与此前报价相差过大"));
+        QCOMPARE(WhyWithheld(cache, kYen, nextDay), QStringLiteral("与此前报价相差过大"));
         QCOMPARE(SourceOf(cache, kGold, nextDay), QStringLiteral("portal"));
 
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -258,6 +266,24 @@ private slots:
         tooMany.RetryAfterSeconds = retryAfter;
         QCOMPARE(cache.Record(0, tooMany, kStart), wait);
         QVERIFY(!cache.Due(0, kStart + qint64(wait * 1000) - 1));
+    }
+
+    void retryAfterHeader_data() {
+        QTest::addColumn<QString>("headers");
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("seconds") << "HTTP/1.1 429 Too Many\r\nretry-after:  120 \r\n" << 120.0;
+        QTest::newRow("a date") << "Retry-After: Fri, 15 Jan 2027 08:01:00 GMT\r\n" << 60.0;
+        QTest::newRow("a date past") << "Retry-After: Fri, 15 Jan 2027 07:00:00 GMT\r\n" << 0.0;
+        QTest::newRow("none") << "Content-Type: text/plain\r\n" << 0.0;
+        QTest::newRow("not a number") << "Retry-After: soon\r\n" << 0.0;
+        QTest::newRow("negative") << "Retry-After: -5\r\n" << 0.0;
+    }
+    void retryAfterHeader() {
+        QFETCH(QString, headers);
+        QFETCH(double, seconds);
+        const qint64 now =
+            QDateTime(QDate(2027, 1, 15), QTime(8, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+        QCOMPARE(RetryAfterFrom(headers, now), seconds);
     }
 
     void everyInstrumentHasItsOwnCode() {
