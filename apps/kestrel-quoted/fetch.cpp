@@ -1,8 +1,10 @@
 #include "fetch.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QStringList>
 
+#include "feeds/retryafter.h"
 #include "platform/net/curltransfer.h"
 
 namespace kestrel::gateway {
@@ -60,6 +62,10 @@ Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
         return answer;
     }
     answer.Status = transfer->StatusCode();
+    if (answer.Status == 429 || answer.Status == 503)
+        answer.RetryAfterSeconds =
+            RetryAfterFrom(transfer->Header(TransferHeader::RawHeadersCRLF).value_or(QString()),
+                           QDateTime::currentMSecsSinceEpoch());
     return answer;
 }
 

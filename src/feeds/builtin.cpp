@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QIODevice>
+#include <QThreadPool>
 
+#include "feeds/lastvalues.h"
 #include "feeds/upstream.h"
 #include "quotes/messages.h"
 #include "settings/settingsload.h"
@@ -15,6 +17,9 @@ namespace {
 qint64 NowMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
+
+// The values shown are written at most this often, on a pool thread.
+constexpr qint64 kLastValuesEveryMs = 5 * 60 * 1000;
 
 bool SameSources(const std::vector<SourceConfig>& a, const std::vector<SourceConfig>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
@@ -49,9 +54,13 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
         return;
     Abort();
     Configs = sources;
+    std::map<QString, Reference> shown;
+    if (Cache)
+        shown = Cache->LastValues();
     // Ten minutes of grace for a failing source, as the gateway gives; a source that keeps
     // failing is asked at most every five minutes.
     Cache = std::make_unique<FeedCache>(Configs, 600, 300);
+    Cache->Remember(shown);
     Clients.clear();
     for (std::size_t i = 0; i < Configs.size(); ++i) {
         auto client = std::make_unique<THTTPClient>(Factory);
@@ -91,6 +100,11 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
     Configure(Proxy, MaxTransferMs);
 }
 
+void BuiltinSource::KeepLastValues(const QString& path) {
+    LastValuesFile = path;
+    Cache->Remember(ReadLastValues(path));
+}
+
 void BuiltinSource::Configure(const THTTPProxy& proxy, int maxTransferMs) {
     Proxy = proxy;
     MaxTransferMs = maxTransferMs;
@@ -128,7 +142,15 @@ void BuiltinSource::Abort() {
 }
 
 void BuiltinSource::Answered(std::size_t source, const Answer& answer) {
-    Cache->Record(source, answer, NowMs());
+    const qint64 now = NowMs();
+    Cache->Record(source, answer, now);
+    if (!LastValuesFile.isEmpty() && now - LastValuesWrittenMs >= kLastValuesEveryMs &&
+        !Cache->LastValues().empty()) {
+        LastValuesWrittenMs = now;
+        QThreadPool::globalInstance()->start([path = LastValuesFile, values = Cache->LastValues()] {
+            WriteLastValues(path, values);
+        });
+    }
     if (Pending > 0 && --Pending == 0 && OnRefreshed)
         OnRefreshed();
 }

@@ -30,6 +30,9 @@ public:
 
     // Takes new sources; the cache starts afresh only when they differ from the current ones.
     void SetSources(const std::vector<SourceConfig>& sources);
+    // Keeps the values shown in this file, and holds the first answers against those it has
+    // from an earlier run.
+    void KeepLastValues(const QString& path);
     // How the requests go out: the rates page client's proxy and limits.
     void Configure(const THTTPProxy& proxy, int maxTransferMs);
 
@@ -58,6 +61,8 @@ private:
     THTTPProxy Proxy;
     int MaxTransferMs = 60000;
     int Pending = 0;
+    QString LastValuesFile;
+    qint64 LastValuesWrittenMs = 0;
     std::shared_ptr<int> Generation = std::make_shared<int>(0);
 };
 

@@ -97,15 +97,16 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
         Parsed parsed = kind == SourceKind::Portal ? ParsePortal(body)
                         : kind == SourceKind::Boc  ? ParseBoc(body)
                                                    : ParseEcb(body);
+        // Each value on its own first; how it stands against the other sources and the value
+        // shown before is settled across them all.
+        std::map<QString, QString> refused;
         std::erase_if(parsed.Quotes, [&](const auto& entry) {
-            const auto last = Accepted.find(entry.first);
-            const bool fresh = last != Accepted.end() &&
-                               nowMs - last->second.second <= qint64(StaleSeconds * 1000);
-            const auto reason = ImplausibleQuote(
-                entry.second, entry.first, fresh ? last->second.first : 0, nowMs, StaleSeconds);
-            if (reason)
-                parsed.Problems.push_back({entry.first.toStdString(), *reason});
-            return reason.has_value();
+            const auto refusal = CheckQuote(entry.second, entry.first, 0, nowMs, StaleSeconds);
+            if (refusal) {
+                parsed.Problems.push_back({entry.first.toStdString(), refusal->Reason});
+                refused[entry.first] = refusal->Shown;
+            }
+            return refusal.has_value();
         });
         std::map<std::string, std::string> logged;
         for (const Dropped& d : parsed.Problems) {
@@ -115,12 +116,24 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
             logged[d.Key] = d.Reason;
         }
         source.Logged = std::move(logged);
-        if (parsed.Quotes.empty())
-            error = "no usable quote in the answer";
+        source.Refused = refused;
+        if (parsed.Quotes.empty()) {
+            // Named by the first instrument of the page that was refused, not by the status.
+            error = "答复中没有可用的报价";
+            for (const QString& instrument : PageInstruments()) {
+                if (const auto it = refused.find(instrument); it != refused.end()) {
+                    error = (instrument + u' ' + it->second).toStdString();
+                    break;
+                }
+            }
+        }
         for (auto& [instrument, quote] : parsed.Quotes) {
             quote.ConfirmedMs = nowMs;
             source.Quotes[instrument] = quote;
-            Accepted[instrument] = {quote.Price, nowMs};
+        }
+        if (!parsed.Quotes.empty()) {
+            for (const Served& s : Settled(nowMs).Shown)
+                Accepted[s.Name] = {s.Value.Price, nowMs, false};
         }
     }
     if (error.empty()) {
@@ -136,19 +149,22 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
     if (source.Failures == 0 || error != source.LastError)
         Say(name + ": " + error);
     source.LastError = error;
-    source.LastStatus = answer.Error.empty() ? answer.Status : 0;
+    source.LastStatus = answer.Error.empty() && answer.Status != 200 ? answer.Status : 0;
     source.LastErrorMs = nowMs;
     // Doubling after each failure: a service that is refused or overloaded bans addresses that
     // keep asking. A daily file is retried at the cap rather than a day later.
+    // A service that says how long to stay away is obeyed, within the same ceiling.
     ++source.Failures;
     source.BackoffSeconds =
-        std::min(poll * std::pow(2.0, std::min(source.Failures, 30)), BackoffMaxSeconds);
+        std::max(std::min(poll * std::pow(2.0, std::min(source.Failures, 30)), BackoffMaxSeconds),
+                 std::min(answer.RetryAfterSeconds, BackoffMaxSeconds));
     source.NextPollMs = nowMs + qint64(source.BackoffSeconds * 1000);
     return source.BackoffSeconds;
 }
 
 // Each source's values that are still fresh, with the crosses of its own legs.
-std::vector<QuoteMap> FeedCache::FreshQuotes(qint64 nowMs) const {
+std::vector<QuoteMap> FeedCache::FreshQuotes(qint64 nowMs,
+                                             std::map<QString, QString>& refused) const {
     std::vector<QuoteMap> fresh;
     for (const Source& source : Sources) {
         // A value lives one poll interval plus the grace a failing source is given.
@@ -160,27 +176,63 @@ std::vector<QuoteMap> FeedCache::FreshQuotes(qint64 nowMs) const {
         }
         AddCrosses(quotes, kCrossSkewMs);
         // A cross of two sound legs can still be nothing a page can show.
-        std::erase_if(quotes, [](const auto& entry) {
-            return ImplausibleValue(entry.second.Price, entry.first).has_value();
+        std::erase_if(quotes, [&refused](const auto& entry) {
+            if (!ImplausibleValue(entry.second.Price, entry.first))
+                return false;
+            refused.try_emplace(entry.first,
+                                QString::number(entry.second.Price, 'g', 8) + u" 超出合理范围"_s);
+            return true;
         });
         fresh.push_back(std::move(quotes));
     }
     return fresh;
 }
 
-std::vector<Served> FeedCache::Choose(qint64 nowMs) const {
-    const std::vector<QuoteMap> fresh = FreshQuotes(nowMs);
-    std::vector<Served> served;
+FeedCache::Decision FeedCache::Settled(qint64 nowMs) const {
+    std::map<QString, QString> refusedCrosses;
+    const std::vector<QuoteMap> fresh = FreshQuotes(nowMs, refusedCrosses);
+    Decision decision;
     for (const QString& name : PageInstruments()) {
-        for (std::size_t i = 0; i < fresh.size(); ++i) {
-            const auto it = fresh[i].find(name);
-            if (it != fresh[i].end()) {
-                served.push_back({name, it->second, Sources[i].Config.Kind});
-                break;
-            }
+        std::vector<double> values;
+        for (const QuoteMap& quotes : fresh) {
+            const auto it = quotes.find(name);
+            values.push_back(it == quotes.end() ? 0 : it->second.Price);
         }
+        const auto reference = Accepted.find(name);
+        const Verdict verdict = Decide(
+            values, reference == Accepted.end() ? std::nullopt : std::optional(reference->second),
+            nowMs);
+        if (verdict.Source >= 0) {
+            decision.Shown.push_back(
+                {name, fresh[verdict.Source].at(name), Sources[verdict.Source].Config.Kind});
+            continue;
+        }
+        QString reason = verdict.Reason;
+        for (std::size_t i = 0; i < Sources.size() && reason.isEmpty(); ++i) {
+            if (const auto it = Sources[i].Refused.find(name); it != Sources[i].Refused.end())
+                reason = it->second;
+        }
+        if (reason.isEmpty() && refusedCrosses.contains(name))
+            reason = refusedCrosses.at(name);
+        if (!reason.isEmpty())
+            decision.Withheld[name] = reason;
     }
-    return served;
+    return decision;
+}
+
+std::vector<Served> FeedCache::Choose(qint64 nowMs) const {
+    return Settled(nowMs).Shown;
+}
+
+std::map<QString, QString> FeedCache::Withheld(qint64 nowMs) const {
+    return Settled(nowMs).Withheld;
+}
+
+void FeedCache::Remember(const std::map<QString, Reference>& values) {
+    for (const auto& [name, value] : values) {
+        if (PageInstruments().contains(name) && !ImplausibleValue(value.Price, name))
+            Accepted.try_emplace(name, value);
+    }
 }
 
 std::optional<QString> FeedCache::Page(qint64 nowMs) const {
@@ -243,11 +295,16 @@ QJsonObject FeedCache::Status(qint64 nowMs) const {
             {u"reference_rate"_s, s.Value.Reference},
         });
     }
-    return QJsonObject{{u"sources"_s, sources}, {u"instruments"_s, instruments}};
+    QJsonObject withheld;
+    for (const auto& [name, reason] : Withheld(nowMs))
+        withheld[name] = reason;
+    return QJsonObject{
+        {u"sources"_s, sources}, {u"instruments"_s, instruments}, {u"withheld"_s, withheld}};
 }
 
 QString FeedCache::FailureSummary(qint64 nowMs) const {
-    if (!Choose(nowMs).empty())
+    const Decision decision = Settled(nowMs);
+    if (!decision.Shown.empty())
         return {};
     QStringList failing;
     for (const Source& s : Sources) {
@@ -257,9 +314,18 @@ QString FeedCache::FailureSummary(qint64 nowMs) const {
                                           : QString::fromStdString(s.LastError);
         failing << SourceTitle(s.Config.Kind) + u"："_s + what;
     }
-    if (failing.isEmpty())
+    if (!failing.isEmpty())
+        return u"数据源均已失效（"_s + failing.join(u"；"_s) + u"）"_s;
+    if (decision.Withheld.empty())
         return u"数据源尚无报价"_s;
-    return u"数据源均已失效（"_s + failing.join(u"；"_s) + u"）"_s;
+    // The sources answer, but nothing they say can be vouched for: the first few in page order.
+    QStringList withheld;
+    for (const QString& name : PageInstruments()) {
+        if (const auto it = decision.Withheld.find(name);
+            it != decision.Withheld.end() && withheld.size() < 3)
+            withheld << name + u"："_s + it->second;
+    }
+    return u"数据源报价未通过核对（"_s + withheld.join(u"；"_s) + u"）"_s;
 }
 
 }  // namespace kestrel::feeds

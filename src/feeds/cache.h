@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "feeds.h"
+#include "plausibility.h"
 
 namespace kestrel::feeds {
 
@@ -36,7 +37,8 @@ QString SourceTitle(SourceKind kind);
 struct Answer {
     long Status = 0;
     std::string Body;
-    std::string Error;  // a transfer failure, empty when an answer came
+    std::string Error;             // a transfer failure, empty when an answer came
+    double RetryAfterSeconds = 0;  // how long the service asked to be left alone, 0: not said
 };
 
 struct Served {
@@ -61,8 +63,19 @@ public:
     // Takes source i's answer; the seconds until it should be asked again.
     double Record(std::size_t i, const Answer& answer, qint64 nowMs);
 
-    // The page's instruments, each from the first source in order that has it fresh.
+    // The page's instruments that may be shown: each from the first source in order that has it
+    // fresh, when the other sources and the value shown before agree with it.
     std::vector<Served> Choose(qint64 nowMs) const;
+    // The instruments withheld although a source had them, each with the reason the trader is
+    // shown: "来源不一致", "与此前报价相差过大", "11.712 超出合理范围".
+    std::map<QString, QString> Withheld(qint64 nowMs) const;
+
+    // Takes values shown before (an earlier run's, or another cache's) as the references new
+    // ones are held against; a value not on the page or outside its range is ignored, and none
+    // replaces one accepted here.
+    void Remember(const std::map<QString, Reference>& values);
+    // The last value accepted for each instrument, to be remembered by a later run.
+    const std::map<QString, Reference>& LastValues() const { return Accepted; }
     // The rates page made of them (marker line included), or nothing when none is left.
     std::optional<QString> Page(qint64 nowMs) const;
     // Each source's health and each served instrument's age.
@@ -91,15 +104,21 @@ private:
         double BackoffSeconds = 0;
         long Requests = 0;
         std::map<std::string, std::string> Logged;  // what was last reported for each symbol
+        std::map<QString, QString> Refused;         // the last answer's refused instruments
+    };
+    struct Decision {
+        std::vector<Served> Shown;
+        std::map<QString, QString> Withheld;
     };
     void Say(const std::string& line) const;
-    std::vector<QuoteMap> FreshQuotes(qint64 nowMs) const;
+    std::vector<QuoteMap> FreshQuotes(qint64 nowMs, std::map<QString, QString>& refused) const;
+    Decision Settled(qint64 nowMs) const;
 
     double StaleSeconds, BackoffMaxSeconds;
     std::vector<Source> Sources;
     // Each instrument's last accepted price from any source, and when: the band a new one must
-    // fall in while it is fresh.
-    std::map<QString, std::pair<double, qint64>> Accepted;
+    // fall in unless a second source vouches for it. It never expires by waiting.
+    std::map<QString, Reference> Accepted;
 };
 
 }  // namespace kestrel::feeds

@@ -7,6 +7,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "feeds.h"
 
@@ -22,14 +24,57 @@ constexpr qint64 kReferenceLifeMs = 5LL * 86400 * 1000;
 // Clocks disagree a little; a quote dated further ahead than this is not trusted.
 constexpr qint64 kClockSkewMs = 5 * 60 * 1000;
 
-// Why a number cannot stand as a price on the page: not finite, not positive, too large, or so
-// small that it shows as zero. Nothing when it can.
+// An earlier-run value older than this is held to twice the band, and one older than
+// kEarlierRunIgnoredMs is no reference at all: after a month a market may be anywhere.
+constexpr qint64 kEarlierRunWeakMs = 7LL * 86400 * 1000;
+constexpr qint64 kEarlierRunIgnoredMs = 30LL * 86400 * 1000;
+
+// The widest range each instrument of the page can take, as the page quotes it: wide enough for
+// any market of the coming decades, narrow enough that a value ten times off falls outside
+// (where the range allows it). The pair's lowest and highest value; nothing for a name not on
+// the page.
+std::optional<std::pair<double, double>> PlausibleRange(const QString& instrument);
+
+// Why a number cannot stand as a price on the page: not finite, not positive, too large, so
+// small that it shows as zero, or outside the instrument's range. Nothing when it can.
 std::optional<std::string> ImplausibleValue(double price, const QString& instrument);
+
+// Why a quote must not be served: for the log, and as the trader is shown it after the
+// instrument's name ("11.712 超出合理范围").
+struct Refusal {
+    std::string Reason;
+    QString Shown;
+};
 
 // Why a quote that has just arrived must not be served; nothing when it may. lastAccepted is the
 // instrument's last accepted price from any source (0: none).
+std::optional<Refusal> CheckQuote(const Quote& quote, const QString& instrument,
+                                  double lastAccepted, qint64 nowMs, double staleSeconds);
 std::optional<std::string> ImplausibleQuote(const Quote& quote, const QString& instrument,
                                             double lastAccepted, qint64 nowMs, double staleSeconds);
+
+// A value an arriving one is held against: the last one shown, in this run or an earlier one.
+struct Reference {
+    double Price = 0;
+    qint64 Ms = 0;  // when it was accepted
+    bool EarlierRun = false;
+};
+
+// What the trader is shown in place of a withheld value.
+inline const QString kSourcesDisagree = QStringLiteral("来源不一致");
+inline const QString kFarFromEarlier = QStringLiteral("与此前报价相差过大");
+
+struct Verdict {
+    int Source = -1;  // the index of the value to serve; -1: none
+    QString Reason;   // why none, empty when no source had a value
+};
+
+// Which of the sources' fresh values of one instrument may be served. values holds one price per
+// source in the order of preference, 0 where a source has none. Two that disagree withhold the
+// instrument; two that agree are served, whatever the reference; a value alone must agree with
+// the reference, when there is one.
+Verdict Decide(const std::vector<double>& values, const std::optional<Reference>& reference,
+               qint64 nowMs);
 
 // Counts the keys of one answer, so that a key given twice can be dropped: an answer that
 // contradicts itself has no right value to serve.

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "feeds/lastvalues.h"
 #include "platform/fonts.h"
 #include "platform/hotkey.h"
 #include "platform/hotkeylock.h"
@@ -178,6 +179,7 @@ void TMainForm::CreateComponents() {
         QuoteHTTPAnyError();
     };
     Builtin.OnRefreshed = [this] { BuiltinRefreshed(); };
+    Builtin.KeepLastValues(feeds::LastValuesBeside(Files.IniPath));
 
     Updater.VersionControl = TUpdaterVersionControl::byNumber;
     Updater.VersionNumber = QStringLiteral(KESTREL_VERSION);
