@@ -1,8 +1,10 @@
 #include "fetch.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QStringList>
 
+#include "net/httpdates.h"
 #include "platform/net/curltransfer.h"
 
 namespace kestrel::gateway {
@@ -60,6 +62,11 @@ Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
         return answer;
     }
     answer.Status = transfer->StatusCode();
+    if (answer.Status != 200) {
+        answer.RetryAfterSeconds =
+            RetryAfterSeconds(transfer->Header(TransferHeader::RawHeadersCRLF).value_or(QString()),
+                              QDateTime::currentDateTimeUtc());
+    }
     return answer;
 }
 

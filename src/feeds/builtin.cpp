@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QIODevice>
+#include <algorithm>
 
 #include "feeds/upstream.h"
 #include "quotes/messages.h"
@@ -11,10 +12,6 @@
 namespace kestrel::feeds {
 
 namespace {
-
-qint64 NowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
 
 bool SameSources(const std::vector<SourceConfig>& a, const std::vector<SourceConfig>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
@@ -38,7 +35,8 @@ std::vector<SourceConfig> BuiltinSources(const Settings& settings) {
     return sources;
 }
 
-BuiltinSource::BuiltinSource(TransferFactory factory) : Factory(std::move(factory)) {
+BuiltinSource::BuiltinSource(TransferFactory factory)
+    : Clock([] { return QDateTime::currentMSecsSinceEpoch(); }), Factory(std::move(factory)) {
     SetSources({});
 }
 
@@ -53,6 +51,9 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
     // failing is asked at most every five minutes.
     Cache = std::make_unique<FeedCache>(Configs, 600, 300);
     Clients.clear();
+    Asking.assign(Configs.size(), false);
+    Gave.assign(Configs.size(), {});
+    LastRenewed.clear();
     for (std::size_t i = 0; i < Configs.size(); ++i) {
         auto client = std::make_unique<THTTPClient>(Factory);
         client->URL = QString::fromStdString(Cache->RequestUrl(i));
@@ -73,6 +74,7 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
         const auto failed = [this, i, http](int status) {
             Answer answer;
             answer.Status = status;
+            answer.RetryAfterSeconds = http->RetryAfter();
             if (status <= 0)
                 answer.Error =
                     DescribeFailure(http->URL, status, http->LastFailure()).toStdString();
@@ -101,20 +103,26 @@ void BuiltinSource::Configure(const THTTPProxy& proxy, int maxTransferMs) {
 }
 
 void BuiltinSource::Refresh() {
-    if (Busy())
-        return;
-    const qint64 now = NowMs();
+    const qint64 now = Clock();
+    bool asked = false;
     for (std::size_t i = 0; i < Clients.size(); ++i) {
-        if (Cache->Due(i, now) && !Clients[i]->Busy() && Clients[i]->Read())
-            ++Pending;
+        if (Asking[i] || !Cache->Due(i, now) || !Clients[i]->Read())
+            continue;
+        Asking[i] = true;
+        Cache->Started(i, now);
+        asked = true;
     }
-    if (Pending > 0)
+    if (asked)
         return;
     // Nothing to ask yet: the cache answers, after the caller has returned, as a download would.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [this, token = std::weak_ptr<int>(Generation), generation = *Generation] {
-            if (const auto alive = token.lock(); alive && *alive == generation && OnRefreshed)
+            const auto alive = token.lock();
+            if (!alive || *alive != generation)
+                return;
+            LastRenewed.clear();
+            if (OnRefreshed)
                 OnRefreshed();
         },
         Qt::QueuedConnection);
@@ -124,25 +132,58 @@ void BuiltinSource::Abort() {
     ++*Generation;
     for (auto& client : Clients)
         client->Abort();
-    Pending = 0;
+    Asking.assign(Asking.size(), false);
+}
+
+bool BuiltinSource::Busy() const {
+    return std::find(Asking.begin(), Asking.end(), true) != Asking.end();
 }
 
 void BuiltinSource::Answered(std::size_t source, const Answer& answer) {
-    Cache->Record(source, answer, NowMs());
-    if (Pending > 0 && --Pending == 0 && OnRefreshed)
+    Asking[source] = false;
+    const qint64 now = Clock();
+    Cache->Record(source, answer, now);
+    const SourceKind kind = Configs[source].Kind;
+    LastRenewed.clear();
+    for (const Served& s : Cache->Choose(now)) {
+        if (s.Source != kind)
+            continue;
+        Gave[source].insert(s.Name);
+        if (s.Value.ConfirmedMs == now)
+            LastRenewed.insert(s.Name);
+    }
+    if (OnRefreshed)
         OnRefreshed();
 }
 
+bool BuiltinSource::Reading(const QString& name) const {
+    for (std::size_t i = 0; i < Asking.size(); ++i) {
+        if (Asking[i] && (Gave[i].isEmpty() || Gave[i].contains(name)))
+            return true;
+    }
+    return false;
+}
+
+qint64 BuiltinSource::ReceivedMs(const QStringList& names) const {
+    qint64 shown = 0, any = 0;
+    for (const Served& s : Cache->Choose(Clock())) {
+        any = std::max(any, s.Value.ConfirmedMs);
+        if (names.contains(s.Name))
+            shown = std::max(shown, s.Value.ConfirmedMs);
+    }
+    return shown ? shown : any;
+}
+
 std::optional<QString> BuiltinSource::Page() const {
-    return Cache->Page(NowMs());
+    return Cache->Page(Clock());
 }
 
 std::vector<Served> BuiltinSource::Quotes() const {
-    return Cache->Choose(NowMs());
+    return Cache->Choose(Clock());
 }
 
 QString BuiltinSource::FailureSummary() const {
-    return Cache->FailureSummary(NowMs());
+    return Cache->FailureSummary(Clock());
 }
 
 }  // namespace kestrel::feeds

@@ -37,6 +37,7 @@ struct Answer {
     long Status = 0;
     std::string Body;
     std::string Error;  // a transfer failure, empty when an answer came
+    double RetryAfterSeconds = 0;
 };
 
 struct Served {
