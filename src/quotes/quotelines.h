@@ -41,7 +41,7 @@ struct PageProgress {
 
 // The display lines after a download, the time line showing `shown`. On a good page every
 // selected instrument is looked up and its slots shift (previous := current, current := new
-// value) when its value is renewed or has changed; on bad data the two message lines follow the
+// value) unless an unchanged price was not renewed; on bad data the two message lines follow the
 // optional time line and the slots stay as they are. Slots whose size does not match the
 // selection are reset to it first.
 QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
