@@ -323,7 +323,7 @@ private Q_SLOTS:
         form->Builtin.Clock = [&later] { return QDateTime::currentMSecsSinceEpoch() + later; };
         form->StartFetch();
         QVERIFY(QTest::qWaitFor([&] { return form->tmTimer->isActive(); }, 5000));
-        QCOMPARE(ecb.Hits(), 1);
+        QTRY_COMPARE(ecb.Hits(), 1);
         QVERIFY(form->Builtin.Busy());
         QCOMPARE(form->MemoPrice.Lines.mid(1),
                  (QStringList{QStringLiteral("【美元日元】　　　　 154.60"),
