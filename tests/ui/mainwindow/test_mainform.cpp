@@ -318,8 +318,8 @@ private Q_SLOTS:
             QStringLiteral("Order=portal,ecb\r\nEcbURL=") + ecb.Url() + QStringLiteral("\r\n"),
             QDateTime::currentMSecsSinceEpoch());
         WriteSelection({QStringLiteral("美元日元"), QStringLiteral("欧元美元")});
-        auto form = MakeForm();
         qint64 later = 0;
+        auto form = MakeForm();
         form->Builtin.Clock = [&later] { return QDateTime::currentMSecsSinceEpoch() + later; };
         form->StartFetch();
         QVERIFY(QTest::qWaitFor([&] { return form->tmTimer->isActive(); }, 5000));
