@@ -36,8 +36,8 @@ QString SourceTitle(SourceKind kind);
 struct Answer {
     long Status = 0;
     std::string Body;
-    std::string Error;  // a transfer failure, empty when an answer came
-    double RetryAfterSeconds = 0;
+    std::string Error;             // a transfer failure, empty when an answer came
+    double RetryAfterSeconds = 0;  // how long the service asked to be left alone, 0: not said
 };
 
 struct Served {
