@@ -4,7 +4,7 @@
 #include <QDeadlineTimer>
 #include <QStringList>
 
-#include "feeds/retryafter.h"
+#include "net/httpdates.h"
 #include "platform/net/curltransfer.h"
 
 namespace kestrel::gateway {
@@ -62,10 +62,11 @@ Answer Fetch(const std::string& url, SourceKind kind, const std::string& proxy,
         return answer;
     }
     answer.Status = transfer->StatusCode();
-    if (answer.Status == 429 || answer.Status == 503)
+    if (answer.Status != 200) {
         answer.RetryAfterSeconds =
-            RetryAfterFrom(transfer->Header(TransferHeader::RawHeadersCRLF).value_or(QString()),
-                           QDateTime::currentMSecsSinceEpoch());
+            RetryAfterSeconds(transfer->Header(TransferHeader::RawHeadersCRLF).value_or(QString()),
+                              QDateTime::currentDateTimeUtc());
+    }
     return answer;
 }
 

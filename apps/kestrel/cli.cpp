@@ -262,7 +262,10 @@ int PrintBuiltin(const Settings& settings, PrintFormat format) {
     source.SetSources(feeds::BuiltinSources(settings));
     source.Configure(http.Proxy, settings.WaitTimeoutMs);
     QEventLoop loop;
-    source.OnRefreshed = [&loop] { loop.quit(); };
+    source.OnRefreshed = [&loop, &source] {
+        if (!source.Busy())
+            loop.quit();
+    };
     // The transfers end within the time-out by themselves; this only guards against a hang.
     QTimer::singleShot(settings.WaitTimeoutMs + 5000, &loop, &QEventLoop::quit);
     source.Refresh();

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QIODevice>
 #include <QThreadPool>
+#include <algorithm>
 
 #include "feeds/lastvalues.h"
 #include "feeds/upstream.h"
@@ -13,10 +14,6 @@
 namespace kestrel::feeds {
 
 namespace {
-
-qint64 NowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
 
 // The values shown are written at most this often, on a pool thread.
 constexpr qint64 kLastValuesEveryMs = 5 * 60 * 1000;
@@ -43,7 +40,8 @@ std::vector<SourceConfig> BuiltinSources(const Settings& settings) {
     return sources;
 }
 
-BuiltinSource::BuiltinSource(TransferFactory factory) : Factory(std::move(factory)) {
+BuiltinSource::BuiltinSource(TransferFactory factory)
+    : Clock([] { return QDateTime::currentMSecsSinceEpoch(); }), Factory(std::move(factory)) {
     SetSources({});
 }
 
@@ -62,6 +60,9 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
     Cache = std::make_unique<FeedCache>(Configs, 600, 300);
     Cache->Remember(shown);
     Clients.clear();
+    Asking.assign(Configs.size(), false);
+    Gave.assign(Configs.size(), {});
+    LastRenewed.clear();
     for (std::size_t i = 0; i < Configs.size(); ++i) {
         auto client = std::make_unique<THTTPClient>(Factory);
         client->URL = QString::fromStdString(Cache->RequestUrl(i));
@@ -82,6 +83,7 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
         const auto failed = [this, i, http](int status) {
             Answer answer;
             answer.Status = status;
+            answer.RetryAfterSeconds = http->RetryAfter();
             if (status <= 0)
                 answer.Error =
                     DescribeFailure(http->URL, status, http->LastFailure()).toStdString();
@@ -115,20 +117,26 @@ void BuiltinSource::Configure(const THTTPProxy& proxy, int maxTransferMs) {
 }
 
 void BuiltinSource::Refresh() {
-    if (Busy())
-        return;
-    const qint64 now = NowMs();
+    const qint64 now = Clock();
+    bool asked = false;
     for (std::size_t i = 0; i < Clients.size(); ++i) {
-        if (Cache->Due(i, now) && !Clients[i]->Busy() && Clients[i]->Read())
-            ++Pending;
+        if (Asking[i] || !Cache->Due(i, now) || !Clients[i]->Read())
+            continue;
+        Asking[i] = true;
+        Cache->Started(i, now);
+        asked = true;
     }
-    if (Pending > 0)
+    if (asked)
         return;
     // Nothing to ask yet: the cache answers, after the caller has returned, as a download would.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [this, token = std::weak_ptr<int>(Generation), generation = *Generation] {
-            if (const auto alive = token.lock(); alive && *alive == generation && OnRefreshed)
+            const auto alive = token.lock();
+            if (!alive || *alive != generation)
+                return;
+            LastRenewed.clear();
+            if (OnRefreshed)
                 OnRefreshed();
         },
         Qt::QueuedConnection);
@@ -138,11 +146,16 @@ void BuiltinSource::Abort() {
     ++*Generation;
     for (auto& client : Clients)
         client->Abort();
-    Pending = 0;
+    Asking.assign(Asking.size(), false);
+}
+
+bool BuiltinSource::Busy() const {
+    return std::find(Asking.begin(), Asking.end(), true) != Asking.end();
 }
 
 void BuiltinSource::Answered(std::size_t source, const Answer& answer) {
-    const qint64 now = NowMs();
+    Asking[source] = false;
+    const qint64 now = Clock();
     Cache->Record(source, answer, now);
     if (!LastValuesFile.isEmpty() && now - LastValuesWrittenMs >= kLastValuesEveryMs &&
         !Cache->LastValues().empty()) {
@@ -151,20 +164,47 @@ void BuiltinSource::Answered(std::size_t source, const Answer& answer) {
             WriteLastValues(path, values);
         });
     }
-    if (Pending > 0 && --Pending == 0 && OnRefreshed)
+    const SourceKind kind = Configs[source].Kind;
+    LastRenewed.clear();
+    for (const Served& s : Cache->Choose(now)) {
+        if (s.Source != kind)
+            continue;
+        Gave[source].insert(s.Name);
+        if (s.Value.ConfirmedMs == now)
+            LastRenewed.insert(s.Name);
+    }
+    if (OnRefreshed)
         OnRefreshed();
 }
 
+bool BuiltinSource::Reading(const QString& name) const {
+    for (std::size_t i = 0; i < Asking.size(); ++i) {
+        if (Asking[i] && (Gave[i].isEmpty() || Gave[i].contains(name)))
+            return true;
+    }
+    return false;
+}
+
+qint64 BuiltinSource::ReceivedMs(const QStringList& names) const {
+    qint64 shown = 0, any = 0;
+    for (const Served& s : Cache->Choose(Clock())) {
+        any = std::max(any, s.Value.ConfirmedMs);
+        if (names.contains(s.Name))
+            shown = std::max(shown, s.Value.ConfirmedMs);
+    }
+    return shown ? shown : any;
+}
+
 std::optional<QString> BuiltinSource::Page() const {
-    return Cache->Page(NowMs());
+    return Cache->Page(Clock());
 }
 
 std::vector<Served> BuiltinSource::Quotes() const {
-    return Cache->Choose(NowMs());
+    return Cache->Choose(Clock());
 }
 
 QString BuiltinSource::FailureSummary() const {
-    return Cache->FailureSummary(NowMs());
+    return Cache->FailureSummary(Clock());
 }
 
 }  // namespace kestrel::feeds

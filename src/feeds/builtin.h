@@ -3,7 +3,9 @@
 // tolerates whatever the refresh interval, the answers kept in a cache with its freshness rules.
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,12 +38,14 @@ public:
     // How the requests go out: the rates page client's proxy and limits.
     void Configure(const THTTPProxy& proxy, int maxTransferMs);
 
-    // Asks every source that is due. OnRefreshed runs in the GUI thread once they have all
-    // answered, or soon after when none was due.
+    // Asks every source that is due and not still answering an earlier request; a slow source
+    // holds back no other. OnRefreshed runs in the GUI thread after each answer, or soon after
+    // when no source was asked.
     void Refresh();
     // Drops the requests under way; OnRefreshed does not run for them.
     void Abort();
-    bool Busy() const { return Pending > 0; }
+    // A source is still being asked.
+    bool Busy() const;
 
     // The rates page made from the freshest values, or none when no value is left.
     std::optional<QString> Page() const;
@@ -49,7 +53,18 @@ public:
     // Why no value is left, naming each failing source: "数据源均已失效（新浪财经：HTTP 403）".
     QString FailureSummary() const;
 
+    // Whether a source still being asked may bring the instrument: one that has served it
+    // before, or one that has served nothing yet.
+    bool Reading(const QString& name) const;
+    // Whether the instrument's value came with the answer OnRefreshed reports.
+    bool Renewed(const QString& name) const { return LastRenewed.contains(name); }
+    // When the newest of the served values of these instruments was received (of every served
+    // value when none of them is served); 0 when nothing is served.
+    qint64 ReceivedMs(const QStringList& names) const;
+
     std::function<void()> OnRefreshed;
+    // Milliseconds since the epoch, for the cache's freshness rules and the receipt times.
+    std::function<qint64()> Clock;
 
 private:
     void Answered(std::size_t source, const Answer& answer);
@@ -58,9 +73,12 @@ private:
     std::vector<SourceConfig> Configs;
     std::unique_ptr<FeedCache> Cache;
     std::vector<std::unique_ptr<THTTPClient>> Clients;
+    // Per source: a request is under way; the instruments it has served this run.
+    std::vector<bool> Asking;
+    std::vector<QSet<QString>> Gave;
+    QSet<QString> LastRenewed;
     THTTPProxy Proxy;
     int MaxTransferMs = 60000;
-    int Pending = 0;
     QString LastValuesFile;
     qint64 LastValuesWrittenMs = 0;
     std::shared_ptr<int> Generation = std::make_shared<int>(0);

@@ -1,6 +1,7 @@
 #include "net/httpclient.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
@@ -48,6 +49,7 @@ struct TransferJob : std::enable_shared_from_this<TransferJob> {
     std::unique_ptr<ITransfer> Transfer;  // worker only
 
     int StatusCode = -1;
+    double RetryAfter = 0;     // seconds a refusing server asked the client to wait
     TransferFailure Failure;   // when no status came or the body broke off
     bool LengthKnown = false;  // the answer announced its length (a file's is always known)
     bool Success = false;      // set once the whole body is in
@@ -103,6 +105,11 @@ void TransferJob::Run() {
         const auto close = qScopeGuard([this] { Transfer.reset(); });
         if (!Transfer || !Transfer->Open(Session) || !Send())
             return;
+        if (StatusCode != 200) {
+            RetryAfter = RetryAfterSeconds(
+                Transfer->Header(TransferHeader::RawHeadersCRLF).value_or(QString()),
+                QDateTime::currentDateTimeUtc());
+        }
         DescribeResponse();
         // A stopped job leaves the output file as it is.
         if (!ContinueDownload || TCustomThread::Terminated())
@@ -294,6 +301,7 @@ bool TCustomHTTPClient::Read() {
     // events are dropped with its worker.
     StopTransfer();
     LastStatusCode = -1;
+    LastRetryAfter = 0;
     LastFailureSeen = {};
 
     auto job = std::make_shared<TransferJob>();
@@ -399,6 +407,7 @@ void TCustomHTTPClient::CompletionHandler() {
     if (!job)
         return;
     LastStatusCode = job->StatusCode;
+    LastRetryAfter = job->RetryAfter;
     LastFailureSeen = job->Failure;
     // The stream lives until the completion events are over, even when a handler throws.
     const auto release = qScopeGuard([&job] { job->Stream.reset(); });

@@ -102,6 +102,9 @@ public:
     QString HostName() const;
     // Status of the last transfer's response; -1 when none was obtained.
     int StatusCode() const { return LastStatusCode; }
+    // Seconds the last transfer's refusal (429, 503, ...) asked to wait before the next request,
+    // from its Retry-After header; 0 when it asked nothing.
+    double RetryAfter() const { return LastRetryAfter; }
     // Why the last transfer got no status or lost its body, as far as the transfer could tell.
     const TransferFailure& LastFailure() const { return LastFailureSeen; }
 
@@ -160,6 +163,7 @@ private:
     std::shared_ptr<TransferJob> Job;  // the transfer in flight or awaiting its completion
     int BufferSize = 4096;
     int LastStatusCode = -1;
+    double LastRetryAfter = 0;
     TransferFailure LastFailureSeen;
 };
 

@@ -1,6 +1,7 @@
 #include "net/httpdates.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <optional>
 
 #include "net/daynumbers.h"
@@ -122,6 +123,28 @@ double ParseHTTPDate(const QString& text) {
     if (rest.size() > 4)
         gmt = gmt.addSecs(-ParseZoneOffset(rest));
     return GMTToLocal(DateTimeFromQDateTime(gmt));
+}
+
+double RetryAfterSeconds(const QString& rawHeaders, const QDateTime& now) {
+    QString value;
+    // The last one counts: the headers of a response that was followed come first.
+    for (const QStringView line : QStringView(rawHeaders).split(u'\n')) {
+        const qsizetype colon = line.indexOf(u':');
+        if (colon > 0 &&
+            line.left(colon).trimmed().compare(u"retry-after", Qt::CaseInsensitive) == 0) {
+            value = line.mid(colon + 1).trimmed().toString();
+        }
+    }
+    if (value.isEmpty())
+        return 0;
+    bool number = false;
+    const qint64 seconds = value.toLongLong(&number);
+    if (number)
+        return value.front().isDigit() ? double(seconds) : 0;
+    const QDateTime when = DateTimeToQDateTime(ParseHTTPDate(value));
+    if (!when.isValid())
+        return 0;
+    return std::max(0.0, now.msecsTo(when) / 1000.0);
 }
 
 }  // namespace kestrel

@@ -1,6 +1,7 @@
 // The dates of HTTP headers, read into local date-times (net/daynumbers.h).
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 namespace kestrel {
@@ -9,6 +10,11 @@ namespace kestrel {
 // "-hhmm" zone offset) and returns it as a local date-time. An empty text gives 0; a text that
 // cannot be read gives the date-time 0 taken as GMT and converted to local time.
 double ParseHTTPDate(const QString& text);
+
+// The wait a response's Retry-After header asks for, in seconds after now: its delay-seconds or
+// the time until its HTTP date. rawHeaders are the response's header lines (CRLF-separated); 0
+// when they have no such header, it cannot be read or its date has passed.
+double RetryAfterSeconds(const QString& rawHeaders, const QDateTime& now);
 
 // The zone offset at the start of the text ("+0800", "-0530") in seconds east of GMT; 0 for
 // anything else, including a named zone.

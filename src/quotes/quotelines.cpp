@@ -69,10 +69,10 @@ void PadToWidth(QString& text, int width) {
         text += u' ';
 }
 
-QString FormatQuoteLine(const QString& name, long double value) {
+QString FormatQuoteLine(const QString& name, long double value, bool reading) {
     const LineLabels labels = LabelsFor(name);
     if (value == 0.0L || !std::isfinite(value))
-        return labels.missing + QStringLiteral(" N/A");
+        return labels.missing + (reading ? QStringLiteral(" 正在读取") : QStringLiteral(" N/A"));
     return labels.padded + u' ' + FixedText(value, labels.decimals);
 }
 
@@ -83,11 +83,11 @@ QString UpdateTimeLine(const QTime& now, bool demo) {
 }
 
 QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
-                           bool displayTime, const QTime& now) {
+                           bool displayTime, const QTime& shown, const PageProgress& progress) {
     QuoteLines result;
     // Made-up prices say so even where the time line is switched off.
     if (displayTime || page.Demo())
-        result.Lines.append(UpdateTimeLine(now, page.Demo()));
+        result.Lines.append(UpdateTimeLine(shown, page.Demo()));
     result.Good = page.TrimPageToMarker() && !page.PageLines().isEmpty();
     if (!result.Good) {
         result.Lines.append(QStringLiteral("外汇牌价源数据有误，无法提供报价"));
@@ -98,8 +98,14 @@ QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteS
     if (quoteSlots.CurQuotes.size() != n || quoteSlots.PrevQuotes.size() != n)
         quoteSlots.Reset(n);
     for (qsizetype i = 0; i < n; ++i) {
-        const long double value = page.QuoteFor(selection.at(i));
-        result.Lines.append(FormatQuoteLine(selection.at(i), value));
+        const QString& name = selection.at(i);
+        const long double value = page.QuoteFor(name);
+        result.Lines.append(
+            FormatQuoteLine(name, value, progress.Reading && progress.Reading(name)));
+        // A price another answer left as it was keeps its colour.
+        if (progress.Renewed && !progress.Renewed(name) && value != 0.0L &&
+            value == quoteSlots.CurQuotes.at(i))
+            continue;
         quoteSlots.PrevQuotes[i] = quoteSlots.CurQuotes.at(i);
         quoteSlots.CurQuotes[i] = value;
     }

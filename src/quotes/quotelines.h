@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTime>
 #include <QtGlobal>
+#include <functional>
 
 #include "quotes/catalogue.h"
 #include "quotes/ratespage.h"
@@ -17,10 +18,11 @@ void PadToWidth(QString& text, int width);
 
 // One instrument line: "【label】" padded to 20 bytes, a space and the value with the label's
 // number of decimals, or the bracketed label left-aligned in 30 bytes followed by " N/A" when
-// there is no value (0, or a value that is not a finite number).
-QString FormatQuoteLine(const QString& name, long double value);
+// there is no value (0, or a value that is not a finite number); " 正在读取" in place of " N/A"
+// while the value is still being read.
+QString FormatQuoteLine(const QString& name, long double value, bool reading = false);
 
-// "【牌价更新时间】" padded to 20 bytes, then the time as hh:mm:ss.
+// "【牌价更新时间】" padded to 20 bytes, then the time as hh:mm:ss: when the shown values came.
 // "【演示牌价】" in its place for a page of made-up prices.
 QString UpdateTimeLine(const QTime& now, bool demo = false);
 
@@ -29,12 +31,21 @@ struct QuoteLines {
     bool Good = false;  // false: the page was bad data and Lines holds the message lines
 };
 
-// The display lines after a download. On a good page every selected instrument is looked up
-// and its slots shift (previous := current, current := new value); on bad data the two message
-// lines follow the optional time line and the slots stay as they are. Slots whose size does not
-// match the selection are reset to it first.
+// Where a page's values stand when it is made of several answers, some still awaited.
+struct PageProgress {
+    // The instrument has no value yet, but an answer under way may bring it.
+    std::function<bool(const QString&)> Reading;
+    // The instrument's value came with this answer; none given: every value did.
+    std::function<bool(const QString&)> Renewed;
+};
+
+// The display lines after a download, the time line showing `shown`. On a good page every
+// selected instrument is looked up and its slots shift (previous := current, current := new
+// value) unless an unchanged price was not renewed; on bad data the two message lines follow the
+// optional time line and the slots stay as they are. Slots whose size does not match the
+// selection are reset to it first.
 QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
-                           bool displayTime, const QTime& now);
+                           bool displayTime, const QTime& shown, const PageProgress& progress = {});
 
 enum class QuoteColour { Font, Rising, Falling };
 

@@ -12,7 +12,6 @@
 
 #include "feeds/cache.h"
 #include "feeds/lastvalues.h"
-#include "feeds/retryafter.h"
 #include "quotes/catalogue.h"
 #include "samples.h"
 
@@ -266,24 +265,6 @@ private slots:
         tooMany.RetryAfterSeconds = retryAfter;
         QCOMPARE(cache.Record(0, tooMany, kStart), wait);
         QVERIFY(!cache.Due(0, kStart + qint64(wait * 1000) - 1));
-    }
-
-    void retryAfterHeader_data() {
-        QTest::addColumn<QString>("headers");
-        QTest::addColumn<double>("seconds");
-        QTest::newRow("seconds") << "HTTP/1.1 429 Too Many\r\nretry-after:  120 \r\n" << 120.0;
-        QTest::newRow("a date") << "Retry-After: Fri, 15 Jan 2027 08:01:00 GMT\r\n" << 60.0;
-        QTest::newRow("a date past") << "Retry-After: Fri, 15 Jan 2027 07:00:00 GMT\r\n" << 0.0;
-        QTest::newRow("none") << "Content-Type: text/plain\r\n" << 0.0;
-        QTest::newRow("not a number") << "Retry-After: soon\r\n" << 0.0;
-        QTest::newRow("negative") << "Retry-After: -5\r\n" << 0.0;
-    }
-    void retryAfterHeader() {
-        QFETCH(QString, headers);
-        QFETCH(double, seconds);
-        const qint64 now =
-            QDateTime(QDate(2027, 1, 15), QTime(8, 0), QTimeZone::utc()).toMSecsSinceEpoch();
-        QCOMPARE(RetryAfterFrom(headers, now), seconds);
     }
 
     void everyInstrumentHasItsOwnCode() {

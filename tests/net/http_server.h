@@ -46,6 +46,11 @@ public:
             res.status = 500;
             res.set_content("broken", "text/plain");
         });
+        Server.Get("/busy", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 503;
+            res.set_header("Retry-After", "30");
+            res.set_content("later", "text/plain");
+        });
         // Announces 100 bytes, sends 10 and hangs up.
         Server.Get("/short", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(100, "text/plain",

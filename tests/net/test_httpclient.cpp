@@ -214,6 +214,9 @@ void TestHttpClient::outcomes_data() {
         << QByteArray("not here") << 404;
     QTest::newRow("500") << Server.Url("/error") << QStringList{"AnyError", "HTTPError 500"}
                          << QByteArray("broken") << 500;
+    QTest::newRow("503 asking for a wait")
+        << Server.Url("/busy") << QStringList{"AnyError", "HTTPError 503"} << QByteArray("later")
+        << 503;
     QTest::newRow("short body") << Server.Url("/short")
                                 << QStringList{"AnyError", "ConnLost 100 10"}
                                 << QByteArray("0123456789") << 200;
@@ -250,6 +253,7 @@ void TestHttpClient::outcomes() {
     QCOMPARE(r.Events, events);
     QCOMPARE(r.Body, body);
     QCOMPARE(http.StatusCode(), status);
+    QCOMPARE(http.RetryAfter(), status == 503 ? 30.0 : 0.0);
     QVERIFY(r.StreamAtStart);
     QVERIFY(r.LastStream.isNull());
     QVERIFY(!http.Busy());

@@ -190,6 +190,31 @@ private slots:
         QCOMPARE(ParseZoneOffset(text), seconds);
     }
 
+    void retryAfterSeconds_data() {
+        QTest::addColumn<QString>("headers");
+        QTest::addColumn<double>("seconds");
+        const QString status = QStringLiteral("HTTP/1.1 429 Too Many Requests\r\n");
+        QTest::newRow("seconds") << status + "Retry-After: 120\r\n\r\n" << 120.0;
+        QTest::newRow("name in any case, blanks") << status + "retry-after:   7 \r\n\r\n" << 7.0;
+        QTest::newRow("date ninety seconds ahead")
+            << status + "Retry-After: Sun, 06 Nov 1994 08:51:07 GMT\r\n"
+            << 90.0;
+        QTest::newRow("date gone by") << status + "Retry-After: Sun, 06 Nov 1994 08:00:00 GMT\r\n"
+                                      << 0.0;
+        QTest::newRow("negative") << status + "Retry-After: -5\r\n" << 0.0;
+        QTest::newRow("unreadable") << status + "Retry-After: soon\r\n" << 0.0;
+        QTest::newRow("none") << status + "Content-Type: text/plain\r\n" << 0.0;
+        QTest::newRow("the last response's")
+            << "HTTP/1.1 302 Found\r\nRetry-After: 5\r\n\r\n" + status + "Retry-After: 60\r\n"
+            << 60.0;
+    }
+    void retryAfterSeconds() {
+        QFETCH(QString, headers);
+        QFETCH(double, seconds);
+        const QDateTime now(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
+        QCOMPARE(RetryAfterSeconds(headers, now), seconds);
+    }
+
     void dateTimeDoubles_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QDateTime>("dateTime");

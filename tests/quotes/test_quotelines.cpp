@@ -171,6 +171,27 @@ private slots:
         QCOMPARE(result.Lines, expected);
     }
 
+    // Answers that come one source at a time: a price no answer renewed keeps its slots (and so
+    // its colour), and a missing one still awaited says so in the column of "N/A".
+    void buildQuoteLinesFromSomeAnswers() {
+        RatesPage page = PageWith(Row("美元人民币", "6.3") + Row("美元港币", "7.75"));
+        const QStringList selection{"美元港币", "美元人民币", "天然气"};
+        QuoteSlots quoteSlots;
+        quoteSlots.Reset(selection.size());
+        quoteSlots.PrevQuotes = {7.7L, 6.1L, 0.0L};
+        quoteSlots.CurQuotes = {7.75L, 6.2L, 0.0L};
+        PageProgress progress;
+        progress.Reading = [](const QString& name) { return name == u"天然气"; };
+        progress.Renewed = [](const QString& name) { return name == u"美元人民币"; };
+        const QuoteLines result =
+            BuildQuoteLines(page, selection, quoteSlots, false, QTime(1, 2, 3), progress);
+        QCOMPARE(result.Lines, (QStringList{"【美元港币】" + Fw(4) + " 7.7500",
+                                            "【美元人民币】" + Fw(3) + " 6.3000",
+                                            "【天然气】" + QString(20, u' ') + " 正在读取"}));
+        QCOMPARE(quoteSlots.PrevQuotes, (QList<long double>{7.7L, 6.2L, 0.0L}));
+        QCOMPARE(static_cast<double>(quoteSlots.CurQuotes[1]), 6.3);
+    }
+
     void buildQuoteLinesFitsMismatchedSlots() {
         RatesPage page = PageWith(Row("欧元美元", "1.1"));
         QuoteSlots quoteSlots;  // never sized for this selection

@@ -335,8 +335,8 @@ void TMainForm::ApplySettings() {
 
 void TMainForm::StartFetch() {
     if (UseBuiltin) {
+        // A source still answering the last refresh goes on; the others are asked again.
         QuoteHTTP.Abort();
-        Builtin.Abort();
         Builtin.Refresh();
         tmTimer->stop();
         return;
@@ -382,6 +382,7 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
         body = stream->readAll();
     }
     Page.SetBody(body, contentType);
+    ShownTime = QTime::currentTime();
     BuildQuoteLines();
     tmTimer->start();
     CheckPriceAlarm();
@@ -393,16 +394,25 @@ void TMainForm::QuoteHTTPAnyError(const QByteArray& body) {
         FailureReason(QuoteHTTP.URL, QuoteHTTP.StatusCode(), QuoteHTTP.LastFailure(), body));
 }
 
+// Runs after each source's answer: the countdown goes on after the first of a refresh, the
+// others only bring their values in.
 void TMainForm::BuiltinRefreshed() {
+    if (!tmTimer->isActive())
+        tmTimer->start();
     const std::optional<QString> page = Builtin.Page();
     if (!page) {
-        ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
+        // Before the first values the start-up lines stay while a source is still being read.
+        if (!Builtin.Busy() || !Page.PageLines().isEmpty())
+            ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
         return;
     }
     Page.SetBody(page->toUtf8(), QStringLiteral("text/html; charset=utf-8"));
+    // Values kept through a source's outage say when they came, not what the clock says.
+    ShownTime = QDateTime::fromMSecsSinceEpoch(Builtin.ReceivedMs(SelectedInstruments)).time();
     BuildQuoteLines();
-    tmTimer->start();
-    CheckPriceAlarm();
+    // A price is checked once, when it comes, not again with each other source's answer.
+    if (Builtin.Renewed(Alarm.MonitorCcy) || Page.QuoteFor(Alarm.MonitorCcy) != MonitorQuote)
+        CheckPriceAlarm();
     ReturnFreedMemorySoon(this);
 }
 
@@ -421,8 +431,13 @@ void TMainForm::ShowFailure(const QStringList& reason) {
 }
 
 void TMainForm::BuildQuoteLines() {
+    PageProgress progress;
+    if (UseBuiltin) {
+        progress.Reading = [this](const QString& name) { return Builtin.Reading(name); };
+        progress.Renewed = [this](const QString& name) { return Builtin.Renewed(name); };
+    }
     const QuoteLines result = kestrel::BuildQuoteLines(Page, SelectedInstruments, Quotes,
-                                                       DisplayTime, QTime::currentTime());
+                                                       DisplayTime, ShownTime, progress);
     MemoPrice.Lines = result.Lines;
     if (result.Good) {
         AutoSizeWindow();

@@ -157,6 +157,7 @@ private:
     std::function<TAlarmForm*()> AlarmFormSource;
     ProgramFiles Files;
     RatesPage Page;
+    QTime ShownTime;  // when the values of Page came
     bool UseBuiltin = true;
     QuoteSlots Quotes;
     QImage BackgroundBitmap;

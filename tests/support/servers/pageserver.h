@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +26,8 @@ public:
             // A held answer waits until the test releases it or the server stops.
             released_.wait(lock, [this] { return !hold_ || stopping_; });
             res.status = status_;
+            for (const auto& [name, value] : headers_)
+                res.set_header(name, value);
             res.set_content(body_, contentType_);
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
@@ -61,6 +64,11 @@ public:
         std::lock_guard lock(mutex_);
         contentType_ = contentType;
     }
+    // An extra header line of every answer from now on.
+    void SetHeader(const std::string& name, const std::string& value) {
+        std::lock_guard lock(mutex_);
+        headers_[name] = value;
+    }
     void Hold(bool hold) {
         {
             std::lock_guard lock(mutex_);
@@ -91,6 +99,7 @@ private:
     std::condition_variable released_;
     std::string body_;
     std::string contentType_ = "text/html; charset=gb2312";
+    std::map<std::string, std::string> headers_;
     int status_ = 200;
     bool hold_ = false;
     bool stopping_ = false;

@@ -17,6 +17,7 @@
 #include "platform/programfiles.h"
 #include "platform/sessionnotes.h"
 #include "quotes/messages.h"
+#include "quotes/quotelines.h"
 #include "servers/pageserver.h"
 #include "settings/profile.h"
 #include "ui/mainwindow/mainform.h"
@@ -292,6 +293,77 @@ private Q_SLOTS:
         QVERIFY(refreshed());
         QCOMPARE(server_->Hits(), hits);  // within five seconds the cache answers
         QVERIFY(form->MemoPrice.Lines[1].endsWith(QStringLiteral("154.60")));
+    }
+
+    // The built-in sources of [Sources], the portal's sample served as it would be at `ms`.
+    void WriteBuiltin(const QString& sources, qint64 ms) {
+        QFile portal(QStringLiteral(KESTREL_TEST_DATA "/feeds/portal.txt"));
+        QVERIFY(portal.open(QIODevice::ReadOnly));
+        server_->SetPage(QString::fromStdString(
+            kestrel::test::PortalSampleAt(portal.readAll().toStdString(), ms)));
+        QFile f(files_.IniPath);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(ToCp936(QStringLiteral("[Param]\r\nProxyType=1\r\n[Sources]\r\nPortalURL=") +
+                        server_->Url() + QStringLiteral("?list=\r\n") + sources));
+    }
+
+    // A source that does not answer holds back no other: the portal's values are shown as they
+    // come, what only the silent source gives says it is being read, and its values follow.
+    void aHangingSourceHoldsBackNoOther() {
+        PageServer ecb;
+        ecb.SetPage(QString::fromStdString(
+            kestrel::test::EcbSampleAt(QDateTime::currentMSecsSinceEpoch())));
+        ecb.Hold(true);
+        WriteBuiltin(
+            QStringLiteral("Order=portal,ecb\r\nEcbURL=") + ecb.Url() + QStringLiteral("\r\n"),
+            QDateTime::currentMSecsSinceEpoch());
+        WriteSelection({QStringLiteral("美元日元"), QStringLiteral("欧元美元")});
+        qint64 later = 0;
+        auto form = MakeForm();
+        form->Builtin.Clock = [&later] { return QDateTime::currentMSecsSinceEpoch() + later; };
+        form->StartFetch();
+        QVERIFY(QTest::qWaitFor([&] { return form->tmTimer->isActive(); }, 5000));
+        QTRY_COMPARE(ecb.Hits(), 1);
+        QVERIFY(form->Builtin.Busy());
+        QCOMPARE(form->MemoPrice.Lines.mid(1),
+                 (QStringList{QStringLiteral("【美元日元】　　　　 154.60"),
+                              QStringLiteral("【欧元美元】") + QString(18, u' ') +
+                                  QStringLiteral(" 正在读取")}));
+        QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
+        // The next refresh asks the portal again and leaves the silent source alone.
+        later = 6000;
+        const int hits = server_->Hits();
+        form->StartFetch();
+        QTRY_VERIFY(form->tmTimer->isActive() && server_->Hits() > hits);
+        QCOMPARE(ecb.Hits(), 1);
+        ecb.Hold(false);
+        QTRY_VERIFY(!form->Builtin.Busy());
+        QCOMPARE(form->MemoPrice.Lines[2], QStringLiteral("【欧元美元】　　　　 1.0705"));
+        QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【美元日元】　　　　 154.60"));
+    }
+
+    // Through a source's outage its values stay for a while; the time line says when they came.
+    void theTimeLineTellsWhenTheShownValuesCame() {
+        const qint64 received = QDateTime::currentMSecsSinceEpoch() - 180'000;
+        qint64 now = received;
+        WriteBuiltin(QStringLiteral("Order=portal\r\n"), received);
+        WriteSelection({QStringLiteral("美元日元")});
+        auto form = MakeForm();
+        form->Builtin.Clock = [&now] { return now; };
+        const auto refreshed = [&form] {
+            form->StartFetch();
+            return QTest::qWaitFor(
+                [&] { return !form->Builtin.Busy() && form->tmTimer->isActive(); }, 10000);
+        };
+        QVERIFY(refreshed());
+        const QStringList fresh = form->MemoPrice.Lines;
+        QCOMPARE(fresh[0], UpdateTimeLine(QDateTime::fromMSecsSinceEpoch(received).time()));
+        server_->SetPage(QStringLiteral("busy"), 503);
+        now = QDateTime::currentMSecsSinceEpoch();
+        const int hits = server_->Hits();
+        QVERIFY(refreshed());
+        QCOMPARE(server_->Hits(), hits + 1);
+        QCOMPARE(form->MemoPrice.Lines, fresh);
     }
 
     // A page of made-up prices is marked in the window and the tooltip, the time line switched
