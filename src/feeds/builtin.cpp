@@ -185,6 +185,14 @@ bool BuiltinSource::Reading(const QString& name) const {
     return false;
 }
 
+std::map<QString, QString> BuiltinSource::Withheld() const {
+    std::map<QString, QString> withheld = Cache->Withheld(Clock());
+    // "11.712 超出合理范围": the value itself is what the line does not show.
+    for (auto& [name, reason] : withheld)
+        reason = reason.section(u' ', -1);
+    return withheld;
+}
+
 qint64 BuiltinSource::ReceivedMs(const QStringList& names) const {
     qint64 shown = 0, any = 0;
     for (const Served& s : Cache->Choose(Clock())) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -58,6 +59,9 @@ public:
     bool Reading(const QString& name) const;
     // Whether the instrument's value came with the answer OnRefreshed reports.
     bool Renewed(const QString& name) const { return LastRenewed.contains(name); }
+    // The instruments a source had but whose value is withheld, each with the short reason a
+    // quote line has room for: "来源不一致", "超出合理范围", "与此前报价相差过大".
+    std::map<QString, QString> Withheld() const;
     // When the newest of the served values of these instruments was received (of every served
     // value when none of them is served); 0 when nothing is served.
     qint64 ReceivedMs(const QStringList& names) const;

@@ -69,10 +69,10 @@ void PadToWidth(QString& text, int width) {
         text += u' ';
 }
 
-QString FormatQuoteLine(const QString& name, long double value, bool reading) {
+QString FormatQuoteLine(const QString& name, long double value, const QString& missing) {
     const LineLabels labels = LabelsFor(name);
     if (value == 0.0L || !std::isfinite(value))
-        return labels.missing + (reading ? QStringLiteral(" 正在读取") : QStringLiteral(" N/A"));
+        return labels.missing + u' ' + (missing.isEmpty() ? QStringLiteral("N/A") : missing);
     return labels.padded + u' ' + FixedText(value, labels.decimals);
 }
 
@@ -101,7 +101,7 @@ QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteS
         const QString& name = selection.at(i);
         const long double value = page.QuoteFor(name);
         result.Lines.append(
-            FormatQuoteLine(name, value, progress.Reading && progress.Reading(name)));
+            FormatQuoteLine(name, value, progress.Missing ? progress.Missing(name) : QString()));
         // A price another answer left as it was keeps its colour.
         if (progress.Renewed && !progress.Renewed(name) && value != 0.0L &&
             value == quoteSlots.CurQuotes.at(i))

@@ -18,9 +18,9 @@ void PadToWidth(QString& text, int width);
 
 // One instrument line: "【label】" padded to 20 bytes, a space and the value with the label's
 // number of decimals, or the bracketed label left-aligned in 30 bytes followed by " N/A" when
-// there is no value (0, or a value that is not a finite number); " 正在读取" in place of " N/A"
-// while the value is still being read.
-QString FormatQuoteLine(const QString& name, long double value, bool reading = false);
+// there is no value (0, or a value that is not a finite number); a note in place of "N/A" says
+// why, when it is known: " 正在读取" while the value is still being read, " 来源不一致" ...
+QString FormatQuoteLine(const QString& name, long double value, const QString& missing = {});
 
 // "【牌价更新时间】" padded to 20 bytes, then the time as hh:mm:ss: when the shown values came.
 // "【演示牌价】" in its place for a page of made-up prices.
@@ -33,8 +33,9 @@ struct QuoteLines {
 
 // Where a page's values stand when it is made of several answers, some still awaited.
 struct PageProgress {
-    // The instrument has no value yet, but an answer under way may bring it.
-    std::function<bool(const QString&)> Reading;
+    // Why the instrument has no value, shown in place of "N/A": an answer under way may bring
+    // it ("正在读取"), or the sources' value was withheld ("来源不一致"); empty: not known.
+    std::function<QString(const QString&)> Missing;
     // The instrument's value came with this answer; none given: every value did.
     std::function<bool(const QString&)> Renewed;
 };

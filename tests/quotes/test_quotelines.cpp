@@ -181,7 +181,9 @@ private slots:
         quoteSlots.PrevQuotes = {7.7L, 6.1L, 0.0L};
         quoteSlots.CurQuotes = {7.75L, 6.2L, 0.0L};
         PageProgress progress;
-        progress.Reading = [](const QString& name) { return name == u"天然气"; };
+        progress.Missing = [](const QString& name) {
+            return name == u"天然气" ? QStringLiteral("正在读取") : QString();
+        };
         progress.Renewed = [](const QString& name) { return name == u"美元人民币"; };
         const QuoteLines result =
             BuildQuoteLines(page, selection, quoteSlots, false, QTime(1, 2, 3), progress);

@@ -433,7 +433,12 @@ void TMainForm::ShowFailure(const QStringList& reason) {
 void TMainForm::BuildQuoteLines() {
     PageProgress progress;
     if (UseBuiltin) {
-        progress.Reading = [this](const QString& name) { return Builtin.Reading(name); };
+        progress.Missing = [this, withheld = Builtin.Withheld()](const QString& name) {
+            if (Builtin.Reading(name))
+                return QStringLiteral("正在读取");
+            const auto it = withheld.find(name);
+            return it != withheld.end() ? it->second : QString();
+        };
         progress.Renewed = [this](const QString& name) { return Builtin.Renewed(name); };
     }
     const QuoteLines result = kestrel::BuildQuoteLines(Page, SelectedInstruments, Quotes,
