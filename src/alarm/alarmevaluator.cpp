@@ -48,11 +48,8 @@ void AlarmEvaluator::SetRules(const QList<AlarmRule>& rules) {
     states_ = std::move(states);
 }
 
-bool AlarmEvaluator::Fresh(const AlarmRule& rule, const AlarmTick& tick,
-                           const QDateTime& now) const {
+bool AlarmEvaluator::Fresh(const AlarmTick& tick, const QDateTime& now) const {
     if (!(tick.Price > 0) || !std::isfinite(tick.Price) || !tick.QuoteTime.isValid())
-        return false;
-    if (tick.Demo && !rule.Demo)
         return false;
     const qint64 age = tick.QuoteTime.secsTo(now);
     return age <= freshForSecs_ && age >= -freshForSecs_;
@@ -94,17 +91,24 @@ bool AlarmEvaluator::Read(const AlarmRule& rule, State& state, const AlarmTick& 
         }
         case AlarmKind::MovePct: {
             auto& window = state.window;
+            const qint64 at = tick.QuoteTime.toMSecsSinceEpoch();
             // A source that steps back in time leaves nothing newer than its quote to compare with.
-            while (!window.empty() && window.back().first > tick.QuoteTime)
+            while (!window.empty() && window.back().first > at)
                 window.pop_back();
-            const QDateTime since = tick.QuoteTime.addSecs(-60LL * rule.Minutes);
+            const qint64 since = at - 60000LL * rule.Minutes;
             while (!window.empty() && window.front().first < since)
                 window.pop_front();
+            // |p / s - 1| is largest at the lowest or the highest price s of the window.
             long double move = 0;
-            for (const auto& [time, price] : window)
-                move = std::max(move, std::fabs(p - price) / price * 100);
-            if (window.empty() || window.back().first != tick.QuoteTime)
-                window.emplace_back(tick.QuoteTime, p);
+            if (!window.empty()) {
+                const auto [low, high] = std::minmax_element(
+                    window.begin(), window.end(),
+                    [](const auto& a, const auto& b) { return a.second < b.second; });
+                move =
+                    std::max(std::fabs(p / low->second - 1), std::fabs(p / high->second - 1)) * 100;
+            }
+            if (window.empty() || window.back().first != at)
+                window.emplace_back(at, p);
             out.holds = move >= v - kTouch;
             out.clear = move < v - v * kBandShare;
             return true;
@@ -120,18 +124,23 @@ AlarmCheck AlarmEvaluator::Check(const QList<AlarmTick>& ticks) {
     AlarmCheck result;
     if (rules_.isEmpty())
         return result;
+    const QDateTime now = clock_();
+    // Only the values that can be true; whether a demo value counts is the rule's to say.
     QHash<QString, const AlarmTick*> byName;
     byName.reserve(ticks.size());
-    for (const AlarmTick& tick : ticks)
-        byName.insert(tick.Name, &tick);
-    const QDateTime now = clock_();
+    for (const AlarmTick& tick : ticks) {
+        if (Fresh(tick, now))
+            byName.insert(tick.Name, &tick);
+        else
+            byName.remove(tick.Name);
+    }
 
     for (qsizetype i = 0; i < rules_.size(); ++i) {
         AlarmRule& rule = rules_[i];
         if (!rule.Readable || !rule.Enabled)
             continue;
         const AlarmTick* tick = byName.value(rule.Name);
-        if (tick == nullptr || !Fresh(rule, *tick, now))
+        if (tick == nullptr || (tick->Demo && !rule.Demo))
             continue;
         State& state = states_[static_cast<size_t>(i)];
         Reading reading;

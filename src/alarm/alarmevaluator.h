@@ -76,14 +76,15 @@ private:
         bool cleared = false;  // since the last firing, the condition fell back by the band
         long double band = 0;  // the dead-band taken at the last firing
         QDateTime firedAt;
-        std::deque<std::pair<QDateTime, long double>> window;  // move_pct: recent prices
+        // move_pct: the recent prices with their quote times (ms since the epoch)
+        std::deque<std::pair<qint64, long double>> window;
     };
     struct Reading {
         bool holds = false;
         bool clear = false;
     };
 
-    bool Fresh(const AlarmRule& rule, const AlarmTick& tick, const QDateTime& now) const;
+    bool Fresh(const AlarmTick& tick, const QDateTime& now) const;
     static bool Read(const AlarmRule& rule, State& state, const AlarmTick& tick, Reading& out);
 
     Clock clock_;
