@@ -187,6 +187,8 @@ AlarmNotice ComposeAlarmNotice(const QList<AlarmFiring>& fired) {
                          : f.Rule.Name + QStringLiteral("：") + AlarmRuleText(f.Rule));
     }
     notice.Summary = prices.join(QStringLiteral("，"));
+    notice.Actions = {{kAlarmShowTicker, QStringLiteral("显示牌价窗口")},
+                      {kAlarmSilence, QStringLiteral("关闭警报")}};
     notice.Body = rules.join(u'\n');
     return notice;
 }

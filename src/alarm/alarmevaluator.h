@@ -16,6 +16,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "alarm/alarmrule.h"
@@ -101,7 +102,12 @@ struct AlarmNotice {
     QString Summary;
     QString Body;
     bool Critical = false;
+    // The actions as key and label: a click on the message ("default") shows the ticker,
+    // kAlarmSilence silences the alarm.
+    QList<std::pair<QString, QString>> Actions;
 };
+inline const QString kAlarmShowTicker = QStringLiteral("default");
+inline const QString kAlarmSilence = QStringLiteral("silence");
 AlarmNotice ComposeAlarmNotice(const QList<AlarmFiring>& fired);
 
 }  // namespace kestrel

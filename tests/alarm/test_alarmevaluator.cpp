@@ -171,6 +171,8 @@ void TestAlarmEvaluator::oneNoticeForAllThatFired() {
     QCOMPARE(three.Body, QStringLiteral("欧元美元：15分钟内波动 ≥ 0.5%\n欧元美元：高于 1.1000\n"
                                         "现货黄金：低于 1650.00"));
     QVERIFY(three.Critical);
+    QCOMPARE(three.Actions.size(), 2);
+    QCOMPARE(three.Actions.first().first, kAlarmShowTicker);
 }
 
 QTEST_APPLESS_MAIN(TestAlarmEvaluator)
