@@ -10,7 +10,7 @@ packages=(
   libsodium-dev
   fonts-noto-cjk
   curl tinyproxy gnome-keyring dbus dbus-daemon xvfb xdotool x11-utils x11-xkb-utils imagemagick trayer openbox
-  tint2 faketime wrk nginx-light
+  tint2 faketime wrk nginx-light dunst
   libwayland-dev libwayland-bin wayland-protocols sway grim foot xwayland weston qt6-wayland
   desktop-file-utils appstream lintian dpkg-dev file
   qt6-translations-l10n
