@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "platform/dbus/dbusnotifier.h"
+#include "privatebus.h"
 #include "xserver.h"
 
 using namespace kestrel;
@@ -75,18 +76,9 @@ private:
 void TestDBusNotifier::initTestCase() {
     if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
         QSKIP("dbus-daemon is not installed");
-    QFile config(dir_.filePath("bus.conf"));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    // No service directories: nothing is started on demand, as on a desktop without the service.
-    config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + dir_.path().toUtf8() +
-                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                 "<allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    bus_.start("dbus-daemon",
-               {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
-    QVERIFY(bus_.waitForReadyRead(10000));
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.readLine().trimmed());
+    const QString address = test::StartPrivateBus(bus_, dir_);
+    QVERIFY(!address.isEmpty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     QVERIFY(QDBusConnection::sessionBus().isConnected());
 }
 

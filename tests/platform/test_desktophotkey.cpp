@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "platform/desktop/hotkeychain.h"
+#include "privatebus.h"
 
 using namespace kestrel;
 
@@ -155,18 +156,7 @@ private:
 void TestDesktopHotKey::initTestCase() {
     if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
         QSKIP("dbus-daemon is not installed");
-    // No service directories: a name nobody owns stays unowned, as on a desktop without it.
-    QFile config(dir_.filePath("bus.conf"));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:tmpdir=" + dir_.path().toUtf8() +
-                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                 "<allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    bus_.start("dbus-daemon",
-               {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
-    QVERIFY(bus_.waitForReadyRead(10000));
-    address_ = QString::fromUtf8(bus_.readLine().trimmed());
+    address_ = test::StartPrivateBus(bus_, dir_);
     QVERIFY(!address_.isEmpty());
     // Before anything in this process talks to a bus.
     qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
