@@ -72,43 +72,6 @@ void WriteHotKey(TIniEdit& edit, const SettingKey& key, quint16 value) {
     edit.WriteString(key.SectionText(), key.NameText(), ShortCutToText(value));
 }
 
-namespace {
-
-// A one-key write of the file: an edit of that key alone.
-template <typename Value>
-void WriteNow(TIniFile& ini, void (*write)(TIniEdit&, const SettingKey&, Value),
-              const SettingKey& key, Value value) {
-    TIniEdit edit(ini);
-    write(edit, key, value);
-    edit.Commit();
-}
-
-}  // namespace
-
-void WriteInteger(TIniFile& ini, const SettingKey& key, int value) {
-    WriteNow<int>(ini, WriteInteger, key, value);
-}
-
-void WriteBoolean(TIniFile& ini, const SettingKey& key, bool value) {
-    WriteNow<bool>(ini, WriteBoolean, key, value);
-}
-
-void WriteFloat(TIniFile& ini, const SettingKey& key, double value) {
-    WriteNow<double>(ini, WriteFloat, key, value);
-}
-
-void WriteText(TIniFile& ini, const SettingKey& key, const QString& value) {
-    WriteNow<const QString&>(ini, WriteText, key, value);
-}
-
-void WriteFont(TIniFile& ini, const SettingKey& key, const FontDesc& value) {
-    WriteNow<const FontDesc&>(ini, WriteFont, key, value);
-}
-
-void WriteHotKey(TIniFile& ini, const SettingKey& key, quint16 value) {
-    WriteNow<quint16>(ini, WriteHotKey, key, value);
-}
-
 QString ReadScrambledText(const TIniFile& ini, const QString& key) {
     const QByteArray bytes =
         ScrambleText(ini.ReadBytes(keys::ProxyUsername.SectionText(), key, {}), kScrambleKey);

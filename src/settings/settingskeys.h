@@ -221,14 +221,6 @@ void WriteText(TIniEdit& edit, const SettingKey& key, const QString& value);
 void WriteFont(TIniEdit& edit, const SettingKey& key, const FontDesc& value);
 void WriteHotKey(TIniEdit& edit, const SettingKey& key, quint16 value);
 
-// One key, written to the file at once.
-void WriteInteger(TIniFile& ini, const SettingKey& key, int value);
-void WriteBoolean(TIniFile& ini, const SettingKey& key, bool value);
-void WriteFloat(TIniFile& ini, const SettingKey& key, double value);
-void WriteText(TIniFile& ini, const SettingKey& key, const QString& value);
-void WriteFont(TIniFile& ini, const SettingKey& key, const FontDesc& value);
-void WriteHotKey(TIniFile& ini, const SettingKey& key, quint16 value);
-
 // Param/ProxyUsername and Param/ProxyPassword by name: scrambled bytes in the file's own
 // encoding.
 QString ReadScrambledText(const TIniFile& ini, const QString& key);

@@ -148,6 +148,7 @@ void TestSettingsLoad::proxyModesKeepCurrentServer() {
 // not at all, fails here.
 void TestSettingsLoad::everyKeyRoundTrips() {
     TIniFile ini(ini_);
+    TIniEdit edit(ini);
     QStringList expected;
     int index = 0;  // makes the values of keys of one type differ
     for (const SettingKey* key : kSettingKeys) {
@@ -157,38 +158,39 @@ void TestSettingsLoad::everyKeyRoundTrips() {
             case KeyType::Integer: {
                 const int value = key->Min < key->Max ? static_cast<int>(key->Max)
                                                       : key->IntegerDefault() + index;
-                WriteInteger(ini, *key, value);
+                WriteInteger(edit, *key, value);
                 text = QString::number(value);
                 break;
             }
             case KeyType::Boolean:
-                WriteBoolean(ini, *key, !key->BooleanDefault());
+                WriteBoolean(edit, *key, !key->BooleanDefault());
                 text = key->BooleanDefault() ? "0" : "1";
                 break;
             case KeyType::Float: {
                 const double value = key->Min < key->Max ? key->Max : key->Default + index + 0.25;
-                WriteFloat(ini, *key, value);
+                WriteFloat(edit, *key, value);
                 text = FloatToText(value);
                 break;
             }
             case KeyType::Text:
                 text = key == &keys::SourceOrder ? "boc,portal" : "值-" + key->NameText();
-                WriteText(ini, *key, text);
+                WriteText(edit, *key, text);
                 break;
             case KeyType::Font: {
                 const FontDesc font{"宋体", 12, false,   true,          false,
                                     false,  0,  clWhite, kGb2312Charset};
-                WriteFont(ini, *key, font);
+                WriteFont(edit, *key, font);
                 text = FontToText(font);
                 break;
             }
             case KeyType::HotKey:
-                WriteHotKey(ini, *key, 'Q' | kCtrlMask | kAltMask);
+                WriteHotKey(edit, *key, 'Q' | kCtrlMask | kAltMask);
                 text = "Ctrl+Alt+Q";
                 break;
         }
         expected << key->NameText() + u'=' + text;
     }
+    edit.Commit();
     const Settings s = LoadSettings(ini_, ccy_, kWindowFont, {});
     const QStringList report = FormatSettingsReport(s).split(u'\n');
     const QStringList unreported{"ProxyUsername=" + s.ProxyUsername,
