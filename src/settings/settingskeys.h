@@ -96,6 +96,12 @@ inline constexpr SettingKey MonitorPrice{
     .Section = "Param", .Name = "MonitorPrice", .Type = KeyType::Float};
 inline constexpr SettingKey AlarmSound{
     .Section = "Param", .Name = "AlarmSound", .Type = KeyType::Boolean};
+// A desktop notification when an alarm rule fires.
+inline constexpr SettingKey AlarmNotify{
+    .Section = "Param", .Name = "AlarmNotify", .Type = KeyType::Boolean, .Default = 1};
+// A command run when an alarm rule fires; empty: none.
+inline constexpr SettingKey AlarmCommand{
+    .Section = "Param", .Name = "AlarmCommand", .Type = KeyType::Text};
 // 0: the system's proxy, 1: none, anything else: ProxyAddress:ProxyPort.
 inline constexpr SettingKey ProxyType{
     .Section = "Param", .Name = "ProxyType", .Type = KeyType::Integer};
@@ -177,6 +183,8 @@ inline constexpr const SettingKey* kSettingKeys[] = {
     &keys::MonitorCcy,
     &keys::MonitorPrice,
     &keys::AlarmSound,
+    &keys::AlarmNotify,
+    &keys::AlarmCommand,
     &keys::ProxyType,
     &keys::ProxyAddress,
     &keys::ProxyPort,
@@ -195,6 +203,10 @@ inline constexpr const SettingKey* kSettingKeys[] = {
     &keys::PosY,
     &keys::Top,
 };
+
+// [Alarms]: the rules, one key each, numbered from 1 without gaps.
+inline constexpr char kAlarmsSection[] = "Alarms";
+inline constexpr char kAlarmKeyPrefix[] = "Alarm";
 
 // The hot key used when the stored one names no key.
 inline constexpr quint16 kDefaultHotKey = static_cast<quint16>(keys::HotKey.Default);

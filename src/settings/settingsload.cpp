@@ -111,6 +111,17 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.MonitorCcy = ReadText(ini, keys::MonitorCcy);
     s.MonitorPrice = ReadFloat(ini, keys::MonitorPrice);
     s.AlarmSound = ReadBoolean(ini, keys::AlarmSound);
+    s.AlarmNotify = ReadBoolean(ini, keys::AlarmNotify);
+    s.AlarmCommand = ReadText(ini, keys::AlarmCommand);
+    const QString alarms = QString::fromLatin1(kAlarmsSection);
+    for (int number = 1;; ++number) {
+        const QString key = QLatin1String(kAlarmKeyPrefix) + QString::number(number);
+        // A missing key reads as whichever default is given; a stored one reads the same.
+        const QString line = ini.ReadString(alarms, key, QStringLiteral("0"));
+        if (line == u"0" && ini.ReadString(alarms, key, QStringLiteral("1")) == u"1")
+            break;
+        s.Alarms.append({key, line});
+    }
 
     s.ProxyType = ReadInteger(ini, keys::ProxyType);
     s.ProxyAddress = ReadText(ini, keys::ProxyAddress);
@@ -179,6 +190,8 @@ QString ReportedValue(const Settings& s, const SettingKey& key) {
         {&keys::MonitorCcy, s.MonitorCcy},
         {&keys::MonitorPrice, FloatToText(static_cast<double>(s.MonitorPrice))},
         {&keys::AlarmSound, Flag(s.AlarmSound)},
+        {&keys::AlarmNotify, Flag(s.AlarmNotify)},
+        {&keys::AlarmCommand, s.AlarmCommand},
         {&keys::ProxyType, QString::number(s.ProxyType)},
         {&keys::ProxyAddress, s.ProxyAddress},
         {&keys::ProxyPort, s.ProxyPort},
@@ -219,6 +232,11 @@ QString FormatSettingsReport(const Settings& s) {
                    QLatin1String("]\n");
         }
         line(key->Name, ReportedValue(s, *key));
+    }
+    if (!s.Alarms.isEmpty()) {
+        out += u'\n' + QLatin1String("[") + QLatin1String(kAlarmsSection) + QLatin1String("]\n");
+        for (const auto& [key, value] : s.Alarms)
+            out += key + u'=' + value + u'\n';
     }
     out += QStringLiteral("\n[Effective]\n");
     line("TicksPerInterval", QString::number(s.TicksPerInterval));

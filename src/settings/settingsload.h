@@ -35,6 +35,8 @@ struct Settings {
     QString MonitorCcy;
     long double MonitorPrice = keys::MonitorPrice.Default;
     bool AlarmSound = keys::AlarmSound.BooleanDefault();
+    bool AlarmNotify = keys::AlarmNotify.BooleanDefault();
+    QString AlarmCommand;
     int ProxyType = keys::ProxyType.IntegerDefault();
     QString ProxyAddress;
     QString ProxyPort;  // text as stored
@@ -50,6 +52,9 @@ struct Settings {
     QString EcbURL = keys::EcbURL.TextDefault();
     QString BocURL = keys::BocURL.TextDefault();
     QString UpgradeKeys;
+    // [Alarms]: each rule's key and its line as stored, unreadable ones too (the rules' own
+    // parser judges them); read from Alarm1 up to the first missing number.
+    QList<std::pair<QString, QString>> Alarms;
     // [Form]
     bool Alpha = keys::Alpha.BooleanDefault();
     bool NotRunWeekEnd = keys::NotRunWeekEnd.BooleanDefault();
@@ -96,9 +101,10 @@ public:
 // replacing the file at once. Throws CreateFileError when refused.
 void WriteSelectionFile(const QString& ccyPath, const QStringList& selection);
 
-// "[Param]", "[Sources]", "[Form]" and "[Effective]" sections of Key=value lines, "\n" line
-// ends, one blank line between two sections: the reported keys of the table in its order, then
-// the values derived from them. Values are written as the settings file encodes them.
+// "[Param]", "[Sources]", "[Form]", "[Alarms]" (when there are rules) and "[Effective]" sections of
+// Key=value lines, "\n" line ends, one blank line between two sections: the reported keys of the
+// table in its order, then the values derived from them. Values are written as the settings file
+// encodes them.
 QString FormatSettingsReport(const Settings& settings);
 
 // True when an automatic start ("-AUTO" or "/AUTO", any case, blanks and control characters

@@ -43,6 +43,7 @@ private slots:
     void corrections();
     void proxyModesKeepCurrentServer();
     void everyKeyRoundTrips();
+    void alarmRules();
     void selectionFile_data();
     void selectionFile();
     void writeSelectionFile();
@@ -61,7 +62,8 @@ void TestSettingsLoad::freshInstallReport() {
         QStringLiteral("[Param]\nInterval=10\nLineSpacing=1\n3D=0\nColorMode=0\nWaitTimeOut=5\n"
                        "DisplayTime=1\nDisplayProgressBar=1\nFont=微软雅黑,9,B,0,clOlive,134\n"
                        "HotKey=F8\nAutoPrompt=1\nPromptInterval=10\nUseMonitor=0\nMonitorCcy=\n"
-                       "MonitorPrice=0\nAlarmSound=0\nProxyType=0\nProxyAddress=\nProxyPort=\n"
+                       "MonitorPrice=0\nAlarmSound=0\nAlarmNotify=1\nAlarmCommand=\nProxyType="
+                       "0\nProxyAddress=\nProxyPort=\n"
                        "RatesURL=\n"
                        "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n\n"
                        "[Sources]\nOrder=portal,ecb\nPortalURL=https://hq.sinajs.cn/list=\n"
@@ -266,6 +268,19 @@ void TestSettingsLoad::weekendRule() {
     QFETCH(QDate, today);
     QFETCH(bool, ends);
     QCOMPARE(ShouldEndAutomaticStart(argument, ruleOn, today), ends);
+}
+
+// The rules are kept as stored, unreadable ones too, from Alarm1 up to the first gap.
+void TestSettingsLoad::alarmRules() {
+    WriteAll(ini_,
+             "[Alarms]\r\nAlarm1=1;欧元美元;above;1.2;once\r\nAlarm2=nonsense\r\n"
+             "Alarm3=\r\nAlarm5=1;现货黄金;below;2000;once\r\n");
+    const Settings s = LoadSettings(ini_, ccy_, kWindowFont, {});
+    const QList<std::pair<QString, QString>> expected{
+        {"Alarm1", "1;欧元美元;above;1.2;once"}, {"Alarm2", "nonsense"}, {"Alarm3", ""}};
+    QCOMPARE(s.Alarms, expected);
+    QVERIFY(FormatSettingsReport(s).contains(
+        "\n[Alarms]\nAlarm1=1;欧元美元;above;1.2;once\nAlarm2=nonsense\nAlarm3=\n\n[Effective]"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLoad)
