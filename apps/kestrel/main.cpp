@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "platform/dbus/dbusnotifier.h"
 #include "platform/desktop/hotkeychain.h"
 #include "platform/desktop/platformservices.h"
 #include "platform/hotkeylock.h"
@@ -157,6 +158,7 @@ int main(int argc, char* argv[]) {
                                                                          : QByteArray());
 
     std::unique_ptr<kestrel::TAlarmForm> alarmForm;
+    std::unique_ptr<kestrel::DBusNotifier> notifier;
     kestrel::TMainForm mainForm(
         files,
         {&window, hotKey.get(), std::make_unique<kestrel::SystemTrayShell>(), &atom, &shortcuts,
@@ -174,6 +176,11 @@ int main(int argc, char* argv[]) {
             alarmForm->OnAlarmClosed = [&mainForm] { mainForm.StopPriceMonitor(); };
         }
         return alarmForm.get();
+    });
+    mainForm.SetNotifier([&notifier] {
+        if (!notifier)
+            notifier = std::make_unique<kestrel::DBusNotifier>();
+        return notifier.get();
     });
     // The window does not wait for the bus. Another ticker that took the name meanwhile gets the
     // command, and this one ends; when the owner ends meanwhile the name is asked for again.

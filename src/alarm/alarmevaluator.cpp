@@ -48,6 +48,10 @@ void AlarmEvaluator::SetRules(const QList<AlarmRule>& rules) {
     states_ = std::move(states);
 }
 
+bool AlarmEvaluator::Fresh(const AlarmTick& tick) const {
+    return Fresh(tick, clock_());
+}
+
 bool AlarmEvaluator::Fresh(const AlarmTick& tick, const QDateTime& now) const {
     if (!(tick.Price > 0) || !std::isfinite(tick.Price) || !tick.QuoteTime.isValid())
         return false;
@@ -188,7 +192,7 @@ AlarmNotice ComposeAlarmNotice(const QList<AlarmFiring>& fired) {
     }
     notice.Summary = prices.join(QStringLiteral("，"));
     notice.Actions = {{kAlarmShowTicker, QStringLiteral("显示牌价窗口")},
-                      {kAlarmSilence, QStringLiteral("关闭警报")}};
+                      {kAlarmSilence, QStringLiteral("停止警报")}};
     notice.Body = rules.join(u'\n');
     return notice;
 }

@@ -46,7 +46,8 @@ struct AlarmCheck {
 // A rearming rule fires again once the condition has been false by a dead-band (a price rule: a
 // tenth of the threshold's distance from the reference; a percent rule: a tenth of the
 // percentage), and no sooner than kRearmAfter after its last firing. move_pct compares the price
-// with every price of its instrument in the last Minutes minutes (by quote time).
+// with every price of its instrument in the last Minutes minutes (by quote time). The
+// notification's silence action stops the sound; its default action shows the ticker.
 //
 // Lives on the GUI thread, costs no I/O. A price counts only when it can be true: not 0, not
 // stale or in the future by more than freshFor by its own quote time, not from a demo page
@@ -67,6 +68,8 @@ public:
 
     // Checks every enabled rule against the fresh value of its instrument, if any.
     AlarmCheck Check(const QList<AlarmTick>& ticks);
+    // Whether the price can be true now (demo or not is the caller's to judge).
+    bool Fresh(const AlarmTick& tick) const;
 
 private:
     struct State {
@@ -103,7 +106,7 @@ struct AlarmNotice {
     QString Body;
     bool Critical = false;
     // The actions as key and label: a click on the message ("default") shows the ticker,
-    // kAlarmSilence silences the alarm.
+    // kAlarmSilence stops the alarm's sound.
     QList<std::pair<QString, QString>> Actions;
 };
 inline const QString kAlarmShowTicker = QStringLiteral("default");

@@ -100,16 +100,45 @@ void TAlarmForm::RaiseAlarm(const AlarmSettings& settings, long double MonitorQu
     mmAlarmInfo->appendPlainText(
         AlarmLine(QDateTime::currentDateTime(), settings.MonitorCcy, MonitorQuote));
     lblAlarmPrice->setText(AlarmPriceText(settings.MonitorCcy, settings.MonitorPrice));
+    Play(settings.AlarmSound);
+}
+
+void TAlarmForm::RaiseRule(const AlarmFiring& firing, bool sound) {
+    const AlarmRule& rule = firing.Rule;
+    mmAlarmInfo->appendPlainText(AlarmLine(firing.At.toLocalTime(), rule.Name, firing.Tick.Price) +
+                                 QStringLiteral("  ") + AlarmRuleText(rule));
+    const bool priceRule = rule.Kind == AlarmKind::Cross || rule.Kind == AlarmKind::Above ||
+                           rule.Kind == AlarmKind::Below;
+    lblAlarmPrice->setText(priceRule ? AlarmPriceText(rule.Name, rule.Value) : AlarmRuleText(rule));
+    Play(sound);
+}
+
+void TAlarmForm::Play(bool sound) {
     // Looked up at every alarm: the user may drop the file beside the program at any time.
-    if (settings.AlarmSound && QFileInfo(wavPath_).isFile())
+    if (sound && QFileInfo(wavPath_).isFile()) {
         sound_->PlayLoop(wavPath_);
+        SetSounding(true);
+    }
+}
+
+void TAlarmForm::Silence() {
+    sound_->Stop();
+    SetSounding(false);
+}
+
+void TAlarmForm::SetSounding(bool sounding) {
+    if (sounding == sounding_)
+        return;
+    sounding_ = sounding;
+    if (OnSoundingChanged)
+        OnSoundingChanged(sounding);
 }
 
 void TAlarmForm::Button1Click() {
     if (OnAlarmClosed)
         OnAlarmClosed();
     mmAlarmInfo->clear();
-    sound_->Stop();
+    Silence();
     hide();
     // MonitorCcy and MonitorPrice stay stored, so the settings dialog offers the same alarm again.
     try {

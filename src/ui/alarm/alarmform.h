@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "alarm/alarmevaluator.h"
 #include "alarm/alarmmonitor.h"
 
 class QLabel;
@@ -38,6 +39,18 @@ public:
     // Does not show the window: the caller does that.
     void RaiseAlarm(const AlarmSettings& settings, long double MonitorQuote);
 
+    // Adds the line of a rule of [Alarms] that fired: the alarm line of its price with the
+    // rule's description after it; the label shows what the rule watches. The sound as
+    // RaiseAlarm plays it when sound is true. Does not show the window.
+    void RaiseRule(const AlarmFiring& firing, bool sound);
+
+    // Stops the sound and leaves the lines and the window as they are.
+    void Silence();
+    // The looping sound is playing.
+    bool Sounding() const { return sounding_; }
+    // After the sound starts or stops.
+    std::function<void(bool sounding)> OnSoundingChanged;
+
     // Called first by Button1Click: the main window turns its UseMonitor off.
     std::function<void()> OnAlarmClosed;
 
@@ -49,7 +62,11 @@ public:
     void tmTimeTimer();
 
 private:
+    void Play(bool sound);
+    void SetSounding(bool sounding);
+
     ISoundPlayer* sound_;
+    bool sounding_ = false;
     QString wavPath_;
     QString iniPath_;
 };

@@ -284,6 +284,11 @@ void TMainForm::CreateMenu() {
     mnShowHide =
         TrayMenu->addAction(QStringLiteral("显示/隐藏牌价窗口"), this, &TMainForm::ToggleWindow);
     TrayMenu->setDefaultAction(mnShowHide);
+    mnStopAlarm = TrayMenu->addAction(QStringLiteral("停止警报"), this, [this] {
+        if (AlarmFormSource)
+            AlarmFormSource()->Silence();
+    });
+    mnStopAlarm->setVisible(false);
     TrayMenu->addSeparator();
     TrayMenu->addActions(PopupMenu1->actions());
 }
@@ -323,6 +328,13 @@ void TMainForm::ApplySettings() {
     PromptInterval = s.PromptInterval;
     Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
     MonitorPrevQuote = 0;
+    MonitorRaised = false;
+    QList<AlarmRule> rules;
+    for (const auto& [key, line] : s.Alarms)
+        rules.append(ParseAlarmLine(key, line));
+    Rules.SetRules(rules);
+    AlarmNotify = s.AlarmNotify;
+    AlarmCommand = s.AlarmCommand;
     ConfigureQuoteClient(QuoteHTTP, s);
     UseBuiltin = s.RatesURL.trimmed().isEmpty();
     Builtin.SetSources(feeds::BuiltinSources(s));
@@ -386,6 +398,7 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
     BuildQuoteLines();
     tmTimer->start();
     CheckPriceAlarm();
+    CheckAlarmRules();
     ReturnFreedMemorySoon(this);
 }
 
@@ -413,6 +426,7 @@ void TMainForm::BuiltinRefreshed() {
     // A price is checked once, when it comes, not again with each other source's answer.
     if (Builtin.Renewed(Alarm.MonitorCcy) || Page.QuoteFor(Alarm.MonitorCcy) != MonitorQuote)
         CheckPriceAlarm();
+    CheckAlarmRules();
     ReturnFreedMemorySoon(this);
 }
 
@@ -454,18 +468,6 @@ void TMainForm::BuildQuoteLines() {
         RenderLines();
         ShowCanvas();
         SetTrayIcon(1);
-    }
-}
-
-void TMainForm::CheckPriceAlarm() {
-    if (!Alarm.UseMonitor || Alarm.MonitorCcy.isEmpty())
-        return;
-    MonitorQuote = Page.QuoteFor(Alarm.MonitorCcy);
-    if (CheckCrossing(Alarm, MonitorPrevQuote, MonitorQuote) == AlarmVerdict::Raise &&
-        AlarmFormSource) {
-        TAlarmForm* form = AlarmFormSource();
-        form->RaiseAlarm(Alarm, MonitorQuote);
-        form->show();
     }
 }
 

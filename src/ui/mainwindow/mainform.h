@@ -5,15 +5,18 @@
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
+#include "alarm/alarmevaluator.h"
 #include "alarm/alarmmonitor.h"
 #include "feeds/builtin.h"
 #include "net/httpclient.h"
+#include "platform/alarmcommand.h"
 #include "platform/instancebus.h"
 #include "platform/programfiles.h"
 #include "platform/sessionnotes.h"
@@ -35,6 +38,7 @@ class IHotKeyService;
 class IShortcutService;
 class IWindowServices;
 class HotKeyAtom;
+class INotifier;
 class TAlarmForm;
 class TTrayIcon;
 struct Settings;
@@ -77,6 +81,8 @@ public:
 
     // The alarm window is made by its owner the first time an alarm goes off, not at start-up.
     void SetAlarmForm(std::function<TAlarmForm*()> source) { AlarmFormSource = std::move(source); }
+    // Likewise the desktop notifications, the first time a rule of [Alarms] fires.
+    void SetNotifier(std::function<INotifier*()> source) { NotifierSource = std::move(source); }
     // True once the program has been told to end, even before its event loop runs.
     bool Quitting() const { return quitting_; }
     // Off where the compositor alone places the window: Form/Pos_X and Pos_Y are left as they are.
@@ -85,6 +91,8 @@ public:
     void StopPriceMonitor() { Alarm.UseMonitor = false; }
     // The display lines, from which the canvas is drawn.
     const QStringList& DisplayLines() const { return MemoPrice.Lines; }
+    // The rules of [Alarms] as the last settings gave them, with what they have seen.
+    const AlarmEvaluator& AlarmRules() const { return Rules; }
     // The time between downloads in effect, in seconds.
     int IntervalSeconds() const { return TicksPerInterval / TicksPerSecond; }
 
@@ -143,6 +151,7 @@ private:
     QAction* N3 = nullptr;
     QAction* mnQuit = nullptr;
     QAction* mnShowHide = nullptr;
+    QAction* mnStopAlarm = nullptr;  // in the tray menu while an alarm sounds
 
     // State.
     QStringList SelectedInstruments;
@@ -175,6 +184,14 @@ private:
     quint16 HotKeyShortCut = 0;
     HotKeyRegistration HotKeyReg;
     long double MonitorPrevQuote = 0;
+    bool MonitorRaised = false;  // the alarm has been raised since it was armed
+    AlarmEvaluator Rules;
+    bool AlarmNotify = keys::AlarmNotify.BooleanDefault();
+    QString AlarmCommand;
+    AlarmCommandRunner AlarmCommands;
+    std::function<INotifier*()> NotifierSource;
+    INotifier* Notifier = nullptr;
+    QSet<QString> FiredRules;  // the keys of the rules that fired since the start
 
     void CreateComponents();
     void CreateMenu();
@@ -195,6 +212,14 @@ private:
     void MemoPriceMouseDown();
     void HotKeyPressed(quint16 virtualKey, quint16 modifiers);
     void CheckPriceAlarm();
+    // After a download: the rules of [Alarms] against the prices that came with it; what fires
+    // is shown, sounded, notified once and handed to the alarm command.
+    void CheckAlarmRules();
+    void DeliverAlarms(const QList<AlarmFiring>& fired);
+    // The desktop notification of what fired in one download, and the alarm command for each.
+    void AnnounceAlarms(const QList<AlarmFiring>& fired);
+    void NotifyAlarms(const QList<AlarmFiring>& fired);
+    TAlarmForm* ShownAlarmForm();
 
     void BuildQuoteLines();
     void RenderLines();

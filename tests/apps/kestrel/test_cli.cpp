@@ -324,6 +324,8 @@ private Q_SLOTS:
                                       QStringLiteral("MonitorCcy"),
                                       QStringLiteral("MonitorPrice"),
                                       QStringLiteral("AlarmSound"),
+                                      QStringLiteral("AlarmNotify"),
+                                      QStringLiteral("AlarmCommand"),
                                       QStringLiteral("ProxyType"),
                                       QStringLiteral("ProxyAddress"),
                                       QStringLiteral("ProxyPort"),

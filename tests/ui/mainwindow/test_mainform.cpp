@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -11,6 +12,8 @@
 #include "../feeds/samples.h"
 #include "platform/desktop/platformservices.h"
 #include "platform/fake/fakehotkey.h"
+#include "platform/fake/fakenotifier.h"
+#include "platform/fake/fakesound.h"
 #include "platform/fake/faketrayshell.h"
 #include "platform/fake/fakewindowservices.h"
 #include "platform/fonts.h"
@@ -20,6 +23,7 @@
 #include "quotes/quotelines.h"
 #include "servers/pageserver.h"
 #include "settings/profile.h"
+#include "ui/alarm/alarmform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/mainwindow/session.h"
 #include "ui/tray/trayicon.h"
@@ -342,6 +346,102 @@ private Q_SLOTS:
         QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【美元日元】　　　　 154.60"));
     }
 
+    // The rules of [Alarms] on the built-in source's prices: a move past a threshold fires at
+    // the next poll, every rule that fires in one download in one notification, each with one
+    // line in the alarm window and one run of the alarm command; a once rule fires once, a
+    // rearming one not again before the price has fallen back; an old or missing price never.
+    void alarmRulesFireOnTheMoveAndOnlyOnLivePrices() {
+        const QString script = dir_->filePath(QStringLiteral("on-alarm"));
+        const QString ran = dir_->filePath(QStringLiteral("ran"));
+        QFile command(script);
+        QVERIFY(command.open(QIODevice::WriteOnly));
+        command.write(
+            "#!/bin/sh\necho \"$KESTREL_ALARM_NAME|$KESTREL_ALARM_PRICE|"
+            "$KESTREL_ALARM_RULE\" >> '" +
+            ran.toUtf8() + "'\n");
+        command.close();
+        command.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile wav(files_.WavPath);
+        QVERIFY(wav.open(QIODevice::WriteOnly));
+        wav.close();
+        const auto serve = [this](const char* yen) {
+            const QDateTime now = kestrel::test::BeijingTime(QDateTime::currentMSecsSinceEpoch());
+            server_->SetPage(
+                QStringLiteral(
+                    "var hq_str_fx_susdjpy=\"%1,154.59,154.6,153.54,14500,153.37,156,"
+                    "153.29,%2,美元兑日元即期汇率,0.68,1.05,0.009454,,163.98,152.10,,%3\";\n"
+                    "var hq_str_hf_XAU=\"4344.36,4325.850,4344.36,4344.71,4379.38,"
+                    "4278.78,17:09:00,4325.85,4328.90,0,0,0,2019-10-17,伦敦金（现货黄金）\";\n"
+                    "var hq_str_fx_seurusd=\"\";\n")
+                    .arg(now.toString(u"hh:mm:ss"), QLatin1String(yen),
+                         now.toString(u"yyyy-MM-dd")));
+        };
+        serve("154.60");
+        QFile ini(files_.IniPath);
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(ToCp936(
+            QStringLiteral("[Param]\r\nProxyType=1\r\nAlarmSound=1\r\nAlarmCommand=") + script +
+            QStringLiteral("\r\n[Sources]\r\nOrder=portal\r\nPortalURL=") + server_->Url() +
+            QStringLiteral("?list=\r\n[Alarms]\r\nAlarm1=1;美元日元;above;155;once\r\n"
+                           "Alarm2=1;美元日元;above;155.1;rearm\r\n"
+                           "Alarm3=1;现货黄金;above;1;rearm\r\n"
+                           "Alarm4=1;欧元美元;below;5;rearm\r\n")));
+        ini.close();
+        WriteSelection({QStringLiteral("美元日元")});
+        FakeNotifier notifier;
+        FakeSoundPlayer sound;
+        std::unique_ptr<TAlarmForm> alarm;
+        qint64 later = 0;
+        auto form = MakeForm();
+        form->Builtin.Clock = [&later] { return QDateTime::currentMSecsSinceEpoch() + later; };
+        form->SetNotifier([&notifier] { return &notifier; });
+        form->SetAlarmForm([&] {
+            if (!alarm)
+                alarm = std::make_unique<TAlarmForm>(&sound, files_.WavPath, files_.IniPath);
+            return alarm.get();
+        });
+        const auto poll = [&] {
+            later += 6000;
+            const int hits = server_->Hits();
+            form->StartFetch();
+            return QTest::qWaitFor([&] { return server_->Hits() > hits && !form->Builtin.Busy(); },
+                                   10000);
+        };
+
+        QVERIFY(poll());
+        QVERIFY(form->MemoPrice.Lines[1].endsWith(QStringLiteral("154.60")));
+        QVERIFY(notifier.Messages.isEmpty());
+        QVERIFY(!alarm);
+
+        serve("155.20");
+        QVERIFY(poll());
+        QCOMPARE(notifier.Messages.size(), 1);
+        QCOMPARE(notifier.Messages[0].Summary, QStringLiteral("美元日元 155.20"));
+        QCOMPARE(notifier.Messages[0].Body,
+                 QStringLiteral("美元日元：高于 155.00\n美元日元：高于 155.10"));
+        QCOMPARE(notifier.Messages[0].Urgency, NotifyUrgency::Critical);
+        QVERIFY(alarm && alarm->isVisible());
+        const QStringList lines = alarm->mmAlarmInfo->toPlainText().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].endsWith(QStringLiteral(" 【美元日元】 155.20  高于 155.00")));
+        QTRY_COMPARE(form->AlarmCommands.Running(), 0);
+        QFile runs(ran);
+        QVERIFY(runs.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(runs.readAll()),
+                 QStringLiteral("美元日元|155.20|高于 155.00\n美元日元|155.20|高于 155.10\n"));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains("\r\nAlarm1=0;"));
+        QVERIFY(form->mnStopAlarm->isVisible());
+        form->mnStopAlarm->trigger();
+        QVERIFY(!sound.IsPlaying());
+        QVERIFY(!form->mnStopAlarm->isVisible());
+
+        serve("155.40");
+        QVERIFY(poll());
+        QCOMPARE(notifier.Messages.size(), 1);
+        QCOMPARE(alarm->mmAlarmInfo->toPlainText().split(u'\n').size(), 2);
+    }
+
     // Through a source's outage its values stay for a while; the time line says when they came.
     void theTimeLineTellsWhenTheShownValuesCame() {
         const qint64 received = QDateTime::currentMSecsSinceEpoch() - 180'000;
@@ -619,8 +719,10 @@ private Q_SLOTS:
         const QList<QAction*> items = form->TrayMenu->actions();
         QCOMPARE(items.first()->text(), QStringLiteral("显示/隐藏牌价窗口"));
         QCOMPARE(form->TrayMenu->defaultAction(), items.first());
-        QVERIFY(items.at(1)->isSeparator());
-        QCOMPARE(items.mid(2), form->PopupMenu1->actions());
+        QCOMPARE(items.at(1), form->mnStopAlarm);  // shown while an alarm sounds
+        QVERIFY(!form->mnStopAlarm->isVisible());
+        QVERIFY(items.at(2)->isSeparator());
+        QCOMPARE(items.mid(3), form->PopupMenu1->actions());
         QCOMPARE(tray_->ContextMenu, form->TrayMenu);
 
         form->show();
