@@ -50,10 +50,12 @@ TAlarmForm::TAlarmForm(ISoundPlayer* sound, const QString& wavPath, const QStrin
     mmAlarmInfo = new QPlainTextEdit(this);
     mmAlarmInfo->setReadOnly(true);
     mmAlarmInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Room for a handful of lines "2012-05-02 09:30:15 【美元人民币】 6.3012" without wrapping.
+    // Room for a handful of lines "2012-05-02 09:30:15 【美元人民币】 6.3012", with the rule
+    // after it when one of [Alarms] fired, without wrapping.
     const QFontMetrics metrics(font());
     mmAlarmInfo->setMinimumSize(metrics.horizontalAdvance(QStringLiteral(
-                                    "0000-00-00 00:00:00 【美元指数人民币】 0000.0000")) +
+                                    "0000-00-00 00:00:00 【美元指数人民币】 0000.0000  "
+                                    "1440分钟内波动 ≥ 0.5%")) +
                                     40,
                                 metrics.lineSpacing() * 7);
 
