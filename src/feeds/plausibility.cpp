@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "quotes/catalogue.h"
+#include "quotes/markethours.h"
 
 namespace kestrel::feeds {
 
@@ -74,6 +75,17 @@ std::optional<std::string> ImplausibleValue(double price, const QString& instrum
     return OutOfRange(price, instrument);
 }
 
+// While its market is closed, an instrument's price is the quote it had at the close: one still
+// fresh when the last session ended.
+bool LastOfTheSession(const Quote& quote, const QString& instrument, qint64 nowMs,
+                      double staleSeconds) {
+    const MarketStatus status =
+        MarketStatusOf(instrument, QDateTime::fromMSecsSinceEpoch(nowMs, Qt::UTC));
+    return status.State != MarketState::Open && status.LastClose.isValid() &&
+           quote.Time.toMSecsSinceEpoch() >=
+               status.LastClose.toMSecsSinceEpoch() - qint64(staleSeconds * 1000);
+}
+
 std::optional<Refusal> CheckQuote(const Quote& quote, const QString& instrument,
                                   double lastAccepted, qint64 nowMs, double staleSeconds) {
     const QString value = QString::number(quote.Price, 'g', 8);
@@ -84,7 +96,8 @@ std::optional<Refusal> CheckQuote(const Quote& quote, const QString& instrument,
     const qint64 age = nowMs - quote.Time.toMSecsSinceEpoch();
     const qint64 life = quote.Reference ? kReferenceLifeMs : qint64(staleSeconds * 1000);
     const std::string dated = quote.Time.toString(Qt::ISODate).toStdString();
-    if (age > life)
+    if (age > life &&
+        (quote.Reference || !LastOfTheSession(quote, instrument, nowMs, staleSeconds)))
         return Refusal{"dated " + dated + ", older than " + std::to_string(life / 1000) + " s",
                        u"报价已过时"_s};
     if (age < -kClockSkewMs)

@@ -47,7 +47,9 @@ struct Refusal {
 };
 
 // Why a quote that has just arrived must not be served; nothing when it may. lastAccepted is the
-// instrument's last accepted price from any source (0: none).
+// instrument's last accepted price from any source (0: none). A quote older than staleSeconds is
+// refused, unless its market is closed (see quotes/markethours) and it was still fresh at the
+// close: a weekend shows Friday's closing prices.
 std::optional<Refusal> CheckQuote(const Quote& quote, const QString& instrument,
                                   double lastAccepted, qint64 nowMs, double staleSeconds);
 std::optional<std::string> ImplausibleQuote(const Quote& quote, const QString& instrument,

@@ -130,6 +130,30 @@ private slots:
                  QStringLiteral("数据源均已失效（新浪财经：HTTP 403）"));
     }
 
+    // While the market is closed the quotes of the close stay, and only those: from Friday's
+    // close to Sunday's opening in New York, whatever the clocks do in between.
+    void aClosedMarketKeepsItsClosingQuotes() {
+        const auto at = [](const char* iso) {
+            return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toMSecsSinceEpoch();
+        };
+        const qint64 close = at("2027-03-12T16:58:00-05:00");  // a Friday in New York
+        FeedCache cache({kPortal}, 600, 7 * 86400);
+        cache.Record(0, {200, Sample(SourceKind::Portal, close), {}}, close);
+        for (const char* moment : {"2027-03-13T12:00:00-05:00", "2027-03-14T16:59:00-04:00"}) {
+            cache.Record(0, {200, Sample(SourceKind::Portal, close), {}}, at(moment));
+            QCOMPARE(SourceOf(cache, kYen, at(moment)), QStringLiteral("portal"));
+        }
+        // Open again, Friday's quote is old; one of Thursday was old before the close.
+        const qint64 sunday = at("2027-03-14T17:11:00-04:00");
+        cache.Record(0, {200, Sample(SourceKind::Portal, close), {}}, sunday);
+        QCOMPARE(SourceOf(cache, kYen, sunday), QString());
+        QCOMPARE(WhyWithheld(cache, kYen, sunday), QStringLiteral("报价已过时"));
+        const qint64 saturday = at("2027-03-13T12:00:00-05:00");
+        FeedCache later({kPortal}, 600, 7 * 86400);
+        later.Record(0, {200, Sample(SourceKind::Portal, close - 86400'000), {}}, saturday);
+        QCOMPARE(SourceOf(later, kYen, saturday), QString());
+    }
+
     void failingSourceIsAskedLessOften() {
         FeedCache cache({kPortal}, 600, 30);
         QVERIFY(cache.Due(0, kStart));
