@@ -10,6 +10,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "platform/fonts.h"
 #include "quotes/catalogue.h"
 #include "text/numbertext.h"
 
@@ -39,6 +40,7 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       rule_(rule) {
+    setFont(WindowFont());
     setWindowTitle(QStringLiteral("警报规则"));
 
     cbInstrument = new QComboBox;

@@ -40,10 +40,11 @@ public:
                std::function<long double(const QString&)> quoteFor, IShortcutService* shortcuts,
                QWidget* parent = nullptr);
 
-    // Writes the selection file, then the settings file, then creates or removes the autostart
-    // entry. Throws CreateFileError when the selection file is refused (the settings file is
-    // then not touched) and WriteError when the settings file is (keys after the refused one
-    // are not written) or when the autostart entry cannot be made or removed.
+    // Writes the selection file, then the settings file (the alarm rules as Alarm1 to AlarmN in
+    // the list's order, any other numbered key of [Alarms] removed), then creates or removes the
+    // autostart entry. Throws CreateFileError when the selection file is refused (the settings
+    // file is then not touched) and WriteError when the settings file is (keys after the refused
+    // one are not written) or when the autostart entry cannot be made or removed.
     void WriteSettings();
 
     // The quote font chosen so far, as the font chooser holds it.
