@@ -217,7 +217,33 @@ void SetValue(IniBytes& ini, const QByteArray& lineEnd, const QString& section, 
     ini.lines.append(keyLine);
 }
 
-// Replaces or adds the keys, in their order, in a single replacement of the file.
+// Removes every line of the key from the first section of that name, which reads see; false
+// when there was none.
+bool EraseValue(IniBytes& ini, const QString& section, const QString& key) {
+    bool inSection = false;
+    bool seen = false;
+    bool erased = false;
+    for (qsizetype i = 0; i < ini.lines.size();) {
+        const QByteArray& text = ini.lines[i].text;
+        if (const auto name = SectionName(text)) {
+            if (seen)
+                break;
+            inSection = seen = SameName(ini, *name, section);
+            ++i;
+            continue;
+        }
+        const qsizetype eq = inSection ? EqualsIndex(text) : -1;
+        if (eq >= 0 && SameName(ini, TrimBlanks(QByteArrayView(text).first(eq)), key)) {
+            ini.lines.removeAt(i);
+            erased = true;
+            continue;
+        }
+        ++i;
+    }
+    return erased;
+}
+
+// Replaces, adds or removes the keys, in their order, in a single replacement of the file.
 void WriteValues(const QString& path, const QList<TIniEdit::Value>& values) {
     IniBytes ini = LoadFile(path, ReadMode::ForWriting);
     QByteArray lineEnd("\r\n");
@@ -227,13 +253,21 @@ void WriteValues(const QString& path, const QList<TIniEdit::Value>& values) {
             break;
         }
     }
+    bool changed = false;
     for (const TIniEdit::Value& entry : values) {
+        if (!entry.encode) {
+            changed = EraseValue(ini, entry.section, entry.key) || changed;
+            continue;
+        }
         const QByteArray value = entry.encode(ini.encoding);
         if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
             throw WriteError(path);
         }
         SetValue(ini, lineEnd, entry.section, entry.key, value);
+        changed = true;
     }
+    if (!changed)
+        return;
 
     QByteArray out;
     for (const Line& line : ini.lines)
@@ -305,6 +339,20 @@ QByteArray TIniFile::ReadBytes(const QString& section, const QString& key,
     return value ? value->left(kMaxValueLength) : defaultValue;
 }
 
+QStringList TIniFile::ReadKeys(const QString& section) const {
+    const IniBytes ini = ReadNow(fileName_, held_);
+    const Location at = Find(ini, section, {});
+    QStringList names;
+    if (at.header < 0)
+        return names;
+    for (qsizetype i = at.header + 1; i <= at.lastKey; ++i) {
+        const QByteArray& text = ini.lines[i].text;
+        if (const qsizetype eq = EqualsIndex(text); eq >= 0)
+            names += ini.Decode(TrimBlanks(QByteArrayView(text).first(eq)));
+    }
+    return names;
+}
+
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
     TIniEdit edit(*this);
     edit.WriteString(section, key, value);
@@ -366,6 +414,10 @@ void TIniEdit::WriteTextBytes(const QString& section, const QString& key, const 
     Add(section, key, [text, makeValue = std::move(makeValue)](FileEncoding encoding) {
         return makeValue(EncodeText(encoding, text));
     });
+}
+
+void TIniEdit::EraseKey(const QString& section, const QString& key) {
+    Add(section, key, {});
 }
 
 void TIniEdit::Commit() {

@@ -8,8 +8,9 @@
 // only when all of it reached the disk, so an interrupted or refused write (a full disk, a
 // read-only folder) leaves the old file as it was.
 //
-// An edit (TIniEdit) collects writes to any keys of any sections and makes them in one
-// replacement of the file, for a save of many keys that must not be seen half done.
+// An edit (TIniEdit) collects writes to any keys of any sections, and removals of keys, and
+// makes them in one replacement of the file, for a save of many keys that must not be seen half
+// done.
 //
 // A snapshot is the exception: it reads the file once and answers its reads from that copy, for
 // code that reads many keys in a row; a write through it goes to the file and ends the copy.
@@ -27,6 +28,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,6 +78,9 @@ public:
     // The value's bytes as stored, without decoding.
     QByteArray ReadBytes(const QString& section, const QString& key,
                          const QByteArray& defaultValue) const;
+    // The names of the section's keys as they stand, in the file's order; empty for a missing
+    // file or section.
+    QStringList ReadKeys(const QString& section) const;
 
     // Each write throws WriteError when the file cannot be written, and also when the value
     // holds a line break or NUL, which a line of the file cannot keep; the file is then left
@@ -99,8 +104,8 @@ private:
 };
 
 // Writes collected for one replacement of the file. The file is read only by Commit, so what
-// stands in it then is kept; the keys are written in the order given, each placed as the
-// one-key write would place it. Nothing reaches the file before Commit.
+// stands in it then is kept; the keys are written and removed in the order given, each placed as
+// the one-key write would place it. Nothing reaches the file before Commit.
 class TIniEdit {
 public:
     explicit TIniEdit(TIniFile& ini) : ini_(ini) {}
@@ -115,14 +120,18 @@ public:
     using TextBytes = std::function<QByteArray(const QByteArray& encodedText)>;
     void WriteTextBytes(const QString& section, const QString& key, const QString& text,
                         TextBytes makeValue);
+    // Removes every line of the key from the section (the section's header stays); a key that
+    // is not there is no change.
+    void EraseKey(const QString& section, const QString& key);
 
     // Writes everything collected in one replacement and starts a new, empty edit. Throws
     // WriteError when the file cannot be written or a value holds a line break or NUL; the file
-    // then keeps every byte it had and none of the values is written. With nothing collected
-    // the file is not touched.
+    // then keeps every byte it had and none of the values is written. With nothing collected,
+    // or only removals of keys that are not there, the file is not touched.
     void Commit();
 
-    // One collected write: the value's bytes are made for the file's encoding at Commit.
+    // One collected write: the value's bytes are made for the file's encoding at Commit. Without
+    // encode, the key is removed.
     struct Value {
         QString section;
         QString key;

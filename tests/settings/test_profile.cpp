@@ -79,6 +79,7 @@ private slots:
     void fullOrReadOnlyDiskKeepsTheFile_data();
     void fullOrReadOnlyDiskKeepsTheFile();
     void editWritesAllSectionsInOneGo();
+    void editErasesKeys();
     void longValuesAreCutAt2047();
     void snapshotReadsOnceAndEndsWithAWrite();
 
@@ -370,6 +371,38 @@ void TestProfile::editWritesAllSectionsInOneGo() {
     edit.WriteString("Param", "Bad", "a\nb");
     QVERIFY_THROWS_EXCEPTION(WriteError, edit.Commit());
     QCOMPARE(ini.ReadInteger("Param", "Interval", 0), 30);
+}
+
+void TestProfile::editErasesKeys() {
+    WriteAll(path_,
+             "[Alarms]\r\nAlarm1=a\r\nalarm2 = b\r\nOther=x\r\nAlarm2=dup\r\n\r\n"
+             "[Param]\r\nAlarm2=kept\r\nLast=1");
+    TIniFile ini(path_);
+    QCOMPARE(ini.ReadKeys("ALARMS"), (QStringList{"Alarm1", "alarm2", "Other", "Alarm2"}));
+    QCOMPARE(ini.ReadKeys("None"), QStringList());
+    TIniEdit edit(ini);
+    // Every line of the key goes, in its section only; a write after the erase adds it anew.
+    edit.WriteString("Alarms", "Alarm1", "new");
+    edit.EraseKey("Alarms", "ALARM2");
+    edit.EraseKey("Alarms", "Missing");
+    edit.WriteString("Alarms", "Alarm3", "c");
+    edit.EraseKey("Param", "Last");
+    edit.Commit();
+    const QByteArray after(
+        "[Alarms]\r\nAlarm1=new\r\nOther=x\r\nAlarm3=c\r\n\r\n"
+        "[Param]\r\nAlarm2=kept\r\n");
+    QCOMPARE(ReadAll(path_), after);
+    // A refused write refuses the erases of its edit too.
+    edit.EraseKey("Alarms", "Other");
+    edit.WriteString("Alarms", "Bad", "a\nb");
+    QVERIFY_THROWS_EXCEPTION(WriteError, edit.Commit());
+    QCOMPARE(ReadAll(path_), after);
+    // Erasing what is not there makes no file.
+    TIniFile missing(dir_.filePath("missing.ini"));
+    TIniEdit nothing(missing);
+    nothing.EraseKey("Alarms", "Alarm1");
+    nothing.Commit();
+    QVERIFY(!QFile::exists(missing.FileName()));
 }
 
 void TestProfile::longValuesAreCutAt2047() {

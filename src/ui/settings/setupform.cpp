@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,6 +31,7 @@
 #include "settings/settingsload.h"
 #include "ui/clicks.h"
 #include "ui/quotefont.h"
+#include "ui/settings/alarmruleform.h"
 #include "ui/widgets/spinedit.h"
 
 namespace kestrel {
@@ -113,6 +115,30 @@ bool ChooseFontWithDialog(QWidget* parent, FontDesc& desc) {
     desc.Underline = font.underline();
     desc.StrikeOut = font.strikeOut();
     return true;
+}
+
+QString AlarmKey(qsizetype number) {
+    return QLatin1String(kAlarmKeyPrefix) + QString::number(number);
+}
+
+// A key of the rules' numbering, Alarm1 or alarm07: "Alarm" and digits in any letter case.
+bool IsAlarmKey(const QString& key) {
+    static const QRegularExpression numbered(
+        QStringLiteral("^%1[0-9]+$").arg(QLatin1String(kAlarmKeyPrefix)),
+        QRegularExpression::CaseInsensitiveOption);
+    return numbered.match(key).hasMatch();
+}
+
+// A row of the rule list: "欧元美元 高于 1.1000（重复）".
+QString AlarmRowText(const AlarmRule& rule) {
+    if (!rule.Readable)
+        return QStringLiteral("无法读取：") + rule.Raw;
+    QString text = rule.Name + u' ' + AlarmRuleText(rule) +
+                   (rule.Repeat == AlarmRepeat::Once ? QStringLiteral("（一次）")
+                                                     : QStringLiteral("（重复）"));
+    if (rule.Demo)
+        text += QStringLiteral("（演示行情）");
+    return text;
 }
 
 bool ChooseColorWithDialog(QWidget* parent, quint32& color) {
@@ -201,6 +227,9 @@ void TSetupForm::ReadSettings() {
     cbMonitorCurrencyChange();
     seMonitorPrice->SetValue(ReadFloat(ini, keys::MonitorPrice));
     cbAlarmSound->setChecked(ReadBoolean(ini, keys::AlarmSound));
+    cbAlarmNotify->setChecked(ReadBoolean(ini, keys::AlarmNotify));
+    leAlarmCommand->setText(ReadText(ini, keys::AlarmCommand));
+    ReadAlarmRules(ini);
 
     switch (ReadInteger(ini, keys::ProxyType)) {
         case 0:
@@ -255,6 +284,8 @@ void TSetupForm::WriteSettings() {
     WriteText(edit, keys::MonitorCcy, cbMonitorCurrency->currentText());
     WriteFloat(edit, keys::MonitorPrice, seMonitorPrice->Value());
     WriteBoolean(edit, keys::AlarmSound, cbAlarmSound->isChecked());
+    WriteBoolean(edit, keys::AlarmNotify, cbAlarmNotify->isChecked());
+    WriteText(edit, keys::AlarmCommand, OneLine(leAlarmCommand->text()).trimmed());
     WriteInteger(edit, keys::ProxyType,
                  rbManualSetProxy->isChecked() ? 2
                  : rbNotUseProxy->isChecked()  ? 1
@@ -276,6 +307,7 @@ void TSetupForm::WriteSettings() {
             Secrets->Remove(key);
     }
     WriteText(edit, keys::ProxyPassword, stored ? QString() : password);
+    WriteAlarmRules(edit);
     edit.Commit();
 
     // A switch that did not take is a refused write like any other: the user must not believe
@@ -286,6 +318,102 @@ void TSetupForm::WriteSettings() {
         (cbShctStartup->isChecked() || AutostartEnabled(*shortcuts_)))
         throw WriteError(shortcuts_->GetSpecialFolderPath(TShortcutFolder::Startup) +
                          QLatin1String(kShortcutFileName));
+}
+
+void TSetupForm::ReadAlarmRules(const TIniFile& ini) {
+    // As the loader reads them: from Alarm1 up to the first missing number.
+    const QString section = QString::fromLatin1(kAlarmsSection);
+    const QStringList present = ini.ReadKeys(section);
+    int unreadable = 0;
+    for (qsizetype number = 1; present.contains(AlarmKey(number), Qt::CaseInsensitive); ++number) {
+        const QString key = AlarmKey(number);
+        const QString text = ini.ReadString(section, key, {});
+        const AlarmRule rule = ParseAlarmLine(key, text);
+        unreadable += rule.Readable ? 0 : 1;
+        alarmRows_.append({rule, text, ini.ReadBytes(section, key, {})});
+        AddAlarmRow(int(number - 1), rule);
+    }
+    if (unreadable > 0) {
+        lblAlarmsUnreadable->setText(
+            QStringLiteral("有 %1 行警报规则无法读取，将原样保留，不能编辑。").arg(unreadable));
+    }
+    lblAlarmsUnreadable->setVisible(unreadable > 0);
+    EnableAlarmButtons();
+}
+
+void TSetupForm::WriteAlarmRules(TIniEdit& edit) {
+    const QString section = QString::fromLatin1(kAlarmsSection);
+    QStringList written;
+    for (qsizetype i = 0; i < alarmRows_.size(); ++i) {
+        const AlarmRow& row = alarmRows_[i];
+        const QString key = AlarmKey(i + 1);
+        written += key;
+        if (!row.rule.Readable) {
+            // Renumbered, the line moves as its bytes were; in its place it stays untouched.
+            if (key != row.rule.Key)
+                edit.WriteBytes(section, key, row.bytes);
+            continue;
+        }
+        AlarmRule rule = row.rule;
+        rule.Enabled = lbAlarms->item(int(i))->checkState() == Qt::Checked;
+        const QString line = FormatAlarmLine(rule);
+        if (key != row.rule.Key || line != row.text)
+            edit.WriteString(section, key, line);
+    }
+    // The rules of a longer list, and numbers after a gap, which the loader never reads.
+    for (const QString& key : TIniFile(files_.IniPath).ReadKeys(section)) {
+        if (IsAlarmKey(key) && !written.contains(key, Qt::CaseInsensitive))
+            edit.EraseKey(section, key);
+    }
+}
+
+void TSetupForm::AddAlarmRow(int row, const AlarmRule& rule) {
+    auto* item = new QListWidgetItem(AlarmRowText(rule));
+    if (rule.Readable) {
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(rule.Enabled ? Qt::Checked : Qt::Unchecked);
+    }
+    lbAlarms->insertItem(row, item);
+}
+
+void TSetupForm::EnableAlarmButtons() {
+    const int row = lbAlarms->currentRow();
+    const bool any = row >= 0 && row < alarmRows_.size();
+    btAlarmEdit->setEnabled(any && alarmRows_[row].rule.Readable);
+    btAlarmDelete->setEnabled(any);
+}
+
+void TSetupForm::btAlarmAddClick() {
+    TAlarmRuleForm form(AlarmRule{}, this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    alarmRows_.append({form.Rule(), {}, {}});
+    AddAlarmRow(lbAlarms->count(), form.Rule());
+    lbAlarms->setCurrentRow(lbAlarms->count() - 1);
+}
+
+void TSetupForm::btAlarmEditClick() {
+    const int row = lbAlarms->currentRow();
+    if (row < 0 || !alarmRows_[row].rule.Readable)
+        return;
+    AlarmRule rule = alarmRows_[row].rule;
+    rule.Enabled = lbAlarms->item(row)->checkState() == Qt::Checked;
+    TAlarmRuleForm form(rule, this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    alarmRows_[row].rule = form.Rule();
+    lbAlarms->item(row)->setText(AlarmRowText(form.Rule()));
+    lbAlarms->item(row)->setCheckState(form.Rule().Enabled ? Qt::Checked : Qt::Unchecked);
+}
+
+void TSetupForm::btAlarmDeleteClick() {
+    const int row = lbAlarms->currentRow();
+    if (row < 0)
+        return;
+    // The list moves its current row while the item goes, with the rows as they were.
+    delete lbAlarms->takeItem(row);
+    alarmRows_.removeAt(row);
+    EnableAlarmButtons();
 }
 
 void TSetupForm::btSelectClick() {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <functional>
 
+#include "alarm/alarmrule.h"
 #include "platform/programfiles.h"
 #include "platform/secretstore.h"
 #include "settings/fonttext.h"
@@ -24,6 +26,8 @@ class QToolButton;
 namespace kestrel {
 
 class IShortcutService;
+class TIniEdit;
+class TIniFile;
 class TSpinEdit;
 
 class TSetupForm : public QDialog {
@@ -36,10 +40,11 @@ public:
                std::function<long double(const QString&)> quoteFor, IShortcutService* shortcuts,
                QWidget* parent = nullptr);
 
-    // Writes the selection file, then the settings file, then creates or removes the autostart
-    // entry. Throws CreateFileError when the selection file is refused (the settings file is
-    // then not touched) and WriteError when the settings file is (keys after the refused one
-    // are not written) or when the autostart entry cannot be made or removed.
+    // Writes the selection file, then the settings file (the alarm rules as Alarm1 to AlarmN in
+    // the list's order, any other numbered key of [Alarms] removed), then creates or removes the
+    // autostart entry. Throws CreateFileError when the selection file is refused (the settings
+    // file is then not touched) and WriteError when the settings file is (keys after the refused
+    // one are not written) or when the autostart entry cannot be made or removed.
     void WriteSettings();
 
     // The quote font chosen so far, as the font chooser holds it.
@@ -86,6 +91,15 @@ public:
     QLabel* lblMonitor2 = nullptr;
     TSpinEdit* seMonitorPrice = nullptr;
     QCheckBox* cbAlarmSound = nullptr;
+    // The rules of [Alarms], one row each in the file's order; a row's check box is the rule's
+    // on/off state. Unreadable lines are listed, kept and written back, but cannot be changed.
+    QListWidget* lbAlarms = nullptr;
+    QPushButton* btAlarmAdd = nullptr;
+    QPushButton* btAlarmEdit = nullptr;
+    QPushButton* btAlarmDelete = nullptr;
+    QLabel* lblAlarmsUnreadable = nullptr;  // how many lines could not be read, when any
+    QCheckBox* cbAlarmNotify = nullptr;
+    QLineEdit* leAlarmCommand = nullptr;
     // "网络设置"
     QRadioButton* rbAutoDetectProxy = nullptr;
     QRadioButton* rbNotUseProxy = nullptr;
@@ -111,6 +125,10 @@ public:
     void cbAllowPromptClick();
     void rbManualSetProxyClick();
     void btnCreatShortCutClick();
+    // Each opens the rule dialog (TAlarmRuleForm) modally.
+    void btAlarmAddClick();
+    void btAlarmEditClick();
+    void btAlarmDeleteClick();
 
     // Where the proxy password is kept instead of the settings file; none: in the file.
     ISecretStore* Secrets = InstalledSecretStore();
@@ -142,12 +160,25 @@ private:
     void EnablePromptControls(bool on);
     void EnableProxyControls(bool on);
     void ShowFontDemo();
+    void ReadAlarmRules(const TIniFile& ini);
+    void WriteAlarmRules(TIniEdit& edit);
+    void AddAlarmRow(int row, const AlarmRule& rule);
+    void EnableAlarmButtons();
 
     ProgramFiles files_;
     FontDesc windowFont_;
     std::function<long double(const QString&)> quoteFor_;
     IShortcutService* shortcuts_;
     bool passwordInStore_ = false;  // the password shown came from the secret store
+
+    // A row of lbAlarms: the rule, and for one read from the file its key (in the rule), its
+    // text and its bytes as stored, so that what did not change is written back as it was.
+    struct AlarmRow {
+        AlarmRule rule;
+        QString text;
+        QByteArray bytes;
+    };
+    QList<AlarmRow> alarmRows_;
 };
 
 }  // namespace kestrel

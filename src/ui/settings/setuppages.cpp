@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
@@ -306,6 +307,43 @@ QWidget* TSetupForm::CreatePromptPage() {
     monitor->addWidget(seMonitorPrice, 2, 1);
     monitor->addWidget(cbAlarmSound, 3, 0, 1, 3);
     monitor->setColumnStretch(2, 1);
+
+    // The rules of [Alarms], beside the one alarm above and independent of its switch.
+    lbAlarms = new QListWidget;
+    lbAlarms->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbAlarms->setFixedHeight(96);
+    btAlarmAdd = new QPushButton(QStringLiteral("添加..."));
+    btAlarmEdit = new QPushButton(QStringLiteral("编辑..."));
+    btAlarmDelete = new QPushButton(QStringLiteral("删除"));
+    connect(btAlarmAdd, &QPushButton::clicked, this, &TSetupForm::btAlarmAddClick);
+    connect(btAlarmEdit, &QPushButton::clicked, this, &TSetupForm::btAlarmEditClick);
+    connect(lbAlarms, &QListWidget::itemDoubleClicked, this, &TSetupForm::btAlarmEditClick);
+    connect(btAlarmDelete, &QPushButton::clicked, this, &TSetupForm::btAlarmDeleteClick);
+    connect(lbAlarms, &QListWidget::currentRowChanged, this, &TSetupForm::EnableAlarmButtons);
+    auto* ruleButtons = new QVBoxLayout;
+    for (QPushButton* button : {btAlarmAdd, btAlarmEdit, btAlarmDelete})
+        ruleButtons->addWidget(button);
+    ruleButtons->addStretch(1);
+    auto* rules = new QHBoxLayout;
+    rules->addWidget(lbAlarms, 1);
+    rules->addLayout(ruleButtons);
+    auto* rulesLabel = new QLabel(QStringLiteral("警报规则(&R)："));
+    rulesLabel->setBuddy(lbAlarms);
+    lblAlarmsUnreadable = new QLabel;
+    lblAlarmsUnreadable->setWordWrap(true);
+    lblAlarmsUnreadable->hide();
+    cbAlarmNotify = new QCheckBox(QStringLiteral("桌面通知"));
+    leAlarmCommand = new QLineEdit;
+    auto* commandLabel = new QLabel(QStringLiteral("警报时运行："));
+    commandLabel->setBuddy(leAlarmCommand);
+    auto* command = new QHBoxLayout;
+    command->addWidget(commandLabel);
+    command->addWidget(leAlarmCommand, 1);
+    monitor->addWidget(rulesLabel, 4, 0, 1, 3);
+    monitor->addLayout(rules, 5, 0, 1, 3);
+    monitor->addWidget(lblAlarmsUnreadable, 6, 0, 1, 3);
+    monitor->addWidget(cbAlarmNotify, 7, 0, 1, 3);
+    monitor->addLayout(command, 8, 0, 1, 3);
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);

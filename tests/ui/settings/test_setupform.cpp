@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <type_traits>
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -33,6 +34,7 @@
 #include "text/encodings.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/mainwindow/session.h"
+#include "ui/settings/alarmruleform.h"
 #include "ui/settings/setupform.h"
 #include "ui/widgets/spinedit.h"
 
@@ -66,10 +68,11 @@ QStringList Items(const QListWidget* list) {
     return items;
 }
 
-// Runs `act` on each modal window that comes up while `run` runs (the settings dialog, then any
-// message box), and closes message boxes after recording their texts.
+// Runs `act` on each modal window of type Form that comes up while `run` runs (the settings
+// dialog, or the rule dialog it opens), and closes message boxes after recording their texts.
+template <class Form = TSetupForm>
 QStringList DriveModals(const std::function<void()>& run,
-                        const std::function<void(TSetupForm&)>& act) {
+                        const std::type_identity_t<std::function<void(Form&)>>& act) {
     QStringList messages;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -77,7 +80,7 @@ QStringList DriveModals(const std::function<void()>& run,
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages += box->text();
             box->close();
-        } else if (auto* form = qobject_cast<TSetupForm*>(modal); form && form->isVisible()) {
+        } else if (auto* form = qobject_cast<Form*>(modal); form && form->isVisible()) {
             act(*form);
         }
     });
@@ -176,6 +179,8 @@ private Q_SLOTS:
         emit form->cbMonitorCurrency->activated(euro);
         form->seMonitorPrice->setText(QStringLiteral("1.2345"));
         form->cbAlarmSound->setChecked(true);
+        form->cbAlarmNotify->setChecked(false);
+        form->leAlarmCommand->setText(QStringLiteral(" notify-send 警报 "));
         form->rbManualSetProxy->setChecked(true);
         form->leProxyAddress->setText(QStringLiteral("proxy.lan"));
         form->leProxyPort->setText(QStringLiteral("3128"));
@@ -199,7 +204,8 @@ private Q_SLOTS:
                                         "Font=黑体,12,BI,0,clBlue,134\r\nHotKey=Ctrl+Alt+Q\r\n"
                                         "AutoPrompt=0\r\nPromptInterval=20\r\nUseMonitor=1\r\n"
                                         "MonitorCcy=欧元美元\r\nMonitorPrice=1.2345\r\n"
-                                        "AlarmSound=1\r\nProxyType=2\r\n"
+                                        "AlarmSound=1\r\nAlarmNotify=0\r\n"
+                                        "AlarmCommand=notify-send 警报\r\nProxyType=2\r\n"
                                         "ProxyAddress=proxy.lan\r\nProxyPort=3128\r\n"
                                         "RatesURL=http://office.lan/rates/index.aspx\r\n"
                                         "ProxyUsername=")) +
@@ -217,6 +223,8 @@ private Q_SLOTS:
         QVERIFY(!again->sePromptInterval->isEnabled());
         QVERIFY(again->leProxyAddress->isEnabled());
         QVERIFY(again->rbRatesURL->isChecked() && again->leRatesURL->isEnabled());
+        QVERIFY(!again->cbAlarmNotify->isChecked());
+        QCOMPARE(again->leAlarmCommand->text(), QStringLiteral("notify-send 警报"));
     }
 
     void opensWithWhatTheFileHolds_data() {
@@ -359,6 +367,116 @@ private Q_SLOTS:
         QCOMPARE(form->seMonitorPrice->Increment(), 0.01);
         pick(QStringLiteral("现货白银"));  // no price in the page yet
         QCOMPARE(form->seMonitorPrice->text(), QStringLiteral("0.00"));
+    }
+
+    void alarmRulesRoundTrip() {
+        WriteAll(files_.IniPath,
+                 ToCp936(QStringLiteral("[Param]\r\nHotKey=F8\r\n\r\n[Form]\r\nTop=0\r\n\r\n"
+                                        "[Alarms]\r\nAlarm1 =  1;欧元美元;sideways;1.1;once \r\n"
+                                        "Alarm2=1;欧元美元;above;1.1;rearm;demo\r\n"
+                                        "Alarm3=1;现货黄金;below;1600;once\r\n"
+                                        "Alarm4=garbage\r\nNote=mine\r\n"
+                                        "Alarm6=0;美元日元;cross;150;once\r\n")));
+        auto form = MakeForm();
+        QCOMPARE(Items(form->lbAlarms),
+                 (QStringList{"无法读取：1;欧元美元;sideways;1.1;once",
+                              "欧元美元 高于 1.1000（重复）（演示行情）",
+                              "现货黄金 低于 1600.00（一次）", "无法读取：garbage"}));
+        QCOMPARE(form->lblAlarmsUnreadable->text(),
+                 QStringLiteral("有 2 行警报规则无法读取，将原样保留，不能编辑。"));
+        form->lbAlarms->setCurrentRow(0);
+        QVERIFY(!form->btAlarmEdit->isEnabled() && form->btAlarmDelete->isEnabled());
+
+        form->lbAlarms->item(1)->setCheckState(Qt::Unchecked);
+        form->lbAlarms->setCurrentRow(2);
+        form->btAlarmDelete->click();
+        DriveModals<TAlarmRuleForm>([&] { form->btAlarmAdd->click(); },
+                                    [](TAlarmRuleForm& rule) {
+                                        rule.cbInstrument->setEditText(QStringLiteral("现货白银"));
+                                        rule.cbKind->setCurrentIndex(4);  // 短时波动
+                                        QVERIFY(rule.leMinutes->isEnabled());
+                                        rule.leValue->setText(QStringLiteral("0.5"));
+                                        rule.leMinutes->setText(QStringLiteral("30"));
+                                        rule.cbRepeat->setCurrentIndex(1);  // 重复
+                                        rule.btOk->click();
+                                    });
+        QCOMPARE(form->lbAlarms->item(3)->text(),
+                 QStringLiteral("现货白银 30分钟内波动 ≥ 0.5%（重复）"));
+        form->BitBtn1->click();
+        form->WriteSettings();
+
+        // The bad line that kept its number keeps its bytes; the one that moved keeps its value.
+        const QByteArray ini = ReadAll(files_.IniPath);
+        QCOMPARE(ini.mid(ini.indexOf("[Alarms]")),
+                 ToCp936(QStringLiteral("[Alarms]\r\nAlarm1 =  1;欧元美元;sideways;1.1;once \r\n"
+                                        "Alarm2=0;欧元美元;above;1.1;rearm;demo\r\n"
+                                        "Alarm3=garbage\r\n"
+                                        "Alarm4=1;现货白银;move_pct;0.5@30;rearm\r\n"
+                                        "Note=mine\r\n")));
+    }
+
+    void alarmRuleValuesAreChecked_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QString>("message");  // empty: the rule is taken
+        QTest::addColumn<QString>("row");
+        const QString price = "错误：报警价格须是大于 0 的数字！";
+        const QString window = "错误：时间窗口须是 1 到 1440 之间的分钟数！";
+        QTest::newRow("name in other case") << "nymex原油" << int(AlarmKind::Cross) << " 75.5 "
+                                            << ""
+                                            << ""
+                                            << "NYMEX原油 穿越 75.50（一次）";
+        QTest::newRow("unknown name") << "美元火星币" << int(AlarmKind::Above) << "1"
+                                      << ""
+                                      << "错误：请从列表中选择货币或商品，“美元火星币”不在其中！"
+                                      << "";
+        QTest::newRow("price 0") << "欧元美元" << int(AlarmKind::Below) << "0"
+                                 << "" << price << "";
+        QTest::newRow("not a number") << "欧元美元" << int(AlarmKind::Above) << "1,1"
+                                      << "" << price << "";
+        QTest::newRow("percentage 0") << "欧元美元" << int(AlarmKind::ChangePct) << "0.000"
+                                      << ""
+                                      << "错误：报警幅度须是大于 0 的数字！"
+                                      << "";
+        QTest::newRow("window of 0 minutes") << "现货黄金" << int(AlarmKind::MovePct) << "1"
+                                             << "0" << window << "";
+        QTest::newRow("window over a day") << "现货黄金" << int(AlarmKind::MovePct) << "1"
+                                           << "1441" << window << "";
+        // Cut to the line's 15 digits, it rounds up beyond the largest number.
+        QTest::newRow("value the line cannot hold")
+            << "欧元美元" << int(AlarmKind::Above) << "1.7976931348623157e308"
+            << "" << price << "";
+    }
+
+    void alarmRuleValuesAreChecked() {
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        QFETCH(QString, value);
+        QFETCH(QString, minutes);
+        QFETCH(QString, message);
+        QFETCH(QString, row);
+        auto form = MakeForm();
+        // A refused rule leaves the dialog open for a second look, which cancels it.
+        int looks = 0;
+        const QStringList messages = DriveModals<TAlarmRuleForm>(
+            [&] { form->btAlarmAdd->click(); },
+            [&](TAlarmRuleForm& rule) {
+                if (++looks > 1) {
+                    rule.btCancel->click();
+                    return;
+                }
+                rule.cbInstrument->setEditText(name);
+                rule.cbKind->setCurrentIndex(rule.cbKind->findData(kind));
+                rule.leValue->setText(value);
+                rule.leMinutes->setText(minutes);
+                // Queued: a refusal's message box needs the poll.
+                QMetaObject::invokeMethod(rule.btOk, &QPushButton::click, Qt::QueuedConnection);
+            });
+        QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(looks > 1, !message.isEmpty());
+        QCOMPARE(Items(form->lbAlarms), row.isEmpty() ? QStringList() : QStringList{row});
     }
 
     void hotKeyBox_data() {

@@ -1,0 +1,48 @@
+// The small dialog of the settings dialog's alarm rules: one rule's instrument, kind, value,
+// window and repeat. It refuses OK, with a message, until every value is one the rule line can
+// hold and read back.
+#pragma once
+
+#include <QDialog>
+
+#include "alarm/alarmrule.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kestrel {
+
+class TAlarmRuleForm : public QDialog {
+    Q_OBJECT
+public:
+    // rule: the rule to change, or a new one. Its key, its on/off state and its demo mark are
+    // kept; the controls give the rest.
+    explicit TAlarmRuleForm(const AlarmRule& rule, QWidget* parent = nullptr);
+
+    // The rule that OK took from the controls, one that its line reads back as; before OK, the
+    // rule given.
+    const AlarmRule& Rule() const { return rule_; }
+
+    QComboBox* cbInstrument = nullptr;  // the catalogue's names; a name may be typed
+    QComboBox* cbKind = nullptr;
+    QLabel* lblValue = nullptr;
+    QLineEdit* leValue = nullptr;
+    QLineEdit* leMinutes = nullptr;  // move_pct only
+    QComboBox* cbRepeat = nullptr;
+    QPushButton* btOk = nullptr;
+    QPushButton* btCancel = nullptr;
+
+    // Allows OK only with values the rule can hold.
+    void done(int result) override;
+
+private:
+    void cbKindChange();
+    bool Refuse(QWidget* control, const QString& message);
+    bool TakeControls();
+
+    AlarmRule rule_;
+};
+
+}  // namespace kestrel
