@@ -215,4 +215,8 @@ QString BuiltinSource::FailureSummary() const {
     return Cache->FailureSummary(Clock());
 }
 
+std::optional<qint64> BuiltinSource::StoppedSinceMs() const {
+    return Cache->StoppedSinceMs(Clock());
+}
+
 }  // namespace kestrel::feeds

@@ -53,6 +53,9 @@ public:
     std::vector<Served> Quotes() const;
     // Why no value is left, naming each failing source: "数据源均已失效（新浪财经：HTTP 403）".
     QString FailureSummary() const;
+    // When no value is left because the quotes stopped (the sources answer with old ones): the
+    // time of the newest quote, ms since the epoch.
+    std::optional<qint64> StoppedSinceMs() const;
 
     // Whether a source still being asked may bring the instrument: one that has served it
     // before, or one that has served nothing yet.

@@ -10,6 +10,7 @@
 #include "page.h"
 #include "plausibility.h"
 #include "quotes/catalogue.h"
+#include "quotes/markethours.h"
 
 namespace kestrel::feeds {
 
@@ -89,6 +90,7 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
     const double poll = source.Config.PollSeconds;
     ++source.Requests;
     source.TransferStartMs = 0;
+    source.OnlyOld = false;
     std::string error = answer.Error;
     if (error.empty() && answer.Status != 200)
         error = "HTTP status " + std::to_string(answer.Status);
@@ -100,8 +102,13 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
         // Each value on its own first; how it stands against the other sources and the value
         // shown before is settled across them all.
         std::map<QString, QString> refused;
+        bool onlyOld = !parsed.Quotes.empty();
         std::erase_if(parsed.Quotes, [&](const auto& entry) {
             const auto refusal = CheckQuote(entry.second, entry.first, 0, nowMs, StaleSeconds);
+            if (entry.second.Time.isValid())
+                source.NewestQuoteMs =
+                    std::max(source.NewestQuoteMs, entry.second.Time.toMSecsSinceEpoch());
+            onlyOld = onlyOld && refusal && refusal->Shown == kOutdated;
             if (refusal) {
                 parsed.Problems.push_back({entry.first.toStdString(), refusal->Reason});
                 refused[entry.first] = refusal->Shown;
@@ -117,6 +124,7 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
         }
         source.Logged = std::move(logged);
         source.Refused = refused;
+        source.OnlyOld = onlyOld;
         if (parsed.Quotes.empty()) {
             // Named by the first instrument of the page that was refused, not by the status.
             error = "答复中没有可用的报价";
@@ -302,10 +310,27 @@ QJsonObject FeedCache::Status(qint64 nowMs) const {
         {u"sources"_s, sources}, {u"instruments"_s, instruments}, {u"withheld"_s, withheld}};
 }
 
+std::optional<qint64> FeedCache::StoppedSinceMs(qint64 nowMs) const {
+    if (!Settled(nowMs).Shown.empty())
+        return std::nullopt;
+    qint64 newest = 0;
+    for (const Source& s : Sources) {
+        if (s.Failures > 0 && !s.OnlyOld)
+            return std::nullopt;
+        if (s.Failures > 0)
+            newest = std::max(newest, s.NewestQuoteMs);
+    }
+    return newest > 0 ? std::optional(newest) : std::nullopt;
+}
+
 QString FeedCache::FailureSummary(qint64 nowMs) const {
     const Decision decision = Settled(nowMs);
     if (!decision.Shown.empty())
         return {};
+    if (const auto since = StoppedSinceMs(nowMs)) {
+        return StaleQuotesText(QDateTime::fromMSecsSinceEpoch(*since, Qt::UTC),
+                               QDateTime::fromMSecsSinceEpoch(nowMs, Qt::UTC));
+    }
     QStringList failing;
     for (const Source& s : Sources) {
         if (s.Failures == 0)

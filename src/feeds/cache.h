@@ -81,8 +81,12 @@ public:
     // Each source's health and each served instrument's age.
     QJsonObject Status(qint64 nowMs) const;
     // Why no value is left: "数据源均已失效（新浪财经：HTTP 403）", naming each source that has
-    // failed; empty while a value is left.
+    // failed, or "行情已 12 分钟未更新" when the sources answer with quotes that stopped; empty
+    // while a value is left.
     QString FailureSummary(qint64 nowMs) const;
+    // When no value is left because the sources still answer but their quotes stopped moving
+    // (all of them older than the stale time): the time of the newest quote they gave.
+    std::optional<qint64> StoppedSinceMs(qint64 nowMs) const;
 
     const std::string& LastError(std::size_t i) const { return Sources[i].LastError; }
     int Failures(std::size_t i) const { return Sources[i].Failures; }
@@ -105,6 +109,8 @@ private:
         long Requests = 0;
         std::map<std::string, std::string> Logged;  // what was last reported for each symbol
         std::map<QString, QString> Refused;         // the last answer's refused instruments
+        bool OnlyOld = false;      // the last answer had quotes, every one of them too old
+        qint64 NewestQuoteMs = 0;  // the newest quote time any answer carried
     };
     struct Decision {
         std::vector<Served> Shown;

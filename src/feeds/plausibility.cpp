@@ -99,7 +99,7 @@ std::optional<Refusal> CheckQuote(const Quote& quote, const QString& instrument,
     if (age > life &&
         (quote.Reference || !LastOfTheSession(quote, instrument, nowMs, staleSeconds)))
         return Refusal{"dated " + dated + ", older than " + std::to_string(life / 1000) + " s",
-                       u"报价已过时"_s};
+                       kOutdated};
     if (age < -kClockSkewMs)
         return Refusal{"dated " + dated + ", in the future", u"报价时间有误"_s};
     if (quote.PrevClose > 0 && Distance(quote.Price, quote.PrevClose) > kPlausibleBand)

@@ -65,6 +65,8 @@ struct Reference {
 // What the trader is shown in place of a withheld value.
 inline const QString kSourcesDisagree = QStringLiteral("来源不一致");
 inline const QString kFarFromEarlier = QStringLiteral("与此前报价相差过大");
+// A quote older than the stale time, its market open.
+inline const QString kOutdated = QStringLiteral("报价已过时");
 
 struct Verdict {
     int Source = -1;  // the index of the value to serve; -1: none

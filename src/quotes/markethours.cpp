@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QList>
+#include <QRegularExpression>
 #include <QTime>
 #include <QTimeZone>
 
@@ -254,6 +255,11 @@ QString StaleQuotesText(const QDateTime& lastUpdateUtc, const QDateTime& nowUtc)
     if (minutes <= 60)
         return MarketTexts::tr("行情已 %1 分钟未更新").arg(minutes);
     return MarketTexts::tr("行情已 %1 小时未更新").arg(minutes / 60);
+}
+
+bool IsStaleQuotesText(const QString& text) {
+    static const QRegularExpression stale(QStringLiteral("^行情已 \\d+ (分钟|小时)未更新$"));
+    return stale.match(text).hasMatch();
 }
 
 }  // namespace kestrel

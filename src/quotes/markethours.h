@@ -74,5 +74,7 @@ QString QuoteAgeText(const QDateTime& quotedUtc, const QDateTime& nowUtc);
 // The line shown when every value has been withdrawn for its age: "行情已 12 分钟未更新", in
 // hours beyond sixty minutes ("行情已 3 小时未更新").
 QString StaleQuotesText(const QDateTime& lastUpdateUtc, const QDateTime& nowUtc);
+// Whether a gateway's reason is that text: its sources answer, their quotes stopped.
+bool IsStaleQuotesText(const QString& text);
 
 }  // namespace kestrel

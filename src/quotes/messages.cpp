@@ -26,6 +26,15 @@ QStringList TransferErrorLines(bool displayTime, const QTime& now, const QString
     return lines + reason;
 }
 
+QStringList StoppedQuoteLines(bool displayTime, const QTime& now, const QString& staleText) {
+    QStringList lines;
+    if (displayTime)
+        lines.append(now.toString(QStringLiteral("hh:mm:ss")));
+    lines.append(staleText);
+    lines.append(QStringLiteral("数据源有应答，但报价时间未再更新"));
+    return lines;
+}
+
 QString DescribeFailure(const QString& url, int status, const TransferFailure& failure) {
     const QUrl address(url);
     if (status == 407)

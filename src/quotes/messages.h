@@ -16,6 +16,10 @@ QStringList StartupLines();
 // After a failed transfer: the time alone ("hh:mm:ss") when displayTime, then
 // "数据传送有误！请检查网络" and "稍后将再次尝试连接...".
 // The lines naming the cause (see FailureReason) follow them.
+// The lines when the sources answer but every quote they give is old: the network is not to
+// blame. staleText says since when ("行情已 12 分钟未更新").
+QStringList StoppedQuoteLines(bool displayTime, const QTime& now, const QString& staleText);
+
 QStringList TransferErrorLines(bool displayTime, const QTime& now, const QStringList& reason = {});
 
 // A failed request in a few words: "HTTP 403", "连接被拒绝", "找不到主机 hq.example.com", ...

@@ -154,6 +154,17 @@ private slots:
         QCOMPARE(SourceOf(later, kYen, saturday), QString());
     }
 
+    // A source that answers with quotes that no longer move is not a network failure: the
+    // trader is told since when the quotes are old.
+    void stoppedQuotesSayHowOld() {
+        FeedCache cache({kPortal}, 600, 300);
+        cache.Record(0, {200, Sample(SourceKind::Portal, kStart - 20 * 60'000), {}}, kStart);
+        QCOMPARE(cache.StoppedSinceMs(kStart), std::optional(kStart - 20 * 60'000));
+        QCOMPARE(cache.FailureSummary(kStart), QStringLiteral("行情已 20 分钟未更新"));
+        cache.Record(0, {403, {}, {}}, kStart + 60'000);
+        QCOMPARE(cache.StoppedSinceMs(kStart + 60'000), std::nullopt);
+    }
+
     void failingSourceIsAskedLessOften() {
         FeedCache cache({kPortal}, 600, 30);
         QVERIFY(cache.Due(0, kStart));

@@ -22,6 +22,7 @@
 #include "platform/hotkeylock.h"
 #include "platform/sessionnotes.h"
 #include "platform/windowservices.h"
+#include "quotes/markethours.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
 #include "settings/fonttext.h"
@@ -403,6 +404,12 @@ void TMainForm::QuoteHTTPDone(const QString& contentType, QIODevice* stream) {
 }
 
 void TMainForm::QuoteHTTPAnyError(const QByteArray& body) {
+    // A gateway whose sources answer with quotes that stopped says so; the network is fine.
+    if (const QString reason = QString::fromUtf8(body).trimmed();
+        QuoteHTTP.StatusCode() == 503 && IsStaleQuotesText(reason)) {
+        ShowStoppedQuotes(reason);
+        return;
+    }
     ShowFailure(
         FailureReason(QuoteHTTP.URL, QuoteHTTP.StatusCode(), QuoteHTTP.LastFailure(), body));
 }
@@ -415,8 +422,13 @@ void TMainForm::BuiltinRefreshed() {
     const std::optional<QString> page = Builtin.Page();
     if (!page) {
         // Before the first values the start-up lines stay while a source is still being read.
-        if (!Builtin.Busy() || !Page.PageLines().isEmpty())
-            ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
+        if (Builtin.Busy() && Page.PageLines().isEmpty())
+            return;
+        if (Builtin.StoppedSinceMs()) {
+            ShowStoppedQuotes(Builtin.FailureSummary());
+            return;
+        }
+        ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
         return;
     }
     Page.SetBody(page->toUtf8(), QStringLiteral("text/html; charset=utf-8"));
@@ -428,6 +440,15 @@ void TMainForm::BuiltinRefreshed() {
         CheckPriceAlarm();
     CheckAlarmRules();
     ReturnFreedMemorySoon(this);
+}
+
+void TMainForm::ShowStoppedQuotes(const QString& staleText) {
+    MemoPrice.Lines = StoppedQuoteLines(DisplayTime, QTime::currentTime(), staleText);
+    RenderLines();
+    ShowCanvas();
+    SetTrayIcon(1);
+    ShowTrayNews(staleText);
+    tmTimer->start();
 }
 
 void TMainForm::ShowFailure(const QStringList& reason) {

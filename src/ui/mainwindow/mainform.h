@@ -201,6 +201,8 @@ private:
     void BuiltinRefreshed();
     // The window's lines after a failure, the cause below them, and the same in the tooltip.
     void ShowFailure(const QStringList& reason);
+    // The window's lines when every quote has stopped moving, though the sources answer.
+    void ShowStoppedQuotes(const QString& staleText);
     void mnAlwaysOnTopClick();
     void mnOnlineUpdateClick();
     void UpdaterNoInfoFile();
