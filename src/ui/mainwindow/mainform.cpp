@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -301,6 +302,7 @@ void TMainForm::ApplySettings() {
     SelectedInstruments = s.Selection;
     Quotes.Reset(SelectedInstruments.size());
     TicksPerInterval = s.Interval * TicksPerSecond;
+    TicksThisRound = TicksPerInterval;
     LineSpacing = s.LineSpacing;
     if (s.ThreeD) {
         // The lowered bevel lies inside the panel's border, around the quotes.
@@ -363,6 +365,16 @@ void TMainForm::StartFetch() {
     tmTimer->stop();
 }
 
+int TMainForm::RoundTicks() const {
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(Builtin.Clock(), Qt::UTC);
+    const SelectionHours hours = HoursOfSelection(SelectedInstruments, now);
+    if (!hours.AllClosed)
+        return TicksPerInterval;
+    const qint64 wait = std::clamp<qint64>(now.secsTo(NextDownloadTime(hours, now)),
+                                           TicksPerInterval / TicksPerSecond, kClosedPollSeconds);
+    return static_cast<int>(wait) * TicksPerSecond;
+}
+
 void TMainForm::tmTimerTimer() {
     if (Tick >= 0 && Tick % 10 == 0) {
         setWindowTitle(CaptionClock(QDateTime::currentDateTime()));
@@ -374,9 +386,16 @@ void TMainForm::tmTimerTimer() {
             }
         }
     }
+    // A clock that jumped (a suspend and resume) ends the wait: the prices are old now.
+    const qint64 wall = QDateTime::currentMSecsSinceEpoch();
+    if (lastTickWallMs_ > 0 && wall - lastTickWallMs_ > kClockJumpMs)
+        Tick = TicksThisRound;
+    lastTickWallMs_ = wall;
+    if (Tick == 0)
+        TicksThisRound = RoundTicks();
     Tick += 1;
     pbProgress->update();
-    if (Tick >= TicksPerInterval) {
+    if (Tick >= TicksThisRound) {
         PaintingBar = false;
         Tick = -1;
         StartFetch();

@@ -160,6 +160,12 @@ private:
     int TicksPerSecond = kTicksPerSecond;
     int TicksPerInterval = keys::Interval.IntegerDefault() * kTicksPerSecond;
     int Tick = 0;
+    // The ticks of the countdown under way: the interval, or the long wait while every selected
+    // market is closed (at most ten minutes, never past the first opening).
+    int TicksThisRound = keys::Interval.IntegerDefault() * kTicksPerSecond;
+    int RoundTicks() const;
+    qint64 lastTickWallMs_ = 0;
+    static constexpr qint64 kClockJumpMs = 5000;
     bool PositionMeaningful = true;
     AlarmSettings Alarm;
     long double MonitorQuote = 0;

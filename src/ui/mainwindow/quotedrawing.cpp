@@ -168,13 +168,13 @@ void TMainForm::pbProgressPaint(QPainter& painter) {
     const int H = pbProgress->height();
     const QColor face = pnlContent->palette().color(QPalette::Window);
     painter.fillRect(pbProgress->rect(), face);
-    if (pbProgress->isVisible() && TicksPerInterval > 0) {
+    if (pbProgress->isVisible() && TicksThisRound > 0) {
         const int right =
-            static_cast<int>(std::nearbyint(static_cast<double>(W - 1) * Tick / TicksPerInterval));
+            static_cast<int>(std::nearbyint(static_cast<double>(W - 1) * Tick / TicksThisRound));
         if (right > 1 && H > 2)
             painter.fillRect(QRect(QPoint(1, 1), QPoint(right - 1, H - 2)), kBarColour);
     }
-    if (Tick == 0 || Tick == TicksPerInterval)
+    if (Tick == 0 || Tick == TicksThisRound)
         painter.fillRect(pbProgress->rect(), face);
 }
 
