@@ -107,9 +107,10 @@ QString FormatQuoteLine(const QString& name, long double value, long double prev
     const LineLabels labels = LabelsFor(name);
     QString line = labels.padded + u' ';
     if (options.ShowArrows) {
+        // A full-width dash: as wide as the arrows in every CJK font, so prices stay aligned.
         line += trend == QuoteColour::Rising    ? u"▲ "
                 : trend == QuoteColour::Falling ? u"▼ "
-                                                : u"– ";
+                                                : u"－ ";
     }
     if (!options.ShowChange)
         return line + FixedText(value, labels.decimals);

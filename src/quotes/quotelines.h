@@ -28,7 +28,7 @@ enum class QuoteColour { Font, Rising, Falling };
 // What an instrument line shows besides its price.
 struct LineOptions {
     bool ShowChange = false;  // the signed change and percent since the previous close
-    bool ShowArrows = false;  // ▲ rising, ▼ falling, – neither, before the price
+    bool ShowArrows = false;  // ▲ rising, ▼ falling, － neither, before the price
 };
 
 // An instrument line with the options: the price in a column, the arrow of `trend` before it,

@@ -81,7 +81,7 @@ inline constexpr SettingKey DisplayProgressBar{
 // The change and percent since the previous close on each quote line.
 inline constexpr SettingKey ShowChange{
     .Section = "Param", .Name = "ShowChange", .Type = KeyType::Boolean};
-// ▲, ▼ or – before each price.
+// ▲, ▼ or － before each price.
 inline constexpr SettingKey ShowArrows{
     .Section = "Param", .Name = "ShowArrows", .Type = KeyType::Boolean};
 inline constexpr SettingKey Font{.Section = "Param", .Name = "Font", .Type = KeyType::Font};

@@ -264,7 +264,7 @@ private slots:
             << "欧元美元" << 1.15999 << 1.16 << QuoteColour::Falling << true
             << fx + "▼ 1.1600   +0.0000  +0.00%";
         QTest::newRow("no previous close")
-            << "欧元美元" << 1.16 << 0.0 << QuoteColour::Font << true << fx + "– 1.1600   N/A";
+            << "欧元美元" << 1.16 << 0.0 << QuoteColour::Font << true << fx + "－ 1.1600   N/A";
         QTest::newRow("no value: the line without the options")
             << "天然气" << 0.0 << 2.5 << QuoteColour::Falling << true
             << "【天然气】" + QString(20, u' ') + " N/A";

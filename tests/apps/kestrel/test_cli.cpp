@@ -282,7 +282,7 @@ private Q_SLOTS:
         QCOMPARE(text.status, 0);
         QCOMPARE(text.lines,
                  (QStringList{QStringLiteral("【欧元美元】　　　　 ▲ 1.1623   +0.0022  +0.19%"),
-                              QStringLiteral("【美元日元】　　　　 – 155.50   N/A")}));
+                              QStringLiteral("【美元日元】　　　　 － 155.50   N/A")}));
 
         WriteIni(QStringLiteral("[Param]\r\nDisplayTime=0\r\n"));
         const Run csv = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
