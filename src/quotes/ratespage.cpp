@@ -153,15 +153,16 @@ long double RatesPage::ValueAfter(qsizetype titleLine) const {
     return 0.0L;
 }
 
-const RatesPage::Found& RatesPage::Find(const QString& name) const {
-    static const Found none;
+RatesPage::Found& RatesPage::Find(const QString& name) const {
+    // Never filled in: its line says there is no row.
+    static Found none;
     const QStringView key = TrimBlanks(name);
     if (key.isEmpty())
         return none;
     if (!indexed_)
         BuildIndex();
     const QString keyText = key.toString();
-    if (const auto known = found_.constFind(keyText); known != found_.cend())
+    if (const auto known = found_.find(keyText); known != found_.end())
         return *known;
 
     // The run of titles whose key starts with the name's own key; a name longer than a key is
@@ -202,35 +203,60 @@ const QTimeZone& Beijing() {
     return zone;
 }
 
-// "yyyy-MM-dd hh:mm:ss" or "yyyy-MM-dd 参考价" in Beijing time; invalid otherwise.
+// The number written by `count` ASCII digits from `from`, or -1.
+int Digits(QStringView text, qsizetype from, qsizetype count) {
+    int number = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return -1;
+        number = number * 10 + (text[i].unicode() - u'0');
+    }
+    return number;
+}
+
+// "yyyy-MM-dd hh:mm:ss" or "yyyy-MM-dd 参考价" in Beijing time; invalid otherwise. Read by
+// hand: the format parsers cost more than the whole rest of a refresh.
 QDateTime ReadQuoteTime(QStringView text) {
-    if (text.size() < 12 || !IsBlank(text[10]))
+    if (text.size() < 12 || text[4] != u'-' || text[7] != u'-' || !IsBlank(text[10]))
         return {};
-    const QDate date = QDate::fromString(text.first(10), u"yyyy-MM-dd");
+    const int year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
     const QStringView rest = TrimBlanks(text.sliced(11));
-    const QTime time = rest == u"参考价" ? QTime(0, 0) : QTime::fromString(rest, u"hh:mm:ss");
-    if (!date.isValid() || !time.isValid())
+    QTime time(0, 0);
+    if (rest != u"参考价") {
+        if (rest.size() != 8 || rest[2] != u':' || rest[5] != u':')
+            return {};
+        time = QTime(Digits(rest, 0, 2), Digits(rest, 3, 2), Digits(rest, 6, 2));
+    }
+    const QDate date(year, month, day);
+    if (year < 0 || !date.isValid() || !time.isValid())
         return {};
     return QDateTime(date, time, Beijing());
 }
 
 }  // namespace
 
-const RatesPage::Found& RatesPage::FindWithCells(const QString& name) const {
-    const Found& found = Find(name);
-    if (found.cellsRead || found.line < 0)
-        return found;
-    Found& row = found_[TrimBlanks(name).toString()];
-    row.cellsRead = true;
+long double RatesPage::CloseOf(const QString& name) const {
+    Found& row = Find(name);
+    if (row.closeRead || row.line < 0)
+        return row.previousClose;
+    row.closeRead = true;
     if (const QString* cell = Cell(row.line, kChangeCell); cell && row.value != 0.0L) {
         const QString text = StripTags(*cell);
         const long double close = row.value - ReadNumber(text);
         if (IsPlainNumber(TrimBlanks(text)) && close > 0.0L && std::isfinite(close))
             row.previousClose = close;
     }
+    return row.previousClose;
+}
+
+QDateTime RatesPage::TimeOf(const QString& name) const {
+    Found& row = Find(name);
+    if (row.timeRead || row.line < 0)
+        return row.time;
+    row.timeRead = true;
     if (const QString* cell = Cell(row.line, kTimeCell))
         row.time = ReadQuoteTime(StripTags(*cell));
-    return row;
+    return row.time;
 }
 
 long double RatesPage::LookupQuote(const QString& name) const {
@@ -318,23 +344,20 @@ long double RatesPage::DeriveQuote(const QString& name) const {
 long double RatesPage::PreviousCloseFor(const QString& name) const {
     const QString key = TrimBlanks(name).toString();
     if (!IsDerivedInstrument(key))
-        return FindWithCells(key).previousClose;
+        return CloseOf(key);
     const Recipe* recipe = RecipeFor(key);
-    return recipe
-               ? Combined(*recipe,
-                          [this](const QString& leg) { return FindWithCells(leg).previousClose; })
-               : 0.0L;
+    return recipe ? Combined(*recipe, [this](const QString& leg) { return CloseOf(leg); }) : 0.0L;
 }
 
 QDateTime RatesPage::QuoteTimeFor(const QString& name) const {
     const QString key = TrimBlanks(name).toString();
     if (!IsDerivedInstrument(key))
-        return FindWithCells(key).time;
+        return TimeOf(key);
     const Recipe* recipe = RecipeFor(key);
     if (!recipe)
         return {};
-    const QDateTime base = FindWithCells(BaseOf(*recipe)).time;
-    const QDateTime other = FindWithCells(QString::fromUtf16(recipe->leg)).time;
+    const QDateTime base = TimeOf(BaseOf(*recipe));
+    const QDateTime other = TimeOf(QString::fromUtf16(recipe->leg));
     if (!base.isValid() || !other.isValid())
         return {};
     return std::min(base, other);

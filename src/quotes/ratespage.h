@@ -75,15 +75,17 @@ private:
     struct Found {
         long double value = 0.0L;
         qsizetype line = -1;  // the title line, -1 for none
-        bool cellsRead = false;
+        bool closeRead = false;
+        bool timeRead = false;
         long double previousClose = 0.0L;
         QDateTime time;
     };
 
     void BuildIndex() const;
     long double ValueAfter(qsizetype titleLine) const;
-    const Found& Find(const QString& name) const;
-    const Found& FindWithCells(const QString& name) const;
+    Found& Find(const QString& name) const;
+    long double CloseOf(const QString& name) const;
+    QDateTime TimeOf(const QString& name) const;
     // The line of the row's cell `index` (0: bid), or nothing when the row ends before it.
     const QString* Cell(qsizetype titleLine, qsizetype index) const;
     void Invalidate();
