@@ -18,8 +18,11 @@ void AppendRow(QStringList& lines, const QString& name, int n) {
     lines.append(
         QStringLiteral("<tr><td><a href=\"/chart/%1\" title=\"%2\">%2</a></td>").arg(n).arg(name));
     const QString price = QString::number(1.0 + n % 997 / 1000.0, 'f', 4);
-    for (int cell = 0; cell < 7; ++cell)
-        lines.append(QStringLiteral("<td>%1</td>").arg(price));
+    // Bid, ask, high, low, change, percent and time, as the built-in source writes them.
+    for (const QString& cell :
+         {price, QStringLiteral("--"), price, price, QStringLiteral("+0.0012"),
+          QStringLiteral("+0.10%"), QStringLiteral("2026-12-09 20:15:03")})
+        lines.append(QStringLiteral("<td>%1</td>").arg(cell));
     lines.append(QStringLiteral("</tr>"));
 }
 
@@ -75,7 +78,8 @@ const QStringList& PageOfCrowdedLine() {
     return page;
 }
 
-void Refresh(benchmark::State& state, const QStringList& lines) {
+// With `options`, each line also shows the change since the previous close.
+void Refresh(benchmark::State& state, const QStringList& lines, const LineOptions& options = {}) {
     RatesPage page;
     for (auto _ : state) {
         // A download's lines belong to the page alone, as SplitLines hands them over.
@@ -86,7 +90,14 @@ void Refresh(benchmark::State& state, const QStringList& lines) {
         page.SetLines(std::move(fresh));
         benchmark::DoNotOptimize(page.TrimPageToMarker());
         for (const QString& name : InstrumentCatalogue()) {
-            benchmark::DoNotOptimize(FormatQuoteLine(name, page.QuoteFor(name)));
+            const long double value = page.QuoteFor(name);
+            if (options.ShowChange) {
+                const long double close = page.PreviousCloseFor(name);
+                benchmark::DoNotOptimize(
+                    FormatQuoteLine(name, value, close, ChooseQuoteColour(value, close), options));
+            } else {
+                benchmark::DoNotOptimize(FormatQuoteLine(name, value));
+            }
         }
     }
     state.counters["lines"] = static_cast<double>(lines.size());
@@ -109,11 +120,17 @@ void TitleScan(benchmark::State& state, const QStringList& lines) {
 void BM_Refresh3000Lines(benchmark::State& state) {
     Refresh(state, PageOfLines());
 }
+void BM_Refresh3000LinesWithChange(benchmark::State& state) {
+    Refresh(state, PageOfLines(), LineOptions{true, true});
+}
 void BM_TitleScan3000Lines(benchmark::State& state) {
     TitleScan(state, PageOfLines());
 }
 void BM_Refresh1MB(benchmark::State& state) {
     Refresh(state, PageOfBytes());
+}
+void BM_Refresh1MBWithChange(benchmark::State& state) {
+    Refresh(state, PageOfBytes(), LineOptions{true, true});
 }
 void BM_TitleScan1MB(benchmark::State& state) {
     TitleScan(state, PageOfBytes());
@@ -129,8 +146,10 @@ void BM_TitleScanCrowded10MB(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Refresh3000Lines)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Refresh3000LinesWithChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TitleScan3000Lines)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Refresh1MB)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Refresh1MBWithChange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TitleScan1MB)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefreshCrowded10MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TitleScanCrowded10MB)->Unit(benchmark::kMillisecond);
