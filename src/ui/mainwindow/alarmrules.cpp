@@ -17,12 +17,15 @@ namespace kestrel {
 
 namespace {
 
-// The instrument's value in the page, dated by the download.
+// The instrument's value in the page, dated by its own quote time where the page has one and
+// by the download otherwise.
 AlarmTick TickOf(const RatesPage& page, const QString& name, const QDateTime& downloaded) {
     AlarmTick tick;
     tick.Name = name;
     tick.Price = page.QuoteFor(name);
-    tick.QuoteTime = downloaded;
+    const QDateTime quoted = page.QuoteTimeFor(name);
+    tick.QuoteTime = quoted.isValid() ? quoted : downloaded;
+    tick.PreviousClose = page.PreviousCloseFor(name);
     tick.Demo = page.Demo();
     return tick;
 }
