@@ -8,18 +8,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTime>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
 #include <map>
 
+#include "alarm/alarmevaluator.h"
 #include "feeds/builtin.h"
 #include "net/httpclient.h"
 #include "platform/desktop/platformservices.h"
 #include "platform/instancebus.h"
 #include "platform/programfiles.h"
 #include "quotes/catalogue.h"
+#include "quotes/markethours.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
@@ -99,16 +102,65 @@ QString ShownNumber(bool known, double value, int decimals) {
     return text.toDouble() == 0 ? QString::number(0.0, 'f', decimals) : text;
 }
 
+QString MarketText(MarketState state) {
+    switch (state) {
+        case MarketState::Open:
+            return QStringLiteral("open");
+        case MarketState::Break:
+            return QStringLiteral("break");
+        case MarketState::Closed:
+            break;
+    }
+    return QStringLiteral("closed");
+}
+
+// A quote that has not moved for this long while its market is open is shown with its age.
+constexpr qint64 kQuietSeconds = 120;
+
+// The alarm of Param/UseMonitor and the rules of [Alarms], each checked against this download
+// alone: whether it would fire now (a crossing needs a price before this one, so never).
+struct AlarmsSeen {
+    QList<AlarmRule> Rules;
+    QSet<QString> Fired;
+};
+
+AlarmsSeen CheckAlarms(const Settings& settings, const RatesPage& page, const QDateTime& updated) {
+    AlarmsSeen seen;
+    if (settings.UseMonitor && !settings.MonitorCcy.isEmpty()) {
+        AlarmRule monitor;
+        monitor.Key = QStringLiteral("UseMonitor");
+        monitor.Name = settings.MonitorCcy;
+        monitor.Kind = AlarmKind::Cross;
+        monitor.Value = settings.MonitorPrice;
+        seen.Rules.append(monitor);
+    }
+    for (const auto& [key, line] : settings.Alarms)
+        seen.Rules.append(ParseAlarmLine(key, line));
+    AlarmEvaluator evaluator;
+    evaluator.SetRules(seen.Rules);
+    QList<AlarmTick> ticks;
+    for (const AlarmRule& rule : seen.Rules) {
+        const QDateTime quoted = page.QuoteTimeFor(rule.Name);
+        ticks.append({rule.Name, page.QuoteFor(rule.Name),
+                      quoted.isValid() ? quoted : updated.toUTC(), page.PreviousCloseFor(rule.Name),
+                      page.Demo()});
+    }
+    for (const AlarmFiring& f : evaluator.Check(ticks).Fired)
+        seen.Fired.insert(f.Rule.Key);
+    return seen;
+}
+
 // The records of the chosen instruments after a download at `updated`: an instrument a source
 // served carries that source, its own time and its age; the others the page's source and the
-// time of the download.
+// quote's time from the page (the download's when the page has none).
 void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteSlots& quoteSlots,
-                  const QDateTime& updated, const QString& pageSource, const ServedMap& served) {
+                  const QDateTime& updated, const QString& pageSource, const ServedMap& served,
+                  const RatesPage& page, const AlarmsSeen& alarms) {
     const bool demo = pageSource == u"walk";
     QJsonArray records;
     QStringList csv{
         QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo,"
-                       "previous_close,change,change_pct")};
+                       "previous_close,change,change_pct,market,stale")};
     for (qsizetype i = 0; i < selection.size(); ++i) {
         const QString& name = selection[i];
         const double value = double(quoteSlots.CurQuotes.value(i));
@@ -124,10 +176,26 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
         };
         QString time = IsoTime(updated), source = pageSource;
         QJsonValue age;
+        QDateTime quoted = page.QuoteTimeFor(name);
         if (const auto it = served.find(name); it != served.end()) {
-            time = IsoTime(it->second.Value.Time);
+            quoted = it->second.Value.Time;
             source = QString::fromLatin1(feeds::SourceName(it->second.Source));
-            age = qint64(std::max<qint64>(0, it->second.Value.Time.secsTo(updated)));
+        }
+        if (quoted.isValid()) {
+            time = IsoTime(quoted);
+            age = qint64(std::max<qint64>(0, quoted.secsTo(updated)));
+        }
+        const MarketState market = MarketStatusOf(name, updated.toUTC()).State;
+        const bool stale = known && market == MarketState::Open && !age.isNull() &&
+                           age.toInteger() > kQuietSeconds;
+        QJsonArray watching;
+        for (const AlarmRule& rule : alarms.Rules) {
+            if (rule.Readable && rule.Name == name)
+                watching.append(
+                    QJsonObject{{QStringLiteral("key"), rule.Key},
+                                {QStringLiteral("rule"), AlarmRuleText(rule)},
+                                {QStringLiteral("enabled"), rule.Enabled},
+                                {QStringLiteral("fired"), alarms.Fired.contains(rule.Key)}});
         }
         records.append(
             QJsonObject{{QStringLiteral("name"), name},
@@ -141,7 +209,10 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                         {QStringLiteral("demo"), demo},
                         {QStringLiteral("previous_close"), number(change[0])},
                         {QStringLiteral("change"), number(change[1])},
-                        {QStringLiteral("change_pct"), number(change[2])}});
+                        {QStringLiteral("change_pct"), number(change[2])},
+                        {QStringLiteral("market"), MarketText(market)},
+                        {QStringLiteral("stale"), stale},
+                        {QStringLiteral("alarms"), watching}});
         // No field holds a comma or a quote: names are catalogue names.
         csv << QStringList{name,
                            DisplayName(name),
@@ -153,7 +224,8 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                            age.isNull() ? QString() : QString::number(age.toInteger()),
                            demo ? QStringLiteral("true") : QStringLiteral("false")}
                        .join(u',') +
-                   u',' + change.join(u',');
+                   u',' + change.join(u',') + u',' + MarketText(market) + u',' +
+                   (stale ? QStringLiteral("true") : QStringLiteral("false"));
     }
     if (format == PrintFormat::Json)
         PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});
@@ -228,7 +300,8 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
         const QString source = page.Demo()      ? QStringLiteral("walk")
                                : served.empty() ? QStringLiteral("page")
                                                 : QString();
-        PrintRecords(format, settings.Selection, quoteSlots, now, source, served);
+        PrintRecords(format, settings.Selection, quoteSlots, now, source, served, page,
+                     CheckAlarms(settings, page, now));
     } else {
         PrintFailure(format, QStringLiteral("bad_data"),
                      result.Lines.mid(settings.DisplayTime || page.Demo() ? 1 : 0));

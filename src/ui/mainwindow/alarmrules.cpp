@@ -36,8 +36,9 @@ void TMainForm::CheckPriceAlarm() {
     if (!Alarm.UseMonitor || Alarm.MonitorCcy.isEmpty())
         return;
     const AlarmTick tick = TickOf(Page, Alarm.MonitorCcy, QDateTime::currentDateTimeUtc());
-    // A made-up or old price neither raises the alarm nor becomes its reference.
-    if (tick.Price > 0 && (tick.Demo || !Rules.Fresh(tick)))
+    // An old price neither raises the alarm nor becomes its reference. (Demo prices do: this
+    // alarm cannot tell whether it was set on them, and the demo shows it working.)
+    if (tick.Price > 0 && !Rules.Fresh(tick))
         return;
     MonitorQuote = tick.Price;
     if (CheckCrossing(Alarm, MonitorPrevQuote, MonitorQuote) != AlarmVerdict::Raise)
