@@ -67,6 +67,10 @@ public:
     // raises OnAfterRestart.
     void Loaded(const QStringList& arguments) { session_.Loaded(arguments); }
 
+    // Why the last check could not tell whether there is an upgrade, as a box shows it; empty
+    // after a check that answered.
+    QString CheckFailure() const { return Shown(session_.CheckFailure()); }
+
     bool AutoCheck() const { return session_.AutoCheck(); }
     void SetAutoCheck(bool on) { session_.SetAutoCheck(on); }
     QString RestartParams() const { return session_.RestartParams(); }
