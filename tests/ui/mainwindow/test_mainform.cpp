@@ -2,8 +2,10 @@
 // drawing read back from the canvas, and the window's behaviour, with fake desktop services.
 #include <QApplication>
 #include <QFrame>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@
 #include "servers/pageserver.h"
 #include "settings/profile.h"
 #include "ui/alarm/alarmform.h"
+#include "ui/mainwindow/aboutform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/mainwindow/session.h"
 #include "ui/tray/trayicon.h"
@@ -889,6 +892,22 @@ private Q_SLOTS:
         BoxAnswers answers;
         form->mnOnlineUpdate->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(answers.shown, QStringList{shown}, 10000);
+    }
+
+    // The about box closes by its button and by Escape, and keeps its lines off the border.
+    void theAboutBoxCloses() {
+        for (const bool escape : {false, true}) {
+            TAboutForm about(nullptr);
+            about.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&about));
+            for (const QLabel* label : {about.Label1, about.Label2, about.Label3, about.Label4})
+                QVERIFY(label->geometry().right() < about.width() - 16);
+            if (escape)
+                QTest::keyClick(&about, Qt::Key_Escape);
+            else
+                about.btnOK->click();
+            QVERIFY(!about.isVisible());
+        }
     }
 
     void aBackgroundPictureIsTiledBehindTheLines() {
