@@ -635,10 +635,8 @@ void TUpgradeSession::FileLost(int errorCode) {
 }
 
 void TUpgradeSession::HostUnreachable() {
-    const QString failure =
-        FormatUpgradeText(26, {QStringLiteral("http://") + client_.HostName() + u'\''});
-    if (step_ == TUpgradeStep::usCheckingInfo)
-        checkFailure_ = failure;
+    // Also while downloading: the upgrade the user let start ends here, and says why.
+    checkFailure_ = FormatUpgradeText(26, {QStringLiteral("http://") + client_.HostName() + u'\''});
     if (OnHostUnreachable)
         OnHostUnreachable(this, client_.URL, client_.HostName());
     if (autoMode_) {
@@ -646,7 +644,7 @@ void TUpgradeSession::HostUnreachable() {
         autoCheckFired_ = false;
         UpdateTimer();
     } else if (options_.ShowMessages & mHostUnreachable) {
-        ShowError(failure);
+        ShowError(checkFailure_);
     }
     StopUpgrade();
 }

@@ -165,7 +165,8 @@ public:
 
     TUpgradeStep Step() const { return step_; }
     // Why the last check could not tell whether there is an upgrade (the server unreachable or
-    // its answer unusable), as the user is to read it; empty after a check that answered.
+    // its answer unusable), or why the upgrade it led to lost its server, as the user is to read
+    // it; empty after a check that answered.
     QString CheckFailure() const { return checkFailure_; }
 
     TUpgradeBeginEvent OnBeginUpgrade;

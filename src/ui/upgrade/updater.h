@@ -67,8 +67,7 @@ public:
     // raises OnAfterRestart.
     void Loaded(const QStringList& arguments) { session_.Loaded(arguments); }
 
-    // Why the last check could not tell whether there is an upgrade, as a box shows it; empty
-    // after a check that answered.
+    // TUpgradeSession::CheckFailure as a box shows it.
     QString CheckFailure() const { return Shown(session_.CheckFailure()); }
 
     bool AutoCheck() const { return session_.AutoCheck(); }
