@@ -1,6 +1,9 @@
 #include "quotes/messages.h"
 
 #include <QUrl>
+#include <iterator>
+#include <string_view>
+#include <utility>
 
 namespace kestrel {
 
@@ -8,6 +11,113 @@ namespace {
 
 QString HostAndPort(const QUrl& url) {
     return url.host() + u':' + QString::number(url.port(url.scheme() == u"https" ? 443 : 80));
+}
+
+using Fits = std::function<bool(const QString&)>;
+using BreakRule = bool (*)(const QString&, qsizetype);
+
+constexpr char16_t kOpeners[] = u"（(【“";
+constexpr char16_t kClosers[] = u"）)】”";
+
+std::size_t OpenerIndex(QChar c) {
+    return std::u16string_view(kOpeners).find(c.unicode());
+}
+
+bool IsOpener(QChar c) {
+    return OpenerIndex(c) != std::u16string_view::npos;
+}
+
+bool IsCloser(QChar c) {
+    return std::u16string_view(kClosers).find(c.unicode()) != std::u16string_view::npos;
+}
+
+bool EndsClause(QChar c) {
+    return std::u16string_view(u"，；：、。！？").find(c.unicode()) != std::u16string_view::npos;
+}
+
+// Whether nothing forbids a break between text[i - 1] and text[i].
+bool MayBreak(const QString& text, qsizetype i) {
+    const QChar after = text.at(i);
+    return !IsOpener(text.at(i - 1)) && !IsCloser(after) && !EndsClause(after);
+}
+
+// A break between clauses or at a blank; ASCII ",", ":" and "." belong to numbers and addresses.
+bool ClauseBreak(const QString& text, qsizetype i) {
+    const QChar before = text.at(i - 1);
+    return MayBreak(text, i) &&
+           (EndsClause(before) || IsCloser(before) || IsOpener(text.at(i)) || before.isSpace());
+}
+
+bool IsHan(QChar c) {
+    return c.script() == QChar::Script_Han;
+}
+
+// A break beside a Chinese character, within a clause.
+bool HanBreak(const QString& text, qsizetype i) {
+    return MayBreak(text, i) && (IsHan(text.at(i - 1)) || IsHan(text.at(i)));
+}
+
+// A break between any two characters (never between the halves of one).
+bool AnyBreak(const QString& text, qsizetype i) {
+    return !text.at(i).isLowSurrogate();
+}
+
+QStringList Split(const QString& text, BreakRule rule) {
+    QStringList parts;
+    qsizetype start = 0;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (rule(text, i)) {
+            parts << text.mid(start, i - start);
+            start = i;
+        }
+    }
+    parts << text.mid(start);
+    return parts;
+}
+
+QString TrimEnd(QString text) {
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+// Adds the parts to the line under way, starting a new line where the next does not fit; a part
+// that fits no line of its own is broken by the next finer rule.
+void Pack(const QStringList& parts, int level, const Fits& fits, QString& line,
+          QStringList& lines) {
+    static constexpr BreakRule kFiner[] = {HanBreak, AnyBreak};
+    for (const QString& part : parts) {
+        if (fits(TrimEnd(line + part))) {
+            line += part;
+        } else if (fits(TrimEnd(part)) || level == int(std::size(kFiner))) {
+            if (!TrimEnd(line).isEmpty())
+                lines << TrimEnd(line);
+            line = part;
+        } else {
+            // A word broken anywhere at least starts a line of its own.
+            if (kFiner[level] == AnyBreak && !TrimEnd(line).isEmpty()) {
+                lines << TrimEnd(line);
+                line.clear();
+            }
+            Pack(Split(part, kFiner[level]), level + 1, fits, line, lines);
+        }
+    }
+}
+
+// A cut text made whole: without the clause mark or blank at its end, with "…" and the closing
+// brackets of those it left open.
+QString Closed(QString text) {
+    while (!text.isEmpty() && (text.back().isSpace() || EndsClause(text.back())))
+        text.chop(1);
+    text += u'…';
+    QString closers;
+    for (const QChar c : std::as_const(text)) {
+        if (IsOpener(c))
+            closers.prepend(QChar(kClosers[OpenerIndex(c)]));
+        else if (IsCloser(c) && !closers.isEmpty())
+            closers.remove(0, 1);
+    }
+    return text + closers;
 }
 
 }  // namespace
@@ -85,6 +195,34 @@ QStringList FailureReason(const QString& url, int status, const TransferFailure&
             "请运行 systemctl --user enable --now "
             "kestrel-quoted，或在“设置→网络设置”中选择内置行情源");
     return lines;
+}
+
+QStringList BreakMessage(const QString& text, const Fits& fits) {
+    QStringList lines;
+    if (text.isEmpty())
+        return lines;
+    QString line;
+    Pack(Split(text, ClauseBreak), 0, fits, line, lines);
+    if (!TrimEnd(line).isEmpty())
+        lines << TrimEnd(line);
+    return lines;
+}
+
+QString CutMessage(const QString& text, qsizetype maxLength) {
+    if (text.size() <= maxLength)
+        return text;
+    // The longest run of whole clauses that fits; a first clause longer than the room is cut
+    // where it must.
+    for (const BreakRule rule : {ClauseBreak, AnyBreak}) {
+        for (qsizetype i = text.size() - 1; i > 0; --i) {
+            if (!rule(text, i))
+                continue;
+            const QString cut = Closed(text.left(i));
+            if (cut.size() <= maxLength)
+                return cut;
+        }
+    }
+    return text.left(maxLength);
 }
 
 QStringList ReadingAgainLines() {

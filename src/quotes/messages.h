@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QStringList>
 #include <QTime>
+#include <functional>
 
 #include "net/transfer.h"
 
@@ -30,6 +31,17 @@ QString DescribeFailure(const QString& url, int status, const TransferFailure& f
 // answers 503 with a one-line text says its own reason.
 QStringList FailureReason(const QString& url, int status, const TransferFailure& failure,
                           const QByteArray& body = {});
+
+// Breaks a message into lines for which fits holds: between clauses (after "，", "；", "：", "、",
+// "。" or a closing bracket, before an opening one) and at blanks, so that host names, addresses
+// and numbers stay whole and no line ends in an opening bracket or starts with a closing one. Only
+// a clause too wide for a line of its own is broken between Chinese characters, and only a word
+// too wide for one between any two characters. The blank at a break is dropped.
+QStringList BreakMessage(const QString& text, const std::function<bool(const QString&)>& fits);
+
+// The message cut at the end of a clause to at most maxLength characters, for a place that shows
+// only so much: "…" marks the cut, and the brackets left open are closed.
+QString CutMessage(const QString& text, qsizetype maxLength);
 
 // "正在尝试重新读取牌价，请稍候..."
 QStringList ReadingAgainLines();

@@ -183,9 +183,13 @@ bool IsVersionText(const QString& text) {
 }
 
 QString InfoRefusal(const QByteArray& info, const QByteArray& signature,
-                    const QList<MinisignKey>& keys, QDate today) {
+                    const QList<MinisignKey>& keys, QDate today, InfoDistrust* kind) {
+    InfoDistrust ignored;
+    InfoDistrust& distrust = kind ? *kind : ignored;
+    distrust = InfoDistrust::unsigned_;
     if (signature.isEmpty())
         return QStringLiteral("it has no signature");
+    distrust = InfoDistrust::invalid;
     const MinisignCheck check = VerifyMinisign(info, signature, keys);
     if (!check.valid)
         return check.error;
@@ -203,8 +207,11 @@ QString InfoRefusal(const QByteArray& info, const QByteArray& signature,
     if (index.Value(QStringLiteral("version")) != version)
         return QStringLiteral("its signed version %1 differs from its #version=").arg(version);
     const QDate expires = QDate::fromString(match.captured(2), Qt::ISODate);
-    if (!expires.isValid() || today > expires)
+    if (!expires.isValid() || today > expires) {
+        if (expires.isValid())
+            distrust = InfoDistrust::expired;
         return QStringLiteral("it expired on %1").arg(match.captured(2));
+    }
     const QList<UpgradeFile> files = InfoFiles(text);
     if (files.size() > kMaxInfoFiles)
         return QStringLiteral("it lists more than %1 files").arg(kMaxInfoFiles);
@@ -217,6 +224,7 @@ QString InfoRefusal(const QByteArray& info, const QByteArray& signature,
         if (downloads && file.Sha256.size() != 32)
             return QStringLiteral("it gives no SHA-256 digest for %1").arg(file.URL);
     }
+    distrust = InfoDistrust::none;
     return {};
 }
 

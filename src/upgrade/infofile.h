@@ -90,9 +90,11 @@ bool IsVersionText(const QString& text);
 // "kestrelmv version=<V> expires=<YYYY-MM-DD>", a V that is not a version or differs from
 // "#version=", an expiry before today, too many files, an address that is not http or https,
 // or a download without its "#urlN.sha256=" digest. Whether the version is newer is the
-// caller's question.
+// caller's question. kind, when given, receives what the refusal comes down to for the user.
+enum class InfoDistrust { none, unsigned_, expired, invalid };
 QString InfoRefusal(const QByteArray& info, const QByteArray& signature,
-                    const QList<MinisignKey>& keys, QDate today = QDate::currentDate());
+                    const QList<MinisignKey>& keys, QDate today = QDate::currentDate(),
+                    InfoDistrust* kind = nullptr);
 
 // The first file of a self-upgrade that would replace something other than the program or its
 // companion program (the settings file, the selection file, a file the user keeps beside the

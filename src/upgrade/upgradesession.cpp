@@ -124,6 +124,36 @@ QString UpgradeErrorText(UpgradeError error, const QString& name) {
             return ByLanguage(
                 QStringLiteral("升级失败，已恢复原版本"), QStringLiteral("升級失敗，已恢復原版本"),
                 QStringLiteral("The upgrade failed; the previous version was restored."));
+        case UpgradeError::infoStatus:
+            text = ByLanguage(
+                QStringLiteral("无法读取服务器上的升级信息（服务器回答 %1）。\r\r"
+                               "请稍后再进行升级操作。"),
+                QStringLiteral("無法讀取伺服器上的升級資訊（伺服器回答 %1）。\r\r"
+                               "請稍後再進行升級操作。"),
+                QStringLiteral(
+                    "The upgrade information could not be read from the server (it "
+                    "answered %1).\r\rPlease try to upgrade this software again later."));
+            break;
+        case UpgradeError::infoUnsigned:
+            return ByLanguage(
+                QStringLiteral("服务器上的升级信息没有签名，无法确认其来源，因此不予采用。"),
+                QStringLiteral("伺服器上的升級資訊沒有簽章，無法確認其來源，因此不予採用。"),
+                QStringLiteral("The upgrade information on the server is not signed, so where it "
+                               "comes from cannot be confirmed; it was not used."));
+        case UpgradeError::infoInvalid:
+            return ByLanguage(
+                QStringLiteral("服务器上的升级信息签名无效或与内容不符，因此不予采用。"),
+                QStringLiteral("伺服器上的升級資訊簽章無效或與內容不符，因此不予採用。"),
+                QStringLiteral("The signature of the upgrade information on the server is not "
+                               "valid or does not match it; it was not used."));
+        case UpgradeError::infoExpired:
+            return ByLanguage(
+                QStringLiteral(
+                    "服务器上的升级信息已过期，因此不予采用。\r\r请稍后再进行升级操作。"),
+                QStringLiteral(
+                    "伺服器上的升級資訊已過期，因此不予採用。\r\r請稍後再進行升級操作。"),
+                QStringLiteral("The upgrade information on the server has expired and was not "
+                               "used.\r\rPlease try to upgrade this software again later."));
     }
     return text.arg(name);
 }
@@ -185,7 +215,12 @@ void TUpgradeSession::HookClient() {
             FileLost(code);
             return;
         }
-        NoInfoFile(QStringLiteral("the server answered %1 for %2").arg(code).arg(client_.URL));
+        // A signature that is not there is the publisher's omission, not the server's fault.
+        const bool missing = code == 404 || code == 410;
+        NoInfoFile(QStringLiteral("the server answered %1 for %2").arg(code).arg(client_.URL),
+                   missing && fetchingSignature_ ? UpgradeErrorText(UpgradeError::infoUnsigned)
+                   : missing                     ? UpgradeText(25)
+                             : UpgradeErrorText(UpgradeError::infoStatus, QString::number(code)));
     };
     client_.OnHostUnreachable = [this](TCustomHTTPClient*) {
         fileFailure_ = false;
@@ -283,6 +318,8 @@ void TUpgradeSession::CheckUpgrade() {
     if (client_.Busy() || infoCheck_)
         return;
     step_ = TUpgradeStep::usCheckingInfo;
+    checkFailure_.clear();
+    checkTime_.start();
     ShowProgress(false);
     fetchingSignature_ = false;
     infoBytes_.clear();
@@ -304,22 +341,26 @@ void TUpgradeSession::InfoArrived(QIODevice* stream) {
     infoBytes_ = bytes;
     fetchingSignature_ = true;
     client_.URL = SignatureURL(options_.InfoFileURL);
+    // The check as a whole gets the information file's bound, not one for each request.
+    client_.MaxTransferTime = int(std::max<qint64>(kInfoTransferTime - checkTime_.elapsed(), 1000));
     client_.Read();
 }
 
-void TUpgradeSession::NoInfoFile(const QString& reason) {
+void TUpgradeSession::NoInfoFile(const QString& reason, const QString& failure) {
     step_ = TUpgradeStep::usIdle;
+    checkFailure_ = failure;
     qCWarning(lcUpgrade).noquote()
         << "Upgrade information file" << options_.InfoFileURL << "not used:" << reason;
     if (OnNoInfoFile)
         OnNoInfoFile(this);
     if (options_.ShowMessages & mNoInfoFile)
-        ShowError(UpgradeText(25));
+        ShowError(failure.isEmpty() ? UpgradeText(25) : failure);
 }
 
 // What the reading of an information file found, made off the caller's thread.
 struct InfoReading {
     QString refusal;  // why the file is not trusted; empty when it is
+    InfoDistrust distrust = InfoDistrust::none;
     QList<UpgradeFile> files;
     bool newer = false;
     QString version;
@@ -346,7 +387,8 @@ void TUpgradeSession::ReadInfo(const QByteArray& signature) {
     std::thread([this, check, keys, info = infoBytes_, signature, control = options_.VersionControl,
                  number = options_.VersionNumber, date = options_.VersionDate] {
         InfoReading reading;
-        reading.refusal = InfoRefusal(info, signature, keys);
+        reading.refusal =
+            InfoRefusal(info, signature, keys, QDate::currentDate(), &reading.distrust);
         if (reading.refusal.isEmpty()) {
             const QString text = DecodeInfoFile(info);
             const InfoIndex index(text);
@@ -381,13 +423,18 @@ void TUpgradeSession::CancelInfoCheck() {
 
 void TUpgradeSession::ProcessInfo(const InfoReading& reading) {
     if (!reading.refusal.isEmpty()) {
-        NoInfoFile(reading.refusal);
+        NoInfoFile(reading.refusal, UpgradeErrorText(reading.distrust == InfoDistrust::unsigned_
+                                                         ? UpgradeError::infoUnsigned
+                                                     : reading.distrust == InfoDistrust::expired
+                                                         ? UpgradeError::infoExpired
+                                                         : UpgradeError::infoInvalid));
         return;
     }
     files_ = reading.files;
     if (!reading.newer) {
         // A signed file of an older version is how a rollback would be served.
-        NoInfoFile(QStringLiteral("version %1 is not newer than this one").arg(reading.version));
+        NoInfoFile(QStringLiteral("version %1 is not newer than this one").arg(reading.version),
+                   {});
         return;
     }
     if (files_.isEmpty()) {
@@ -588,6 +635,8 @@ void TUpgradeSession::FileLost(int errorCode) {
 }
 
 void TUpgradeSession::HostUnreachable() {
+    // Also while downloading: the upgrade the user let start ends here, and says why.
+    checkFailure_ = FormatUpgradeText(26, {QStringLiteral("http://") + client_.HostName() + u'\''});
     if (OnHostUnreachable)
         OnHostUnreachable(this, client_.URL, client_.HostName());
     if (autoMode_) {
@@ -595,7 +644,7 @@ void TUpgradeSession::HostUnreachable() {
         autoCheckFired_ = false;
         UpdateTimer();
     } else if (options_.ShowMessages & mHostUnreachable) {
-        ShowError(FormatUpgradeText(26, {QStringLiteral("http://") + client_.HostName() + u'\''}));
+        ShowError(checkFailure_);
     }
     StopUpgrade();
 }
@@ -607,6 +656,8 @@ void TUpgradeSession::ConnLost() {
         FileLost(kRefusedFile);
         return;
     }
+    if (step_ == TUpgradeStep::usCheckingInfo)
+        checkFailure_ = UpgradeText(30);
     if (OnConnLost)
         OnConnLost(this);
     if (options_.ShowMessages & mConnLost)

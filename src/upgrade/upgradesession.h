@@ -8,6 +8,7 @@
 // lines) is raised as an event; the updater's dialogs (ui/upgrade) show it and answer.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFlags>
 #include <QList>
 #include <QString>
@@ -70,6 +71,11 @@ enum class UpgradeError {
     busy,            // another upgrade of the folder is under way
     noHelper,        // the helper could not be started
     restored,        // the new version did not start; the old one is back
+    // Why a check found no answer: the name is the server's status.
+    infoStatus,    // the server did not hand out the information file
+    infoUnsigned,  // the information file comes without a signature
+    infoInvalid,   // its signature is not one of ours or does not match it
+    infoExpired,   // it is signed, but past its expiry
 };
 QString UpgradeErrorText(UpgradeError error, const QString& name = {});
 
@@ -158,6 +164,10 @@ public:
     void SetRestartParams(const QString& params);  // empty is kept as a single blank
 
     TUpgradeStep Step() const { return step_; }
+    // Why the last check could not tell whether there is an upgrade (the server unreachable or
+    // its answer unusable), or why the upgrade it led to lost its server, as the user is to read
+    // it; empty after a check that answered.
+    QString CheckFailure() const { return checkFailure_; }
 
     TUpgradeBeginEvent OnBeginUpgrade;
     TUpgradeNotifyEvent OnEndUpgrade;
@@ -207,7 +217,8 @@ private:
     void ReadInfo(const QByteArray& signature);  // off the caller's thread, then ProcessInfo
     void CancelInfoCheck();
     void ProcessInfo(const InfoReading& reading);
-    void NoInfoFile(const QString& reason);
+    // failure: what the user is told (CheckFailure); empty when the file was read and is current.
+    void NoInfoFile(const QString& reason, const QString& failure);
     // Ends the upgrade with an error that says why (when mLostFile is on).
     void RefuseUpgrade(const QString& text);
     bool PrepareStaging();
@@ -237,6 +248,8 @@ private:
     bool autoCheckFired_ = false;
     bool fetchingSignature_ = false;
     QByteArray infoBytes_;
+    QString checkFailure_;
+    QElapsedTimer checkTime_;               // since the check's first request
     std::shared_ptr<InfoCheck> infoCheck_;  // the reading of the information file under way
     QString staging_;  // the private folder of the upgrade under way, with its trailing "/"
     int lockFd_ = -1;  // the program folder's upgrade lock while this copy upgrades

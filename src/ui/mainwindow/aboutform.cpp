@@ -4,7 +4,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "builddate.h"
 #include "platform/fonts.h"
@@ -19,7 +21,6 @@ TAboutForm::TAboutForm(std::function<void(const QString&)> openUrl, QWidget* par
       openUrl_(std::move(openUrl)) {
     setWindowTitle(QStringLiteral("关于"));
     setFont(WindowFont());
-    setFixedSize(251, 115);
 
     Image1 = new QLabel(this);
     Image1->setGeometry(24, 24, 32, 32);
@@ -47,6 +48,20 @@ TAboutForm::TAboutForm(std::function<void(const QString&)> openUrl, QWidget* par
     Label3 = new QLabel(QStringLiteral(KESTREL_BUILD_DATE), this);
     Label3->move(Label2->geometry().right() + 8, 88);
     Label3->adjustSize();
+
+    // Escape closes the box as this button does (QDialog's own key handling).
+    btnOK = new QPushButton(QStringLiteral("确定"), this);
+    btnOK->setDefault(true);
+    btnOK->adjustSize();
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    // The box grows with the longest line (never narrower than its 251 pixels) and keeps the
+    // left margin on the right too.
+    const int margin = Image1->x();
+    const int right = std::max({Label1->geometry().right(), Label4->geometry().right(),
+                                Label3->geometry().right(), 251 - margin - 1});
+    btnOK->move(right - btnOK->width() + 1, Label2->geometry().bottom() + 16);
+    setFixedSize(right + 1 + margin, btnOK->geometry().bottom() + 1 + 12);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desk = screen->availableGeometry();

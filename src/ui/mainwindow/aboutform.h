@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLabel;
+class QPushButton;
 
 namespace kestrel {
 
@@ -21,6 +22,7 @@ public:
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
+    QPushButton* btnOK = nullptr;
 
     void Label4Click();
 

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -61,19 +62,20 @@ constexpr char kDownloadPageURL[] = "https://downloads.example.net/file/id_30417
 // Breaks a line into pieces no wider than width pixels, so that a long cause stays readable in
 // a window that a failure does not resize.
 QStringList WrapToWidth(const QString& text, const QFontMetrics& metrics, int width) {
-    QStringList pieces;
-    QString piece;
-    for (const QChar c : text) {
-        if (!piece.isEmpty() && !c.isLowSurrogate() &&
-            metrics.horizontalAdvance(piece + c) > width) {
-            pieces << piece;
-            piece.clear();
-        }
-        piece += c;
-    }
-    if (!piece.isEmpty())
-        pieces << piece;
-    return pieces;
+    return BreakMessage(
+        text, [&](const QString& piece) { return metrics.horizontalAdvance(piece) <= width; });
+}
+
+// What the tray shows of a tip.
+constexpr qsizetype kTrayTipLength = 63;
+
+// The tray tip while the prices are good: when they came, and from where.
+QString RefreshedTip(const QTime& time, const QStringList& sources) {
+    QString tip =
+        QStringLiteral("Kestrel · %1 更新").arg(time.toString(QStringLiteral("hh:mm:ss")));
+    if (!sources.isEmpty())
+        tip += QStringLiteral(" · ") + sources.join(u'、');
+    return tip;
 }
 
 QString CaptionClock(const QDateTime& now) {
@@ -194,6 +196,9 @@ void TMainForm::CreateComponents() {
     // a fifth of its time for a window seldom shown.
     Updater.OnNoUpdateAvailable = [this](TUpdater*) { UpdaterNoInfoFile(); };
     Updater.OnNoInfoFile = [this](TUpdater*) { UpdaterNoInfoFile(); };
+    Updater.OnHostUnreachable = [this](TUpdater*, const QString&, const QString&) {
+        UpdaterNoInfoFile();
+    };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -504,11 +509,24 @@ void TMainForm::BuildQuoteLines() {
         RenderColouredLines();
         ShowCanvas();
         SetTrayIcon(0);
+        QStringList sources;
+        if (UseBuiltin) {
+            for (const feeds::Served& served : Builtin.Quotes()) {
+                const QString title = feeds::SourceTitle(served.Source);
+                if (SelectedInstruments.contains(served.Name) && !sources.contains(title))
+                    sources << title;
+            }
+        } else {
+            sources << QUrl(QuoteHTTP.URL).host();
+        }
+        refreshTip_ = Page.Demo() ? QString() : RefreshedTip(ShownTime, sources);
         ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
     } else {
         RenderLines();
         ShowCanvas();
         SetTrayIcon(1);
+        refreshTip_.clear();
+        ShowTrayNews(trayNews_);
     }
 }
 
@@ -553,7 +571,10 @@ DesktopSession TMainForm::CurrentSession() const {
 void TMainForm::ShowTrayNews(const QString& news) {
     trayNews_ = news;
     const DesktopSession session = CurrentSession();
-    TrayIcon->SetHint(TrayTip(news, SessionNote(session, hotKeyBound_)));
+    // The time of the last good prices fills the tip only when there is nothing else to say.
+    const QString tip =
+        TrayTip(CutMessage(news, kTrayTipLength), SessionNote(session, hotKeyBound_));
+    TrayIcon->SetHint(tip.isEmpty() ? refreshTip_ : tip);
 }
 
 void TMainForm::SetStaysOnTop(bool on) {
@@ -638,6 +659,19 @@ void TMainForm::mnSetupParameterClick() {
     TSetupForm form(
         Files, MemoPrice.Desc, [this](const QString& name) { return Page.QuoteFor(name); },
         services_.Shortcuts);
+    // The box has to be able to take the key in use: while it has the focus the grab is given
+    // back, so that the press reaches it; OK registers the key chosen in any case. A desktop
+    // that answers later is not asked again and again: its key goes to the desktop anyway.
+    if (services_.HotKey && !services_.HotKey->AnswersLater()) {
+        form.hkHotKey->OnCapture = [this](bool capturing) {
+            if (capturing)
+                services_.HotKey->Unregister();
+            else
+                hotKeyBound_ =
+                    services_.HotKey->Register(HotKeyReg.Modifiers, HotKeyReg.VirtualKey) &&
+                    services_.HotKey->KeyIsDesktopWide();
+        };
+    }
     if (form.exec() != QDialog::Accepted)
         return;
     try {
@@ -671,8 +705,18 @@ void TMainForm::mnOnlineUpdateClick() {
 }
 
 void TMainForm::UpdaterNoInfoFile() {
-    if (UserAskedUpgrade)
+    if (!UserAskedUpgrade)
+        return;
+    // A check that could not ask the server, or got nothing it could trust, says so: "up to
+    // date" would be a guess.
+    const QString failure = Updater.CheckFailure();
+    if (failure.isEmpty()) {
         ShowInformation(QStringLiteral("目前已经最新版本，不需要升级。"));
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("在线升级"), failure);
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.exec();
 }
 
 void TMainForm::mnWhatsNewClick() {

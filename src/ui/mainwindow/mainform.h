@@ -265,6 +265,7 @@ private:
     bool quitting_ = false;
     bool toldNoTray_ = false;  // the close button's message without a tray comes once a run
     QString trayNews_;
+    QString refreshTip_;       // the tip while the prices are good and there is no news
     bool hotKeyBound_ = true;  // false once no key reaches the program from every window
     void ApplyPlacement();
     bool MovedSincePlaced() const;

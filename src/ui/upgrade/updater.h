@@ -67,6 +67,9 @@ public:
     // raises OnAfterRestart.
     void Loaded(const QStringList& arguments) { session_.Loaded(arguments); }
 
+    // TUpgradeSession::CheckFailure as a box shows it.
+    QString CheckFailure() const { return Shown(session_.CheckFailure()); }
+
     bool AutoCheck() const { return session_.AutoCheck(); }
     void SetAutoCheck(bool on) { session_.SetAutoCheck(on); }
     QString RestartParams() const { return session_.RestartParams(); }

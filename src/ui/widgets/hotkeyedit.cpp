@@ -15,6 +15,33 @@ THotKey::THotKey(QWidget* parent) : QLineEdit(parent) {
     setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
+THotKey::~THotKey() {
+    SetCapturing(false);
+}
+
+void THotKey::SetCapturing(bool on) {
+    if (capturing_ == on)
+        return;
+    capturing_ = on;
+    if (OnCapture)
+        OnCapture(on);
+}
+
+void THotKey::focusInEvent(QFocusEvent* event) {
+    SetCapturing(true);
+    QLineEdit::focusInEvent(event);
+}
+
+void THotKey::focusOutEvent(QFocusEvent* event) {
+    SetCapturing(false);
+    QLineEdit::focusOutEvent(event);
+}
+
+void THotKey::hideEvent(QHideEvent* event) {
+    SetCapturing(false);
+    QLineEdit::hideEvent(event);
+}
+
 void THotKey::SetHotKey(quint16 value) {
     hotKey_ = value;
     setText(value == 0 ? QString() : ShortCutToText(value));

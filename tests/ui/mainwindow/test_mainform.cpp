@@ -2,8 +2,10 @@
 // drawing read back from the canvas, and the window's behaviour, with fake desktop services.
 #include <QApplication>
 #include <QFrame>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@
 #include "servers/pageserver.h"
 #include "settings/profile.h"
 #include "ui/alarm/alarmform.h"
+#include "ui/mainwindow/aboutform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/mainwindow/session.h"
 #include "ui/tray/trayicon.h"
@@ -37,6 +40,21 @@ const QRgb kOlive = qRgb(128, 128, 0);
 const QRgb kGreen = qRgb(0, 128, 0);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlack = qRgb(0, 0, 0);
+
+// Records "title|text" of each message box as it opens, and closes it.
+struct BoxAnswers {
+    BoxAnswers() {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << box->windowTitle() + u'|' + box->text();
+                box->accept();
+            }
+        });
+        poll.start(20);
+    }
+    QStringList shown;
+    QTimer poll;
+};
 
 }  // namespace
 
@@ -353,7 +371,10 @@ private Q_SLOTS:
                  (QStringList{
                      QStringLiteral("【美元日元】　　　　 154.60"),
                      QStringLiteral("【欧元美元】") + QString(18, u' ') + QStringLiteral(" N/A")}));
-        QCOMPARE(tray_->Current.Tip, QString());
+        // Good prices: the tip says when they came and from where.
+        QCOMPARE(tray_->Current.Tip,
+                 QStringLiteral("Kestrel · %1 更新 · 新浪财经")
+                     .arg(form->ShownTime.toString(QStringLiteral("hh:mm:ss"))));
         const int hits = server_->Hits();
         QVERIFY(refreshed());
         QCOMPARE(server_->Hits(), hits);  // within five seconds the cache answers
@@ -559,8 +580,8 @@ private Q_SLOTS:
         QTRY_VERIFY(form->tmTimer->isActive());
         // The cause follows the two network lines, broken to the window's width.
         QCOMPARE(form->MemoPrice.Lines.mid(1, 2), TransferErrorLines(false, QTime()));
-        QCOMPARE(form->MemoPrice.Lines.mid(3).join(QString()),
-                 QStringLiteral("原因：服务器应答 HTTP 500"));
+        QCOMPARE(form->MemoPrice.Lines.mid(3),
+                 (QStringList{QStringLiteral("原因：服务器应答"), QStringLiteral("HTTP 500")}));
         QCOMPARE(tray_->Current.Tip, QStringLiteral("原因：服务器应答 HTTP 500"));
         QCOMPARE(form->MemoPrice.Lines[0].size(), 8);
         QCOMPARE(form->size(), size);
@@ -845,7 +866,7 @@ private Q_SLOTS:
         QVERIFY(Download(*form));
         QVERIFY(tray_->Current.Tip.contains(QStringLiteral("kestrel --toggle")));
         hotKey_.OnSettled(true);
-        QCOMPARE(tray_->Current.Tip, QString());
+        QCOMPARE(tray_->Current.Tip.section(u' ', 0, 1), QStringLiteral("Kestrel ·"));
 
         // A grab that only X11 windows' focus sees is no key the user can count on.
         hotKey_.DesktopWide = false;
@@ -883,21 +904,14 @@ private Q_SLOTS:
         QVERIFY(qGray(shot.pixel(10, y)) < qGray(face));  // the lowered bevel's shadow
     }
 
-    // Only a check started from the menu reports, with one text for "up to date" and "no
-    // information file"; the check goes through the settings' address and proxy mode.
+    // Only a check started from the menu reports; the check goes through the settings' address
+    // and proxy mode.
     void onlineUpgradeReportsOnlyWhenAsked() {
         WriteIni(QStringLiteral("UpdateURL=") + server_->Url() + QStringLiteral("/none.inf\r\n"));
         auto form = MakeForm();
         QCOMPARE(form->Updater.Proxy.AccessType, THTTPAccessType::atDirect);
-        QStringList shown;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shown << box->windowTitle() + u'|' + box->text();
-                box->accept();
-            }
-        });
-        answer.start(20);
+        BoxAnswers answers;
+        QStringList& shown = answers.shown;
         int reports = 0;
         const TUpdaterNotifyEvent wired = form->Updater.OnNoInfoFile;
         form->Updater.OnNoInfoFile = [&](TUpdater* sender) {
@@ -908,7 +922,53 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
         form->mnOnlineUpdate->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(reports, 2, 10000);
-        QTRY_COMPARE(shown, QStringList{QStringLiteral("信息|目前已经最新版本，不需要升级。")});
+        QTRY_COMPARE(shown,
+                     QStringList{QStringLiteral("在线升级|在服务器中无法找到升级的相关信息。")});
+    }
+
+    // An asked check that fails says why, never "up to date".
+    void anAskedCheckThatFailsSaysWhy_data() {
+        QTest::addColumn<QString>("address");  // of the information file; "" for the page's
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("port refused")
+            << "http://127.0.0.1:1/kestrelmv/kestrelmv.inf" << 200
+            << "在线升级|无法与服务器http://"
+               "127.0.0.1'连接。\n\n请检查您的internet设定之后再进行升级操作。";
+        QTest::newRow("server error")
+            << "" << 500
+            << "在线升级|无法读取服务器上的升级信息（服务器回答 500）。\n\n请稍后再进行升级操作。";
+        QTest::newRow("unsigned file")
+            << "" << 200 << "在线升级|服务器上的升级信息没有签名，无法确认其来源，因此不予采用。";
+    }
+    void anAskedCheckThatFailsSaysWhy() {
+        QFETCH(QString, address);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        server_->SetPage(
+            QStringLiteral("#version=99.0\r\n#method=2\r\n#url=http://127.0.0.1:1/\r\n"), status);
+        WriteIni(QStringLiteral("UpdateURL=") + (address.isEmpty() ? server_->Url() : address) +
+                 QStringLiteral("\r\n"));
+        auto form = MakeForm();
+        BoxAnswers answers;
+        form->mnOnlineUpdate->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(answers.shown, QStringList{shown}, 10000);
+    }
+
+    // The about box closes by its button and by Escape, and keeps its lines off the border.
+    void theAboutBoxCloses() {
+        for (const bool escape : {false, true}) {
+            TAboutForm about(nullptr);
+            about.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&about));
+            for (const QLabel* label : {about.Label1, about.Label2, about.Label3, about.Label4})
+                QVERIFY(label->geometry().right() < about.width() - 16);
+            if (escape)
+                QTest::keyClick(&about, Qt::Key_Escape);
+            else
+                about.btnOK->click();
+            QVERIFY(!about.isVisible());
+        }
     }
 
     void aBackgroundPictureIsTiledBehindTheLines() {

@@ -794,6 +794,36 @@ private Q_SLOTS:
         if (!blocked.isEmpty())
             QDir(path).removeRecursively();
     }
+
+    // The key in use can be typed into the box: the grab is let go while the box has the focus,
+    // taken again when it loses it, and OK with the box still focused leaves the new key held.
+    void theHotKeyBoxTakesTheKeyInUse() {
+        test::PageServer server;
+        WriteAll(files_.IniPath, "[Param]\r\nRatesURL=" + server.Url().toUtf8() + "\r\n");
+        FakeWindowServices window;
+        FakeHotKeyService hotKey;
+        TMainForm main(files_, {&window, &hotKey, std::make_unique<FakeTrayShell>(), nullptr},
+                       {QStringLiteral("kestrel")});
+        QList<bool> held;  // after the box gets the focus, loses it, gets it again
+        DriveModals([&] { main.mnSetupParameterClick(); },
+                    [&](TSetupForm& form) {
+                        if (!held.isEmpty())
+                            return;
+                        form.activateWindow();
+                        QVERIFY(QTest::qWaitForWindowActive(&form));
+                        for (QWidget* focus :
+                             QList<QWidget*>{form.hkHotKey, form.seInterval, form.hkHotKey}) {
+                            focus->setFocus();
+                            held << hotKey.IsRegistered();
+                        }
+                        QTest::keyClick(form.hkHotKey, Qt::Key_F9, Qt::ControlModifier);
+                        form.BitBtn1->click();
+                    });
+        QCOMPARE(held, (QList<bool>{false, true, false}));
+        QVERIFY(hotKey.IsRegistered());
+        QCOMPARE(hotKey.VirtualKey(), quint16(0x78));
+        QCOMPARE(hotKey.Modifiers(), quint16(MOD_CONTROL));
+    }
 };
 
 }  // namespace

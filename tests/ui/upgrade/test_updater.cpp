@@ -158,7 +158,8 @@ private slots:
 
 private:
     // Publishes an information file ("{server}" stands for the server) with its signature.
-    void WriteInfo(QString text, bool withSignature = true);
+    void WriteInfo(QString text, bool withSignature = true,
+                   const QString& expires = QStringLiteral("2099-12-31"));
     QByteArray Serve(const QString& name, const QByteArray& bytes);
     void Finish();
     QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
@@ -262,7 +263,7 @@ void TestUpdater::cleanup() {
     QVERIFY(!TUpdaterWizardForm::Instance());
 }
 
-void TestUpdater::WriteInfo(QString text, bool withSignature) {
+void TestUpdater::WriteInfo(QString text, bool withSignature, const QString& expires) {
     text.replace(QStringLiteral("{server}"), Base());
     const QByteArray bytes = text.toUtf8();
     QFile file(dir_.filePath(QStringLiteral("files/kestrelmv.inf")));
@@ -274,8 +275,8 @@ void TestUpdater::WriteInfo(QString text, bool withSignature) {
         return;
     }
     QVERIFY(signature.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    const QString comment = QStringLiteral("kestrelmv version=%1 expires=2099-12-31")
-                                .arg(InfoValue(text, QStringLiteral("version")));
+    const QString comment = QStringLiteral("kestrelmv version=%1 expires=%2")
+                                .arg(InfoValue(text, QStringLiteral("version")), expires);
     signature.write(MinisignSign(bytes, TestKey(), comment));
 }
 
@@ -302,45 +303,61 @@ void TestUpdater::checkOutcomes_data() {
     QTest::addColumn<bool>("answer");    // a dialog is expected and answered
     QTest::addColumn<QString>("events");
     QTest::addColumn<QString>("dialog");
-    QTest::addColumn<QString>("log");  // the reason written to the log, when refused
+    QTest::addColumn<QString>("log");      // the reason written to the log, when refused
+    QTest::addColumn<QString>("failure");  // what the user is told when no answer was had
     const QString program =
         "#url={server}/kestrelmv/files/kestrel\n#url.sha256=" + QString(64, u'a') + u'\n';
     QTest::newRow("not newer") << "#version=0.90.0.0\n" + program << "" << false << "noinfo"
                                << ""
-                               << "version 0.90.0.0 is not newer";
+                               << "version 0.90.0.0 is not newer"
+                               << "";
     QTest::newRow("rolled back") << "#version=0.89\n" + program << "" << false << "noinfo"
                                  << ""
-                                 << "version 0.89 is not newer";
+                                 << "version 0.89 is not newer"
+                                 << "";
     QTest::newRow("newer without a file") << "#version=0.91\n"
                                           << "" << false << "noupdate"
+                                          << ""
                                           << ""
                                           << "";
     QTest::newRow("information file missing") << ""
                                               << "?status=404" << false << "noinfo"
                                               << ""
-                                              << "the server answered 404";
+                                              << "the server answered 404"
+                                              << "在服务器中无法找到升级的相关信息。";
     QTest::newRow("signature missing")
         << "#version=0.91\n" + program << "nosig" << false << "noinfo"
         << ""
-        << "the server answered 404";
+        << "the server answered 404"
+        << "服务器上的升级信息没有签名，无法确认其来源，因此不予采用。";
+    QTest::newRow("expired")
+        << "#version=0.91\n" + program << "expired" << false << "noinfo"
+        << ""
+        << "it expired on 2020-01-31"
+        << "服务器上的升级信息已过期，因此不予采用。\n\n请稍后再进行升级操作。";
     QTest::newRow("address not http")
         << "#version=0.91\n#url=file:///etc/passwd\n#url.sha256=" + QString(64, u'a') << "" << false
         << "noinfo"
         << ""
-        << "it names the address file:///etc/passwd";
-    QTest::newRow("host unreachable") << ""
-                                      << "unreachable" << false << "unreachable 127.0.0.1"
-                                      << ""
-                                      << "";
+        << "it names the address file:///etc/passwd"
+        << "服务器上的升级信息签名无效或与内容不符，因此不予采用。";
+    QTest::newRow("host unreachable")
+        << ""
+        << "unreachable" << false << "unreachable 127.0.0.1"
+        << ""
+        << ""
+        << "无法与服务器http://127.0.0.1'连接。\n\n请检查您的internet设定之后再进行升级操作。";
     QTest::newRow("connection lost")
         << "#version=0.91"
         << "?short_body=1" << true << "connlost"
         << "软件升级精灵|与远端服务器的连接中断，\n\n请重新连接后再进行升级操作。"
-        << "";
+        << ""
+        << "与远端服务器的连接中断，\n\n请重新连接后再进行升级操作。";
     QTest::newRow("later")
         << "#version=0.91\n" + program + "#message={新}"
         << "" << true << "later"
         << "软件升级精灵|test_updater已经有新版本推出，\n\n新\n\n您要升级到新版本吗？"
+        << ""
         << "";
 }
 
@@ -351,7 +368,9 @@ void TestUpdater::checkOutcomes() {
     QFETCH(QString, events);
     QFETCH(QString, dialog);
     QFETCH(QString, log);
-    WriteInfo(info, query != u"nosig");
+    QFETCH(QString, failure);
+    WriteInfo(info, query != u"nosig",
+              query == u"expired" ? QStringLiteral("2020-01-31") : QStringLiteral("2099-12-31"));
     if (query == u"unreachable")
         u_->InfoFileURL = QStringLiteral("http://127.0.0.1:1/kestrelmv/kestrelmv.inf");
     else if (query.startsWith(u'?'))
@@ -364,6 +383,7 @@ void TestUpdater::checkOutcomes() {
     u_->CheckUpgrade();
     QTRY_COMPARE_WITH_TIMEOUT(events_.join(u','), events, 10000);
     QCOMPARE(answers_->Seen.join(u';'), dialog);
+    QCOMPARE(u_->CheckFailure(), failure);
     QVERIFY(desktop_.Opened.isEmpty() && helper_.isEmpty());
 }
 
