@@ -114,9 +114,6 @@ QString MarketText(MarketState state) {
     return QStringLiteral("closed");
 }
 
-// A quote that has not moved for this long while its market is open is shown with its age.
-constexpr qint64 kQuietSeconds = 120;
-
 // The alarm of Param/UseMonitor and the rules of [Alarms], each checked against this download
 // alone: whether it would fire now (a crossing needs a price before this one, so never).
 struct AlarmsSeen {
@@ -187,7 +184,7 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
         }
         const MarketState market = MarketStatusOf(name, updated.toUTC()).State;
         const bool stale = known && market == MarketState::Open && !age.isNull() &&
-                           age.toInteger() > kQuietSeconds;
+                           age.toInteger() > kQuietQuoteSeconds;
         QJsonArray watching;
         for (const AlarmRule& rule : alarms.Rules) {
             if (rule.Readable && rule.Name == name)

@@ -55,6 +55,9 @@ struct SelectionHours {
 
 SelectionHours HoursOfSelection(const QStringList& names, const QDateTime& nowUtc);
 
+// A quote of an open market that has not moved for this long is shown with its age.
+inline constexpr qint64 kQuietQuoteSeconds = 120;
+
 // How far apart downloads are while every selected market is closed.
 inline constexpr qint64 kClosedPollSeconds = 10 * 60;
 

@@ -157,8 +157,13 @@ QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteS
             quoteSlots.PrevQuotes[i] = quoteSlots.CurQuotes.at(i);
             quoteSlots.CurQuotes[i] = value;
         }
-        result.Lines.append(FormatQuoteLine(name, value, quoteSlots.Closes.at(i),
-                                            SlotTrend(quoteSlots, i), options, missing));
+        QString line = FormatQuoteLine(name, value, quoteSlots.Closes.at(i),
+                                       SlotTrend(quoteSlots, i), options, missing);
+        const QString aside = value != 0.0L && progress.Aside ? progress.Aside(name) : QString();
+        if (!aside.isEmpty())
+            line += u' ' + aside;
+        result.Lines.append(line);
+        result.Quiet.append(!aside.isEmpty());
     }
     return result;
 }

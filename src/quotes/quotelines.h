@@ -44,6 +44,7 @@ QString UpdateTimeLine(const QTime& now, bool demo = false);
 struct QuoteLines {
     QStringList Lines;
     bool Good = false;  // false: the page was bad data and Lines holds the message lines
+    QList<bool> Quiet;  // per selected instrument: its line has an aside
 };
 
 // Where a page's values stand when it is made of several answers, some still awaited.
@@ -53,6 +54,10 @@ struct PageProgress {
     std::function<QString(const QString&)> Missing;
     // The instrument's value came with this answer; none given: every value did.
     std::function<bool(const QString&)> Renewed;
+    // What follows a shown price and makes its line quiet (grey, neither rising nor falling):
+    // "休市" while its market is closed, the quote's age ("3分钟前") when it has not moved for a
+    // while; empty for a live price.
+    std::function<QString(const QString&)> Aside;
 };
 
 // The display lines after a download, the time line showing `shown`. On a good page every

@@ -372,9 +372,9 @@ void TMainForm::StartFetch() {
 }
 
 int TMainForm::RoundTicks() const {
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(Builtin.Clock(), Qt::UTC);
+    const QDateTime now = MarketNow();
     const SelectionHours hours = HoursOfSelection(SelectedInstruments, now);
-    if (!hours.AllClosed)
+    if (!hours.AllClosed || Page.Demo())
         return TicksPerInterval;
     const qint64 wait = std::clamp<qint64>(now.secsTo(NextDownloadTime(hours, now)),
                                            TicksPerInterval / TicksPerSecond, kClosedPollSeconds);
@@ -501,9 +501,16 @@ void TMainForm::BuildQuoteLines() {
         };
         progress.Renewed = [this](const QString& name) { return Builtin.Renewed(name); };
     }
+    const QDateTime now = MarketNow();
+    progress.Aside = [this, &now](const QString& name) { return QuoteAside(name, now); };
     const QuoteLines result = kestrel::BuildQuoteLines(Page, SelectedInstruments, Quotes,
                                                        DisplayTime, ShownTime, progress, QuoteLook);
     MemoPrice.Lines = result.Lines;
+    QuietLines = result.Quiet;
+    // With every market closed the time line says when the first opens.
+    if (const SelectionHours hours = HoursOfSelection(SelectedInstruments, now);
+        result.Good && DisplayTime && hours.AllClosed && !Page.Demo() && !MemoPrice.Lines.isEmpty())
+        MemoPrice.Lines[0] = ClosedTimeLine(hours.FirstOpening, now);
     if (result.Good) {
         AutoSizeWindow();
         RenderColouredLines();
@@ -528,6 +535,17 @@ void TMainForm::BuildQuoteLines() {
         refreshTip_.clear();
         ShowTrayNews(trayNews_);
     }
+}
+
+QString TMainForm::QuoteAside(const QString& name, const QDateTime& now) const {
+    if (Page.Demo())
+        return {};
+    if (MarketStatusOf(name, now).State != MarketState::Open)
+        return QStringLiteral("休市");
+    const QDateTime quoted = Page.QuoteTimeFor(name);
+    if (quoted.isValid() && quoted.secsTo(now) > kQuietQuoteSeconds)
+        return QuoteAgeText(quoted, now);
+    return {};
 }
 
 void TMainForm::SetTrayIcon(int index) {

@@ -165,6 +165,10 @@ private:
     // market is closed (at most ten minutes, never past the first opening).
     int TicksThisRound = keys::Interval.IntegerDefault() * kTicksPerSecond;
     int RoundTicks() const;
+    // The moment the market hours are judged at (tests move it).
+    std::function<QDateTime()> MarketNow = [] { return QDateTime::currentDateTimeUtc(); };
+    // Per selected instrument: its line is quiet (market closed, or the quote not moving).
+    QList<bool> QuietLines;
     qint64 lastTickWallMs_ = 0;
     static constexpr qint64 kClockJumpMs = 5000;
     bool PositionMeaningful = true;
@@ -232,6 +236,9 @@ private:
     TAlarmForm* ShownAlarmForm();
 
     void BuildQuoteLines();
+    // "休市" or the quote's age after the price; nothing for a live one, or for demo prices,
+    // which follow no market's hours.
+    QString QuoteAside(const QString& name, const QDateTime& now) const;
     void RenderLines();
     void RenderColouredLines();
     void AutoSizeWindow();

@@ -15,6 +15,8 @@ namespace {
 
 const QColor kBarColour(128, 128, 128);
 const QColor kTimeLineColour(0, 0, 0);
+// A price that is not live: its market is closed, or it has not moved for a while.
+const QColor kQuietColour(128, 128, 128);
 
 QColor FromRgb(quint32 rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));
@@ -94,7 +96,9 @@ void TMainForm::RenderWith(bool coloured) {
     while (line < MemoPrice.Lines.size()) {
         QColor colour = MemoPrice.FontColor;
         const int i = line - firstInstrumentLine;
-        if (coloured && i < Quotes.CurQuotes.size()) {
+        if (coloured && QuietLines.value(i)) {
+            colour = kQuietColour;
+        } else if (coloured && i < Quotes.CurQuotes.size()) {
             if (const auto rgb = TrendRgb(SlotTrend(Quotes, i), ColorMode))
                 colour = FromRgb(*rgb);
         }

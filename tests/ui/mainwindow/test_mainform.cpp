@@ -40,6 +40,7 @@ const QRgb kOlive = qRgb(128, 128, 0);
 const QRgb kGreen = qRgb(0, 128, 0);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlack = qRgb(0, 0, 0);
+const QDateTime kWednesdayNoon = QDateTime(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
 
 // Records "title|text" of each message box as it opens, and closes it.
 struct BoxAnswers {
@@ -87,10 +88,13 @@ class TestMainForm : public QObject {
                                         bool layerSurface = false) {
         auto tray = std::make_unique<FakeTrayShell>();
         tray_ = tray.get();
-        return std::make_unique<TMainForm>(
+        auto form = std::make_unique<TMainForm>(
             files_,
             MainFormServices{&window_, &hotKey_, std::move(tray), nullptr, nullptr, layerSurface},
             arguments);
+        // Whatever day the tests run on, the markets are open unless a test says otherwise.
+        form->MarketNow = [] { return kWednesdayNoon; };
+        return form;
     }
 
     // Starts a download as the countdown would and waits until it has reported.
@@ -424,7 +428,9 @@ private Q_SLOTS:
         QCOMPARE(ecb.Hits(), 1);
         ecb.Hold(false);
         QTRY_VERIFY(!form->Builtin.Busy());
-        QCOMPARE(form->MemoPrice.Lines[2], QStringLiteral("【欧元美元】　　　　 1.0705"));
+        // A daily reference rate says how old it is.
+        QVERIFY2(form->MemoPrice.Lines[2].startsWith(QStringLiteral("【欧元美元】　　　　 1.0705")),
+                 qPrintable(form->MemoPrice.Lines[2]));
         QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【美元日元】　　　　 154.60"));
     }
 
@@ -522,6 +528,29 @@ private Q_SLOTS:
         QVERIFY(poll());
         QCOMPARE(notifier.Messages.size(), 1);
         QCOMPARE(alarm->mmAlarmInfo->toPlainText().split(u'\n').size(), 2);
+    }
+
+    // On a Saturday Friday's closing prices are shown, quiet and marked closed, the time line
+    // says when the market opens, and the countdown waits ten minutes.
+    void aSaturdayShowsFridaysClose() {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Asia/Shanghai");
+        const auto restore = qScopeGuard([&zone] { qputenv("TZ", zone); });
+        const QDateTime friday(QDate(2026, 12, 11), QTime(21, 58), Qt::UTC);  // 16:58 New York
+        const QDateTime saturday(QDate(2026, 12, 12), QTime(4, 0), Qt::UTC);
+        WriteBuiltin(QStringLiteral("Order=portal\r\n"), friday.toMSecsSinceEpoch());
+        WriteSelection({QStringLiteral("美元日元")});
+        auto form = MakeForm();
+        form->Builtin.Clock = [&saturday] { return saturday.toMSecsSinceEpoch(); };
+        form->MarketNow = [&saturday] { return saturday; };
+        form->StartFetch();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Builtin.Busy() && form->tmTimer->isActive(); },
+                                10000));
+        QCOMPARE(form->MemoPrice.Lines,
+                 (QStringList{QStringLiteral("休市 · 周一 06:00 开盘"),
+                              QStringLiteral("【美元日元】　　　　 154.60 休市")}));
+        QVERIFY(RowColours(*form, 1).contains(qRgb(128, 128, 128)));
+        QCOMPARE(form->RoundTicks(), 600 * form->TicksPerSecond);
     }
 
     // Through a source's outage its values stay for a while; the time line says when they came.
