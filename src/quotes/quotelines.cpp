@@ -82,6 +82,13 @@ LineLabels LabelsFor(const QString& name) {
     return known != catalogue.cend() ? *known : MakeLabels(name);
 }
 
+// The labels of an instrument shown under the user's short name.
+LineLabels AliasLabels(const QString& name, const QString& alias) {
+    LineLabels labels = MakeLabels(alias);
+    labels.decimals = LabelsFor(name).decimals;
+    return labels;
+}
+
 }  // namespace
 
 void PadToWidth(QString& text, int width) {
@@ -102,10 +109,17 @@ QString FormatQuoteLine(const QString& name, long double value, const QString& m
 
 QString FormatQuoteLine(const QString& name, long double value, long double previousClose,
                         QuoteColour trend, const LineOptions& options, const QString& missing) {
-    if (value == 0.0L || !std::isfinite(value) || (!options.ShowChange && !options.ShowArrows))
+    const auto alias = options.Aliases.constFind(name);
+    if (alias == options.Aliases.cend() &&
+        (value == 0.0L || !std::isfinite(value) || (!options.ShowChange && !options.ShowArrows)))
         return FormatQuoteLine(name, value, missing);
-    const LineLabels labels = LabelsFor(name);
+    const LineLabels labels =
+        alias == options.Aliases.cend() ? LabelsFor(name) : AliasLabels(name, *alias);
+    if (value == 0.0L || !std::isfinite(value))
+        return labels.missing + u' ' + (missing.isEmpty() ? QStringLiteral("N/A") : missing);
     QString line = labels.padded + u' ';
+    if (!options.ShowChange && !options.ShowArrows)
+        return line + FixedText(value, labels.decimals);
     if (options.ShowArrows) {
         // A full-width dash: as wide as the arrows in every CJK font, so prices stay aligned.
         line += trend == QuoteColour::Rising    ? u"▲ "

@@ -1,6 +1,7 @@
 // The display lines of the price window after a download and the colour of each quote line.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -29,6 +30,9 @@ enum class QuoteColour { Font, Rising, Falling };
 struct LineOptions {
     bool ShowChange = false;  // the signed change and percent since the previous close
     bool ShowArrows = false;  // ▲ rising, ▼ falling, － neither, before the price
+    // The user's short names, shown in the label in place of the instrument's own; the
+    // decimals stay the instrument's.
+    QHash<QString, QString> Aliases;
 };
 
 // An instrument line with the options: the price in a column, the arrow of `trend` before it,
