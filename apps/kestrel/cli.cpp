@@ -65,7 +65,8 @@ const char kHelp[] =
     "  --format F       with --print: text (the display lines, the default), json or csv (one\n"
     "                   record per instrument: name, display name, code, value or null,\n"
     "                   decimals, time (ISO 8601), source (portal, ecb, boc, page or walk),\n"
-    "                   age_seconds where known, demo); messages then go to standard error,\n"
+    "                   age_seconds where known, demo, then previous_close, change and\n"
+    "                   change_pct, null where unknown); messages then go to standard error,\n"
     "                   and json prints {\"error\": {\"code\": ..., \"reason\": ...}} on failure\n"
     "  --show-settings  print the settings in effect after loading, with every correction\n"
     "  --help           print this text\n"
@@ -90,6 +91,14 @@ QString IsoTime(const QDateTime& time) {
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
 }
 
+// The number as shown with `decimals` ("0.00", not "-0.00"); empty when not known.
+QString ShownNumber(bool known, double value, int decimals) {
+    if (!known)
+        return {};
+    const QString text = QString::number(value, 'f', decimals);
+    return text.toDouble() == 0 ? QString::number(0.0, 'f', decimals) : text;
+}
+
 // The records of the chosen instruments after a download at `updated`: an instrument a source
 // served carries that source, its own time and its age; the others the page's source and the
 // time of the download.
@@ -98,12 +107,21 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
     const bool demo = pageSource == u"walk";
     QJsonArray records;
     QStringList csv{
-        QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo")};
+        QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo,"
+                       "previous_close,change,change_pct")};
     for (qsizetype i = 0; i < selection.size(); ++i) {
         const QString& name = selection[i];
         const double value = double(quoteSlots.CurQuotes.value(i));
         const bool known = value != 0 && std::isfinite(value);
         const int decimals = DecimalsFor(DisplayName(name));
+        const double close = double(quoteSlots.Closes.value(i));
+        const bool closed = known && close > 0;
+        const QStringList change{ShownNumber(closed, close, decimals),
+                                 ShownNumber(closed, value - close, decimals),
+                                 ShownNumber(closed, (value - close) / close * 100, 2)};
+        const auto number = [](const QString& text) {
+            return text.isEmpty() ? QJsonValue() : QJsonValue(text.toDouble());
+        };
         QString time = IsoTime(updated), source = pageSource;
         QJsonValue age;
         if (const auto it = served.find(name); it != served.end()) {
@@ -120,7 +138,10 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                         {QStringLiteral("time"), time},
                         {QStringLiteral("source"), source.isEmpty() ? QJsonValue() : source},
                         {QStringLiteral("age_seconds"), age},
-                        {QStringLiteral("demo"), demo}});
+                        {QStringLiteral("demo"), demo},
+                        {QStringLiteral("previous_close"), number(change[0])},
+                        {QStringLiteral("change"), number(change[1])},
+                        {QStringLiteral("change_pct"), number(change[2])}});
         // No field holds a comma or a quote: names are catalogue names.
         csv << QStringList{name,
                            DisplayName(name),
@@ -131,7 +152,8 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                            source,
                            age.isNull() ? QString() : QString::number(age.toInteger()),
                            demo ? QStringLiteral("true") : QStringLiteral("false")}
-                   .join(u',');
+                       .join(u',') +
+                   u',' + change.join(u',');
     }
     if (format == PrintFormat::Json)
         PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});
@@ -195,8 +217,11 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
     QuoteSlots quoteSlots;
     quoteSlots.Reset(settings.Selection.size());
     const QDateTime now = QDateTime::currentDateTime();
-    const QuoteLines result =
-        BuildQuoteLines(page, settings.Selection, quoteSlots, settings.DisplayTime, now.time());
+    // Records carry the previous close whatever the lines show.
+    const LineOptions options{settings.ShowChange || format != PrintFormat::Text,
+                              settings.ShowArrows};
+    const QuoteLines result = BuildQuoteLines(page, settings.Selection, quoteSlots,
+                                              settings.DisplayTime, now.time(), {}, options);
     if (format == PrintFormat::Text) {
         PrintLines(result.Lines);
     } else if (result.Good) {

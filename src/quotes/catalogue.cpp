@@ -81,6 +81,7 @@ void CheckSelection(QStringList& selection) {
 void QuoteSlots::Reset(qsizetype n) {
     PrevQuotes = QList<long double>(n, 0.0L);
     CurQuotes = QList<long double>(n, 0.0L);
+    Closes = QList<long double>(n, 0.0L);
 }
 
 QString InstrumentCode(const QString& name) {

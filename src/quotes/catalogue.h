@@ -31,13 +31,16 @@ const QStringList& DefaultSelection();
 // from the last entry to the first; an empty result becomes DefaultSelection().
 void CheckSelection(QStringList& selection);
 
-// The previous and current value of each selected instrument, same index as the selection.
-// 0 means no value.
+// The previous and current value of each selected instrument, same index as the selection, and
+// its previous close when the lines show the change since then. 0 means no value.
 struct QuoteSlots {
     QList<long double> PrevQuotes;
     QList<long double> CurQuotes;
+    QList<long double> Closes;
+    // Rises and falls are counted from the previous close, not from the previous download.
+    bool SinceClose = false;
 
-    // Sizes both lists to n entries and sets every value to 0.
+    // Sizes the lists to n entries and sets every value to 0.
     void Reset(qsizetype n);
 };
 

@@ -1,5 +1,6 @@
 #include "quotes/quotelines.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -16,6 +17,13 @@ constexpr int kLabelWidth = 20;
 constexpr int kMissingWidth = 30;
 constexpr quint32 kGreen = 0x008000;
 constexpr quint32 kRed = 0xFF0000;
+// Dark enough to read on the button face; apart in every common kind of colour blindness.
+constexpr quint32 kBlue = 0x0060C0;
+constexpr quint32 kOrange = 0xD06800;
+// Byte widths of the price and change columns, each followed by one space: wide enough for
+// every catalogue price and its change.
+constexpr int kPriceWidth = 8;
+constexpr int kChangeWidth = 8;
 
 // Fixed notation with a "." whatever the process locale, rounded as printf rounds.
 QString FixedText(long double value, int decimals) {
@@ -24,6 +32,22 @@ QString FixedText(long double value, int decimals) {
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                       std::chars_format::fixed, decimals);
     return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
+}
+
+// The value with its sign, "+" for a rise and for what rounds to zero.
+QString SignedText(long double value, int decimals) {
+    QString text = FixedText(std::fabs(value), decimals);
+    const bool zero =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u'0' || c == u'.'; });
+    text.prepend(value < 0.0L && !zero ? u'-' : u'+');
+    return text;
+}
+
+// ASCII text padded with spaces to `width` characters, then one space.
+QString Column(QString text, int width) {
+    if (text.size() < width)
+        text += QString(width - text.size(), u' ');
+    return text + u' ';
 }
 
 // The two label forms of an instrument line and its number of decimals.
@@ -76,6 +100,28 @@ QString FormatQuoteLine(const QString& name, long double value, const QString& m
     return labels.padded + u' ' + FixedText(value, labels.decimals);
 }
 
+QString FormatQuoteLine(const QString& name, long double value, long double previousClose,
+                        QuoteColour trend, const LineOptions& options, const QString& missing) {
+    if (value == 0.0L || !std::isfinite(value) || (!options.ShowChange && !options.ShowArrows))
+        return FormatQuoteLine(name, value, missing);
+    const LineLabels labels = LabelsFor(name);
+    QString line = labels.padded + u' ';
+    if (options.ShowArrows) {
+        // A full-width dash: as wide as the arrows in every CJK font, so prices stay aligned.
+        line += trend == QuoteColour::Rising    ? u"▲ "
+                : trend == QuoteColour::Falling ? u"▼ "
+                                                : u"－ ";
+    }
+    if (!options.ShowChange)
+        return line + FixedText(value, labels.decimals);
+    line += Column(FixedText(value, labels.decimals), kPriceWidth);
+    if (!(previousClose > 0.0L))
+        return line + QStringLiteral("N/A");
+    const long double change = value - previousClose;
+    return line + Column(SignedText(change, labels.decimals), kChangeWidth) +
+           SignedText(change / previousClose * 100, 2) + u'%';
+}
+
 QString UpdateTimeLine(const QTime& now, bool demo) {
     QString header = demo ? QStringLiteral("【演示牌价】") : QStringLiteral("【牌价更新时间】");
     PadToWidth(header, kLabelWidth);
@@ -83,7 +129,8 @@ QString UpdateTimeLine(const QTime& now, bool demo) {
 }
 
 QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
-                           bool displayTime, const QTime& shown, const PageProgress& progress) {
+                           bool displayTime, const QTime& shown, const PageProgress& progress,
+                           const LineOptions& options) {
     QuoteLines result;
     // Made-up prices say so even where the time line is switched off.
     if (displayTime || page.Demo())
@@ -97,17 +144,21 @@ QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteS
     const qsizetype n = selection.size();
     if (quoteSlots.CurQuotes.size() != n || quoteSlots.PrevQuotes.size() != n)
         quoteSlots.Reset(n);
+    quoteSlots.Closes.resize(n);
+    quoteSlots.SinceClose = options.ShowChange;
     for (qsizetype i = 0; i < n; ++i) {
         const QString& name = selection.at(i);
         const long double value = page.QuoteFor(name);
-        result.Lines.append(
-            FormatQuoteLine(name, value, progress.Missing ? progress.Missing(name) : QString()));
+        const QString missing = progress.Missing ? progress.Missing(name) : QString();
+        quoteSlots.Closes[i] = options.ShowChange ? page.PreviousCloseFor(name) : 0.0L;
         // A price another answer left as it was keeps its colour.
-        if (progress.Renewed && !progress.Renewed(name) && value != 0.0L &&
-            value == quoteSlots.CurQuotes.at(i))
-            continue;
-        quoteSlots.PrevQuotes[i] = quoteSlots.CurQuotes.at(i);
-        quoteSlots.CurQuotes[i] = value;
+        if (!progress.Renewed || progress.Renewed(name) || value == 0.0L ||
+            value != quoteSlots.CurQuotes.at(i)) {
+            quoteSlots.PrevQuotes[i] = quoteSlots.CurQuotes.at(i);
+            quoteSlots.CurQuotes[i] = value;
+        }
+        result.Lines.append(FormatQuoteLine(name, value, quoteSlots.Closes.at(i),
+                                            SlotTrend(quoteSlots, i), options, missing));
     }
     return result;
 }
@@ -118,11 +169,23 @@ QuoteColour ChooseQuoteColour(long double current, long double previous) {
     return current > previous ? QuoteColour::Rising : QuoteColour::Falling;
 }
 
+QuoteColour SlotTrend(const QuoteSlots& quoteSlots, qsizetype i) {
+    const long double basis =
+        quoteSlots.SinceClose ? quoteSlots.Closes.value(i) : quoteSlots.PrevQuotes.value(i);
+    return ChooseQuoteColour(quoteSlots.CurQuotes.value(i), basis);
+}
+
 quint32 RisingRgb(int colorMode) {
-    return colorMode == 0 ? kGreen : kRed;
+    return colorMode == 0 ? kGreen : colorMode == kColourModeBlueOrange ? kBlue : kRed;
 }
 quint32 FallingRgb(int colorMode) {
-    return colorMode == 0 ? kRed : kGreen;
+    return colorMode == 0 ? kRed : colorMode == kColourModeBlueOrange ? kOrange : kGreen;
+}
+
+std::optional<quint32> TrendRgb(QuoteColour trend, int colorMode) {
+    if (colorMode == kColourModeMuted || trend == QuoteColour::Font)
+        return std::nullopt;
+    return trend == QuoteColour::Rising ? RisingRgb(colorMode) : FallingRgb(colorMode);
 }
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include <QTime>
 #include <QtGlobal>
 #include <functional>
+#include <optional>
 
 #include "quotes/catalogue.h"
 #include "quotes/ratespage.h"
@@ -21,6 +22,20 @@ void PadToWidth(QString& text, int width);
 // there is no value (0, or a value that is not a finite number); a note in place of "N/A" says
 // why, when it is known: " 正在读取" while the value is still being read, " 来源不一致" ...
 QString FormatQuoteLine(const QString& name, long double value, const QString& missing = {});
+
+enum class QuoteColour { Font, Rising, Falling };
+
+// What an instrument line shows besides its price.
+struct LineOptions {
+    bool ShowChange = false;  // the signed change and percent since the previous close
+    bool ShowArrows = false;  // ▲ rising, ▼ falling, － neither, before the price
+};
+
+// An instrument line with the options: the price in a column, the arrow of `trend` before it,
+// then the change and percent since `previousClose` in the label's decimals ("N/A" when the
+// close is 0), each in its column. A line without a value is the same as without the options.
+QString FormatQuoteLine(const QString& name, long double value, long double previousClose,
+                        QuoteColour trend, const LineOptions& options, const QString& missing = {});
 
 // "【牌价更新时间】" padded to 20 bytes, then the time as hh:mm:ss: when the shown values came.
 // "【演示牌价】" in its place for a page of made-up prices.
@@ -44,19 +59,30 @@ struct PageProgress {
 // selected instrument is looked up and its slots shift (previous := current, current := new
 // value) unless an unchanged price was not renewed; on bad data the two message lines follow the
 // optional time line and the slots stay as they are. Slots whose size does not match the
-// selection are reset to it first.
+// selection are reset to it first. With the change shown, the slots also keep each previous
+// close and count rises and falls from it.
 QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteSlots& quoteSlots,
-                           bool displayTime, const QTime& shown, const PageProgress& progress = {});
-
-enum class QuoteColour { Font, Rising, Falling };
+                           bool displayTime, const QTime& shown, const PageProgress& progress = {},
+                           const LineOptions& options = {});
 
 // Rising when the current value is above the previous one, falling when below, the quote font
 // colour when equal or when there was no previous value.
 QuoteColour ChooseQuoteColour(long double current, long double previous);
 
+// Slot i's trend: from its previous close when the slots count from it, else from the previous
+// download.
+QuoteColour SlotTrend(const QuoteSlots& quoteSlots, qsizetype i);
+
+// Param/ColorMode: 0 "红跌绿涨", 1 "红涨绿跌", 2 "蓝涨橙跌" (told apart without red and green),
+// 3 "低调" (nothing coloured; the arrows still tell). Any other value reads as 1.
+inline constexpr int kColourModeBlueOrange = 2;
+inline constexpr int kColourModeMuted = 3;
+
 // 0xRRGGBB of the rising and falling colours: colour mode 0 shows rises green and falls red,
-// every other mode the other way round.
+// mode 2 blue and orange, every other mode red and green.
 quint32 RisingRgb(int colorMode);
 quint32 FallingRgb(int colorMode);
+// The colour of a trend in the mode; none: the quote font colour (no change, or mode "低调").
+std::optional<quint32> TrendRgb(QuoteColour trend, int colorMode);
 
 }  // namespace kestrel

@@ -1,5 +1,7 @@
 #include "quotes/ratespage.h"
 
+#include <QTimeZone>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -151,10 +153,11 @@ long double RatesPage::ValueAfter(qsizetype titleLine) const {
     return 0.0L;
 }
 
-long double RatesPage::LookupQuote(const QString& name) const {
+const RatesPage::Found& RatesPage::Find(const QString& name) const {
+    static const Found none;
     const QStringView key = TrimBlanks(name);
     if (key.isEmpty())
-        return 0.0L;
+        return none;
     if (!indexed_)
         BuildIndex();
     const QString keyText = key.toString();
@@ -168,14 +171,70 @@ long double RatesPage::LookupQuote(const QString& name) const {
     auto it =
         std::lower_bound(titles_.begin(), titles_.end(), head,
                          [](const Title& t, std::u16string_view h) { return SortKey(t.text) < h; });
-    qsizetype titleLine = -1;
+    Found found;
     for (; it != titles_.end() && SortKey(it->text).starts_with(head); ++it) {
-        if ((titleLine < 0 || it->line < titleLine) && it->text.starts_with(prefix))
-            titleLine = it->line;
+        if ((found.line < 0 || it->line < found.line) && it->text.starts_with(prefix))
+            found.line = it->line;
     }
-    const long double value = titleLine < 0 ? 0.0L : ValueAfter(titleLine);
-    found_.insert(keyText, value);
-    return value;
+    found.value = found.line < 0 ? 0.0L : ValueAfter(found.line);
+    return *found_.insert(keyText, found);
+}
+
+const QString* RatesPage::Cell(qsizetype titleLine, qsizetype index) const {
+    // As for the value: never past the value lines, never the page's last line, and a short
+    // row ends at the next title.
+    const qsizetype i = titleLine + 1 + index;
+    if (index >= kValueLines || i > lines_.size() - 2)
+        return nullptr;
+    for (qsizetype k = titleLine + 1; k <= i; ++k) {
+        if (lines_.at(k).contains(kTitlePrefix))
+            return nullptr;
+    }
+    return &lines_.at(i);
+}
+
+namespace {
+
+constexpr qsizetype kChangeCell = 4;
+constexpr qsizetype kTimeCell = 6;
+const QTimeZone& Beijing() {
+    static const QTimeZone zone(8 * 3600);
+    return zone;
+}
+
+// "yyyy-MM-dd hh:mm:ss" or "yyyy-MM-dd 参考价" in Beijing time; invalid otherwise.
+QDateTime ReadQuoteTime(QStringView text) {
+    if (text.size() < 12 || !IsBlank(text[10]))
+        return {};
+    const QDate date = QDate::fromString(text.first(10), u"yyyy-MM-dd");
+    const QStringView rest = TrimBlanks(text.sliced(11));
+    const QTime time = rest == u"参考价" ? QTime(0, 0) : QTime::fromString(rest, u"hh:mm:ss");
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Beijing());
+}
+
+}  // namespace
+
+const RatesPage::Found& RatesPage::FindWithCells(const QString& name) const {
+    const Found& found = Find(name);
+    if (found.cellsRead || found.line < 0)
+        return found;
+    Found& row = found_[TrimBlanks(name).toString()];
+    row.cellsRead = true;
+    if (const QString* cell = Cell(row.line, kChangeCell); cell && row.value != 0.0L) {
+        const QString text = StripTags(*cell);
+        const long double close = row.value - ReadNumber(text);
+        if (IsPlainNumber(TrimBlanks(text)) && close > 0.0L && std::isfinite(close))
+            row.previousClose = close;
+    }
+    if (const QString* cell = Cell(row.line, kTimeCell))
+        row.time = ReadQuoteTime(StripTags(*cell));
+    return row;
+}
+
+long double RatesPage::LookupQuote(const QString& name) const {
+    return Find(name).value;
 }
 
 long double RatesPage::QuoteFor(const QString& name) const {
@@ -183,51 +242,102 @@ long double RatesPage::QuoteFor(const QString& name) const {
     return IsDerivedInstrument(key) ? DeriveQuote(key) : LookupQuote(key);
 }
 
-long double RatesPage::DeriveQuote(const QString& name) const {
-    const long double base = LookupQuote(name.contains(u"人民币") ? QStringLiteral("美元人民币")
-                                                                  : QStringLiteral("美元港币"));
+namespace {
+
+enum class Combine { Times, Over, PerGram, HongKongGold };
+
+struct Recipe {
+    const char16_t* name;
+    const char16_t* leg;  // besides the base rate: 美元人民币, or 美元港币 for 香港黄金
+    Combine how;
+};
+
+constexpr Recipe kRecipes[] = {
+    {u"人民币黄金", u"现货黄金", Combine::PerGram},
+    {u"人民币白银", u"现货白银", Combine::PerGram},
+    {u"港币人民币", u"美元港币", Combine::Over},
+    {u"香港黄金", u"现货黄金", Combine::HongKongGold},
+    {u"欧元人民币", u"欧元美元", Combine::Times},
+    {u"英镑人民币", u"英镑美元", Combine::Times},
+    {u"日元人民币", u"美元日元", Combine::Over},
+    {u"澳元人民币", u"澳元美元", Combine::Times},
+    {u"加元人民币", u"美元加元", Combine::Over},
+    {u"瑞郎人民币", u"美元瑞郎", Combine::Over},
+    {u"纽元人民币", u"纽元美元", Combine::Times},
+    {u"坡元人民币", u"美元坡元", Combine::Over},
+    {u"瑞典克郎人民币", u"瑞典克郎", Combine::Over},
+};
+
+const Recipe* RecipeFor(const QString& name) {
+    for (const Recipe& recipe : kRecipes) {
+        if (name == QStringView(recipe.name))
+            return &recipe;
+    }
+    return nullptr;
+}
+
+QString BaseOf(const Recipe& recipe) {
+    return QStringView(recipe.name).contains(u"人民币") ? QStringLiteral("美元人民币")
+                                                        : QStringLiteral("美元港币");
+}
+
+// The computed value from the legs' values as `leg` gives them; 0 when one is missing.
+template <typename Leg>
+long double Combined(const Recipe& recipe, const Leg& leg) {
+    const long double base = leg(BaseOf(recipe));
     if (!(base > 0.0L))
         return 0.0L;
-
-    const auto times = [&](const char16_t* factor) {
-        return base * LookupQuote(QString::fromUtf16(factor));
-    };
-    const auto over = [&](const char16_t* divisor) {
-        const long double d = LookupQuote(QString::fromUtf16(divisor));
-        return d > 0.0L ? base / d : 0.0L;
-    };
-
+    const long double other = leg(QString::fromUtf16(recipe.leg));
     long double value = 0.0L;
-    if (name == u"人民币黄金") {
-        value = times(u"现货黄金") / kGramsPerOunce;
-    } else if (name == u"人民币白银") {
-        value = times(u"现货白银") / kGramsPerOunce;
-    } else if (name == u"港币人民币") {
-        value = over(u"美元港币");
-    } else if (name == u"香港黄金") {
-        value = base * (LookupQuote(QStringLiteral("现货黄金")) * kOuncesPerTael) *
-                kHongKongFineness / kMacesPerTael;
-    } else if (name == u"欧元人民币") {
-        value = times(u"欧元美元");
-    } else if (name == u"英镑人民币") {
-        value = times(u"英镑美元");
-    } else if (name == u"日元人民币") {
-        value = over(u"美元日元");
-    } else if (name == u"澳元人民币") {
-        value = times(u"澳元美元");
-    } else if (name == u"加元人民币") {
-        value = over(u"美元加元");
-    } else if (name == u"瑞郎人民币") {
-        value = over(u"美元瑞郎");
-    } else if (name == u"纽元人民币") {
-        value = times(u"纽元美元");
-    } else if (name == u"坡元人民币") {
-        value = over(u"美元坡元");
-    } else if (name == u"瑞典克郎人民币") {
-        value = over(u"瑞典克郎");
+    switch (recipe.how) {
+        case Combine::Times:
+            value = base * other;
+            break;
+        case Combine::Over:
+            value = other > 0.0L ? base / other : 0.0L;
+            break;
+        case Combine::PerGram:
+            value = base * other / kGramsPerOunce;
+            break;
+        case Combine::HongKongGold:
+            value = base * (other * kOuncesPerTael) * kHongKongFineness / kMacesPerTael;
+            break;
     }
     // Huge page numbers can overflow the product; a price that is not finite is no price.
     return std::isfinite(value) ? value : 0.0L;
+}
+
+}  // namespace
+
+long double RatesPage::DeriveQuote(const QString& name) const {
+    const Recipe* recipe = RecipeFor(name);
+    return recipe ? Combined(*recipe, [this](const QString& leg) { return LookupQuote(leg); })
+                  : 0.0L;
+}
+
+long double RatesPage::PreviousCloseFor(const QString& name) const {
+    const QString key = TrimBlanks(name).toString();
+    if (!IsDerivedInstrument(key))
+        return FindWithCells(key).previousClose;
+    const Recipe* recipe = RecipeFor(key);
+    return recipe
+               ? Combined(*recipe,
+                          [this](const QString& leg) { return FindWithCells(leg).previousClose; })
+               : 0.0L;
+}
+
+QDateTime RatesPage::QuoteTimeFor(const QString& name) const {
+    const QString key = TrimBlanks(name).toString();
+    if (!IsDerivedInstrument(key))
+        return FindWithCells(key).time;
+    const Recipe* recipe = RecipeFor(key);
+    if (!recipe)
+        return {};
+    const QDateTime base = FindWithCells(BaseOf(*recipe)).time;
+    const QDateTime other = FindWithCells(QString::fromUtf16(recipe->leg)).time;
+    if (!base.isValid() || !other.isValid())
+        return {};
+    return std::min(base, other);
 }
 
 }  // namespace kestrel

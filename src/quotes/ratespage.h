@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -52,14 +53,39 @@ public:
     // Hong Kong gold); 0 for any other name or when an input is missing.
     long double DeriveQuote(const QString& name) const;
 
+    // A row's cells after the name are bid, ask, high, low, change, percent and time. The
+    // previous close is the price less the change cell; 0 when the page gives no change ("--")
+    // or no price. A computed instrument's is computed from its legs' previous closes as its
+    // price is from their prices (0 when a leg has none).
+    long double PreviousCloseFor(const QString& name) const;
+    // When the quote was made, from the time cell ("yyyy-MM-dd hh:mm:ss", Beijing time). A daily
+    // reference rate's cell gives only its date ("yyyy-MM-dd 参考价"): that day's start in Beijing
+    // time, never later than the fixing, so that the quote's age is not understated. A computed
+    // instrument takes the oldest of its legs' times. Invalid when unknown.
+    QDateTime QuoteTimeFor(const QString& name) const;
+
 private:
     struct Title {
         std::u16string_view text;  // from just after the attribute's opening quote to line end
         qsizetype line;
     };
 
+    // What is known of a name looked up in the page; the row's change and time cells are read
+    // only when first asked for.
+    struct Found {
+        long double value = 0.0L;
+        qsizetype line = -1;  // the title line, -1 for none
+        bool cellsRead = false;
+        long double previousClose = 0.0L;
+        QDateTime time;
+    };
+
     void BuildIndex() const;
     long double ValueAfter(qsizetype titleLine) const;
+    const Found& Find(const QString& name) const;
+    const Found& FindWithCells(const QString& name) const;
+    // The line of the row's cell `index` (0: bid), or nothing when the row ends before it.
+    const QString* Cell(qsizetype titleLine, qsizetype index) const;
     void Invalidate();
 
     QStringList lines_;
@@ -68,7 +94,7 @@ private:
     // equal ones, by line, so that all titles starting with a name form one contiguous run.
     mutable std::vector<Title> titles_;
     mutable bool indexed_ = false;
-    mutable QHash<QString, long double> found_;
+    mutable QHash<QString, Found> found_;
 };
 
 }  // namespace kestrel

@@ -69,14 +69,21 @@ inline constexpr SettingKey LineSpacing{.Section = "Param",
                                         .LoadMin = 0.1,
                                         .LoadMax = 3};
 inline constexpr SettingKey ThreeD{.Section = "Param", .Name = "3D", .Type = KeyType::Boolean};
+// 0 红跌绿涨, 1 红涨绿跌, 2 蓝涨橙跌, 3 低调 (uncoloured).
 inline constexpr SettingKey ColorMode{
-    .Section = "Param", .Name = "ColorMode", .Type = KeyType::Integer, .Min = 0, .Max = 1};
+    .Section = "Param", .Name = "ColorMode", .Type = KeyType::Integer, .Min = 0, .Max = 3};
 inline constexpr SettingKey WaitTimeOut{
     .Section = "Param", .Name = "WaitTimeOut", .Type = KeyType::Integer, .Default = 5};
 inline constexpr SettingKey DisplayTime{
     .Section = "Param", .Name = "DisplayTime", .Type = KeyType::Boolean, .Default = 1};
 inline constexpr SettingKey DisplayProgressBar{
     .Section = "Param", .Name = "DisplayProgressBar", .Type = KeyType::Boolean, .Default = 1};
+// The change and percent since the previous close on each quote line.
+inline constexpr SettingKey ShowChange{
+    .Section = "Param", .Name = "ShowChange", .Type = KeyType::Boolean};
+// ▲, ▼ or － before each price.
+inline constexpr SettingKey ShowArrows{
+    .Section = "Param", .Name = "ShowArrows", .Type = KeyType::Boolean};
 inline constexpr SettingKey Font{.Section = "Param", .Name = "Font", .Type = KeyType::Font};
 inline constexpr SettingKey HotKey{
     .Section = "Param", .Name = "HotKey", .Type = KeyType::HotKey, .Default = VK_F8};
@@ -175,6 +182,8 @@ inline constexpr const SettingKey* kSettingKeys[] = {
     &keys::WaitTimeOut,
     &keys::DisplayTime,
     &keys::DisplayProgressBar,
+    &keys::ShowChange,
+    &keys::ShowArrows,
     &keys::Font,
     &keys::HotKey,
     &keys::AutoPrompt,

@@ -94,6 +94,8 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.WaitTimeoutMs = SaturatedProduct(s.WaitTimeOut, 1000);
     s.DisplayTime = ReadBoolean(ini, keys::DisplayTime);
     s.DisplayProgressBar = ReadBoolean(ini, keys::DisplayProgressBar);
+    s.ShowChange = ReadBoolean(ini, keys::ShowChange);
+    s.ShowArrows = ReadBoolean(ini, keys::ShowArrows);
 
     s.Font = ReadFont(ini, keys::Font, DefaultQuoteFont(windowFont));
 
@@ -182,6 +184,8 @@ QString ReportedValue(const Settings& s, const SettingKey& key) {
         {&keys::WaitTimeOut, QString::number(s.WaitTimeOut)},
         {&keys::DisplayTime, Flag(s.DisplayTime)},
         {&keys::DisplayProgressBar, Flag(s.DisplayProgressBar)},
+        {&keys::ShowChange, Flag(s.ShowChange)},
+        {&keys::ShowArrows, Flag(s.ShowArrows)},
         {&keys::Font, FontToText(s.Font)},
         {&keys::HotKey, ShortCutToText(s.HotKey)},
         {&keys::AutoPrompt, Flag(s.AutoPrompt)},

@@ -27,6 +27,8 @@ struct Settings {
     int WaitTimeOut = keys::WaitTimeOut.IntegerDefault();  // seconds
     bool DisplayTime = keys::DisplayTime.BooleanDefault();
     bool DisplayProgressBar = keys::DisplayProgressBar.BooleanDefault();
+    bool ShowChange = keys::ShowChange.BooleanDefault();
+    bool ShowArrows = keys::ShowArrows.BooleanDefault();
     FontDesc Font;
     quint16 HotKey = kDefaultHotKey;  // a text that names no key is the default
     bool AutoPrompt = keys::AutoPrompt.BooleanDefault();

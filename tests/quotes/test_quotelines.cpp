@@ -231,6 +231,7 @@ private slots:
         QTest::newRow("mode 0: green rises") << 0 << 0x008000u << 0xFF0000u;
         QTest::newRow("mode 1: red rises") << 1 << 0xFF0000u << 0x008000u;
         QTest::newRow("any other mode: red rises") << -3 << 0xFF0000u << 0x008000u;
+        QTest::newRow("mode 2: blue rises, orange falls") << 2 << 0x0060C0u << 0xD06800u;
     }
     void colourModes() {
         QFETCH(int, mode);
@@ -238,6 +239,80 @@ private slots:
         QFETCH(quint32, falling);
         QCOMPARE(RisingRgb(mode), rising);
         QCOMPARE(FallingRgb(mode), falling);
+        QVERIFY(TrendRgb(QuoteColour::Rising, mode) == rising);
+        QVERIFY(TrendRgb(QuoteColour::Falling, mode) == falling);
+        QVERIFY(!TrendRgb(QuoteColour::Font, mode));
+        // 低调: rises and falls in the quote font colour.
+        QVERIFY(!TrendRgb(QuoteColour::Rising, kColourModeMuted));
+        QVERIFY(!TrendRgb(QuoteColour::Falling, kColourModeMuted));
+    }
+
+    void changeColumns_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("close");
+        QTest::addColumn<QuoteColour>("trend");
+        QTest::addColumn<bool>("arrows");
+        QTest::addColumn<QString>("line");
+        const QString fx = "【欧元美元】" + Fw(4) + " ";
+        QTest::newRow("rise") << "欧元美元" << 1.1622 << 1.16 << QuoteColour::Rising << false
+                              << fx + "1.1622   +0.0022  +0.19%";
+        QTest::newRow("fall, two decimals, arrow")
+            << "现货黄金" << 2400.0 << 2412.0 << QuoteColour::Falling << true
+            << "【现货黄金】" + Fw(4) + " ▼ 2400.00  -12.00   -0.50%";
+        QTest::newRow("a tiny fall rounds to an unsigned zero")
+            << "欧元美元" << 1.15999 << 1.16 << QuoteColour::Falling << true
+            << fx + "▼ 1.1600   +0.0000  +0.00%";
+        QTest::newRow("no previous close")
+            << "欧元美元" << 1.16 << 0.0 << QuoteColour::Font << true << fx + "－ 1.1600   N/A";
+        QTest::newRow("no value: the line without the options")
+            << "天然气" << 0.0 << 2.5 << QuoteColour::Falling << true
+            << "【天然气】" + QString(20, u' ') + " N/A";
+    }
+    // Every line's columns start at the same byte, as the price column does.
+    void changeColumns() {
+        QFETCH(QString, name);
+        QFETCH(double, value);
+        QFETCH(double, close);
+        QFETCH(QuoteColour, trend);
+        QFETCH(bool, arrows);
+        QFETCH(QString, line);
+        QCOMPARE(FormatQuoteLine(name, value, close, trend, LineOptions{true, arrows}), line);
+        if (value != 0) {
+            QCOMPARE(FormatQuoteLine(name, value, close, trend, LineOptions{false, false}),
+                     FormatQuoteLine(name, value));
+        }
+    }
+
+    // With the change shown, rises and falls count from the previous close, not from the
+    // previous download; switched off again, from the previous download.
+    void buildQuoteLinesCountsFromTheClose() {
+        const QStringList row{"<a title=\"美元人民币\">",
+                              "<td>7.1000</td>",
+                              "<td>--</td>",
+                              "<td>7.2</td>",
+                              "<td>7.0</td>",
+                              "<td>+0.0100</td>",
+                              "<td>+0.14%</td>",
+                              "<td>2026-12-09 20:15:03</td>"};
+        const QStringList selection{"美元人民币"};
+        QuoteSlots quoteSlots;
+        quoteSlots.Reset(1);
+        quoteSlots.CurQuotes = {7.2L};  // the price fell since the previous download
+        RatesPage page = PageWith(row);
+        QuoteLines result = BuildQuoteLines(page, selection, quoteSlots, false, QTime(1, 2, 3), {},
+                                            LineOptions{true, true});
+        QCOMPARE(result.Lines,
+                 QStringList{"【美元人民币】" + Fw(3) + " ▲ 7.1000   +0.0100  +0.14%"});
+        QVERIFY(std::fabs(static_cast<double>(quoteSlots.Closes[0]) - 7.09) < 1e-9);
+        QCOMPARE(SlotTrend(quoteSlots, 0), QuoteColour::Rising);
+
+        page = PageWith(row);
+        quoteSlots.CurQuotes = {7.2L};
+        result = BuildQuoteLines(page, selection, quoteSlots, false, QTime(1, 2, 3), {},
+                                 LineOptions{false, true});
+        QCOMPARE(result.Lines, QStringList{"【美元人民币】" + Fw(3) + " ▼ 7.1000"});
+        QCOMPARE(SlotTrend(quoteSlots, 0), QuoteColour::Falling);
     }
 };
 

@@ -298,6 +298,57 @@ private slots:
         QVERIFY2(Near(got, value, tolerance), qPrintable(QString::number(double(got), 'g', 17)));
     }
 
+    // The change and time cells of rows as the built-in source writes them (bid, ask, high,
+    // low, change, percent, time), and the derived instruments computed from their legs.
+    void previousCloseAndTime_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("close");
+        QTest::addColumn<QString>("time");  // ISO 8601; empty: none
+        const QString live = QStringLiteral("2026-12-09T20:15:03+08:00");
+        const QString earlier = QStringLiteral("2026-12-09T20:14:00+08:00");
+        const QString fixing = QStringLiteral("2026-12-08T00:00:00+08:00");
+        QTest::newRow("direct") << "美元人民币" << 7.09 << live;
+        QTest::newRow("a fall") << "现货黄金" << 2412.0 << earlier;
+        QTest::newRow("unchanged reference rate") << "美元港币" << 7.8 << fixing;
+        QTest::newRow("no change given") << "欧元美元" << 0.0 << live;
+        QTest::newRow("a short row reads nothing of the next one") << "现货白银" << 0.0 << "";
+        QTest::newRow("not on the page") << "天然气" << 0.0 << "";
+        QTest::newRow("人民币黄金: the older leg's time")
+            << "人民币黄金" << 7.09 * 2412 / 31.1035 << earlier;
+        QTest::newRow("香港黄金") << "香港黄金" << 7.8 * 2412 * 1.203354 * 0.99 / 10 << fixing;
+        QTest::newRow("港币人民币") << "港币人民币" << 7.09 / 7.8 << fixing;
+        QTest::newRow("a leg without a close") << "欧元人民币" << 0.0 << live;
+        QTest::newRow("a leg without a time") << "人民币白银" << 0.0 << "";
+    }
+    void previousCloseAndTime() {
+        QFETCH(QString, name);
+        QFETCH(double, close);
+        QFETCH(QString, time);
+        const auto row = [](const char16_t* instrument, const QStringList& cells) {
+            QStringList lines{TitleLine(QString::fromUtf16(instrument))};
+            for (const QString& cell : cells)
+                lines.append(Cell(cell));
+            return lines + QStringList{QStringLiteral("</tr>")};
+        };
+        const RatesPage page = PageOf(
+            row(u"美元人民币",
+                {"7.1000", "--", "7.2", "7.0", "+0.0100", "+0.14%", "2026-12-09 20:15:03"}) +
+            row(u"现货黄金",
+                {"2400.00", "--", "2420", "2390", "-12.00", "-0.50%", "2026-12-09 20:14:00"}) +
+            row(u"美元港币",
+                {"7.8000", "--", "--", "--", "+0.0000", "+0.00%", "2026-12-08 参考价"}) +
+            row(u"欧元美元", {"1.1600", "--", "--", "--", "--", "--", "2026-12-09 20:15:03"}) +
+            row(u"现货白银", {"30.50"}) +
+            // Placed so that a change and a time would fall in 现货白银's cells.
+            row(u"美元日元", {"155.50", "+0.10", "--", "2026-12-09 20:15:03"}));
+        const long double got = page.PreviousCloseFor(name);
+        QVERIFY2(Near(got, close, 1e-9), qPrintable(QString::number(double(got), 'g', 17)));
+        const QDateTime at = page.QuoteTimeFor(name);
+        QCOMPARE(at.isValid() ? at.toString(Qt::ISODate) : QString(), time);
+        // Asked again, the same (the cells are read once per page).
+        QCOMPARE(double(page.PreviousCloseFor(name)), double(got));
+    }
+
     void samplePage() {
         QFile file(QStringLiteral(KESTREL_TEST_DATA "/rates-sample.html"));
         QVERIFY(file.open(QIODevice::ReadOnly));

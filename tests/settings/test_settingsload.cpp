@@ -60,7 +60,8 @@ void TestSettingsLoad::freshInstallReport() {
     QCOMPARE(
         FormatSettingsReport(s),
         QStringLiteral("[Param]\nInterval=10\nLineSpacing=1\n3D=0\nColorMode=0\nWaitTimeOut=5\n"
-                       "DisplayTime=1\nDisplayProgressBar=1\nFont=微软雅黑,9,B,0,clOlive,134\n"
+                       "DisplayTime=1\nDisplayProgressBar=1\nShowChange=0\nShowArrows=0\n"
+                       "Font=微软雅黑,9,B,0,clOlive,134\n"
                        "HotKey=F8\nAutoPrompt=1\nPromptInterval=10\nUseMonitor=0\nMonitorCcy=\n"
                        "MonitorPrice=0\nAlarmSound=0\nAlarmNotify=1\nAlarmCommand=\nProxyType="
                        "0\nProxyAddress=\nProxyPort=\n"

@@ -311,6 +311,7 @@ void TMainForm::ApplySettings() {
     }
     ColorMode = s.ColorMode;
     DisplayTime = s.DisplayTime;
+    QuoteLook = {s.ShowChange, s.ShowArrows};
     pbProgress->setVisible(s.DisplayProgressBar);
     MemoPrice.Desc = s.Font;
     MemoPrice.Font = QFontOf(s.Font);
@@ -496,7 +497,7 @@ void TMainForm::BuildQuoteLines() {
         progress.Renewed = [this](const QString& name) { return Builtin.Renewed(name); };
     }
     const QuoteLines result = kestrel::BuildQuoteLines(Page, SelectedInstruments, Quotes,
-                                                       DisplayTime, ShownTime, progress);
+                                                       DisplayTime, ShownTime, progress, QuoteLook);
     MemoPrice.Lines = result.Lines;
     if (result.Good) {
         AutoSizeWindow();

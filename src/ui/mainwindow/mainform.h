@@ -22,6 +22,7 @@
 #include "platform/sessionnotes.h"
 #include "platform/trayshell.h"
 #include "quotes/catalogue.h"
+#include "quotes/quotelines.h"
 #include "quotes/ratespage.h"
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
@@ -182,6 +183,7 @@ private:
     double LineSpacing = keys::LineSpacing.Default;
     int ColorMode = keys::ColorMode.IntegerDefault();
     bool DisplayTime = keys::DisplayTime.BooleanDefault();
+    LineOptions QuoteLook;  // what the quote lines show besides the prices
     bool AutoPrompt = keys::AutoPrompt.BooleanDefault();
     int PromptInterval = keys::PromptInterval.IntegerDefault();
     bool Alpha = keys::Alpha.BooleanDefault();

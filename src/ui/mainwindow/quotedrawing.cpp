@@ -95,16 +95,8 @@ void TMainForm::RenderWith(bool coloured) {
         QColor colour = MemoPrice.FontColor;
         const int i = line - firstInstrumentLine;
         if (coloured && i < Quotes.CurQuotes.size()) {
-            switch (ChooseQuoteColour(Quotes.CurQuotes.at(i), Quotes.PrevQuotes.at(i))) {
-                case QuoteColour::Rising:
-                    colour = FromRgb(RisingRgb(ColorMode));
-                    break;
-                case QuoteColour::Falling:
-                    colour = FromRgb(FallingRgb(ColorMode));
-                    break;
-                case QuoteColour::Font:
-                    break;
-            }
+            if (const auto rgb = TrendRgb(SlotTrend(Quotes, i), ColorMode))
+                colour = FromRgb(*rgb);
         }
         draw(MemoPrice.Lines.at(line), colour);
     }

@@ -207,14 +207,16 @@ private Q_SLOTS:
         QCOMPARE(csv.status, 0);
         QCOMPARE(csv.lines.size(), 4);
         QCOMPARE(csv.lines[0],
-                 QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo"));
+                 QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo,"
+                                "previous_close,change,change_pct"));
         const QString time = csv.lines[1].section(u',', 5, 5);
         // ISO 8601 with the offset from UTC.
         QVERIFY2(QDateTime::fromString(time, Qt::ISODate).isValid() &&
                      (time.endsWith(u'Z') || time.at(time.size() - 6) == u'+' ||
                       time.at(time.size() - 6) == u'-'),
                  qPrintable(time));
-        const QString tail = u',' + time + QStringLiteral(",page,,false");
+        // The page gives no change ("--"): no previous close.
+        const QString tail = u',' + time + QStringLiteral(",page,,false,,,");
         QCOMPARE(csv.lines[1], QStringLiteral("NYMEX原油,纽约原油,CL,155.5,2") + tail);
         QCOMPARE(csv.lines[2], QStringLiteral("欧元美元,欧元美元,EURUSD,1.16234,4") + tail);
         QCOMPARE(csv.lines[3], QStringLiteral("港币人民币,港币人民币,HKDCNY,,4") + tail);
@@ -251,6 +253,55 @@ private Q_SLOTS:
                                  home_.filePath(QStringLiteral("page.html"))});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.lines, QStringList{QStringLiteral("【美元人民币】　　　 7.0812")});
+    }
+
+    // A page with the change cells, as the built-in source writes it: the text lines with the
+    // switches on, the records rounded to the shown decimals whatever the switches.
+    void printChangeSinceClose() {
+        WriteIni(QStringLiteral("[Param]\r\nDisplayTime=0\r\nShowChange=1\r\nShowArrows=1\r\n"));
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("欧元美元\r\n美元日元\r\n")));
+        QString page = QStringLiteral("<td>货币走势图</td>\r\n");
+        const auto row = [&page](const QString& name, const QString& change) {
+            page += QStringLiteral("<tr><td><a title=\"%1\">%1</a></td>\r\n").arg(name);
+            const QString price =
+                name == u"欧元美元" ? QStringLiteral("1.16234") : QStringLiteral("155.5");
+            for (const QString& cell :
+                 {price, QStringLiteral("--"), price, price, change, QStringLiteral("--"),
+                  QStringLiteral("2026-12-09 20:15:03")})
+                page += QStringLiteral("<td>%1</td>\r\n").arg(cell);
+            page += QStringLiteral("</tr>\r\n");
+        };
+        row(QStringLiteral("欧元美元"), QStringLiteral("+0.00220"));
+        row(QStringLiteral("美元日元"), QStringLiteral("--"));
+        page += QStringLiteral("</table>\r\n");
+        WriteFile(QStringLiteral("page.html"), kestrel::ToCp936(page));
+        const QString file = home_.filePath(QStringLiteral("page.html"));
+
+        const Run text = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"), file});
+        QCOMPARE(text.status, 0);
+        QCOMPARE(text.lines,
+                 (QStringList{QStringLiteral("【欧元美元】　　　　 ▲ 1.1623   +0.0022  +0.19%"),
+                              QStringLiteral("【美元日元】　　　　 － 155.50   N/A")}));
+
+        WriteIni(QStringLiteral("[Param]\r\nDisplayTime=0\r\n"));
+        const Run csv = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
+                                 QStringLiteral("csv"), QStringLiteral("--page"), file});
+        QVERIFY2(csv.lines.value(1).endsWith(QStringLiteral(",1.1601,0.0022,0.19")),
+                 qPrintable(csv.lines.value(1)));
+        QVERIFY2(csv.lines.value(2).endsWith(QStringLiteral(",false,,,")),
+                 qPrintable(csv.lines.value(2)));
+        const Run json = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
+                                  QStringLiteral("json"), QStringLiteral("--page"), file});
+        const QJsonArray records = QJsonDocument::fromJson(json.lines.join(u'\n').toUtf8()).array();
+        QCOMPARE(records.size(), 2);
+        const QJsonObject eur = records[0].toObject();
+        QCOMPARE(eur[QStringLiteral("previous_close")].toDouble(), 1.1601);
+        QCOMPARE(eur[QStringLiteral("change")].toDouble(), 0.0022);
+        QCOMPARE(eur[QStringLiteral("change_pct")].toDouble(), 0.19);
+        const QJsonObject jpy = records[1].toObject();
+        for (const char* key : {"previous_close", "change", "change_pct"})
+            QVERIFY(jpy.contains(QLatin1String(key)) && jpy[QLatin1String(key)].isNull());
     }
 
     void printMislabelledPage() {
@@ -316,6 +367,8 @@ private Q_SLOTS:
                                       QStringLiteral("WaitTimeOut"),
                                       QStringLiteral("DisplayTime"),
                                       QStringLiteral("DisplayProgressBar"),
+                                      QStringLiteral("ShowChange"),
+                                      QStringLiteral("ShowArrows"),
                                       QStringLiteral("Font"),
                                       QStringLiteral("HotKey"),
                                       QStringLiteral("AutoPrompt"),

@@ -222,6 +222,67 @@ private Q_SLOTS:
         QVERIFY(!RowColours(*form, 1).contains(rising));
     }
 
+    // The change columns in each palette: rises and falls since the close take the palette's
+    // colours (none in 低调), the columns line up, and no line runs off the picture.
+    void theChangeColumnsInEveryPalette() {
+        QString page = QStringLiteral("<td>货币走势图</td>\r\n");
+        const auto row = [&page](const QString& name, const QString& price, const QString& change) {
+            page += QStringLiteral("<tr><td><a title=\"%1\">%1</a></td>\r\n").arg(name);
+            for (const QString& cell :
+                 {price, QStringLiteral("--"), price, price, change, QStringLiteral("--"),
+                  QStringLiteral("2026-12-09 20:15:03")})
+                page += QStringLiteral("<td>%1</td>\r\n").arg(cell);
+        };
+        row(QStringLiteral("欧元美元"), QStringLiteral("1.1622"), QStringLiteral("+0.0022"));
+        row(QStringLiteral("现货黄金"), QStringLiteral("2400.00"), QStringLiteral("-12.00"));
+        row(QStringLiteral("美元人民币"), QStringLiteral("7.1000"), QStringLiteral("--"));
+        server_->SetPage(page + QStringLiteral("</table>\r\n"));
+        WriteSelection(
+            {QStringLiteral("欧元美元"), QStringLiteral("现货黄金"), QStringLiteral("美元人民币")});
+        const QRgb blue = qRgb(0, 0x60, 0xC0), orange = qRgb(0xD0, 0x68, 0);
+        const QList<std::pair<int, std::pair<QRgb, QRgb>>> palettes{
+            {0, {kGreen, kRed}}, {1, {kRed, kGreen}}, {2, {blue, orange}}, {3, {kOlive, kOlive}}};
+        for (const auto& [mode, colours] : palettes) {
+            WriteIni(QStringLiteral("DisplayTime=0\r\nShowChange=1\r\nShowArrows=1\r\n"
+                                    "ColorMode=%1\r\n")
+                         .arg(mode));
+            auto form = MakeForm();
+            QVERIFY(Download(*form));
+            const QStringList& lines = form->MemoPrice.Lines;
+            QCOMPARE(lines.size(), 3);
+            QVERIFY2(lines[0].endsWith(QStringLiteral("▲ 1.1622   +0.0022  +0.19%")),
+                     qPrintable(lines[0]));
+            QVERIFY2(lines[2].endsWith(QStringLiteral("－ 7.1000   N/A")), qPrintable(lines[2]));
+            const auto [rising, falling] = colours;
+            QVERIFY(RowColours(*form, 0).contains(rising));
+            QVERIFY(RowColours(*form, 1).contains(falling));
+            QSet<QRgb> others{kGreen, kRed, blue, orange};
+            others -= {rising, falling};
+            QVERIFY(!RowColours(*form, 0).intersects(others));
+            QVERIFY(!RowColours(*form, 1).intersects(others));
+            QVERIFY(rising == falling || !RowColours(*form, 0).contains(falling));
+            const QSet<QRgb> unchanged = RowColours(*form, 2);
+            QVERIFY(unchanged.contains(kOlive));
+            QVERIFY(!unchanged.intersects({kGreen, kRed, blue, orange}));
+            // Nothing drawn in the picture's last column.
+            const QImage& canvas = form->CanvasBitmap;
+            const QRgb face = canvas.pixel(canvas.width() - 1, 0) | 0xFF000000u;
+            for (int y = 0; y < 3 * form->LineHeight(); ++y)
+                QCOMPARE(canvas.pixel(canvas.width() - 1, y) | 0xFF000000u, face);
+            if (IsFontInstalled(QStringLiteral("微软雅黑")))
+                continue;  // proportional: the byte-counted columns line up in 宋体 and the like
+            // Price, change and percent start on one column, whichever the arrow.
+            const QFontMetrics metrics(form->MemoPrice.Font);
+            const auto x = [&](int line, const QString& text) {
+                return metrics.horizontalAdvance(lines[line].left(lines[line].indexOf(text)));
+            };
+            QCOMPARE(x(1, QStringLiteral("2400.00")), x(0, QStringLiteral("1.1622")));
+            QCOMPARE(x(2, QStringLiteral("7.1000")), x(0, QStringLiteral("1.1622")));
+            QCOMPARE(x(1, QStringLiteral("-12.00")), x(0, QStringLiteral("+0.0022")));
+            QCOMPARE(x(1, QStringLiteral("-0.50%")), x(0, QStringLiteral("+0.19%")));
+        }
+    }
+
     void aLostValueShowsNotAvailableInTheFallingColour() {
         WriteIni(QStringLiteral("DisplayTime=0\r\n"));
         auto form = MakeForm();
