@@ -143,16 +143,18 @@ QString AlarmRowText(const AlarmRule& rule) {
 }
 
 bool AskAliasWithDialog(QWidget* parent, const QString& name, QString& shortName) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, QStringLiteral("简称"),
-                              QStringLiteral("“%1”的简称（最多 %2 个字符，留空则不用简称）：")
-                                  .arg(name)
-                                  .arg(kMaxAliasLength),
-                              QLineEdit::Normal, shortName, &ok);
-    if (ok)
-        shortName = text;
-    return ok;
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("简称"));
+    dialog.setLabelText(QStringLiteral("“%1”的简称（最多 %2 个字符，留空则不用简称）：")
+                            .arg(name)
+                            .arg(kMaxAliasLength));
+    dialog.setTextValue(shortName);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    shortName = dialog.textValue();
+    return true;
 }
 
 bool ChooseColorWithDialog(QWidget* parent, quint32& color) {

@@ -13,12 +13,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/shortcuts.h"
+#include "quotes/catalogue.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsload.h"
 #include "ui/settings/setupform.h"
@@ -118,6 +121,15 @@ QWidget* TSetupForm::CreateSelectionPage() {
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setFixedSize(160, 230);
     }
+    // Wide enough for the longest name with the longest short name after it.
+    int widest = 0;
+    for (const QString& name : InstrumentCatalogue()) {
+        widest = std::max(widest, fontMetrics().horizontalAdvance(
+                                      name + u'（' + QString(kMaxAliasLength, u'一') + u'）'));
+    }
+    lbPriceList->setFixedWidth(
+        std::max(160, widest + 2 * lbPriceList->frameWidth() +
+                          lbPriceList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8));
     btSelect = new QPushButton(QStringLiteral(">> 选择"));
     btDelete = new QPushButton(QStringLiteral("<< 取消选择"));
     sbMoveUp = new QToolButton;
