@@ -48,6 +48,37 @@ QString AccessName(THTTPAccessType access) {
 
 }  // namespace
 
+bool IsUsableAlias(const QString& shortName) {
+    if (shortName.isEmpty() || shortName.toUcs4().size() > kMaxAliasLength)
+        return false;
+    return std::none_of(shortName.cbegin(), shortName.cend(),
+                        [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+QString CatalogueName(const QString& name) {
+    for (const QString& known : InstrumentCatalogue()) {
+        if (known.compare(name, Qt::CaseInsensitive) == 0)
+            return known;
+    }
+    return {};
+}
+
+QList<std::pair<QString, QString>> ReadAliases(const TIniFile& ini) {
+    const QString section = QString::fromLatin1(kAliasesSection);
+    QList<std::pair<QString, QString>> aliases;
+    QStringList seen;
+    for (const QString& key : ini.ReadKeys(section)) {
+        const QString name = CatalogueName(key.trimmed());
+        if (name.isEmpty() || seen.contains(name))
+            continue;
+        seen += name;
+        const QString shortName = ini.ReadString(section, key, {}).trimmed();
+        if (IsUsableAlias(shortName))
+            aliases.append({name, shortName});
+    }
+    return aliases;
+}
+
 std::optional<QStringList> ReadSelectionFile(const QString& ccyPath) {
     QFile file(ccyPath);
     if (!file.open(QIODevice::ReadOnly))
@@ -124,6 +155,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
             break;
         s.Alarms.append({key, line});
     }
+    s.Aliases = ReadAliases(ini);
 
     s.ProxyType = ReadInteger(ini, keys::ProxyType);
     s.ProxyAddress = ReadText(ini, keys::ProxyAddress);
@@ -241,6 +273,11 @@ QString FormatSettingsReport(const Settings& s) {
         out += u'\n' + QLatin1String("[") + QLatin1String(kAlarmsSection) + QLatin1String("]\n");
         for (const auto& [key, value] : s.Alarms)
             out += key + u'=' + value + u'\n';
+    }
+    if (!s.Aliases.isEmpty()) {
+        out += u'\n' + QLatin1String("[") + QLatin1String(kAliasesSection) + QLatin1String("]\n");
+        for (const auto& [name, shortName] : s.Aliases)
+            out += name + u'=' + shortName + u'\n';
     }
     out += QStringLiteral("\n[Effective]\n");
     line("TicksPerInterval", QString::number(s.TicksPerInterval));

@@ -57,6 +57,9 @@ struct Settings {
     // [Alarms]: each rule's key and its line as stored, unreadable ones too (the rules' own
     // parser judges them); read from Alarm1 up to the first missing number.
     QList<std::pair<QString, QString>> Alarms;
+    // [Aliases]: the user's short names, (catalogue name, short name) in the file's order; see
+    // ReadAliases.
+    QList<std::pair<QString, QString>> Aliases;
     // [Form]
     bool Alpha = keys::Alpha.BooleanDefault();
     bool NotRunWeekEnd = keys::NotRunWeekEnd.BooleanDefault();
@@ -74,6 +77,22 @@ struct Settings {
     int ProxyPortNumber = kDefaultProxyPort;
     QStringList Selection;
 };
+
+// [Aliases]: NAME=SHORT, a short name the user gives an instrument of the catalogue.
+inline constexpr char kAliasesSection[] = "Aliases";
+inline constexpr int kMaxAliasLength = 8;  // characters
+
+// True for a short name that can stand for an instrument: not empty, at most kMaxAliasLength
+// characters, no control character.
+bool IsUsableAlias(const QString& shortName);
+
+// The catalogue's spelling of an instrument name in any letter case; empty when it names none.
+QString CatalogueName(const QString& name);
+
+// The aliases of [Aliases] in the file's order, the name in the catalogue's spelling and the
+// short name without blanks around it. A key that names no instrument, a blank short name (no
+// alias) and one that is not usable are passed over; a name given twice counts once, the first.
+QList<std::pair<QString, QString>> ReadAliases(const TIniFile& ini);
 
 // Finds the proxy password that the settings file at iniPath keeps in the desktop's secret
 // store; empty when there is none. Installed by the platform at start-up; without one the file
@@ -103,7 +122,8 @@ public:
 // replacing the file at once. Throws CreateFileError when refused.
 void WriteSelectionFile(const QString& ccyPath, const QStringList& selection);
 
-// "[Param]", "[Sources]", "[Form]", "[Alarms]" (when there are rules) and "[Effective]" sections of
+// "[Param]", "[Sources]", "[Form]", "[Alarms]" (when there are rules), "[Aliases]" (when there are
+// aliases) and "[Effective]" sections of
 // Key=value lines, "\n" line ends, one blank line between two sections: the reported keys of the
 // table in its order, then the values derived from them. Values are written as the settings file
 // encodes them.

@@ -44,6 +44,7 @@ private slots:
     void proxyModesKeepCurrentServer();
     void everyKeyRoundTrips();
     void alarmRules();
+    void aliases();
     void selectionFile_data();
     void selectionFile();
     void writeSelectionFile();
@@ -282,6 +283,21 @@ void TestSettingsLoad::alarmRules() {
     QCOMPARE(s.Alarms, expected);
     QVERIFY(FormatSettingsReport(s).contains(
         "\n[Alarms]\nAlarm1=1;欧元美元;above;1.2;once\nAlarm2=nonsense\nAlarm3=\n\n[Effective]"));
+}
+
+void TestSettingsLoad::aliases() {
+    // Kept: a padded short name, a key in another letter case, eight characters. Passed over: a
+    // blank one, nine characters, a control character, a name outside the catalogue, a repeat.
+    WriteAll(ini_, ToCp936(QStringLiteral("[Aliases]\r\n欧元美元 =  欧美 \r\n美元日元=\r\n"
+                                          "nymex原油=纽油\r\n现货黄金=一二三四五六七八九\r\n"
+                                          "现货白银=银\x01\r\n我的自选=自选\r\n欧元美元=欧\r\n"
+                                          "英镑美元=一二三四五六七八\r\n")));
+    const Settings s = LoadSettings(ini_, ccy_, kWindowFont, {});
+    const QList<std::pair<QString, QString>> expected{
+        {"欧元美元", "欧美"}, {"NYMEX原油", "纽油"}, {"英镑美元", "一二三四五六七八"}};
+    QCOMPARE(s.Aliases, expected);
+    QVERIFY(FormatSettingsReport(s).contains(
+        "\n[Aliases]\n欧元美元=欧美\nNYMEX原油=纽油\n英镑美元=一二三四五六七八\n\n[Effective]"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLoad)

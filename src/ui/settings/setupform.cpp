@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -141,6 +142,21 @@ QString AlarmRowText(const AlarmRule& rule) {
     return text;
 }
 
+bool AskAliasWithDialog(QWidget* parent, const QString& name, QString& shortName) {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("简称"));
+    dialog.setLabelText(QStringLiteral("“%1”的简称（最多 %2 个字符，留空则不用简称）：")
+                            .arg(name)
+                            .arg(kMaxAliasLength));
+    dialog.setTextValue(shortName);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    shortName = dialog.textValue();
+    return true;
+}
+
 bool ChooseColorWithDialog(QWidget* parent, quint32& color) {
     const QColor chosen =
         QColorDialog::getColor(ColourOf(color), parent, QStringLiteral("牌价颜色"));
@@ -163,6 +179,9 @@ TSetupForm::TSetupForm(const ProgramFiles& files, const FontDesc& windowFont,
       shortcuts_(shortcuts) {
     ChooseFont = [this](FontDesc& font) { return ChooseFontWithDialog(this, font); };
     ChooseColor = [this](quint32& color) { return ChooseColorWithDialog(this, color); };
+    AskAlias = [this](const QString& name, QString& shortName) {
+        return AskAliasWithDialog(this, name, shortName);
+    };
     FormCreate();
 }
 
@@ -195,10 +214,17 @@ void TSetupForm::ReadSettings() {
     const TIniFile ini = TIniFile::Snapshot(files_.IniPath);
     seInterval->SetValue(ReadInteger(ini, keys::Interval));
     seLineSpacing->SetValue(ReadFloat(ini, keys::LineSpacing));
-    // The ticker shows every mode but 0 as 红涨绿跌, and so does the dialog.
-    (ReadInteger(ini, keys::ColorMode) == 0 ? rbColorMode0 : rbColorMode1)->setChecked(true);
+    // The ticker shows a mode it does not know as 红涨绿跌, and so does the dialog.
+    QRadioButton* const modes[] = {rbColorMode0, rbColorMode1, rbColorMode2, rbColorMode3};
+    const int mode = ReadInteger(ini, keys::ColorMode);
+    (mode >= 0 && mode < int(std::size(modes)) ? modes[mode] : rbColorMode1)->setChecked(true);
     cbDisplayTime->setChecked(ReadBoolean(ini, keys::DisplayTime));
     cbDisplayProgressBar->setChecked(ReadBoolean(ini, keys::DisplayProgressBar));
+    cbShowChange->setChecked(ReadBoolean(ini, keys::ShowChange));
+    cbShowArrows->setChecked(ReadBoolean(ini, keys::ShowArrows));
+    for (const auto& [name, shortName] : ReadAliases(ini))
+        aliasesRead_.insert(name, shortName);
+    aliases_ = aliasesRead_;
 
     FontDialog = ReadFont(ini, keys::Font, DefaultQuoteFont(windowFont_));
 
@@ -270,9 +296,15 @@ void TSetupForm::WriteSettings() {
     TIniEdit edit(ini);
     WriteInteger(edit, keys::Interval, static_cast<int>(RoundToEven(BoundedValue(seInterval))));
     WriteFloat(edit, keys::LineSpacing, BoundedValue(seLineSpacing));
-    WriteInteger(edit, keys::ColorMode, rbColorMode1->isChecked() ? 1 : 0);
+    WriteInteger(edit, keys::ColorMode,
+                 rbColorMode3->isChecked()   ? 3
+                 : rbColorMode2->isChecked() ? 2
+                 : rbColorMode1->isChecked() ? 1
+                                             : 0);
     WriteBoolean(edit, keys::DisplayTime, cbDisplayTime->isChecked());
     WriteBoolean(edit, keys::DisplayProgressBar, cbDisplayProgressBar->isChecked());
+    WriteBoolean(edit, keys::ShowChange, cbShowChange->isChecked());
+    WriteBoolean(edit, keys::ShowArrows, cbShowArrows->isChecked());
     WriteFont(edit, keys::Font, FontDialog);
     WriteBoolean(edit, keys::Alpha, cbAutoAlphaBlend->isChecked());
     WriteBoolean(edit, keys::NotRunWeekEnd, cbNotRunWeekEnd->isChecked());
@@ -308,6 +340,7 @@ void TSetupForm::WriteSettings() {
     }
     WriteText(edit, keys::ProxyPassword, stored ? QString() : password);
     WriteAlarmRules(edit);
+    WriteAliases(edit);
     edit.Commit();
 
     // A switch that did not take is a refused write like any other: the user must not believe
@@ -365,6 +398,46 @@ void TSetupForm::WriteAlarmRules(TIniEdit& edit) {
         if (IsAlarmKey(key) && !written.contains(key, Qt::CaseInsensitive))
             edit.EraseKey(section, key);
     }
+}
+
+void TSetupForm::WriteAliases(TIniEdit& edit) {
+    // Only the short names changed here, of instruments still selected; any other line of
+    // [Aliases] stays as it is.
+    const QString section = QString::fromLatin1(kAliasesSection);
+    for (int i = 0; i < lbPriceList->count(); ++i) {
+        const QString name = CatalogueName(lbPriceList->item(i)->text());
+        const QString shortName = aliases_.value(name);
+        if (name.isEmpty() || shortName == aliasesRead_.value(name))
+            continue;
+        if (shortName.isEmpty())
+            edit.EraseKey(section, name);
+        else
+            edit.WriteString(section, name, shortName);
+    }
+}
+
+QString TSetupForm::AliasOf(const QString& name) const {
+    return aliases_.value(CatalogueName(name));
+}
+
+void TSetupForm::btAliasClick() {
+    const QListWidgetItem* item = lbPriceList->currentItem();
+    const QString name = item ? CatalogueName(item->text()) : QString();
+    QString shortName = aliases_.value(name);
+    if (name.isEmpty() || !AskAlias || !AskAlias(name, shortName))
+        return;
+    shortName = OneLine(shortName).trimmed();
+    if (shortName.toUcs4().size() > kMaxAliasLength) {
+        Refuse(0, lbPriceList,
+               QStringLiteral("错误：简称不能超过 %1 个字符！").arg(kMaxAliasLength));
+        return;
+    }
+    if (!shortName.isEmpty() && !IsUsableAlias(shortName)) {
+        Refuse(0, lbPriceList, QStringLiteral("错误：简称不能含控制字符！"));
+        return;
+    }
+    aliases_.insert(name, shortName);
+    lbPriceList->viewport()->update();
 }
 
 void TSetupForm::AddAlarmRow(int row, const AlarmRule& rule) {

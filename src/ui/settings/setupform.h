@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <functional>
 
@@ -57,9 +58,12 @@ public:
     QListWidget* lbAll = nullptr;
     QPushButton* btSelect = nullptr;
     QPushButton* btDelete = nullptr;
+    // Each row's text is the instrument's name as the selection file holds it; a short name of
+    // [Aliases] is shown after it, "欧元美元（欧美）", but is not part of the text.
     QListWidget* lbPriceList = nullptr;
     QToolButton* sbMoveUp = nullptr;
     QToolButton* sbMoveDown = nullptr;
+    QPushButton* btAlias = nullptr;  // the short name of the selected row
     // "常规选项"
     TSpinEdit* seInterval = nullptr;
     QCheckBox* cbDisplayTime = nullptr;
@@ -73,8 +77,12 @@ public:
     QPushButton* btMemoFont = nullptr;
     QPushButton* btMemoColor = nullptr;
     QGroupBox* rgColorMode = nullptr;
-    QRadioButton* rbColorMode0 = nullptr;
-    QRadioButton* rbColorMode1 = nullptr;
+    QRadioButton* rbColorMode0 = nullptr;  // 红跌绿涨
+    QRadioButton* rbColorMode1 = nullptr;  // 红涨绿跌
+    QRadioButton* rbColorMode2 = nullptr;  // 蓝涨橙跌
+    QRadioButton* rbColorMode3 = nullptr;  // 低调: nothing coloured
+    QCheckBox* cbShowChange = nullptr;
+    QCheckBox* cbShowArrows = nullptr;
     TSpinEdit* seLineSpacing = nullptr;
     // "快捷方式"
     QCheckBox* cbShctStartup = nullptr;
@@ -118,6 +126,7 @@ public:
     void sbMoveUpClick();
     void sbMoveDownClick();
     void AddToPriceList(const QString& name);
+    void btAliasClick();
     void btMemoFontClick();
     void btMemoColorClick();
     void cbMonitorCurrencyChange();
@@ -137,6 +146,12 @@ public:
     // current choice and returns true with the new one, false when the user cancels.
     std::function<bool(FontDesc&)> ChooseFont;
     std::function<bool(quint32&)> ChooseColor;
+    // Gets the instrument's name and its current short name ("" for none) and returns true with
+    // the new one ("" removes it), false when the user cancels.
+    std::function<bool(const QString&, QString&)> AskAlias;
+
+    // The short name shown for a name of the selection list; empty when it has none.
+    QString AliasOf(const QString& name) const;
 
     // Allows OK only with a hot key set; otherwise shows the error on page "常规选项".
     void done(int result) override;
@@ -164,6 +179,7 @@ private:
     void WriteAlarmRules(TIniEdit& edit);
     void AddAlarmRow(int row, const AlarmRule& rule);
     void EnableAlarmButtons();
+    void WriteAliases(TIniEdit& edit);
 
     ProgramFiles files_;
     FontDesc windowFont_;
@@ -179,6 +195,9 @@ private:
         QByteArray bytes;
     };
     QList<AlarmRow> alarmRows_;
+    // Short names by the catalogue's spelling of the instrument: as read, and as edited since.
+    QHash<QString, QString> aliasesRead_;
+    QHash<QString, QString> aliases_;
 };
 
 }  // namespace kestrel

@@ -13,12 +13,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/shortcuts.h"
+#include "quotes/catalogue.h"
 #include "settings/settingskeys.h"
+#include "settings/settingsload.h"
 #include "ui/settings/setupform.h"
 #include "ui/widgets/spinedit.h"
 
@@ -44,6 +49,23 @@ protected:
         painter.drawText(area, Qt::AlignCenter,
                          QFontMetrics(font()).elidedText(text(), Qt::ElideRight, area.width()));
     }
+};
+
+// A row of the selection list as shown: the name, and the short name after it when there is
+// one. The row's text stays the name.
+class TAliasDelegate : public QStyledItemDelegate {
+public:
+    TAliasDelegate(const TSetupForm* form, QObject* parent)
+        : QStyledItemDelegate(parent), form_(form) {}
+
+    QString displayText(const QVariant& value, const QLocale& locale) const override {
+        const QString name = QStyledItemDelegate::displayText(value, locale);
+        const QString alias = form_->AliasOf(name);
+        return alias.isEmpty() ? name : name + u'（' + alias + u'）';
+    }
+
+private:
+    const TSetupForm* form_;
 };
 
 QGroupBox* Group(const QString& title, QLayout* layout) {
@@ -99,6 +121,15 @@ QWidget* TSetupForm::CreateSelectionPage() {
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setFixedSize(160, 230);
     }
+    // Wide enough for the longest name with the longest short name after it.
+    int widest = 0;
+    for (const QString& name : InstrumentCatalogue()) {
+        widest = std::max(widest, fontMetrics().horizontalAdvance(
+                                      name + u'（' + QString(kMaxAliasLength, u'一') + u'）'));
+    }
+    lbPriceList->setFixedWidth(
+        std::max(160, widest + 2 * lbPriceList->frameWidth() +
+                          lbPriceList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8));
     btSelect = new QPushButton(QStringLiteral(">> 选择"));
     btDelete = new QPushButton(QStringLiteral("<< 取消选择"));
     sbMoveUp = new QToolButton;
@@ -107,6 +138,10 @@ QWidget* TSetupForm::CreateSelectionPage() {
     sbMoveDown = new QToolButton;
     sbMoveDown->setArrowType(Qt::DownArrow);
     sbMoveDown->setToolTip(QStringLiteral("向下移"));
+    lbPriceList->setItemDelegate(new TAliasDelegate(this, lbPriceList));
+    btAlias = new QPushButton(QStringLiteral("简称(&N)..."));
+    btAlias->setToolTip(QStringLiteral("为选中的牌价设一个显示用的简称"));
+    btAlias->setEnabled(false);
 
     auto* allLabel = new QLabel(QStringLiteral("所有货币或商品(&A)"));
     allLabel->setBuddy(lbAll);
@@ -131,6 +166,7 @@ QWidget* TSetupForm::CreateSelectionPage() {
     grid->addLayout(middle, 1, 1);
     grid->addWidget(lbPriceList, 1, 2);
     grid->addLayout(arrows, 1, 3);
+    grid->addWidget(btAlias, 2, 2, Qt::AlignRight);
 
     connect(btSelect, &QPushButton::clicked, this, &TSetupForm::btSelectClick);
     connect(lbAll, &QListWidget::itemDoubleClicked, this, &TSetupForm::btSelectClick);
@@ -138,6 +174,11 @@ QWidget* TSetupForm::CreateSelectionPage() {
     connect(lbPriceList, &QListWidget::itemDoubleClicked, this, &TSetupForm::btDeleteClick);
     connect(sbMoveUp, &QToolButton::clicked, this, &TSetupForm::sbMoveUpClick);
     connect(sbMoveDown, &QToolButton::clicked, this, &TSetupForm::sbMoveDownClick);
+    connect(btAlias, &QPushButton::clicked, this, &TSetupForm::btAliasClick);
+    // Only an instrument of the catalogue can have a short name.
+    connect(lbPriceList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        btAlias->setEnabled(item && !CatalogueName(item->text()).isEmpty());
+    });
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
@@ -214,11 +255,22 @@ QWidget* TSetupForm::CreateFontPage() {
 
     rbColorMode0 = new QRadioButton(QStringLiteral("红跌绿涨"));
     rbColorMode1 = new QRadioButton(QStringLiteral("红涨绿跌"));
+    rbColorMode2 = new QRadioButton(QStringLiteral("蓝涨橙跌"));
+    rbColorMode2->setToolTip(QStringLiteral("便于色弱者分辨"));
+    rbColorMode3 = new QRadioButton(QStringLiteral("低调（不着色）"));
     rbColorMode0->setChecked(true);
-    auto* colours = new QHBoxLayout;
-    colours->addWidget(rbColorMode0, 1);
-    colours->addWidget(rbColorMode1, 1);
+    auto* colours = new QGridLayout;
+    colours->addWidget(rbColorMode0, 0, 0);
+    colours->addWidget(rbColorMode1, 0, 1);
+    colours->addWidget(rbColorMode2, 1, 0);
+    colours->addWidget(rbColorMode3, 1, 1);
     rgColorMode = Group(QStringLiteral("牌价色彩"), colours);
+
+    cbShowChange = new QCheckBox(QStringLiteral("显示涨跌（与昨收相比）"));
+    cbShowArrows = new QCheckBox(QStringLiteral("显示涨跌箭头"));
+    auto* contents = new QHBoxLayout;
+    contents->addWidget(cbShowChange, 1);
+    contents->addWidget(cbShowArrows, 1);
 
     seLineSpacing = SpinBox(TValueType::vtFloat, keys::LineSpacing.Min, keys::LineSpacing.Max, 0.1);
     seLineSpacing->SetDecimal(2);
@@ -236,6 +288,7 @@ QWidget* TSetupForm::CreateFontPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(QStringLiteral("牌价字体"), font));
     layout->addLayout(lower);
+    layout->addWidget(Group(QStringLiteral("牌价行内容"), contents));
     layout->addStretch(1);
     return page;
 }

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -156,6 +157,8 @@ private Q_SLOTS:
         form->rbColorMode1->setChecked(true);
         form->cbDisplayTime->setChecked(false);
         form->cbDisplayProgressBar->setChecked(false);
+        form->cbShowChange->setChecked(true);
+        form->cbShowArrows->setChecked(true);
         form->ChooseFont = [](FontDesc& font) {
             font.Name = QStringLiteral("黑体");
             font.Size = 12;
@@ -201,6 +204,7 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(files_.IniPath),
                  ToCp936(QStringLiteral("[Param]\r\nInterval=30\r\nLineSpacing=1.1\r\n"
                                         "ColorMode=1\r\nDisplayTime=0\r\nDisplayProgressBar=0\r\n"
+                                        "ShowChange=1\r\nShowArrows=1\r\n"
                                         "Font=黑体,12,BI,0,clBlue,134\r\nHotKey=Ctrl+Alt+Q\r\n"
                                         "AutoPrompt=0\r\nPromptInterval=20\r\nUseMonitor=1\r\n"
                                         "MonitorCcy=欧元美元\r\nMonitorPrice=1.2345\r\n"
@@ -279,9 +283,14 @@ private Q_SLOTS:
                                     << "http://10.1.2.3/rates/index.aspx";
         QTest::newRow("colour mode 3") << "ColorMode=3"
                                        << "colours"
-                                       << "1"
+                                       << "3"
                                        << "ColorMode"
-                                       << "1";
+                                       << "3";
+        QTest::newRow("unknown colour mode") << "ColorMode=7"
+                                             << "colours"
+                                             << "1"
+                                             << "ColorMode"
+                                             << "1";
     }
 
     void opensWithWhatTheFileHolds() {
@@ -300,7 +309,15 @@ private Q_SLOTS:
             {"seMonitorPrice", [&] { return form->seMonitorPrice->text(); }},
             {"cbMonitorCurrency", [&] { return form->cbMonitorCurrency->currentText(); }},
             {"proxy", [&] { return form->rbManualSetProxy->isChecked() ? "manual" : "other"; }},
-            {"colours", [&] { return form->rbColorMode1->isChecked() ? "1" : "0"; }},
+            {"colours",
+             [&] {
+                 const QRadioButton* modes[] = {form->rbColorMode0, form->rbColorMode1,
+                                                form->rbColorMode2, form->rbColorMode3};
+                 QString checked;
+                 for (int i = 0; i < 4; ++i)
+                     checked += modes[i]->isChecked() ? QString::number(i) : QString();
+                 return checked;
+             }},
             {"source",
              [&] {
                  return form->rbBuiltinSource->isChecked() ? QStringLiteral("builtin")
@@ -311,6 +328,56 @@ private Q_SLOTS:
         form->BitBtn1->click();
         form->WriteSettings();
         QCOMPARE(TIniFile(files_.IniPath).ReadString("Param", key, "<none>"), stored);
+    }
+
+    void displaySwitchesAndAliases() {
+        WriteAll(files_.CcyPath, ToCp936(QStringLiteral("欧元美元\r\n美元日元\r\nnymex原油\r\n")));
+        WriteAll(files_.IniPath,
+                 ToCp936(QStringLiteral(
+                     "[Param]\r\nColorMode=2\r\nShowChange=1\r\n\r\n"
+                     "[Form]\r\nTop=0\r\n\r\n[Aliases]\r\n欧元美元=欧美\r\n现货黄金=金\r\n"
+                     "美元日元=日元\r\n")));
+        auto form = MakeForm();
+        const auto shown = [&](int row) {
+            return static_cast<QStyledItemDelegate*>(form->lbPriceList->itemDelegate())
+                ->displayText(form->lbPriceList->item(row)->text(), QLocale());
+        };
+        QVERIFY(form->rbColorMode2->isChecked());
+        QVERIFY(form->cbShowChange->isChecked() && !form->cbShowArrows->isChecked());
+        QCOMPARE(shown(0), QStringLiteral("欧元美元（欧美）"));
+        QCOMPARE(shown(2), QStringLiteral("nymex原油"));
+
+        form->rbColorMode3->setChecked(true);
+        form->cbShowChange->setChecked(false);
+        form->cbShowArrows->setChecked(true);
+        const auto rename = [&](int row, const QString& shortName) {
+            form->lbPriceList->setCurrentRow(row);
+            form->AskAlias = [shortName](const QString&, QString& answer) {
+                answer = shortName;
+                return true;
+            };
+            return DriveModals([&] { form->btAlias->click(); }, [](TSetupForm&) {});
+        };
+        QVERIFY(rename(0, QStringLiteral(" 欧元 ")).isEmpty());
+        QVERIFY(rename(1, QString()).isEmpty());  // removed
+        QVERIFY(rename(2, QStringLiteral("纽油")).isEmpty());
+        QCOMPARE(rename(2, QStringLiteral("一二三四五六七八九")),
+                 QStringList{QStringLiteral("错误：简称不能超过 8 个字符！")});
+        QCOMPARE(shown(0), QStringLiteral("欧元美元（欧元）"));
+        QCOMPARE(shown(1), QStringLiteral("美元日元"));
+        QCOMPARE(shown(2), QStringLiteral("nymex原油（纽油）"));
+        form->BitBtn1->click();
+        form->WriteSettings();
+
+        // The selection file keeps its names; 现货黄金, not selected, keeps its short name.
+        QCOMPARE(ReadAll(files_.CcyPath),
+                 ToCp936(QStringLiteral("欧元美元\r\n美元日元\r\nnymex原油\r\n")));
+        const QByteArray ini = ReadAll(files_.IniPath);
+        QVERIFY(ini.startsWith("[Param]\r\nColorMode=3\r\nShowChange=0\r\n"));
+        QVERIFY(ini.contains("\r\nDisplayProgressBar=1\r\nShowArrows=1\r\nFont="));
+        QCOMPARE(ini.mid(ini.indexOf("[Aliases]")),
+                 ToCp936(QStringLiteral("[Aliases]\r\n欧元美元=欧元\r\n现货黄金=金\r\n"
+                                        "NYMEX原油=纽油\r\n")));
     }
 
     void firstUseShowsTheDefaultSelection() {
