@@ -152,7 +152,8 @@ AlarmsSeen CheckAlarms(const Settings& settings, const RatesPage& page, const QD
 // quote's time from the page (the download's when the page has none).
 void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteSlots& quoteSlots,
                   const QDateTime& updated, const QString& pageSource, const ServedMap& served,
-                  const RatesPage& page, const AlarmsSeen& alarms) {
+                  const RatesPage& page, const AlarmsSeen& alarms,
+                  const QHash<QString, QString>& aliases) {
     const bool demo = pageSource == u"walk";
     QJsonArray records;
     QStringList csv{
@@ -197,6 +198,8 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
         records.append(
             QJsonObject{{QStringLiteral("name"), name},
                         {QStringLiteral("display"), DisplayName(name)},
+                        {QStringLiteral("alias"),
+                         aliases.contains(name) ? QJsonValue(aliases.value(name)) : QJsonValue()},
                         {QStringLiteral("code"), InstrumentCode(name)},
                         {QStringLiteral("value"), known ? QJsonValue(value) : QJsonValue()},
                         {QStringLiteral("decimals"), decimals},
@@ -288,7 +291,7 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
     const QDateTime now = QDateTime::currentDateTime();
     // Records carry the previous close whatever the lines show.
     const LineOptions options{settings.ShowChange || format != PrintFormat::Text,
-                              settings.ShowArrows};
+                              settings.ShowArrows, AliasesOf(settings)};
     const QuoteLines result = BuildQuoteLines(page, settings.Selection, quoteSlots,
                                               settings.DisplayTime, now.time(), {}, options);
     if (format == PrintFormat::Text) {
@@ -298,7 +301,7 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
                                : served.empty() ? QStringLiteral("page")
                                                 : QString();
         PrintRecords(format, settings.Selection, quoteSlots, now, source, served, page,
-                     CheckAlarms(settings, page, now));
+                     CheckAlarms(settings, page, now), options.Aliases);
     } else {
         PrintFailure(format, QStringLiteral("bad_data"),
                      result.Lines.mid(settings.DisplayTime || page.Demo() ? 1 : 0));

@@ -63,6 +63,13 @@ QString CatalogueName(const QString& name) {
     return {};
 }
 
+QHash<QString, QString> AliasesOf(const Settings& settings) {
+    QHash<QString, QString> aliases;
+    for (const auto& [name, shortName] : settings.Aliases)
+        aliases.insert(name, shortName);
+    return aliases;
+}
+
 QList<std::pair<QString, QString>> ReadAliases(const TIniFile& ini) {
     const QString section = QString::fromLatin1(kAliasesSection);
     QList<std::pair<QString, QString>> aliases;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -93,6 +94,8 @@ QString CatalogueName(const QString& name);
 // short name without blanks around it. A key that names no instrument, a blank short name (no
 // alias) and one that is not usable are passed over; a name given twice counts once, the first.
 QList<std::pair<QString, QString>> ReadAliases(const TIniFile& ini);
+// The aliases of the settings by instrument name.
+QHash<QString, QString> AliasesOf(const Settings& settings);
 
 // Finds the proxy password that the settings file at iniPath keeps in the desktop's secret
 // store; empty when there is none. Installed by the platform at start-up; without one the file

@@ -316,7 +316,7 @@ void TMainForm::ApplySettings() {
     }
     ColorMode = s.ColorMode;
     DisplayTime = s.DisplayTime;
-    QuoteLook = {s.ShowChange, s.ShowArrows};
+    QuoteLook = {s.ShowChange, s.ShowArrows, AliasesOf(s)};
     pbProgress->setVisible(s.DisplayProgressBar);
     MemoPrice.Desc = s.Font;
     MemoPrice.Font = QFontOf(s.Font);

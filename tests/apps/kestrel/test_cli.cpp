@@ -195,6 +195,25 @@ private Q_SLOTS:
                  QStringLiteral("【港币人民币】") + QString(16, u' ') + QStringLiteral(" N/A"));
     }
 
+    // A short name of the user's shows in the lines; records keep the name and add the alias.
+    void printShortNames() {
+        WriteIni(QStringLiteral("[Param]\r\nDisplayTime=0\r\n[Aliases]\r\n美元日元=美日\r\n"));
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("美元日元\r\n欧元美元\r\n")));
+        WriteFile(QStringLiteral("page.html"), SmallPage(true));
+        const QString file = home_.filePath(QStringLiteral("page.html"));
+        const Run text = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"), file});
+        QCOMPARE(text.lines, (QStringList{QStringLiteral("【美日】　　　　　　 155.50"),
+                                          QStringLiteral("【欧元美元】　　　　 1.1623")}));
+        const Run json = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
+                                  QStringLiteral("json"), QStringLiteral("--page"), file});
+        const QJsonArray records = QJsonDocument::fromJson(json.lines.join(u'\n').toUtf8()).array();
+        QCOMPARE(records[0].toObject()[QStringLiteral("name")].toString(),
+                 QStringLiteral("美元日元"));
+        QCOMPARE(records[0].toObject()[QStringLiteral("alias")].toString(), QStringLiteral("美日"));
+        QVERIFY(records[1].toObject()[QStringLiteral("alias")].isNull());
+    }
+
     void printRecords() {
         WriteFile(QStringLiteral("kestrel.ccy"),
                   kestrel::ToCp936(QStringLiteral("NYMEX原油\r\n欧元美元\r\n港币人民币\r\n")));
