@@ -123,25 +123,16 @@ struct AlarmsSeen {
 
 AlarmsSeen CheckAlarms(const Settings& settings, const RatesPage& page, const QDateTime& updated) {
     AlarmsSeen seen;
-    if (settings.UseMonitor && !settings.MonitorCcy.isEmpty()) {
-        AlarmRule monitor;
-        monitor.Key = QStringLiteral("UseMonitor");
-        monitor.Name = settings.MonitorCcy;
-        monitor.Kind = AlarmKind::Cross;
-        monitor.Value = settings.MonitorPrice;
-        seen.Rules.append(monitor);
-    }
+    if (settings.UseMonitor && !settings.MonitorCcy.isEmpty())
+        seen.Rules.append(MonitorRule({settings.UseMonitor, settings.MonitorCcy,
+                                       settings.MonitorPrice, settings.AlarmSound}));
     for (const auto& [key, line] : settings.Alarms)
         seen.Rules.append(ParseAlarmLine(key, line));
     AlarmEvaluator evaluator;
     evaluator.SetRules(seen.Rules);
     QList<AlarmTick> ticks;
-    for (const AlarmRule& rule : seen.Rules) {
-        const QDateTime quoted = page.QuoteTimeFor(rule.Name);
-        ticks.append({rule.Name, page.QuoteFor(rule.Name),
-                      quoted.isValid() ? quoted : updated.toUTC(), page.PreviousCloseFor(rule.Name),
-                      page.Demo()});
-    }
+    for (const AlarmRule& rule : seen.Rules)
+        ticks.append(AlarmTickOf(page, rule.Name, updated.toUTC()));
     for (const AlarmFiring& f : evaluator.Check(ticks).Fired)
         seen.Fired.insert(f.Rule.Key);
     return seen;

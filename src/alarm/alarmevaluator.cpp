@@ -24,6 +24,21 @@ QString Identity(const AlarmRule& rule) {
 
 }  // namespace
 
+AlarmTick AlarmTickOf(const RatesPage& page, const QString& name, const QDateTime& downloaded) {
+    const QDateTime quoted = page.QuoteTimeFor(name);
+    return {name, page.QuoteFor(name), quoted.isValid() ? quoted : downloaded,
+            page.PreviousCloseFor(name), page.Demo()};
+}
+
+AlarmRule MonitorRule(const AlarmSettings& settings) {
+    AlarmRule rule;
+    rule.Key = QStringLiteral("UseMonitor");
+    rule.Name = settings.MonitorCcy;
+    rule.Kind = AlarmKind::Cross;
+    rule.Value = settings.MonitorPrice;
+    return rule;
+}
+
 AlarmEvaluator::AlarmEvaluator(Clock clock, std::chrono::seconds freshFor)
     : clock_(std::move(clock)), freshForSecs_(freshFor.count()) {}
 

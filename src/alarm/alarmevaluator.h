@@ -19,7 +19,9 @@
 #include <utility>
 #include <vector>
 
+#include "alarm/alarmmonitor.h"
 #include "alarm/alarmrule.h"
+#include "quotes/ratespage.h"
 
 namespace kestrel {
 
@@ -31,6 +33,13 @@ struct AlarmTick {
     long double PreviousClose = 0;  // from the sources (price − change); 0 when unknown
     bool Demo = false;              // from a page marked demo
 };
+
+// The instrument's value in the page, dated by its own quote time where the page has one and
+// by the download otherwise.
+AlarmTick AlarmTickOf(const RatesPage& page, const QString& name, const QDateTime& downloaded);
+
+// The alarm of Param/UseMonitor as a rule, for the texts it is told with (key "UseMonitor").
+AlarmRule MonitorRule(const AlarmSettings& settings);
 
 struct AlarmFiring {
     AlarmRule Rule;  // as it stood when it fired (a once rule still enabled)

@@ -311,7 +311,11 @@ QJsonObject FeedCache::Status(qint64 nowMs) const {
 }
 
 std::optional<qint64> FeedCache::StoppedSinceMs(qint64 nowMs) const {
-    if (!Settled(nowMs).Shown.empty())
+    return StoppedSince(Settled(nowMs));
+}
+
+std::optional<qint64> FeedCache::StoppedSince(const Decision& decision) const {
+    if (!decision.Shown.empty())
         return std::nullopt;
     qint64 newest = 0;
     for (const Source& s : Sources) {
@@ -327,7 +331,7 @@ QString FeedCache::FailureSummary(qint64 nowMs) const {
     const Decision decision = Settled(nowMs);
     if (!decision.Shown.empty())
         return {};
-    if (const auto since = StoppedSinceMs(nowMs)) {
+    if (const auto since = StoppedSince(decision)) {
         return StaleQuotesText(QDateTime::fromMSecsSinceEpoch(*since, Qt::UTC),
                                QDateTime::fromMSecsSinceEpoch(nowMs, Qt::UTC));
     }

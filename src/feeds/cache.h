@@ -119,6 +119,7 @@ private:
     void Say(const std::string& line) const;
     std::vector<QuoteMap> FreshQuotes(qint64 nowMs, std::map<QString, QString>& refused) const;
     Decision Settled(qint64 nowMs) const;
+    std::optional<qint64> StoppedSince(const Decision& decision) const;
 
     double StaleSeconds, BackoffMaxSeconds;
     std::vector<Source> Sources;

@@ -1,13 +1,14 @@
 #include "quotes/markethours.h"
 
 #include <QCoreApplication>
-#include <QHash>
 #include <QList>
 #include <QRegularExpression>
 #include <QTime>
 #include <QTimeZone>
 
 #include <algorithm>
+
+#include "quotes/ratespage.h"
 
 namespace kestrel {
 
@@ -129,28 +130,6 @@ MarketState StateIn(const QList<Interval>& sessions, const QDateTime& nowUtc) {
     return before && before->BreakAfter ? MarketState::Break : MarketState::Closed;
 }
 
-// What each derived instrument is computed from, as the rates page's derivation reads them: the
-// dollar's yuan (or for Hong Kong gold its Hong Kong dollar) rate and one quote more.
-const QHash<QString, QStringList>& DerivedLegs() {
-    static const QString yuan = QStringLiteral("美元人民币");
-    static const QHash<QString, QStringList> legs = {
-        {QStringLiteral("人民币黄金"), {yuan, QStringLiteral("现货黄金")}},
-        {QStringLiteral("人民币白银"), {yuan, QStringLiteral("现货白银")}},
-        {QStringLiteral("港币人民币"), {yuan, QStringLiteral("美元港币")}},
-        {QStringLiteral("香港黄金"), {QStringLiteral("美元港币"), QStringLiteral("现货黄金")}},
-        {QStringLiteral("欧元人民币"), {yuan, QStringLiteral("欧元美元")}},
-        {QStringLiteral("英镑人民币"), {yuan, QStringLiteral("英镑美元")}},
-        {QStringLiteral("日元人民币"), {yuan, QStringLiteral("美元日元")}},
-        {QStringLiteral("澳元人民币"), {yuan, QStringLiteral("澳元美元")}},
-        {QStringLiteral("加元人民币"), {yuan, QStringLiteral("美元加元")}},
-        {QStringLiteral("瑞郎人民币"), {yuan, QStringLiteral("美元瑞郎")}},
-        {QStringLiteral("纽元人民币"), {yuan, QStringLiteral("纽元美元")}},
-        {QStringLiteral("坡元人民币"), {yuan, QStringLiteral("美元坡元")}},
-        {QStringLiteral("瑞典克郎人民币"), {yuan, QStringLiteral("瑞典克郎")}},
-    };
-    return legs;
-}
-
 // The texts' translation context.
 struct MarketTexts {
     Q_DECLARE_TR_FUNCTIONS(MarketHours)
@@ -169,7 +148,8 @@ TradingWeek TradingWeekOf(const QString& name) {
 }
 
 QStringList MarketLegs(const QString& name) {
-    return DerivedLegs().value(name, {name});
+    const QStringList legs = DerivedLegs(name);
+    return legs.isEmpty() ? QStringList{name} : legs;
 }
 
 MarketStatus MarketStatusOf(const QString& name, const QDateTime& nowUtc) {

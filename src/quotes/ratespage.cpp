@@ -335,6 +335,13 @@ long double Combined(const Recipe& recipe, const Leg& leg) {
 
 }  // namespace
 
+QStringList DerivedLegs(const QString& name) {
+    const Recipe* recipe = RecipeFor(name);
+    if (!recipe)
+        return {};
+    return {BaseOf(*recipe), QString::fromUtf16(recipe->leg)};
+}
+
 long double RatesPage::DeriveQuote(const QString& name) const {
     const Recipe* recipe = RecipeFor(name);
     return recipe ? Combined(*recipe, [this](const QString& leg) { return LookupQuote(leg); })

@@ -27,6 +27,10 @@ QString StripTags(const QString& line);
 // and control characters around it allowed. Anything else (and anything out of range) is 0.
 long double ReadNumber(QStringView text);
 
+// The page quotes a computed instrument is made from: its base rate (美元人民币, or 美元港币 for
+// 香港黄金) and its other quote; empty for an instrument the page quotes itself.
+QStringList DerivedLegs(const QString& name);
+
 // The lines of the latest rates page and the lookups on it. A value of 0 means "no value".
 // Lookups are answered from an index of the page's title attributes, built on the first lookup
 // after the page changes; the class is meant for one thread (the GUI thread).

@@ -15,27 +15,10 @@
 
 namespace kestrel {
 
-namespace {
-
-// The instrument's value in the page, dated by its own quote time where the page has one and
-// by the download otherwise.
-AlarmTick TickOf(const RatesPage& page, const QString& name, const QDateTime& downloaded) {
-    AlarmTick tick;
-    tick.Name = name;
-    tick.Price = page.QuoteFor(name);
-    const QDateTime quoted = page.QuoteTimeFor(name);
-    tick.QuoteTime = quoted.isValid() ? quoted : downloaded;
-    tick.PreviousClose = page.PreviousCloseFor(name);
-    tick.Demo = page.Demo();
-    return tick;
-}
-
-}  // namespace
-
 void TMainForm::CheckPriceAlarm() {
     if (!Alarm.UseMonitor || Alarm.MonitorCcy.isEmpty())
         return;
-    const AlarmTick tick = TickOf(Page, Alarm.MonitorCcy, QDateTime::currentDateTimeUtc());
+    const AlarmTick tick = AlarmTickOf(Page, Alarm.MonitorCcy, QDateTime::currentDateTimeUtc());
     // An old price neither raises the alarm nor becomes its reference. (Demo prices do: this
     // alarm cannot tell whether it was set on them, and the demo shows it working.)
     if (tick.Price > 0 && !Rules.Fresh(tick))
@@ -52,14 +35,7 @@ void TMainForm::CheckPriceAlarm() {
     if (MonitorRaised)
         return;
     MonitorRaised = true;
-    AlarmRule rule;
-    rule.Key = QStringLiteral("UseMonitor");
-    rule.Name = Alarm.MonitorCcy;
-    rule.Kind = AlarmKind::Cross;
-    rule.Value = Alarm.MonitorPrice;
-    AlarmTick raised = tick;
-    raised.Price = MonitorQuote;
-    AnnounceAlarms({{rule, raised, QDateTime::currentDateTimeUtc()}});
+    AnnounceAlarms({{MonitorRule(Alarm), tick, QDateTime::currentDateTimeUtc()}});
 }
 
 void TMainForm::CheckAlarmRules() {
@@ -76,7 +52,7 @@ void TMainForm::CheckAlarmRules() {
         // other source's answer.
         if (UseBuiltin && !Builtin.Renewed(rule.Name))
             continue;
-        ticks.append(TickOf(Page, rule.Name, downloaded));
+        ticks.append(AlarmTickOf(Page, rule.Name, downloaded));
     }
     const AlarmCheck check = Rules.Check(ticks);
     if (!check.Changed.isEmpty()) {
