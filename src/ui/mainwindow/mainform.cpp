@@ -144,6 +144,8 @@ TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
     }
     TrayIcon->SetActive(true);
     UserAskedUpgrade = false;
+    if (!services_.LayerSurface)
+        Updater.DialogOwner = this;
     Updater.Loaded(arguments_);
     PlaceWindow();
     MemoPrice.Lines = StartupLines();
@@ -673,10 +675,10 @@ void TMainForm::mnReadNowClick() {
 }
 
 void TMainForm::mnSetupParameterClick() {
-    // No parent: the dialog is centred on the desktop, wherever the ticker sits.
     TSetupForm form(
         Files, MemoPrice.Desc, [this](const QString& name) { return Page.QuoteFor(name); },
         services_.Shortcuts);
+    AdoptDialog(&form);
     // The box has to be able to take the key in use: while it has the focus the grab is given
     // back, so that the press reaches it; OK registers the key chosen in any case. A desktop
     // that answers later is not asked again and again: its key goes to the desktop anyway.
@@ -711,8 +713,18 @@ void TMainForm::mnAlwaysOnTopClick() {
     SaveWindowPosition();
 }
 
+void TMainForm::AdoptDialog(QWidget* dialog) {
+    // Transient for the ticker, the window manager keeps the dialog above it; while the ticker
+    // stays on top of other windows, the dialog has to as well. A layer surface is no window
+    // that a dialog could belong to.
+    Qt::WindowFlags flags = dialog->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, mnAlwaysOnTop->isChecked());
+    dialog->setParent(services_.LayerSurface ? nullptr : this, flags);
+}
+
 void TMainForm::ShowInformation(const QString& text) {
     QMessageBox box(QMessageBox::Information, QStringLiteral("信息"), text);
+    AdoptDialog(&box);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
 }
@@ -733,6 +745,7 @@ void TMainForm::UpdaterNoInfoFile() {
         return;
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("在线升级"), failure);
+    AdoptDialog(&box);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
 }
@@ -750,6 +763,7 @@ void TMainForm::N3Click() {
         if (services_.Window)
             services_.Window->OpenURL(url);
     });
+    AdoptDialog(&about);
     about.exec();
 }
 
@@ -808,6 +822,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         QMessageBox::Information, QStringLiteral("信息"),
         QStringLiteral("未找到系统托盘，关闭按钮不会隐藏窗口；请用热键或 kestrel --toggle"),
         QMessageBox::NoButton, this);
+    AdoptDialog(box);
     box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);  // a note, not a question: the ticker goes on meanwhile

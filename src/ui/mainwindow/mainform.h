@@ -30,6 +30,7 @@
 #include "ui/upgrade/updater.h"
 
 class QAction;
+class QScreen;
 class QFrame;
 class QLabel;
 
@@ -261,6 +262,8 @@ private:
     void SetTrayIcon(int index);
     void FormDestroy();
     void ShowInformation(const QString& text);
+    // Makes a dialog of the ticker's its own: transient for it and on top while it is.
+    void AdoptDialog(QWidget* dialog);
     void ApplyOpacity();
     // What the session allows the window, from its environment and the services handed in.
     DesktopSession CurrentSession() const;
@@ -276,6 +279,15 @@ private:
     bool hotKeyBound_ = true;  // false once no key reaches the program from every window
     void ApplyPlacement();
     bool MovedSincePlaced() const;
+    // The window's frame in screen coordinates, and the available area (the screen less its
+    // panel) of the screen that holds most of a rectangle.
+    QRect OuterRect() const;
+    QRect WorkArea(const QRect& outer) const;
+    // Brings the whole window into one screen's available area. Given the frame before a
+    // resize, the window first keeps the corner nearest to the screen's corner, so that it
+    // grows away from the screen's edges. Nothing where the desktop places the window itself.
+    void KeepOnScreen(const QRect& before = QRect());
+    void WatchScreen(QScreen* screen);
     bool placeByRule_ = false;  // no usable stored position: near the panel
     QPoint placedAt_;           // where the window's frame goes
     bool placementPending_ = false;

@@ -1,7 +1,9 @@
 // Where the main window opens: at the corner stored in the settings file, else near the panel;
-// and the corner stored again when the window goes.
+// how it stays on the screens as it grows and they change; and the corner stored again when the
+// window goes.
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/windowservices.h"
@@ -21,13 +23,96 @@ void TMainForm::PlaceWindow() {
     if (top)
         SetStaysOnTop(true);
 
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect screenRect = services_.Window ? services_.Window->ScreenRect(screen)
-                                              : (screen ? screen->geometry() : QRect());
-    placeByRule_ = posX < 0 || posX > screenRect.width() || posY < 0 || posY > screenRect.height();
+    // A corner stored on a screen that is gone (or never was) is no place to open at.
     placedAt_ = QPoint(posX, posY);
+    placeByRule_ = true;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect screenRect =
+            services_.Window ? services_.Window->ScreenRect(screen) : screen->geometry();
+        if (screenRect.contains(placedAt_))
+            placeByRule_ = false;
+    }
     ApplyPlacement();
     placementPending_ = true;
+
+    // A screen unplugged or set to another resolution may leave the window off the screens.
+    const auto keep = [this] { KeepOnScreen(); };
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &TMainForm::WatchScreen);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, keep, Qt::QueuedConnection);
+    for (QScreen* screen : QGuiApplication::screens())
+        WatchScreen(screen);
+}
+
+void TMainForm::WatchScreen(QScreen* screen) {
+    connect(screen, &QScreen::availableGeometryChanged, this, [this] { KeepOnScreen(); });
+}
+
+QRect TMainForm::OuterRect() const {
+    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+    return QRect(geometry().topLeft() - QPoint(frame.left(), frame.top()), size().grownBy(frame));
+}
+
+QRect TMainForm::WorkArea(const QRect& outer) const {
+    QScreen* best = QGuiApplication::primaryScreen();
+    qint64 bestOverlap = -1;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = outer.intersected(
+            services_.Window ? services_.Window->ScreenRect(screen) : screen->geometry());
+        const qint64 overlap = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (overlap > bestOverlap) {
+            best = screen;
+            bestOverlap = overlap;
+        }
+    }
+    if (!best)
+        return QRect();
+    if (!services_.Window)
+        return best->availableGeometry();
+    QRect area = services_.Window->ScreenRect(best);
+    const QRect panel = services_.Window->TaskbarRect(best).intersected(area);
+    if (panel.isEmpty())
+        return area;
+    // The panel is a strip along one edge: the area is what lies beside it.
+    if (panel.width() >= area.width()) {
+        if (panel.top() <= area.top())
+            area.setTop(panel.bottom() + 1);
+        else
+            area.setBottom(panel.top() - 1);
+    } else if (panel.height() >= area.height()) {
+        if (panel.left() <= area.left())
+            area.setLeft(panel.right() + 1);
+        else
+            area.setRight(panel.left() - 1);
+    }
+    return area;
+}
+
+void TMainForm::KeepOnScreen(const QRect& before) {
+    if (!PositionMeaningful || services_.LayerSurface)
+        return;
+    QRect outer = OuterRect();
+    if (before.isValid()) {
+        const QRect area = WorkArea(before);
+        if (before.center().x() > area.center().x())
+            outer.moveRight(before.right());
+        else
+            outer.moveLeft(before.left());
+        if (before.center().y() > area.center().y())
+            outer.moveBottom(before.bottom());
+        else
+            outer.moveTop(before.top());
+    }
+    const QRect area = WorkArea(outer);
+    if (area.isEmpty())
+        return;
+    // Too big for the area: its top-left part shows, where the names and the time are.
+    outer.moveLeft(std::max(area.left(), std::min(outer.left(), area.right() + 1 - outer.width())));
+    outer.moveTop(std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - outer.height())));
+    if (outer == OuterRect())
+        return;
+    const QMargins frame = services_.Window ? services_.Window->FrameMargins(this) : QMargins();
+    placedAt_ = outer.topLeft();
+    setGeometry(QRect(placedAt_ + QPoint(frame.left(), frame.top()), size()));
 }
 
 void TMainForm::ApplyPlacement() {

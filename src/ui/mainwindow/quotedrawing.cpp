@@ -143,12 +143,17 @@ void TMainForm::AutoSizeWindow() {
     const int clientWidth = std::max(outerWidth - frame.left() - frame.right(), widest + 2 * inset);
     const int clientHeight = std::max(outerHeight - frame.top() - frame.bottom(),
                                       lines * lineHeight + 2 * inset + barHeight);
+    const QRect before = OuterRect();
     setFixedSize(clientWidth, clientHeight);
-    // The window keeps its top-left corner, except at the first sizing: a window placed near the
-    // panel is placed again for its real size and frame (known only once it is shown), unless the
-    // user has dragged it meanwhile.
-    if (placementPending_ && !userMoved_ && !MovedSincePlaced())
+    // The window keeps the corner nearest to the screen's corner, except at the first sizing: a
+    // window placed near the panel is placed again for its real size and frame (known only once
+    // it is shown), unless the user has dragged it meanwhile.
+    if (placementPending_ && !userMoved_ && !MovedSincePlaced()) {
         ApplyPlacement();
+        KeepOnScreen();
+    } else {
+        KeepOnScreen(before);
+    }
     placementPending_ = false;
 }
 

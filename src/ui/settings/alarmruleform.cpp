@@ -36,6 +36,22 @@ QString CatalogueName(const QString& typed) {
 
 }  // namespace
 
+void AddInstruments(QComboBox* box) {
+    for (const QString& name : InstrumentCatalogue())
+        box->addItem(DisplayName(name), name);
+}
+
+QString InstrumentIn(const QComboBox* box) {
+    const QString typed = box->currentText().trimmed();
+    const int row = box->findText(typed, Qt::MatchFixedString);
+    return row >= 0 ? box->itemData(row).toString() : CatalogueName(typed);
+}
+
+void StackAbove(QWidget* dialog, const QWidget* owner) {
+    dialog->setWindowFlag(Qt::WindowStaysOnTopHint,
+                          owner->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
 TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -48,7 +64,7 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
     // A typed name is taken as typed, never added to the list.
     cbInstrument->setInsertPolicy(QComboBox::NoInsert);
     cbInstrument->setMaxVisibleItems(16);
-    cbInstrument->addItems(InstrumentCatalogue());
+    AddInstruments(cbInstrument);
     cbKind = new QComboBox;
     cbKind->addItem(QStringLiteral("穿越"), int(AlarmKind::Cross));
     cbKind->addItem(QStringLiteral("高于"), int(AlarmKind::Above));
@@ -94,7 +110,7 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // A rule read from the file shows its name as stored, known to the catalogue or not.
-    const int known = cbInstrument->findText(rule.Name, Qt::MatchFixedString);
+    const int known = cbInstrument->findData(CatalogueName(rule.Name));
     if (known >= 0)
         cbInstrument->setCurrentIndex(known);
     else if (!rule.Name.isEmpty())
@@ -116,6 +132,7 @@ void TAlarmRuleForm::cbKindChange() {
 bool TAlarmRuleForm::Refuse(QWidget* control, const QString& message) {
     control->setFocus();
     QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::NoButton, this);
+    StackAbove(&box, this);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return false;
@@ -123,7 +140,7 @@ bool TAlarmRuleForm::Refuse(QWidget* control, const QString& message) {
 
 bool TAlarmRuleForm::TakeControls() {
     AlarmRule rule = rule_;
-    rule.Name = CatalogueName(cbInstrument->currentText().trimmed());
+    rule.Name = InstrumentIn(cbInstrument);
     if (rule.Name.isEmpty()) {
         return Refuse(cbInstrument, QStringLiteral("错误：请从列表中选择货币或商品，“%1”不在其中！")
                                         .arg(cbInstrument->currentText().trimmed()));

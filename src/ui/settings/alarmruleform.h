@@ -14,6 +14,17 @@ class QPushButton;
 
 namespace kestrel {
 
+// Gives a dialog opened from `owner` the owner's stays-on-top state, so that the window manager
+// does not open it beneath the window it belongs to.
+void StackAbove(QWidget* dialog, const QWidget* owner);
+
+// Fills a combo box with the catalogue: each row shows an instrument's display name and holds
+// its catalogue name, the name that files store.
+void AddInstruments(QComboBox* box);
+// The catalogue name that such a box stands for, picked or typed (a display name, or a catalogue
+// name in any letter case); empty when it names none.
+QString InstrumentIn(const QComboBox* box);
+
 class TAlarmRuleForm : public QDialog {
     Q_OBJECT
 public:

@@ -103,11 +103,12 @@ QFont ChooserFontOf(const FontDesc& desc) {
 }
 
 bool ChooseFontWithDialog(QWidget* parent, FontDesc& desc) {
-    bool ok = false;
-    const QFont font =
-        QFontDialog::getFont(&ok, ChooserFontOf(desc), parent, QStringLiteral("牌价字体"));
-    if (!ok)
+    QFontDialog dialog(ChooserFontOf(desc), parent);
+    dialog.setWindowTitle(QStringLiteral("牌价字体"));
+    StackAbove(&dialog, parent);
+    if (dialog.exec() != QDialog::Accepted)
         return false;
+    const QFont font = dialog.selectedFont();
     desc.Name = font.family();
     desc.Size = font.pointSize() > 0 ? font.pointSize()
                                      : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96));
@@ -144,6 +145,7 @@ QString AlarmRowText(const AlarmRule& rule) {
 
 bool AskAliasWithDialog(QWidget* parent, const QString& name, QString& shortName) {
     QInputDialog dialog(parent);
+    StackAbove(&dialog, parent);
     dialog.setWindowTitle(QStringLiteral("简称"));
     dialog.setLabelText(QStringLiteral("“%1”的简称（最多 %2 个字符，留空则不用简称）：")
                             .arg(name)
@@ -158,10 +160,12 @@ bool AskAliasWithDialog(QWidget* parent, const QString& name, QString& shortName
 }
 
 bool ChooseColorWithDialog(QWidget* parent, quint32& color) {
-    const QColor chosen =
-        QColorDialog::getColor(ColourOf(color), parent, QStringLiteral("牌价颜色"));
-    if (!chosen.isValid())
+    QColorDialog dialog(ColourOf(color), parent);
+    dialog.setWindowTitle(QStringLiteral("牌价颜色"));
+    StackAbove(&dialog, parent);
+    if (dialog.exec() != QDialog::Accepted)
         return false;
+    const QColor chosen = dialog.selectedColor();
     color = ColorValueOf(chosen);
     return true;
 }
@@ -192,8 +196,8 @@ void TSetupForm::FormCreate() {
     lbAll->clear();
     for (const QString& name : InstrumentCatalogue()) {
         lbAll->addItem(name);
-        cbMonitorCurrency->addItem(name);
     }
+    AddInstruments(cbMonitorCurrency);
 
     QString sample = QStringLiteral("【人民币黄金】");
     PadToWidth(sample, 20);
@@ -242,14 +246,8 @@ void TSetupForm::ReadSettings() {
     cbUseMonitor->setChecked(ReadBoolean(ini, keys::UseMonitor));
 
     const QString monitorCcy = ReadText(ini, keys::MonitorCcy);
-    int index = 0;
-    for (int i = 0; i < cbMonitorCurrency->count(); ++i) {
-        if (cbMonitorCurrency->itemText(i).compare(monitorCcy, Qt::CaseInsensitive) == 0) {
-            index = i;
-            break;
-        }
-    }
-    cbMonitorCurrency->setCurrentIndex(index);
+    cbMonitorCurrency->setCurrentIndex(
+        std::max(0, cbMonitorCurrency->findData(CatalogueName(monitorCcy))));
     cbMonitorCurrencyChange();
     seMonitorPrice->SetValue(ReadFloat(ini, keys::MonitorPrice));
     cbAlarmSound->setChecked(ReadBoolean(ini, keys::AlarmSound));
@@ -313,7 +311,7 @@ void TSetupForm::WriteSettings() {
     WriteInteger(edit, keys::PromptInterval,
                  static_cast<int>(RoundToEven(BoundedValue(sePromptInterval))));
     WriteBoolean(edit, keys::UseMonitor, cbUseMonitor->isChecked());
-    WriteText(edit, keys::MonitorCcy, cbMonitorCurrency->currentText());
+    WriteText(edit, keys::MonitorCcy, InstrumentIn(cbMonitorCurrency));
     WriteFloat(edit, keys::MonitorPrice, seMonitorPrice->Value());
     WriteBoolean(edit, keys::AlarmSound, cbAlarmSound->isChecked());
     WriteBoolean(edit, keys::AlarmNotify, cbAlarmNotify->isChecked());
@@ -458,6 +456,7 @@ void TSetupForm::EnableAlarmButtons() {
 
 void TSetupForm::btAlarmAddClick() {
     TAlarmRuleForm form(AlarmRule{}, this);
+    StackAbove(&form, this);
     if (form.exec() != QDialog::Accepted)
         return;
     alarmRows_.append({form.Rule(), {}, {}});
@@ -472,6 +471,7 @@ void TSetupForm::btAlarmEditClick() {
     AlarmRule rule = alarmRows_[row].rule;
     rule.Enabled = lbAlarms->item(row)->checkState() == Qt::Checked;
     TAlarmRuleForm form(rule, this);
+    StackAbove(&form, this);
     if (form.exec() != QDialog::Accepted)
         return;
     alarmRows_[row].rule = form.Rule();
@@ -543,6 +543,7 @@ void TSetupForm::btMemoFontClick() {
                             .arg(font.Size > size ? QStringLiteral("大") : QStringLiteral("小"))
                             .arg(size),
                         QMessageBox::NoButton, this);
+        StackAbove(&box, this);
         box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
         box.exec();
         font.Size = size;
@@ -560,7 +561,7 @@ void TSetupForm::btMemoColorClick() {
 }
 
 void TSetupForm::cbMonitorCurrencyChange() {
-    const QString name = cbMonitorCurrency->currentText();
+    const QString name = InstrumentIn(cbMonitorCurrency);
     const bool twoDecimals = DecimalsFor(name) == 2;
     seMonitorPrice->SetDecimal(twoDecimals ? 2 : 4);
     seMonitorPrice->SetIncrement(twoDecimals ? 0.01 : 0.0001);
@@ -607,6 +608,7 @@ bool TSetupForm::Refuse(int page, QWidget* control, const QString& message) {
     PageControl->setCurrentIndex(page);
     control->setFocus();
     QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::NoButton, this);
+    StackAbove(&box, this);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return false;

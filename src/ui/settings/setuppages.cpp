@@ -51,17 +51,19 @@ protected:
     }
 };
 
-// A row of the selection list as shown: the name, and the short name after it when there is
-// one. The row's text stays the name.
-class TAliasDelegate : public QStyledItemDelegate {
+// A row of an instrument list as shown: the display name, and in the selection list (`form`
+// given) the short name after it when there is one. The row's text stays the name.
+class TNameDelegate : public QStyledItemDelegate {
 public:
-    TAliasDelegate(const TSetupForm* form, QObject* parent)
+    TNameDelegate(const TSetupForm* form, QObject* parent)
         : QStyledItemDelegate(parent), form_(form) {}
 
     QString displayText(const QVariant& value, const QLocale& locale) const override {
         const QString name = QStyledItemDelegate::displayText(value, locale);
-        const QString alias = form_->AliasOf(name);
-        return alias.isEmpty() ? name : name + u'（' + alias + u'）';
+        const QString known = CatalogueName(name);
+        const QString shown = DisplayName(known.isEmpty() ? name : known);
+        const QString alias = form_ ? form_->AliasOf(name) : QString();
+        return alias.isEmpty() ? shown : shown + u'（' + alias + u'）';
     }
 
 private:
@@ -138,7 +140,8 @@ QWidget* TSetupForm::CreateSelectionPage() {
     sbMoveDown = new QToolButton;
     sbMoveDown->setArrowType(Qt::DownArrow);
     sbMoveDown->setToolTip(QStringLiteral("向下移"));
-    lbPriceList->setItemDelegate(new TAliasDelegate(this, lbPriceList));
+    lbAll->setItemDelegate(new TNameDelegate(nullptr, lbAll));
+    lbPriceList->setItemDelegate(new TNameDelegate(this, lbPriceList));
     btAlias = new QPushButton(QStringLiteral("简称(&N)..."));
     btAlias->setToolTip(QStringLiteral("为选中的牌价设一个显示用的简称"));
     btAlias->setEnabled(false);

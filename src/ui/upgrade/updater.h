@@ -15,6 +15,8 @@
 #include "upgrade/upgradesession.h"
 #include "upgrade/upgradetext.h"
 
+class QWidget;
+
 namespace kestrel {
 
 class IDesktopCommands;
@@ -76,6 +78,9 @@ public:
     void SetRestartParams(const QString& params) { session_.SetRestartParams(params); }
 
     TUpdaterWizard Wizard;
+    // The window that the question, the wizard and the boxes belong to, so that the window
+    // manager keeps them above it; none for top-level dialogs of their own.
+    QWidget* DialogOwner = nullptr;
 
     TUpdaterBeginEvent OnBeginUpgrade;
     TUpdaterNotifyEvent OnEndUpgrade;

@@ -32,8 +32,9 @@ void FitLabel(QLabel* label, int width) {
 
 void TUpdater::ErrorBox(const QString& text) {
     // Above the wizard, which may stay on top of every window.
+    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
     QMessageBox box(QMessageBox::Critical, UpgradeText(0), Shown(text), QMessageBox::Ok,
-                    TUpdaterWizardForm::Instance());
+                    wizard ? wizard : DialogOwner);
     box.exec();
 }
 
@@ -42,6 +43,8 @@ bool TUpdater::AskUpgrade(const QString& message) {
     if (title.contains(UpgradeString(kStringDefaultTitleMark)))
         title = UpgradeString(kStringAppTitle);
     TUpdaterMessageForm* form = TUpdaterMessageForm::Create();
+    if (DialogOwner && form->parentWidget() != DialogOwner)
+        form->setParent(DialogOwner, form->windowFlags());
     const QString framed = message.isEmpty() ? message : u'\n' + message + u'\n';
     form->lblMessage->setText(Shown(FormatUpgradeText(23, {title, framed})));
     FitLabel(form->lblMessage, form->width() - form->lblMessage->x() - 11);
@@ -56,6 +59,9 @@ bool TUpdater::AskUpgrade(const QString& message) {
 
 void TUpdater::ShowWizard() {
     TUpdaterWizardForm* wizard = TUpdaterWizardForm::Create();
+    // A new parent would hide a wizard already shown.
+    if (DialogOwner && wizard->parentWidget() != DialogOwner)
+        wizard->setParent(DialogOwner, wizard->windowFlags());
     wizard->OnAbort = [this] { AbortUpgrade(); };
     const QString about = u' ' + UpgradeString(kStringUpdaterName) + u' ';
     wizard->AboutLabel->setText(about);

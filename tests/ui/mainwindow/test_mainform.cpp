@@ -1,15 +1,18 @@
 // The ticker window against a loopback server on the offscreen platform: the refresh cycle, the
 // drawing read back from the canvas, and the window's behaviour, with fake desktop services.
 #include <QApplication>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "../feeds/samples.h"
 #include "platform/desktop/platformservices.h"
@@ -732,6 +735,95 @@ private Q_SLOTS:
         const int refTop = taskbar.top() < 100 ? 1080 : taskbar.top();
         const int refLeft = taskbar.left() < 100 ? 1920 : taskbar.left();
         QCOMPARE(form->pos(), QPoint(refLeft - form->width() - 50, refTop - form->height() - 20));
+    }
+
+    // A small screen with its panel along the bottom; the window starts with the welcome lines
+    // at `start` and grows to `lines` lines of the face at `points`.
+    void theWindowGrowsAwayFromTheScreensEdgesAndStaysOnIt_data() {
+        QTest::addColumn<QPoint>("start");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("points");
+        QTest::addColumn<bool>("ours");
+        QTest::newRow("low: grows up") << QPoint(100, 483) << 18 << 0 << true;
+        QTest::newRow("high: grows down") << QPoint(100, 20) << 18 << 0 << true;
+        QTest::newRow("at the panel: grows up and left") << QPoint(850, 600) << 18 << 0 << true;
+        QTest::newRow("bigger than the screen") << QPoint(300, 300) << 18 << 48 << true;
+        QTest::newRow("placed by the desktop") << QPoint(100, 483) << 18 << 0 << false;
+    }
+    void theWindowGrowsAwayFromTheScreensEdgesAndStaysOnIt() {
+        QFETCH(QPoint, start);
+        QFETCH(int, lines);
+        QFETCH(int, points);
+        QFETCH(bool, ours);
+        window_.Screen = QRect(0, 0, 1280, 800);
+        window_.Taskbar = QRect(0, 760, 1280, 40);
+        const QRect area(0, 0, 1280, 760);
+        WriteIni(
+            QStringLiteral("[Form]\r\nPos_X=%1\r\nPos_Y=%2\r\n").arg(start.x()).arg(start.y()));
+        auto form = MakeForm();
+        form->SetPositionMeaningful(ours);
+        form->AutoSizeWindow();
+        QCOMPARE(form->pos(), start);
+        const QRect before = form->frameGeometry();
+        if (points > 0)
+            form->MemoPrice.Font.setPointSize(points);
+        form->MemoPrice.Lines = QStringList(lines, QStringLiteral("【纽约原油】　　　　 60.00"));
+        form->AutoSizeWindow();
+        const QRect after = form->frameGeometry();
+        QVERIFY(after.height() > before.height());
+        if (!ours) {
+            QCOMPARE(after.topLeft(), before.topLeft());
+            return;
+        }
+        // Inside the area where the window fits, else from its start; and there the corner
+        // nearest to the screen's corner stays.
+        const bool low = before.center().y() > area.center().y();
+        const bool right = before.center().x() > area.center().x();
+        if (after.width() <= area.width()) {
+            QVERIFY(after.left() >= area.left() && after.right() <= area.right());
+            QCOMPARE(right ? after.right() : after.left(), right ? before.right() : before.left());
+        } else {
+            QCOMPARE(after.left(), area.left());
+        }
+        if (after.height() <= area.height()) {
+            QVERIFY(after.top() >= area.top() && after.bottom() <= area.bottom());
+            QCOMPARE(low ? after.bottom() : after.top(), low ? before.bottom() : before.top());
+        } else {
+            QCOMPARE(after.top(), area.top());
+        }
+    }
+
+    void aShrunkScreenBringsTheWindowBack() {
+        WriteIni(QStringLiteral("[Form]\r\nPos_X=1700\r\nPos_Y=900\r\n"));
+        auto form = MakeForm();
+        QCOMPARE(form->pos(), QPoint(1700, 900));
+        window_.Screen = QRect(0, 0, 1280, 800);
+        window_.Taskbar = QRect(0, 760, 1280, 40);
+        QScreen* screen = QGuiApplication::primaryScreen();
+        Q_EMIT screen->availableGeometryChanged(screen->availableGeometry());
+        QVERIFY(QRect(0, 0, 1280, 760).contains(form->frameGeometry()));
+    }
+
+    // The ticker's dialogs belong to it, so that the window manager keeps them above it; while
+    // it stays on top of other windows, so do they.
+    void theDialogsStayAboveTheTicker() {
+        WriteIni(QStringLiteral("[Form]\r\nTop=1\r\n"));
+        auto form = MakeForm();
+        QList<std::pair<QWidget*, bool>> seen;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                seen.append({dialog->parentWidget(),
+                             dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint)});
+                dialog->reject();
+            }
+        });
+        poll.start(20);
+        form->mnSetupParameterClick();
+        form->mnHelpClick();
+        form->N3Click();
+        const std::pair<QWidget*, bool> owned{form.get(), true};
+        QCOMPARE(seen, QList({owned, owned, owned}));
     }
 
     void theCloseButtonHidesAndSavesThePosition() {

@@ -260,7 +260,7 @@ private Q_SLOTS:
             << "1.23";
         QTest::newRow("instrument in other case") << "MonitorCcy=nymex原油"
                                                   << "cbMonitorCurrency"
-                                                  << "NYMEX原油"
+                                                  << "纽约原油"
                                                   << "MonitorCcy"
                                                   << "NYMEX原油";
         QTest::newRow("unknown instrument") << "MonitorCcy=Foo"
@@ -345,7 +345,7 @@ private Q_SLOTS:
         QVERIFY(form->rbColorMode2->isChecked());
         QVERIFY(form->cbShowChange->isChecked() && !form->cbShowArrows->isChecked());
         QCOMPARE(shown(0), QStringLiteral("欧元美元（欧美）"));
-        QCOMPARE(shown(2), QStringLiteral("nymex原油"));
+        QCOMPARE(shown(2), QStringLiteral("纽约原油"));
 
         form->rbColorMode3->setChecked(true);
         form->cbShowChange->setChecked(false);
@@ -365,7 +365,7 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("错误：简称不能超过 8 个字符！")});
         QCOMPARE(shown(0), QStringLiteral("欧元美元（欧元）"));
         QCOMPARE(shown(1), QStringLiteral("美元日元"));
-        QCOMPARE(shown(2), QStringLiteral("nymex原油（纽油）"));
+        QCOMPARE(shown(2), QStringLiteral("纽约原油（纽油）"));
         form->BitBtn1->click();
         form->WriteSettings();
 
@@ -378,6 +378,22 @@ private Q_SLOTS:
         QCOMPARE(ini.mid(ini.indexOf("[Aliases]")),
                  ToCp936(QStringLiteral("[Aliases]\r\n欧元美元=欧元\r\n现货黄金=金\r\n"
                                         "NYMEX原油=纽油\r\n")));
+    }
+
+    // The lists and boxes show "纽约原油" where the files hold "NYMEX原油".
+    void instrumentsShowTheirDisplayNames() {
+        WriteAll(files_.IniPath, ToCp936(QStringLiteral("[Param]\r\nMonitorCcy=nymex原油\r\n")));
+        auto form = MakeForm();
+        const QListWidgetItem* item =
+            form->lbAll->item(int(InstrumentCatalogue().indexOf(QStringLiteral("NYMEX原油"))));
+        QCOMPARE(item->text(), QStringLiteral("NYMEX原油"));
+        QCOMPARE(static_cast<QStyledItemDelegate*>(form->lbAll->itemDelegate())
+                     ->displayText(item->text(), QLocale()),
+                 QStringLiteral("纽约原油"));
+        QCOMPARE(form->cbMonitorCurrency->currentText(), QStringLiteral("纽约原油"));
+        form->WriteSettings();
+        QCOMPARE(TIniFile(files_.IniPath).ReadString("Param", "MonitorCcy", "<none>"),
+                 QStringLiteral("NYMEX原油"));
     }
 
     void firstUseShowsTheDefaultSelection() {
@@ -495,6 +511,10 @@ private Q_SLOTS:
                                             << ""
                                             << ""
                                             << "NYMEX原油 穿越 75.50（一次）";
+        QTest::newRow("display name") << "纽约原油" << int(AlarmKind::Above) << "75.5"
+                                      << ""
+                                      << ""
+                                      << "NYMEX原油 高于 75.50（一次）";
         QTest::newRow("unknown name") << "美元火星币" << int(AlarmKind::Above) << "1"
                                       << ""
                                       << "错误：请从列表中选择货币或商品，“美元火星币”不在其中！"
