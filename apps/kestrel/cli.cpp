@@ -13,10 +13,13 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "alarm/alarmevaluator.h"
 #include "feeds/builtin.h"
+#include "feeds/feeds.h"
 #include "net/httpclient.h"
 #include "platform/desktop/platformservices.h"
 #include "platform/instancebus.h"
@@ -66,10 +69,12 @@ const char kHelp[] =
     "  --page FILE      with --print: read FILE as the downloaded page instead\n"
     "  --url URL        with --print: download URL instead of the configured Param/RatesURL\n"
     "  --format F       with --print: text (the display lines, the default), json or csv (one\n"
-    "                   record per instrument: name, display name, code, value or null,\n"
-    "                   decimals, time (ISO 8601), source (portal, ecb, boc, page or walk),\n"
-    "                   age_seconds where known, demo, then previous_close, change and\n"
-    "                   change_pct, null where unknown); messages then go to standard error,\n"
+    "                   record per instrument: name, display name, code, value as shown or\n"
+    "                   null, decimals, time (ISO 8601, local), source (portal, ecb, boc, page\n"
+    "                   or walk; portal+ecb for one computed from both), age_seconds where\n"
+    "                   known, demo, then previous_close, change and change_pct, null where\n"
+    "                   unknown, raw_value and why a value is null); messages then go to\n"
+    "                   standard error, as does why an instrument is N/A,\n"
     "                   and json prints {\"error\": {\"code\": ..., \"reason\": ...}} on failure\n"
     "  --show-settings  print the settings in effect after loading, with every correction\n"
     "  --help           print this text\n"
@@ -90,8 +95,45 @@ void PrintLines(const QStringList& lines) {
 // Where each instrument's value came from, when the built-in sources served it.
 using ServedMap = std::map<QString, feeds::Served>;
 
+// Why an instrument has no value, by catalogue name.
+using ReasonMap = std::map<QString, QString>;
+
+// Every time in the local time zone, with its offset, whatever zone the source wrote it in.
 QString IsoTime(const QDateTime& time) {
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+    const QDateTime local = time.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// Where a value came from: the served instrument's source, or for one computed from served legs
+// their sources in leg order, each named once ("portal+ecb"); empty when no leg was served.
+QString SourceOf(const QString& name, const ServedMap& served) {
+    if (const auto it = served.find(name); it != served.end())
+        return QString::fromLatin1(feeds::SourceName(it->second.Source));
+    QStringList sources;
+    for (const QString& leg : MarketLegs(name)) {
+        if (const auto it = served.find(leg); it != served.end()) {
+            const QString source = QString::fromLatin1(feeds::SourceName(it->second.Source));
+            if (!sources.contains(source))
+                sources << source;
+        }
+    }
+    return sources.join(u'+');
+}
+
+// When the value was quoted: a served one's own time, one computed from served legs its oldest
+// leg's (the page keeps a daily rate's date alone), else the page's time of it.
+QDateTime QuoteTimeOf(const QString& name, const ServedMap& served, const RatesPage& page) {
+    if (const auto it = served.find(name); it != served.end())
+        return it->second.Value.Time;
+    QDateTime oldest;
+    for (const QString& leg : MarketLegs(name)) {
+        const auto it = served.find(leg);
+        if (it == served.end() || !it->second.Value.Time.isValid())
+            return page.QuoteTimeFor(name);
+        if (!oldest.isValid() || it->second.Value.Time < oldest)
+            oldest = it->second.Value.Time;
+    }
+    return oldest;
 }
 
 // The number as shown with `decimals` ("0.00", not "-0.00"); empty when not known.
@@ -144,17 +186,20 @@ AlarmsSeen CheckAlarms(const Settings& settings, const RatesPage& page, const QD
 void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteSlots& quoteSlots,
                   const QDateTime& updated, const QString& pageSource, const ServedMap& served,
                   const RatesPage& page, const AlarmsSeen& alarms,
-                  const QHash<QString, QString>& aliases) {
+                  const QHash<QString, QString>& aliases, const ReasonMap& reasons) {
     const bool demo = pageSource == u"walk";
     QJsonArray records;
     QStringList csv{
         QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo,"
-                       "previous_close,change,change_pct,market,stale")};
+                       "previous_close,change,change_pct,market,stale,raw_value,reason")};
     for (qsizetype i = 0; i < selection.size(); ++i) {
         const QString& name = selection[i];
         const double value = double(quoteSlots.CurQuotes.value(i));
         const bool known = value != 0 && std::isfinite(value);
         const int decimals = DecimalsFor(DisplayName(name));
+        const QString shown = ShownNumber(known, value, decimals);
+        const auto why = reasons.find(name);
+        const QString reason = why != reasons.end() ? why->second : QString();
         const double close = double(quoteSlots.Closes.value(i));
         const bool closed = known && close > 0;
         const QStringList change{ShownNumber(closed, close, decimals),
@@ -163,13 +208,10 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
         const auto number = [](const QString& text) {
             return text.isEmpty() ? QJsonValue() : QJsonValue(text.toDouble());
         };
-        QString time = IsoTime(updated), source = pageSource;
+        QString time = IsoTime(updated);
+        const QString source = served.empty() ? pageSource : SourceOf(name, served);
         QJsonValue age;
-        QDateTime quoted = page.QuoteTimeFor(name);
-        if (const auto it = served.find(name); it != served.end()) {
-            quoted = it->second.Value.Time;
-            source = QString::fromLatin1(feeds::SourceName(it->second.Source));
-        }
+        const QDateTime quoted = QuoteTimeOf(name, served, page);
         if (quoted.isValid()) {
             time = IsoTime(quoted);
             age = qint64(std::max<qint64>(0, quoted.secsTo(updated)));
@@ -192,7 +234,9 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                         {QStringLiteral("alias"),
                          aliases.contains(name) ? QJsonValue(aliases.value(name)) : QJsonValue()},
                         {QStringLiteral("code"), InstrumentCode(name)},
-                        {QStringLiteral("value"), known ? QJsonValue(value) : QJsonValue()},
+                        {QStringLiteral("value"), number(shown)},
+                        {QStringLiteral("raw_value"), known ? QJsonValue(value) : QJsonValue()},
+                        {QStringLiteral("reason"), known ? QJsonValue() : QJsonValue(reason)},
                         {QStringLiteral("decimals"), decimals},
                         {QStringLiteral("time"), time},
                         {QStringLiteral("source"), source.isEmpty() ? QJsonValue() : source},
@@ -208,7 +252,7 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
         csv << QStringList{name,
                            DisplayName(name),
                            InstrumentCode(name),
-                           known ? QString::number(value, 'g', 15) : QString(),
+                           shown,
                            QString::number(decimals),
                            time,
                            source,
@@ -216,7 +260,8 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                            demo ? QStringLiteral("true") : QStringLiteral("false")}
                        .join(u',') +
                    u',' + change.join(u',') + u',' + MarketText(market) + u',' +
-                   (stale ? QStringLiteral("true") : QStringLiteral("false"));
+                   (stale ? QStringLiteral("true") : QStringLiteral("false")) + u',' +
+                   (known ? QString::number(value, 'g', 15) : QString()) + u',' + reason;
     }
     if (format == PrintFormat::Json)
         PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});
@@ -231,7 +276,13 @@ void PrintMessages(const QStringList& lines) {
 
 // A failure in the chosen format: the lines go to standard error, and JSON also prints an error
 // object for scripts on standard output.
-void PrintFailure(PrintFormat format, const QString& code, const QStringList& reason) {
+void PrintFailure(PrintFormat format, const QString& code, QStringList reason) {
+    // A gateway that words its own reason may have put the lead-in there already.
+    const QString lead = QStringLiteral("原因：");
+    for (QString& line : reason) {
+        while (line.startsWith(lead + lead))
+            line.remove(0, lead.size());
+    }
     PrintMessages(reason);
     if (format == PrintFormat::Json) {
         const QJsonObject error{{QStringLiteral("code"), code},
@@ -272,9 +323,35 @@ int UsageError(const char* message) {
     return kExitUsage;
 }
 
-// Composes and prints the lines the window would show after its first download of this page.
+// Why each chosen instrument without a value has none: for a computed one, why its first missing
+// leg is; `whyMissing` answers for a leg the sources were asked for.
+ReasonMap MissingReasons(const QStringList& selection, const QuoteSlots& quoteSlots,
+                         const RatesPage& page,
+                         const std::function<QString(const QString&)>& whyMissing) {
+    ReasonMap reasons;
+    for (qsizetype i = 0; i < selection.size(); ++i) {
+        const double value = double(quoteSlots.CurQuotes.value(i));
+        if (value != 0 && std::isfinite(value))
+            continue;
+        const QString& name = selection[i];
+        QString leg = name;
+        for (const QString& l : MarketLegs(name)) {
+            if (page.QuoteFor(l) == 0) {
+                leg = l;
+                break;
+            }
+        }
+        const QString reason = whyMissing ? whyMissing(leg) : QString();
+        reasons[name] = reason.isEmpty() ? QStringLiteral("数据源未提供该品种") : reason;
+    }
+    return reasons;
+}
+
+// Composes and prints the lines the window would show after its first download of this page;
+// why an instrument is N/A goes to standard error.
 int PrintPage(const Settings& settings, const QByteArray& body, const QString& contentType,
-              PrintFormat format, const ServedMap& served = {}) {
+              PrintFormat format, const ServedMap& served = {},
+              const std::function<QString(const QString&)>& whyMissing = {}) {
     RatesPage page;
     page.SetBody(body, contentType);
     QuoteSlots quoteSlots;
@@ -285,6 +362,9 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
                               settings.ShowArrows, AliasesOf(settings)};
     const QuoteLines result = BuildQuoteLines(page, settings.Selection, quoteSlots,
                                               settings.DisplayTime, now.time(), {}, options);
+    const ReasonMap reasons = result.Good
+                                  ? MissingReasons(settings.Selection, quoteSlots, page, whyMissing)
+                                  : ReasonMap();
     if (format == PrintFormat::Text) {
         PrintLines(result.Lines);
     } else if (result.Good) {
@@ -292,10 +372,14 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
                                : served.empty() ? QStringLiteral("page")
                                                 : QString();
         PrintRecords(format, settings.Selection, quoteSlots, now, source, served, page,
-                     CheckAlarms(settings, page, now), options.Aliases);
+                     CheckAlarms(settings, page, now), options.Aliases, reasons);
     } else {
         PrintFailure(format, QStringLiteral("bad_data"),
                      result.Lines.mid(settings.DisplayTime || page.Demo() ? 1 : 0));
+    }
+    for (const QString& name : settings.Selection) {
+        if (const auto it = reasons.find(name); it != reasons.end())
+            PrintMessages({name + QStringLiteral(": ") + it->second});
     }
     return result.Good ? kExitQuotes : kExitBadData;
 }
@@ -359,6 +443,13 @@ int PrintBuiltin(const Settings& settings, PrintFormat format) {
     QTimer::singleShot(settings.WaitTimeoutMs + 5000, &loop, &QEventLoop::quit);
     source.Refresh();
     loop.exec();
+    // Why a leg has no value, asked before the transfers still under way are dropped.
+    const std::map<QString, QString> withheld = source.Withheld();
+    QSet<QString> reading;
+    for (const QString& name : feeds::PageInstruments()) {
+        if (source.Reading(name))
+            reading.insert(name);
+    }
     source.Abort();
     const std::optional<QString> page = source.Page();
     if (!page) {
@@ -371,10 +462,28 @@ int PrintBuiltin(const Settings& settings, PrintFormat format) {
         return kExitTransferFailed;
     }
     ServedMap served;
-    for (const feeds::Served& s : source.Quotes())
+    std::set<feeds::SourceKind> answered;
+    for (const feeds::Served& s : source.Quotes()) {
         served.emplace(s.Name, s);
+        answered.insert(s.Source);
+    }
+    // A source that served nothing at all is taken as the one that would have had the rest.
+    QStringList silent;
+    for (const feeds::SourceConfig& config : feeds::BuiltinSources(settings)) {
+        if (!answered.contains(config.Kind))
+            silent << feeds::SourceTitle(config.Kind);
+    }
+    const auto whyMissing = [&](const QString& leg) {
+        if (reading.contains(leg))
+            return QStringLiteral("正在读取");
+        if (const auto it = withheld.find(leg); it != withheld.end())
+            return it->second;
+        if (!silent.isEmpty())
+            return silent.join(u'、') + QStringLiteral("未应答");
+        return QString();
+    };
     return PrintPage(settings, page->toUtf8(), QStringLiteral("text/html; charset=utf-8"), format,
-                     served);
+                     served, whyMissing);
 }
 
 }  // namespace

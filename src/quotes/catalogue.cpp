@@ -110,7 +110,7 @@ QString InstrumentCode(const QString& name) {
         {QStringLiteral("现货白银"), QStringLiteral("XAGUSD")},
         {QStringLiteral("人民币黄金"), QStringLiteral("XAUCNY_G")},
         {QStringLiteral("人民币白银"), QStringLiteral("XAGCNY_G")},
-        {QStringLiteral("香港黄金"), QStringLiteral("XAUHKD_TAEL")},
+        {QStringLiteral("香港黄金"), QStringLiteral("XAUHKD_MACE")},
     };
     if (!InstrumentCatalogue().contains(name))
         return {};

@@ -45,7 +45,7 @@ struct QuoteSlots {
 };
 
 // The instrument's code for scripts, in the ISO style of trading screens: EURUSD, XAUUSD, CL;
-// gold in yuan per gram XAUCNY_G, Hong Kong gold in dollars per tael XAUHKD_TAEL. Empty for a
+// gold in yuan per gram XAUCNY_G, Hong Kong gold in dollars per mace (钱) XAUHKD_MACE. Empty for a
 // name outside the catalogue.
 QString InstrumentCode(const QString& name);
 

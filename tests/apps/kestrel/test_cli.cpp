@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -227,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(csv.lines.size(), 4);
         QCOMPARE(csv.lines[0],
                  QStringLiteral("name,display,code,value,decimals,time,source,age_seconds,demo,"
-                                "previous_close,change,change_pct,market,stale"));
+                                "previous_close,change,change_pct,market,stale,raw_value,reason"));
         const QString time = csv.lines[1].section(u',', 5, 5);
         // ISO 8601 with the offset from UTC.
         QVERIFY2(QDateTime::fromString(time, Qt::ISODate).isValid() &&
@@ -243,12 +244,15 @@ private Q_SLOTS:
                 return QStringLiteral("market: ") + market;
             return csv.lines[i].section(u',', 0, 11) + u',' + csv.lines[i].section(u',', 13);
         };
-        QCOMPARE(row(1),
-                 QStringLiteral("NYMEX原油,纽约原油,CL,155.5,2") + tail + QStringLiteral(",false"));
-        QCOMPARE(row(2), QStringLiteral("欧元美元,欧元美元,EURUSD,1.16234,4") + tail +
-                             QStringLiteral(",false"));
+        // The value as shown, the unrounded one and why there is none at the end.
+        QCOMPARE(row(1), QStringLiteral("NYMEX原油,纽约原油,CL,155.50,2") + tail +
+                             QStringLiteral(",false,155.5,"));
+        QCOMPARE(row(2), QStringLiteral("欧元美元,欧元美元,EURUSD,1.1623,4") + tail +
+                             QStringLiteral(",false,1.16234,"));
         QCOMPARE(row(3), QStringLiteral("港币人民币,港币人民币,HKDCNY,,4") + tail +
-                             QStringLiteral(",false"));
+                             QStringLiteral(",false,,数据源未提供该品种"));
+        QVERIFY2(csv.err.contains("kestrel: 港币人民币: 数据源未提供该品种\n"),
+                 csv.err.constData());
 
         const Run json = Kestrel({QStringLiteral("--print"), QStringLiteral("--format"),
                                   QStringLiteral("json"), QStringLiteral("--page"), file});
@@ -257,8 +261,12 @@ private Q_SLOTS:
         QCOMPARE(records.size(), 3);
         QCOMPARE(records[0].toObject()[QStringLiteral("display")].toString(),
                  QStringLiteral("纽约原油"));
-        QCOMPARE(records[1].toObject()[QStringLiteral("value")].toDouble(), 1.16234);
+        QCOMPARE(records[1].toObject()[QStringLiteral("value")].toDouble(), 1.1623);
+        QCOMPARE(records[1].toObject()[QStringLiteral("raw_value")].toDouble(), 1.16234);
+        QVERIFY(records[1].toObject()[QStringLiteral("reason")].isNull());
         QVERIFY(records[2].toObject()[QStringLiteral("value")].isNull());
+        QCOMPARE(records[2].toObject()[QStringLiteral("reason")].toString(),
+                 QStringLiteral("数据源未提供该品种"));
 
         // Bad data: no records but an error object on standard output, the message on standard
         // error.
@@ -541,6 +549,9 @@ private Q_SLOTS:
         QTest::newRow("gateway without sources")
             << 503 << "报价服务的数据源均已失效（新浪财经：HTTP 403）" << false << "http_status"
             << "原因：报价服务的数据源均已失效（新浪财经：HTTP 403）";
+        QTest::newRow("gateway with its own lead-in")
+            << 503 << "原因：上游行情源不可用" << false << "http_status"
+            << "原因：上游行情源不可用";
         QTest::newRow("server error page") << 500 << "<html>oops</html>" << false << "http_status"
                                            << "原因：服务器应答 HTTP 500";
     }
@@ -608,6 +619,11 @@ private Q_SLOTS:
     // No rates page: the public feeds are read by the ticker itself, each leg from the first
     // source in order that has it, crosses and yuan rates computed from them.
     void printBuiltinSources() {
+        // A zone neither the sources' Beijing time nor UTC: every row is written in this one.
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Asia/Tokyo");
+        const auto restore =
+            qScopeGuard([&zone] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
         FakeFeeds feeds;
         WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\nDisplayTime=0\r\n") +
                  feeds.Sources(QStringLiteral("portal, nonsense ,ecb")));
@@ -629,10 +645,10 @@ private Q_SLOTS:
             {"EURUSD", 1.0705, "ecb"},
             // The cross comes from the reference file alone, never a live leg with a daily one.
             {"EURJPY", 171.94, "ecb"},
-            {"EURCNY", 6.712 * 1.0705, nullptr},
+            {"EURCNY", 6.712 * 1.0705, "portal+ecb"},
             {"XAUUSD", 4344.36, "portal"},
             {"DXY", 99.5083, "portal"},
-            {"XAUCNY_G", 4344.36 * 6.712 / 31.1034768, nullptr},
+            {"XAUCNY_G", 4344.36 * 6.712 / 31.1034768, "portal"},
         };
         for (qsizetype i = 0; i < records.size(); ++i) {
             const QJsonObject r = records[i].toObject();
@@ -641,11 +657,18 @@ private Q_SLOTS:
             QVERIFY2(qAbs(r[QStringLiteral("value")].toDouble() / e.value - 1) < 1e-4,
                      qPrintable(selection[i] + u' ' + QString::number(r["value"].toDouble())));
             QCOMPARE(r[QStringLiteral("demo")].toBool(), false);
-            // A computed one is as old as its oldest leg.
             QVERIFY(r[QStringLiteral("age_seconds")].toInteger(-1) >= 0);
-            if (e.source)
-                QCOMPARE(r[QStringLiteral("source")].toString(), QString::fromLatin1(e.source));
+            QCOMPARE(r[QStringLiteral("source")].toString(), QString::fromLatin1(e.source));
+            QVERIFY2(r[QStringLiteral("time")].toString().endsWith(u"+09:00"),
+                     qPrintable(r[QStringLiteral("time")].toString()));
+            const int decimals = r[QStringLiteral("decimals")].toInt();
+            QCOMPARE(r[QStringLiteral("value")].toDouble(),
+                     QString::number(r[QStringLiteral("raw_value")].toDouble(), 'f', decimals)
+                         .toDouble());
         }
+        // A computed one is as old as its oldest leg: 欧元人民币 as the daily 欧元美元.
+        QCOMPARE(records[3].toObject()["time"], records[1].toObject()["time"]);
+        QCOMPARE(records[3].toObject()["age_seconds"], records[1].toObject()["age_seconds"]);
         // The quote's own time, as the service gave it in Beijing time.
         QCOMPARE(QDateTime::fromString(records[0].toObject()["time"].toString(), Qt::ISODate),
                  BeijingTime(feeds.At));
@@ -662,6 +685,24 @@ private Q_SLOTS:
         QVERIFY2(QString::fromUtf8(run.err).contains(
                      QStringLiteral("原因：数据源均已失效（新浪财经：HTTP 403）")),
                  run.err.constData());
+    }
+
+    // Without the reference file: what only it carries is N/A, and standard error says why.
+    void printBuiltinNamesWhyNotAvailable() {
+        FakeFeeds feeds;
+        WriteIni(QStringLiteral("[Param]\r\nProxyType=1\r\nDisplayTime=0\r\n") +
+                 feeds.Sources(QStringLiteral("portal,ecb"))
+                     .replace(QStringLiteral("/ecb.xml"), QStringLiteral("/gone.xml")));
+        WriteFile(QStringLiteral("kestrel.ccy"),
+                  kestrel::ToCp936(QStringLiteral("美元日元\r\n瑞典克郎\r\n瑞典克郎人民币\r\n")));
+        const Run run = Kestrel({QStringLiteral("--print")});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.lines.size(), 3);
+        const QString err = QString::fromUtf8(run.err);
+        QVERIFY2(err.contains(QStringLiteral("kestrel: 瑞典克郎: 欧洲央行未应答\n"
+                                             "kestrel: 瑞典克郎人民币: 欧洲央行未应答\n")),
+                 run.err.constData());
+        QVERIFY(!err.contains(QStringLiteral("美元日元")));
     }
 
     void printUsesConfiguredUrl() {
