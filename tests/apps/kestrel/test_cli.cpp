@@ -421,6 +421,7 @@ private Q_SLOTS:
                                       QStringLiteral("ProxyPort"),
                                       QStringLiteral("RatesURL"),
                                       QStringLiteral("UpdateURL"),
+                                      QStringLiteral("HistoryDays"),
                                       QStringLiteral("[Sources]"),
                                       QStringLiteral("Order"),
                                       QStringLiteral("PortalURL"),
