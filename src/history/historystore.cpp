@@ -255,7 +255,8 @@ bool HistoryStore::Shared::Open(bool fresh) {
     } else if (IsDamage(rc) && !fresh) {
         return SetAside();
     } else if (IsFull(rc)) {
-        qCWarning(lcHistory) << "the disk of" << Path << "is full; no history this run";
+        if (Now != State::Full)
+            qCWarning(lcHistory) << "the disk of" << Path << "is full; the history waits for room";
         Enter(State::Full);
     } else {
         qCWarning(lcHistory) << "cannot open" << Path << why;
@@ -391,11 +392,20 @@ int HistoryStore::Shared::Write(const std::vector<HistoryTick>& ticks) {
 }
 
 void HistoryStore::Shared::Run() {
-    if (!Open(false)) {
-        std::lock_guard lock(Mutex);
-        Pending.clear();
-        Idle.notify_all();
-        return;
+    // A disk full from the start is tried again now and then; what comes meanwhile is dropped.
+    while (!Open(false)) {
+        std::unique_lock lock(Mutex);
+        const auto until = std::chrono::steady_clock::now() + kFullRetry;
+        do {
+            Pending.clear();
+            Idle.notify_all();
+        } while (Now == State::Full && !Stop &&
+                 Wake.wait_until(lock, until, [this] { return Stop || !Pending.empty(); }));
+        if (Now != State::Full || Stop) {
+            Pending.clear();
+            Idle.notify_all();
+            return;
+        }
     }
     Enter(Now == State::SetAside ? State::SetAside : State::On);
     bool setAside = Now == State::SetAside;
