@@ -157,6 +157,21 @@ struct Reader {
     sqlite3* Db = nullptr;
 };
 
+// Calls the store's OnStateChanged on the thread that made the store. The thread asks for it by
+// name, so that what crosses over is Qt's own queued call alone.
+class StateReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit StateReceiver(HistoryStore* owner) : Owner(owner) {}
+    Q_INVOKABLE void Changed() {
+        if (Owner->OnStateChanged)
+            Owner->OnStateChanged();
+    }
+
+private:
+    HistoryStore* Owner;
+};
+
 }  // namespace
 
 // What the store and its thread share; the thread keeps it alive after the store is gone.
@@ -172,7 +187,6 @@ struct HistoryStore::Shared {
     bool Stop = false;
     State Now = State::Starting;
     QObject* Receiver = nullptr;
-    HistoryStore* Owner = nullptr;
 
     // The thread's own, touched by it alone.
     sqlite3* Db = nullptr;
@@ -196,15 +210,8 @@ void HistoryStore::Shared::Enter(State state) {
     if (Now == state)
         return;
     Now = state;
-    if (Receiver) {
-        QMetaObject::invokeMethod(
-            Receiver,
-            [owner = Owner] {
-                if (owner->OnStateChanged)
-                    owner->OnStateChanged();
-            },
-            Qt::QueuedConnection);
-    }
+    if (Receiver)
+        QMetaObject::invokeMethod(Receiver, "Changed", Qt::QueuedConnection);
 }
 
 void HistoryStore::Shared::Close() {
@@ -486,9 +493,8 @@ HistoryStore::HistoryStore(QString path, int historyDays)
         Data->Now = State::Off;
         return;
     }
-    Context = new QObject;
+    Context = new StateReceiver(this);
     Data->Receiver = Context;
-    Data->Owner = this;
     std::thread([data = Data] { data->Run(); }).detach();
 }
 
@@ -497,7 +503,6 @@ HistoryStore::~HistoryStore() {
         std::lock_guard lock(Data->Mutex);
         Data->Stop = true;
         Data->Receiver = nullptr;
-        Data->Owner = nullptr;
     }
     Data->Wake.notify_all();
     delete Context;
@@ -628,3 +633,5 @@ WHERE c.code = ?1 AND d.day BETWEEN ?2 AND ?3 ORDER BY d.day)");
 }
 
 }  // namespace kestrel
+
+#include "historystore.moc"
