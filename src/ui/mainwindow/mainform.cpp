@@ -275,6 +275,8 @@ void TMainForm::CreateMenu() {
     mnAutoAdjustSize->setVisible(false);
     mnReadNow =
         PopupMenu1->addAction(QStringLiteral("重新读取牌价"), this, &TMainForm::mnReadNowClick);
+    mnChart = PopupMenu1->addMenu(QStringLiteral("走势图..."));
+    connect(mnChart, &QMenu::aboutToShow, this, &TMainForm::FillChartMenu);
     mnAlwaysOnTop = PopupMenu1->addAction(QStringLiteral("总是在最前面"));
     mnAlwaysOnTop->setCheckable(true);
     connect(mnAlwaysOnTop, &QAction::triggered, this, &TMainForm::mnAlwaysOnTopClick);
@@ -319,6 +321,9 @@ void TMainForm::ApplySettings() {
     ColorMode = s.ColorMode;
     DisplayTime = s.DisplayTime;
     QuoteLook = {s.ShowChange, s.ShowArrows, AliasesOf(s)};
+    ShowSparkline = s.ShowSparkline;
+    if (!ShowSparkline)
+        Sparklines.clear();
     pbProgress->setVisible(s.DisplayProgressBar);
     MemoPrice.Desc = s.Font;
     MemoPrice.Font = QFontOf(s.Font);
@@ -514,6 +519,8 @@ void TMainForm::BuildQuoteLines() {
         result.Good && DisplayTime && hours.AllClosed && !Page.Demo() && !MemoPrice.Lines.isEmpty())
         MemoPrice.Lines[0] = ClosedTimeLine(hours.FirstOpening, now);
     if (result.Good) {
+        ReadSparklines();
+        ReloadCharts();
         AutoSizeWindow();
         RenderColouredLines();
         ShowCanvas();
@@ -777,6 +784,11 @@ void TMainForm::Quit() {
     ReportToLogFromNow();
     ArmExitWatchdog();
     quitting_ = true;
+    // The charts go first, each keeping its place.
+    for (TChartForm* chart : std::as_const(Charts)) {
+        if (chart)
+            chart->close();
+    }
     close();
     // Not quit(): that asks every window to close, and one that refuses (an embedded tray icon
     // at the wrong moment) would keep the program running without its window.
@@ -890,6 +902,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched != pnlContent && watched != imgPrice)
         return QWidget::eventFilter(watched, event);
+    // A double click on a quote line opens its chart.
+    if (event->type() == QEvent::MouseButtonDblClick && watched == imgPrice &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint() -
+                          imgPrice->contentsRect().topLeft();
+        if (const QString name = InstrumentAt(at); !name.isEmpty()) {
+            OpenChart(name);
+            return true;
+        }
+    }
     // The right button is left to the context menu.
     if (event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() != Qt::RightButton) {
