@@ -31,6 +31,7 @@ namespace {
 // its top to take hold of.
 constexpr int kVisibleWidth = 120;
 constexpr int kVisibleHeight = 40;
+constexpr qint64 kReloadMs = 60'000;
 
 QColor FromRgb(quint32 rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));
@@ -114,6 +115,7 @@ void TChartForm::ShowSpan(ChartSpan span) {
     if (QAbstractButton* button = spans_->button(static_cast<int>(span)))
         button->setChecked(true);
     const TimeSpan range = SpanEndingAt(span, Now());
+    readMs_ = range.ToMs;
     const quint64 generation = ++generation_;
     if (chart_->Bars().isEmpty())
         chart_->SetMessage(QStringLiteral("正在读取..."));
@@ -143,7 +145,8 @@ void TChartForm::ShowSpan(ChartSpan span) {
 }
 
 void TChartForm::Reload() {
-    if (!chart_->Zoomed())
+    // The history holds a bar a minute: more often reads nothing new.
+    if (!chart_->Zoomed() && Now().toMSecsSinceEpoch() - readMs_ >= kReloadMs)
         ShowSpan(span_);
 }
 

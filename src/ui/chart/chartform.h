@@ -34,7 +34,8 @@ public:
     // today is taken then), and the colours of rises and falls (Param/ColorMode).
     void SetPreviousClose(double close) { pageClose_ = close; }
     void SetColorMode(int colorMode);
-    // Reads the span again (the zoom goes); Reload keeps a zoomed view as it is.
+    // Reads the span again (the zoom goes). Reload does so at most once a minute, and keeps a
+    // zoomed view as it is.
     void ShowSpan(ChartSpan span);
     void Reload();
     ChartSpan Span() const { return span_; }
@@ -71,6 +72,7 @@ private:
     double pageClose_ = 0;
     ChartSpan span_ = ChartSpan::Today;
     quint64 generation_ = 0;
+    qint64 readMs_ = 0;  // when the last read began
     TChartView* chart_ = nullptr;
     QButtonGroup* spans_ = nullptr;
     QAbstractButton* unzoom_ = nullptr;

@@ -342,6 +342,8 @@ void TMainForm::ApplySettings() {
     }
     AutoPrompt = s.AutoPrompt;
     PromptInterval = s.PromptInterval;
+    if (HistoryDays < 0)
+        HistoryDays = s.HistoryDays;
     Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
     MonitorPrevQuote = 0;
     MonitorRaised = false;
@@ -519,8 +521,6 @@ void TMainForm::BuildQuoteLines() {
         result.Good && DisplayTime && hours.AllClosed && !Page.Demo() && !MemoPrice.Lines.isEmpty())
         MemoPrice.Lines[0] = ClosedTimeLine(hours.FirstOpening, now);
     if (result.Good) {
-        ReadSparklines();
-        ReloadCharts();
         AutoSizeWindow();
         RenderColouredLines();
         ShowCanvas();
@@ -537,6 +537,11 @@ void TMainForm::BuildQuoteLines() {
         }
         refreshTip_ = Page.Demo() ? QString() : RefreshedTip(ShownTime, sources);
         ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
+        RecordHistory(now);
+        // What this download recorded reaches the file with the store's next batch; the reads
+        // see it by the next download at the latest.
+        ReadSparklines();
+        ReloadCharts();
     } else {
         RenderLines();
         ShowCanvas();
@@ -601,7 +606,9 @@ void TMainForm::ShowTrayNews(const QString& news) {
     // The time of the last good prices fills the tip only when there is nothing else to say.
     const QString tip =
         TrayTip(CutMessage(news, kTrayTipLength), SessionNote(session, hotKeyBound_));
-    TrayIcon->SetHint(tip.isEmpty() ? refreshTip_ : tip);
+    // What keeps the price history from recording follows, where the tip has room for it.
+    TrayIcon->SetHint(
+        TrayTip(tip.isEmpty() ? refreshTip_ : tip, History ? History->Note() : QString()));
 }
 
 void TMainForm::SetStaysOnTop(bool on) {
@@ -866,6 +873,8 @@ void TMainForm::FirstFetch() {
     if (QWindow* handle = windowHandle())
         handle->removeEventFilter(this);
     FormActivate();
+    // The history's file is opened by a thread of its own, once the window is up.
+    OpenHistory();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

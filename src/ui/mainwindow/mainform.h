@@ -16,6 +16,7 @@
 #include "alarm/alarmevaluator.h"
 #include "alarm/alarmmonitor.h"
 #include "feeds/builtin.h"
+#include "history/historystore.h"
 #include "net/httpclient.h"
 #include "platform/alarmcommand.h"
 #include "platform/instancebus.h"
@@ -229,6 +230,9 @@ private:
     void ReadSparklines();
     void DrawSparkline(QPainter& painter, const QRect& box, const QString& name,
                        const QColor& colour) const;
+    // The price history, opened after the first showing; its days are read at start-up.
+    std::unique_ptr<HistoryStore> History;
+    int HistoryDays = -1;
 
     void CreateComponents();
     void CreateMenu();
@@ -261,6 +265,9 @@ private:
     TAlarmForm* ShownAlarmForm();
 
     void BuildQuoteLines();
+    void OpenHistory();
+    // Hands the history the fresh, live values of this download (history.cpp).
+    void RecordHistory(const QDateTime& now);
     // "休市" or the quote's age after the price; nothing for a live one, or for demo prices,
     // which follow no market's hours.
     QString QuoteAside(const QString& name, const QDateTime& now) const;
