@@ -136,9 +136,9 @@ void TChartForm::ShowSpan(ChartSpan span) {
             close = CloseBefore(sources.Days(code, today.addDays(-10), today), today);
         QMetaObject::invokeMethod(
             qApp,
-            [window, generation, bars = std::move(bars), close] {
+            [window, generation, range, bars = std::move(bars), close] {
                 if (window)
-                    window->Received(generation, bars, close);
+                    window->Received(generation, range, bars, close);
             },
             Qt::QueuedConnection);
     });
@@ -150,13 +150,12 @@ void TChartForm::Reload() {
         ShowSpan(span_);
 }
 
-void TChartForm::Received(quint64 generation, const QVector<HistoryBar>& bars,
+void TChartForm::Received(quint64 generation, TimeSpan range, const QVector<HistoryBar>& bars,
                           double previousClose) {
     // Only the latest read is shown: an earlier span's answer that comes late is dropped.
     if (generation != generation_)
         return;
-    chart_->SetData(BarsWithin(bars, SpanEndingAt(span_, Now())), previousClose,
-                    SpanEndingAt(span_, Now()), DecimalsFor(DisplayName(name_)));
+    chart_->SetData(BarsWithin(bars, range), previousClose, range, DecimalsFor(DisplayName(name_)));
     emit Loaded();
 }
 

@@ -60,7 +60,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Received(quint64 generation, const QVector<HistoryBar>& bars, double previousClose);
+    void Received(quint64 generation, TimeSpan range, const QVector<HistoryBar>& bars,
+                  double previousClose);
     void ExportPicture();
     void ExportData();
     QString SuggestedFile(const QString& suffix) const;

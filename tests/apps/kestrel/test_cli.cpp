@@ -159,6 +159,7 @@ private Q_SLOTS:
             QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("xml")};
         QTest::newRow("show-settings takes nothing") << QStringList{
             QStringLiteral("--show-settings"), QStringLiteral("--page"), QStringLiteral("x")};
+        QTest::newRow("chart needs one name") << QStringList{QStringLiteral("--chart")};
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);
