@@ -11,6 +11,7 @@ run() {
 }
 run "$build/bin/bench_parser"
 run "$build/bin/bench_http"
+run "$build/bin/bench_history"
 run "$here/bench/net-bars.sh" "$build"
 run "$here/bench/gateway-bench.sh" "$build"
 run "$here/bench/ticker-vs-floor.sh" "$build"

@@ -34,6 +34,8 @@ constexpr qint64 kPruneEveryMs = 60 * kMinuteMs;
 // Another program's lock is waited for this long.
 constexpr int kBusyTimeoutMs = 1000;
 constexpr int kMaxNameLength = 64;
+// A quote dated further ahead of the clock than this is not believed.
+constexpr qint64 kMaxAheadMs = kDayMs;
 
 struct HistoryTexts {
     Q_DECLARE_TR_FUNCTIONS(HistoryStore)
@@ -106,8 +108,9 @@ PRAGMA user_version = 1;
 )";
 
 // A bar keeps its minute as a minute number and the times of its first and last tick as
-// milliseconds into the minute, which keeps a row at about fifty bytes. A tick at the time of
-// the minute's first or last one is a repeat and changes nothing.
+// milliseconds into the minute, which keeps a row at about sixty bytes. Ticks may come late or
+// twice: the earliest gives the open, the latest the close; of two at the same time the later
+// seen, a source's correction.
 constexpr const char* kUpsertBar = R"(
 INSERT INTO bars(code, minute, open, high, low, close, first, last, source)
 VALUES(?1, ?2, ?3, ?3, ?3, ?3, ?4, ?4, ?5)
@@ -115,24 +118,23 @@ ON CONFLICT(code, minute) DO UPDATE SET
   open = CASE WHEN excluded.first < first THEN excluded.open ELSE open END,
   high = max(high, excluded.high),
   low = min(low, excluded.low),
-  close = CASE WHEN excluded.last > last THEN excluded.close ELSE close END,
-  source = CASE WHEN excluded.last > last THEN excluded.source ELSE source END,
+  close = CASE WHEN excluded.last >= last THEN excluded.close ELSE close END,
+  source = CASE WHEN excluded.last >= last THEN excluded.source ELSE source END,
   first = min(first, excluded.first),
   last = max(last, excluded.last)
-WHERE excluded.first <> first AND excluded.last <> last
 )";
 
 constexpr const char* kUpsertDay = R"(
 INSERT INTO days(code, day, close, last, source) VALUES(?1, ?2, ?3, ?4, ?5)
 ON CONFLICT(code, day) DO UPDATE SET
   close = excluded.close, last = excluded.last, source = excluded.source
-WHERE excluded.last > last
+WHERE excluded.last >= last
 )";
 
-bool Plausible(const HistoryTick& tick) {
+bool Plausible(const HistoryTick& tick, qint64 nowMs) {
     return !tick.code.isEmpty() && tick.code.size() <= kMaxNameLength &&
            tick.source.size() <= kMaxNameLength && std::isfinite(tick.price) && tick.price > 0 &&
-           tick.quoteMs > 0;
+           tick.quoteMs > 0 && tick.quoteMs - nowMs <= kMaxAheadMs;
 }
 
 // A read-only connection of the caller's thread; null when the file is not there or unreadable.
@@ -255,7 +257,8 @@ bool HistoryStore::Shared::Open(bool fresh) {
     } else if (IsDamage(rc) && !fresh) {
         return SetAside();
     } else if (IsFull(rc)) {
-        qCWarning(lcHistory) << "the disk of" << Path << "is full; no history this run";
+        if (Now != State::Full)
+            qCWarning(lcHistory) << "the disk of" << Path << "is full; the history waits for room";
         Enter(State::Full);
     } else {
         qCWarning(lcHistory) << "cannot open" << Path << why;
@@ -391,11 +394,20 @@ int HistoryStore::Shared::Write(const std::vector<HistoryTick>& ticks) {
 }
 
 void HistoryStore::Shared::Run() {
-    if (!Open(false)) {
-        std::lock_guard lock(Mutex);
-        Pending.clear();
-        Idle.notify_all();
-        return;
+    // A disk full from the start is tried again now and then; what comes meanwhile is dropped.
+    while (!Open(false)) {
+        std::unique_lock lock(Mutex);
+        const auto until = std::chrono::steady_clock::now() + kFullRetry;
+        do {
+            Pending.clear();
+            Idle.notify_all();
+        } while (Now == State::Full && !Stop &&
+                 Wake.wait_until(lock, until, [this] { return Stop || !Pending.empty(); }));
+        if (Now != State::Full || Stop) {
+            Pending.clear();
+            Idle.notify_all();
+            return;
+        }
     }
     Enter(Now == State::SetAside ? State::SetAside : State::On);
     bool setAside = Now == State::SetAside;
@@ -503,8 +515,9 @@ void HistoryStore::Record(QVector<HistoryTick> ticks) {
             return;
     }
     bool added = false;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
     for (HistoryTick& tick : ticks) {
-        if (!Plausible(tick))
+        if (!Plausible(tick, nowMs))
             continue;
         Data->Pending.push_back(std::move(tick));
         added = true;

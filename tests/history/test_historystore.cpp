@@ -109,8 +109,10 @@ void TestHistoryStore::barsFromTicks_data() {
                                                    {50 * s, 4},
                                                    {40 * s, 5}}
                                   << QVector<Bar>{{0, 1, 5, 1, 4, 50 * s}};
-    QTest::newRow("duplicates") << QVector<Tick>{{10 * s, 1}, {30 * s, 2}, {10 * s, 1}, {30 * s, 2}}
-                                << QVector<Bar>{{0, 1, 2, 1, 2, 30 * s}};
+    QTest::newRow("duplicates, a correction")
+        << QVector<Tick>{{10 * s, 1}, {30 * s, 2},   {10 * s, 1},
+                         {30 * s, 2}, {20 * s, 0.5}, {30 * s, 2.5}}
+        << QVector<Bar>{{0, 1, 2.5, 0.5, 2.5, 30 * s}};
     QTest::newRow("a gap") << QVector<Tick>{{0, 1}, {90 * kMinute, 2}}
                            << QVector<Bar>{{0, 1, 1, 1, 1, 0}, {90, 2, 2, 2, 2, 90 * kMinute}};
 }
@@ -170,8 +172,16 @@ void TestHistoryStore::oldBarsGoAndTheFileStaysSmall() {
             store.Record(ticks);
             QVERIFY(store.WaitForWrites(kWait));
         }
+        // Nonsense is refused, and a quote dated a year ahead removes nothing.
+        const qint64 ahead = QDateTime::currentMSecsSinceEpoch() + 365 * kDay;
+        store.Record({{"C3", 1.0, ahead, "portal"},
+                      {"C3", qQNaN(), start + 6 * kDay, "portal"},
+                      {"C3", -1.0, start + 6 * kDay, "portal"},
+                      {"", 1.0, start + 6 * kDay, "portal"}});
+        QVERIFY(store.WaitForWrites(kWait));
         QCOMPARE(store.CurrentState(), HistoryStore::State::On);
         const qint64 last = start + 6 * kDay - kMinute;
+        QVERIFY(store.Bars("C3", last + 1, ahead).isEmpty());
         const QVector<HistoryBar> bars = store.Bars("C3", start, last);
         QVERIFY(!bars.isEmpty());
         QVERIFY(bars.first().minuteMs >= last - kKept * kDay - kMinute);
