@@ -12,6 +12,7 @@ run() {
 run "$build/bin/bench_parser"
 run "$build/bin/bench_http"
 run "$build/bin/bench_history"
+run "$build/bin/bench_chart"
 run "$here/bench/net-bars.sh" "$build"
 run "$here/bench/gateway-bench.sh" "$build"
 run "$here/bench/ticker-vs-floor.sh" "$build"

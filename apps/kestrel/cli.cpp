@@ -51,6 +51,7 @@ enum class PrintFormat { Text, Json, Csv };
 const char kHelp[] =
     "Usage: kestrel [-AUTO]\n"
     "       kestrel --toggle | --show | --hide | --refresh | --settings | --quit\n"
+    "       kestrel --chart NAME\n"
     "       kestrel --print [--page FILE | --url URL] [--format text|json|csv]\n"
     "       kestrel --history NAME [--from TIME] [--to TIME] [--format text|json|csv]\n"
     "       kestrel --show-settings\n"
@@ -66,6 +67,9 @@ const char kHelp[] =
     "  --quit           end the running ticker\n"
     "                   --toggle, --show and --settings start a ticker when none runs; the\n"
     "                   others end with status 1\n"
+    "  --chart NAME     open the running ticker's chart of the instrument NAME (its name, short\n"
+    "                   name or code, e.g. 欧元美元 or EURUSD); status 2 when it knows no such\n"
+    "                   instrument, 1 when no ticker runs\n"
     "  --print          read the prices once and print the display lines (UTF-8): from the\n"
     "                   rates page at Param/RatesURL, or from the public feeds of [Sources]\n"
     "                   when RatesURL is empty; the cause of a failure goes to standard error\n"
@@ -513,6 +517,11 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
         if (argc > 2)
             return UsageError("unexpected argument");
         return std::nullopt;  // the ticker, or the running one, carries the command out
+    }
+    if (mode == "--chart") {
+        if (argc != 3)
+            return UsageError("--chart takes one instrument name");
+        return std::nullopt;  // the running ticker opens it
     }
     if (mode != "--print" && mode != "--show-settings" && mode != "--history")
         return UsageError("unknown option");

@@ -83,6 +83,7 @@ std::optional<int> ForwardCommand(int argc, char* argv[], kestrel::InstanceComma
         case kestrel::InstanceBus::Sent::Taken:
             return 0;
         case kestrel::InstanceBus::Sent::NoAnswer:
+        case kestrel::InstanceBus::Sent::Refused:  // only a chart is refused
             return NoAnswer();
         case kestrel::InstanceBus::Sent::NoOwner:
             break;
@@ -99,12 +100,37 @@ std::optional<int> ForwardCommand(int argc, char* argv[], kestrel::InstanceComma
                            .arg(SettingsFolder(files)));
 }
 
+// `kestrel --chart NAME`: only a running ticker opens a chart, and it says whether it knows the
+// instrument.
+int ForwardChart(int argc, char* argv[]) {
+    QCoreApplication core(argc, argv);
+    const kestrel::ProgramFiles files =
+        kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    if (const QString silence = kestrel::SessionBusSilence(kBusGreetingMs); !silence.isEmpty())
+        return Unreachable(silence);
+    const QString name = QString::fromLocal8Bit(argv[2]);
+    switch (kestrel::InstanceBus(files.IniPath).SendChart(name, kCommandAnswerMs)) {
+        case kestrel::InstanceBus::Sent::Taken:
+            return 0;
+        case kestrel::InstanceBus::Sent::Refused:
+            std::fprintf(stderr, "kestrel: no instrument is named %s\n", argv[2]);
+            return 2;
+        case kestrel::InstanceBus::Sent::NoAnswer:
+            return NoAnswer();
+        case kestrel::InstanceBus::Sent::NoOwner:
+            break;
+    }
+    return NothingToTalkTo(files);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     // Command-line modes need neither a display nor a window.
     if (const auto code = kestrel::RunCommandLine(argc, argv))
         return *code;
+    if (argc == 3 && qstrcmp(argv[1], "--chart") == 0)
+        return ForwardChart(argc, argv);
     // A plain start asks a running ticker to show its window.
     kestrel::InstanceCommand command = kestrel::InstanceCommand::Show;
     bool commanded = false;
@@ -186,6 +212,9 @@ int main(int argc, char* argv[]) {
     // command, and this one ends; when the owner ends meanwhile the name is asked for again.
     kestrel::InstanceBus instance(files.IniPath);
     instance.SetOnCommand([&mainForm](kestrel::InstanceCommand c) { mainForm.RunCommand(c); });
+    instance.SetOnChart(
+        [&mainForm](const QString& name) { return !mainForm.ChartName(name).isEmpty(); },
+        [&mainForm](const QString& name) { mainForm.OpenChart(mainForm.ChartName(name)); });
     instance.ClaimName(command, kClaimAnswerMs, [&mainForm](kestrel::InstanceBus::Claim claim) {
         if (claim == kestrel::InstanceBus::Claim::HandedOver) {
             mainForm.RunCommand(kestrel::InstanceCommand::Quit);

@@ -53,13 +53,16 @@ QDBusMessage BusCall(const char* method, const QVariantList& arguments) {
     return call;
 }
 
-QDBusMessage CommandCall(const QString& name, InstanceCommand command) {
-    QDBusMessage call = QDBusMessage::createMethodCall(name, QString::fromLatin1(kInstancePath),
-                                                       QString::fromLatin1(kInstanceInterface),
-                                                       CommandMethod(command));
+QDBusMessage MethodCall(const QString& name, const QString& method) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        name, QString::fromLatin1(kInstancePath), QString::fromLatin1(kInstanceInterface), method);
     // A name nobody owns is an answer at once, never a start of something else.
     call.setAutoStartService(false);
     return call;
+}
+
+QDBusMessage CommandCall(const QString& name, InstanceCommand command) {
+    return MethodCall(name, CommandMethod(command));
 }
 
 bool NobodyOwns(const QDBusMessage& reply) {
@@ -172,6 +175,7 @@ public Q_SLOTS:
     void Refresh() { Queue(InstanceCommand::Refresh); }
     void Settings() { Queue(InstanceCommand::Settings); }
     void Quit() { Queue(InstanceCommand::Quit); }
+    bool Chart(const QString& name) { return bus_->ReceiveChart(name); }
 
 private:
     void Queue(InstanceCommand command) {
@@ -237,6 +241,26 @@ InstanceBus::Sent InstanceBus::Send(InstanceCommand command, int timeoutMs) cons
                 bus.call(CommandCall(name_, command), QDBus::Block, timeoutMs);
             if (reply.type() == QDBusMessage::ReplyMessage)
                 sent = Sent::Taken;
+            else if (!NobodyOwns(reply))
+                sent = Sent::NoAnswer;
+        }
+    }
+    QDBusConnection::disconnectFromBus(connection);
+    return sent;
+}
+
+InstanceBus::Sent InstanceBus::SendChart(const QString& instrument, int timeoutMs) const {
+    const QString connection = QStringLiteral("kestrel-command");
+    Sent sent = Sent::NoOwner;
+    {
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+        if (bus.isConnected()) {
+            QDBusMessage call = MethodCall(name_, QStringLiteral("Chart"));
+            call << instrument;
+            const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
+            if (reply.type() == QDBusMessage::ReplyMessage)
+                sent = reply.arguments().value(0).toBool() ? Sent::Taken : Sent::Refused;
             else if (!NobodyOwns(reply))
                 sent = Sent::NoAnswer;
         }
@@ -326,6 +350,22 @@ void InstanceBus::SetOnCommand(std::function<void(InstanceCommand)> handler) {
     const QList<InstanceCommand> waiting = std::exchange(pending_, {});
     for (const InstanceCommand command : waiting)
         onCommand_(command);
+}
+
+void InstanceBus::SetOnChart(std::function<bool(const QString&)> knows,
+                             std::function<void(const QString&)> open) {
+    knowsChart_ = std::move(knows);
+    openChart_ = std::move(open);
+}
+
+bool InstanceBus::ReceiveChart(const QString& name) {
+    if (!knowsChart_ || !openChart_ || !knowsChart_(name))
+        return false;
+    QTimer::singleShot(0, adaptor_.get(), [this, name] {
+        if (openChart_)
+            openChart_(name);
+    });
+    return true;
 }
 
 void InstanceBus::Receive(InstanceCommand command) {

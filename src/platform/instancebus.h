@@ -52,11 +52,15 @@ public:
         Taken,     // the owner has taken the command (it runs there after the answer)
         NoOwner,   // nobody owns the name, or there is no bus
         NoAnswer,  // the bus or the owner did not answer within the time
+        Refused,   // the owner does not know what the command names
     };
     // Hands the command to the process that owns the name, over a connection of its own that
     // is closed again before this returns (it may run under a QCoreApplication that goes).
     // Waits for the answer: only for a process that has no window.
     Sent Send(InstanceCommand command, int timeoutMs) const;
+    // `kestrel --chart NAME`: the owner opens the chart of the instrument it knows by that name,
+    // or refuses.
+    Sent SendChart(const QString& name, int timeoutMs) const;
 
     enum class Claim {
         Owner,       // this process is the ticker for these settings and serves the commands
@@ -77,6 +81,12 @@ public:
     // Called by the exported object.
     void Receive(InstanceCommand command);
 
+    // A chart asked for over the bus: `knows` answers at once whether the name is an instrument
+    // (the caller learns it), `open` runs after the answer. Without them every chart is refused.
+    void SetOnChart(std::function<bool(const QString&)> knows,
+                    std::function<void(const QString&)> open);
+    bool ReceiveChart(const QString& name);
+
 private:
     void AskForName();
     void HandOver();
@@ -85,6 +95,8 @@ private:
     QString name_;
     std::unique_ptr<QObject> adaptor_;
     std::function<void(InstanceCommand)> onCommand_;
+    std::function<bool(const QString&)> knowsChart_;
+    std::function<void(const QString&)> openChart_;
     QList<InstanceCommand> pending_;
     InstanceCommand command_ = InstanceCommand::Show;
     int timeoutMs_ = 0;

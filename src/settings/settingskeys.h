@@ -84,6 +84,9 @@ inline constexpr SettingKey ShowChange{
 // ▲, ▼ or － before each price.
 inline constexpr SettingKey ShowArrows{
     .Section = "Param", .Name = "ShowArrows", .Type = KeyType::Boolean};
+// A small curve of the last hours at the end of each quote line.
+inline constexpr SettingKey ShowSparkline{
+    .Section = "Param", .Name = "ShowSparkline", .Type = KeyType::Boolean};
 inline constexpr SettingKey Font{.Section = "Param", .Name = "Font", .Type = KeyType::Font};
 inline constexpr SettingKey HotKey{
     .Section = "Param", .Name = "HotKey", .Type = KeyType::HotKey, .Default = VK_F8};
@@ -180,6 +183,25 @@ inline constexpr SettingKey PosY{
     .Section = "Form", .Name = "Pos_Y", .Type = KeyType::Integer, .Default = -1};
 inline constexpr SettingKey Top{.Section = "Form", .Name = "Top", .Type = KeyType::Boolean};
 
+// [Chart], the chart windows' last place and size; no stored position (negative) or one off the
+// screens places a chart beside the ticker.
+inline constexpr SettingKey ChartPosX{
+    .Section = "Chart", .Name = "Pos_X", .Type = KeyType::Integer, .Default = -1};
+inline constexpr SettingKey ChartPosY{
+    .Section = "Chart", .Name = "Pos_Y", .Type = KeyType::Integer, .Default = -1};
+inline constexpr SettingKey ChartWidth{.Section = "Chart",
+                                       .Name = "Width",
+                                       .Type = KeyType::Integer,
+                                       .Default = 720,
+                                       .LoadMin = 320,
+                                       .LoadMax = 8192};
+inline constexpr SettingKey ChartHeight{.Section = "Chart",
+                                        .Name = "Height",
+                                        .Type = KeyType::Integer,
+                                        .Default = 420,
+                                        .LoadMin = 240,
+                                        .LoadMax = 8192};
+
 }  // namespace keys
 
 // The whole table, in the order of the file's sections.
@@ -193,6 +215,7 @@ inline constexpr const SettingKey* kSettingKeys[] = {
     &keys::DisplayProgressBar,
     &keys::ShowChange,
     &keys::ShowArrows,
+    &keys::ShowSparkline,
     &keys::Font,
     &keys::HotKey,
     &keys::AutoPrompt,
@@ -221,6 +244,10 @@ inline constexpr const SettingKey* kSettingKeys[] = {
     &keys::PosX,
     &keys::PosY,
     &keys::Top,
+    &keys::ChartPosX,
+    &keys::ChartPosY,
+    &keys::ChartWidth,
+    &keys::ChartHeight,
 };
 
 // [Alarms]: the rules, one key each, numbered from 1 without gaps.

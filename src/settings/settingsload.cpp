@@ -134,6 +134,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.DisplayProgressBar = ReadBoolean(ini, keys::DisplayProgressBar);
     s.ShowChange = ReadBoolean(ini, keys::ShowChange);
     s.ShowArrows = ReadBoolean(ini, keys::ShowArrows);
+    s.ShowSparkline = ReadBoolean(ini, keys::ShowSparkline);
 
     s.Font = ReadFont(ini, keys::Font, DefaultQuoteFont(windowFont));
 
@@ -211,7 +212,16 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.Pos_X = ReadInteger(ini, keys::PosX);
     s.Pos_Y = ReadInteger(ini, keys::PosY);
     s.Top = ReadBoolean(ini, keys::Top);
+    s.ChartPlace = ReadChartPlace(ini);
     return s;
+}
+
+QRect ReadChartPlace(const TIniFile& ini) {
+    const auto bounded = [&ini](const SettingKey& key) {
+        return std::clamp(ReadInteger(ini, key), Bound(key.LoadMin), Bound(key.LoadMax));
+    };
+    return QRect(ReadInteger(ini, keys::ChartPosX), ReadInteger(ini, keys::ChartPosY),
+                 bounded(keys::ChartWidth), bounded(keys::ChartHeight));
 }
 
 namespace {
@@ -228,6 +238,7 @@ QString ReportedValue(const Settings& s, const SettingKey& key) {
         {&keys::DisplayProgressBar, Flag(s.DisplayProgressBar)},
         {&keys::ShowChange, Flag(s.ShowChange)},
         {&keys::ShowArrows, Flag(s.ShowArrows)},
+        {&keys::ShowSparkline, Flag(s.ShowSparkline)},
         {&keys::Font, FontToText(s.Font)},
         {&keys::HotKey, ShortCutToText(s.HotKey)},
         {&keys::AutoPrompt, Flag(s.AutoPrompt)},
@@ -253,6 +264,10 @@ QString ReportedValue(const Settings& s, const SettingKey& key) {
         {&keys::PosX, QString::number(s.Pos_X)},
         {&keys::PosY, QString::number(s.Pos_Y)},
         {&keys::Top, Flag(s.Top)},
+        {&keys::ChartPosX, QString::number(s.ChartPlace.x())},
+        {&keys::ChartPosY, QString::number(s.ChartPlace.y())},
+        {&keys::ChartWidth, QString::number(s.ChartPlace.width())},
+        {&keys::ChartHeight, QString::number(s.ChartPlace.height())},
     };
     for (const auto& [k, value] : values) {
         if (k == &key)

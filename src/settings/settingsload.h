@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QHash>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -18,6 +19,10 @@
 
 namespace kestrel {
 
+// [Chart]: the chart windows' last frame position and size, the size within its bounds; a
+// negative position is none.
+QRect ReadChartPlace(const TIniFile& ini);
+
 struct Settings {
     // As read (after the corrections noted); the defaults are the table's.
     // [Param]
@@ -30,6 +35,7 @@ struct Settings {
     bool DisplayProgressBar = keys::DisplayProgressBar.BooleanDefault();
     bool ShowChange = keys::ShowChange.BooleanDefault();
     bool ShowArrows = keys::ShowArrows.BooleanDefault();
+    bool ShowSparkline = keys::ShowSparkline.BooleanDefault();
     FontDesc Font;
     quint16 HotKey = kDefaultHotKey;  // a text that names no key is the default
     bool AutoPrompt = keys::AutoPrompt.BooleanDefault();
@@ -68,6 +74,9 @@ struct Settings {
     int Pos_X = keys::PosX.IntegerDefault();
     int Pos_Y = keys::PosY.IntegerDefault();
     bool Top = keys::Top.BooleanDefault();
+    // [Chart]
+    QRect ChartPlace{keys::ChartPosX.IntegerDefault(), keys::ChartPosY.IntegerDefault(),
+                     keys::ChartWidth.IntegerDefault(), keys::ChartHeight.IntegerDefault()};
 
     // effective values
     int TicksPerInterval = Interval * kTicksPerSecond;

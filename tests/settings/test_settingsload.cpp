@@ -60,22 +60,24 @@ void TestSettingsLoad::freshInstallReport() {
     const Settings s = LoadSettings(ini_, ccy_, kWindowFont, {});
     QCOMPARE(
         FormatSettingsReport(s),
-        QStringLiteral("[Param]\nInterval=10\nLineSpacing=1\n3D=0\nColorMode=0\nWaitTimeOut=5\n"
-                       "DisplayTime=1\nDisplayProgressBar=1\nShowChange=0\nShowArrows=0\n"
-                       "Font=微软雅黑,9,B,0,clOlive,134\n"
-                       "HotKey=F8\nAutoPrompt=1\nPromptInterval=10\nUseMonitor=0\nMonitorCcy=\n"
-                       "MonitorPrice=0\nAlarmSound=0\nAlarmNotify=1\nAlarmCommand=\nProxyType="
-                       "0\nProxyAddress=\nProxyPort=\n"
-                       "RatesURL=\n"
-                       "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n"
-                       "HistoryDays=30\n\n"
-                       "[Sources]\nOrder=portal,ecb\nPortalURL=https://hq.sinajs.cn/list=\n"
-                       "EcbURL=https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml\n"
-                       "BocURL=https://www.boc.cn/sourcedb/whpj/\n\n"
-                       "[Form]\nAlpha=0\nNotRunWeekEnd=0\nPos_X=-1\nPos_Y=-1\nTop=0\n\n"
-                       "[Effective]\nTicksPerInterval=100\nHotKeyModifiers=0\n"
-                       "HotKeyVirtualKey=119\nWaitTimeoutMs=5000\nProxyAccessType=atPreconfig\n"
-                       "ProxyServer=\nProxyPortNumber=8080\nSelection=") +
+        QStringLiteral(
+            "[Param]\nInterval=10\nLineSpacing=1\n3D=0\nColorMode=0\nWaitTimeOut=5\n"
+            "DisplayTime=1\nDisplayProgressBar=1\nShowChange=0\nShowArrows=0\nShowSparkline=0\n"
+            "Font=微软雅黑,9,B,0,clOlive,134\n"
+            "HotKey=F8\nAutoPrompt=1\nPromptInterval=10\nUseMonitor=0\nMonitorCcy=\n"
+            "MonitorPrice=0\nAlarmSound=0\nAlarmNotify=1\nAlarmCommand=\nProxyType="
+            "0\nProxyAddress=\nProxyPort=\n"
+            "RatesURL=\n"
+            "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n"
+            "HistoryDays=30\n\n"
+            "[Sources]\nOrder=portal,ecb\nPortalURL=https://hq.sinajs.cn/list=\n"
+            "EcbURL=https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml\n"
+            "BocURL=https://www.boc.cn/sourcedb/whpj/\n\n"
+            "[Form]\nAlpha=0\nNotRunWeekEnd=0\nPos_X=-1\nPos_Y=-1\nTop=0\n\n"
+            "[Chart]\nPos_X=-1\nPos_Y=-1\nWidth=720\nHeight=420\n\n"
+            "[Effective]\nTicksPerInterval=100\nHotKeyModifiers=0\n"
+            "HotKeyVirtualKey=119\nWaitTimeoutMs=5000\nProxyAccessType=atPreconfig\n"
+            "ProxyServer=\nProxyPortNumber=8080\nSelection=") +
             DefaultSelection().join(u',') + u'\n');
     QVERIFY(!QFile::exists(ini_));
 }

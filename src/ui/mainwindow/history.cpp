@@ -24,6 +24,17 @@ void TMainForm::OpenHistory() {
         return;
     History = std::make_unique<HistoryStore>(Files.HistoryPath, HistoryDays);
     History->OnStateChanged = [this] { ShowTrayNews(trayNews_); };
+    // The charts and the sparklines read the file by its path, on threads of their own: a read
+    // still under way when the window goes needs nothing of the store.
+    if (HistoryDays > 0) {
+        HistoryReads.Bars = [path = Files.HistoryPath](const QString& code, qint64 fromMs,
+                                                       qint64 toMs) {
+            return ReadHistoryBars(path, code, fromMs, toMs);
+        };
+        HistoryReads.Days = [path = Files.HistoryPath](const QString& code, QDate from, QDate to) {
+            return ReadHistoryDays(path, code, from, to);
+        };
+    }
 }
 
 void TMainForm::RecordHistory(const QDateTime& now) {

@@ -275,6 +275,8 @@ void TMainForm::CreateMenu() {
     mnAutoAdjustSize->setVisible(false);
     mnReadNow =
         PopupMenu1->addAction(QStringLiteral("重新读取牌价"), this, &TMainForm::mnReadNowClick);
+    mnChart = PopupMenu1->addMenu(QStringLiteral("走势图..."));
+    connect(mnChart, &QMenu::aboutToShow, this, &TMainForm::FillChartMenu);
     mnAlwaysOnTop = PopupMenu1->addAction(QStringLiteral("总是在最前面"));
     mnAlwaysOnTop->setCheckable(true);
     connect(mnAlwaysOnTop, &QAction::triggered, this, &TMainForm::mnAlwaysOnTopClick);
@@ -319,6 +321,9 @@ void TMainForm::ApplySettings() {
     ColorMode = s.ColorMode;
     DisplayTime = s.DisplayTime;
     QuoteLook = {s.ShowChange, s.ShowArrows, AliasesOf(s)};
+    ShowSparkline = s.ShowSparkline;
+    if (!ShowSparkline)
+        Sparklines.clear();
     pbProgress->setVisible(s.DisplayProgressBar);
     MemoPrice.Desc = s.Font;
     MemoPrice.Font = QFontOf(s.Font);
@@ -533,6 +538,10 @@ void TMainForm::BuildQuoteLines() {
         refreshTip_ = Page.Demo() ? QString() : RefreshedTip(ShownTime, sources);
         ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
         RecordHistory(now);
+        // What this download recorded reaches the file with the store's next batch; the reads
+        // see it by the next download at the latest.
+        ReadSparklines();
+        ReloadCharts();
     } else {
         RenderLines();
         ShowCanvas();
@@ -782,6 +791,11 @@ void TMainForm::Quit() {
     ReportToLogFromNow();
     ArmExitWatchdog();
     quitting_ = true;
+    // The charts go first, each keeping its place.
+    for (TChartForm* chart : std::as_const(Charts)) {
+        if (chart)
+            chart->close();
+    }
     close();
     // Not quit(): that asks every window to close, and one that refuses (an embedded tray icon
     // at the wrong moment) would keep the program running without its window.
@@ -897,6 +911,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched != pnlContent && watched != imgPrice)
         return QWidget::eventFilter(watched, event);
+    // A double click on a quote line opens its chart.
+    if (event->type() == QEvent::MouseButtonDblClick && watched == imgPrice &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint() -
+                          imgPrice->contentsRect().topLeft();
+        if (const QString name = InstrumentAt(at); !name.isEmpty()) {
+            OpenChart(name);
+            return true;
+        }
+    }
     // The right button is left to the context menu.
     if (event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() != Qt::RightButton) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -28,6 +29,7 @@
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
 #include "settings/settingskeys.h"
+#include "ui/chart/chartform.h"
 #include "ui/upgrade/updater.h"
 
 class QAction;
@@ -111,6 +113,11 @@ public:
     void SaveWindowPosition();
     // A command from another process (kestrel --toggle ..., or the bus).
     void RunCommand(InstanceCommand command);
+    // The catalogue name of an instrument given by its name in any letter case, its short name
+    // or its code; empty when it names none.
+    QString ChartName(const QString& given) const;
+    // Opens the chart window of the instrument, or brings its open one forward.
+    TChartForm* OpenChart(const QString& name);
 
     // The canvas as imgPrice shows it.
     QImage ShownImage() const;
@@ -142,6 +149,7 @@ private:
     QMenu* PopupMenu1 = nullptr;
     QAction* mnAutoAdjustSize = nullptr;
     QAction* mnAlwaysOnTop = nullptr;
+    QMenu* mnChart = nullptr;  // 走势图..., one item per shown instrument
     QMenu* mnHelpGroup = nullptr;
     QAction* mnOnlineUpdate = nullptr;
     // The tray icon's menu: mnShowHide (the default item), then the items of PopupMenu1.
@@ -206,6 +214,22 @@ private:
     std::function<INotifier*()> NotifierSource;
     INotifier* Notifier = nullptr;
     QSet<QString> FiredRules;  // the keys of the rules that fired since the start
+    // The chart windows open, by instrument.
+    QHash<QString, QPointer<TChartForm>> Charts;
+    // Where the charts and the sparklines read the price history; empty while there is none.
+    ChartSources HistoryReads;
+    void FillChartMenu();
+    void ReloadCharts();
+    // The instrument of the quote line under a point of imgPrice; empty for none.
+    QString InstrumentAt(const QPoint& point) const;
+    // Param/ShowSparkline: the closes of the last hours at the end of each quote line, by
+    // instrument, as the last read of the history found them.
+    bool ShowSparkline = keys::ShowSparkline.BooleanDefault();
+    QHash<QString, QVector<HistoryBar>> Sparklines;
+    quint64 sparklineReads_ = 0;
+    void ReadSparklines();
+    void DrawSparkline(QPainter& painter, const QRect& box, const QString& name,
+                       const QColor& colour) const;
     // The price history, opened after the first showing; its days are read at start-up.
     std::unique_ptr<HistoryStore> History;
     int HistoryDays = -1;

@@ -81,6 +81,14 @@ void TMainForm::RenderWith(bool coloured) {
     const int lineHeight = LineHeight();
     int row = 0;
     int line = 0;
+    // The sparklines stand in one column after the widest line.
+    int sparklineLeft = 0;
+    if (coloured && ShowSparkline) {
+        const QFontMetrics metrics(MemoPrice.Font);
+        for (const QString& text : MemoPrice.Lines)
+            sparklineLeft = std::max(sparklineLeft, metrics.horizontalAdvance(text));
+        sparklineLeft += kSparklineGap;
+    }
     const auto draw = [&](const QString& text, const QColor& colour) {
         painter.setPen(colour);
         painter.drawText(QRect(0, row * lineHeight, CanvasBitmap.width(), lineHeight),
@@ -102,6 +110,11 @@ void TMainForm::RenderWith(bool coloured) {
             if (const auto rgb = TrendRgb(SlotTrend(Quotes, i), ColorMode))
                 colour = FromRgb(*rgb);
         }
+        if (sparklineLeft > 0 && i < SelectedInstruments.size())
+            DrawSparkline(
+                painter,
+                QRect(sparklineLeft, row * lineHeight + 2, kSparklineWidth, lineHeight - 4),
+                SelectedInstruments.at(i), colour);
         draw(MemoPrice.Lines.at(line), colour);
     }
 }
@@ -134,6 +147,8 @@ void TMainForm::AutoSizeWindow() {
     const bool barShown = !pbProgress->isHidden();
     const int outerHeight =
         lines * lineHeight + (barShown ? kHeightMarginWithBar : kHeightMarginWithoutBar);
+    if (ShowSparkline)
+        widest += kSparklineGap + kSparklineWidth;
     const int outerWidth = widest + kWidthMargin;
     // The margins were measured with a frame and a caption; the client area is what remains
     // after this desktop's frame, but never less than the lines need inside the panel border.

@@ -9,5 +9,9 @@ inline constexpr int kHeightMarginWithBar = 58;
 inline constexpr int kHeightMarginWithoutBar = 55;
 inline constexpr int kPanelBorder = 10;
 inline constexpr int kBarHeight = 3;
+// The sparkline at the end of each quote line, with the room before it, and the hours it shows.
+inline constexpr int kSparklineGap = 8;
+inline constexpr int kSparklineWidth = 60;
+inline constexpr int kSparklineHours = 4;
 
 }  // namespace kestrel

@@ -226,6 +226,7 @@ void TSetupForm::ReadSettings() {
     cbDisplayProgressBar->setChecked(ReadBoolean(ini, keys::DisplayProgressBar));
     cbShowChange->setChecked(ReadBoolean(ini, keys::ShowChange));
     cbShowArrows->setChecked(ReadBoolean(ini, keys::ShowArrows));
+    cbShowSparkline->setChecked(ReadBoolean(ini, keys::ShowSparkline));
     for (const auto& [name, shortName] : ReadAliases(ini))
         aliasesRead_.insert(name, shortName);
     aliases_ = aliasesRead_;
@@ -303,6 +304,7 @@ void TSetupForm::WriteSettings() {
     WriteBoolean(edit, keys::DisplayProgressBar, cbDisplayProgressBar->isChecked());
     WriteBoolean(edit, keys::ShowChange, cbShowChange->isChecked());
     WriteBoolean(edit, keys::ShowArrows, cbShowArrows->isChecked());
+    WriteBoolean(edit, keys::ShowSparkline, cbShowSparkline->isChecked());
     WriteFont(edit, keys::Font, FontDialog);
     WriteBoolean(edit, keys::Alpha, cbAutoAlphaBlend->isChecked());
     WriteBoolean(edit, keys::NotRunWeekEnd, cbNotRunWeekEnd->isChecked());

@@ -83,6 +83,7 @@ public:
     QRadioButton* rbColorMode3 = nullptr;  // 低调: nothing coloured
     QCheckBox* cbShowChange = nullptr;
     QCheckBox* cbShowArrows = nullptr;
+    QCheckBox* cbShowSparkline = nullptr;
     TSpinEdit* seLineSpacing = nullptr;
     // "快捷方式"
     QCheckBox* cbShctStartup = nullptr;

@@ -271,9 +271,11 @@ QWidget* TSetupForm::CreateFontPage() {
 
     cbShowChange = new QCheckBox(QStringLiteral("显示涨跌（与昨收相比）"));
     cbShowArrows = new QCheckBox(QStringLiteral("显示涨跌箭头"));
+    cbShowSparkline = new QCheckBox(QStringLiteral("显示近4小时走势"));
     auto* contents = new QHBoxLayout;
     contents->addWidget(cbShowChange, 1);
     contents->addWidget(cbShowArrows, 1);
+    contents->addWidget(cbShowSparkline, 1);
 
     seLineSpacing = SpinBox(TValueType::vtFloat, keys::LineSpacing.Min, keys::LineSpacing.Max, 0.1);
     seLineSpacing->SetDecimal(2);

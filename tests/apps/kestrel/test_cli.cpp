@@ -159,6 +159,7 @@ private Q_SLOTS:
             QStringLiteral("--print"), QStringLiteral("--format"), QStringLiteral("xml")};
         QTest::newRow("show-settings takes nothing") << QStringList{
             QStringLiteral("--show-settings"), QStringLiteral("--page"), QStringLiteral("x")};
+        QTest::newRow("chart needs one name") << QStringList{QStringLiteral("--chart")};
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);
@@ -459,6 +460,7 @@ private Q_SLOTS:
                                       QStringLiteral("DisplayProgressBar"),
                                       QStringLiteral("ShowChange"),
                                       QStringLiteral("ShowArrows"),
+                                      QStringLiteral("ShowSparkline"),
                                       QStringLiteral("Font"),
                                       QStringLiteral("HotKey"),
                                       QStringLiteral("AutoPrompt"),
@@ -486,6 +488,11 @@ private Q_SLOTS:
                                       QStringLiteral("Pos_X"),
                                       QStringLiteral("Pos_Y"),
                                       QStringLiteral("Top"),
+                                      QStringLiteral("[Chart]"),
+                                      QStringLiteral("Pos_X"),
+                                      QStringLiteral("Pos_Y"),
+                                      QStringLiteral("Width"),
+                                      QStringLiteral("Height"),
                                       QStringLiteral("[Effective]"),
                                       QStringLiteral("TicksPerInterval"),
                                       QStringLiteral("HotKeyModifiers"),

@@ -100,11 +100,14 @@ class TestEnding : public QObject {
     };
 
     static Run Command(const QString& option, const QProcessEnvironment& env) {
+        return Command(QStringList{option}, env);
+    }
+    static Run Command(const QStringList& arguments, const QProcessEnvironment& env) {
         QProcess p;
         p.setProcessEnvironment(env);
         QElapsedTimer took;
         took.start();
-        p.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), {option});
+        p.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel"), arguments);
         if (!p.waitForFinished(10000))
             p.kill();
         Run run;
@@ -216,6 +219,26 @@ private slots:
         QTest::qWait(500);
         EndTicker(ticker, QStringLiteral("--quit"), env);
         QVERIFY(!ticker.readAllStandardError().contains(kWatchdogLine));
+    }
+
+    // The running ticker opens a chart by any name it knows the instrument by, refuses one it does
+    // not know, and a chart open does not hold the end.
+    void aChartOpensByName() {
+        QProcess ticker;
+        const QProcessEnvironment env = Environment(Home(QStringLiteral("chart")), busAddress_);
+        if (!StartTicker(ticker, env))
+            QFAIL(ticker.readAllStandardError().constData());
+        for (const QString& name : {QStringLiteral("EURUSD"), QStringLiteral("欧元美元")}) {
+            const Run run = Command({QStringLiteral("--chart"), name}, env);
+            QVERIFY2(run.status == 0, run.err.constData());
+        }
+        const Run unknown = Command({QStringLiteral("--chart"), QStringLiteral("欧元火星")}, env);
+        QCOMPARE(unknown.status, 2);
+        QVERIFY2(unknown.err.contains("no instrument is named 欧元火星"), unknown.err.constData());
+        EndTicker(ticker, QStringLiteral("--quit"), env);
+        QVERIFY(!ticker.readAllStandardError().contains(kWatchdogLine));
+        // With no ticker there is nothing to ask.
+        QCOMPARE(Command({QStringLiteral("--chart"), QStringLiteral("EURUSD")}, env).status, 1);
     }
 
     void aCommandWithoutDisplayOrTickerSaysSo_data() {

@@ -32,6 +32,7 @@
 #include "ui/mainwindow/aboutform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/mainwindow/session.h"
+#include "ui/mainwindow/windowsizes.h"
 #include "ui/tray/trayicon.h"
 
 using kestrel::test::PageServer;
@@ -201,6 +202,93 @@ private Q_SLOTS:
         QCOMPARE(form->width(), widest + 50);
         QCOMPARE(tray_->Current.Icon, TrayIconBytes(*form, 0));
         QCOMPARE(form->ShownImage().size(), form->CanvasBitmap.size());
+    }
+
+    // Off, the sparklines change nothing whatever the history holds; on, a quote line with
+    // history gets its curve in the line's colour after the widest line, and the window grows
+    // by the curve's width alone.
+    void sparklines() {
+        const auto withHistory = [](TMainForm& form) {
+            form.HistoryReads.Bars = [](const QString& code, qint64 from, qint64 to) {
+                QVector<HistoryBar> bars;
+                for (qint64 t = from; code == QLatin1String("EURUSD") && t < to; t += 600'000)
+                    bars.append({t, 0, 0, 0, 1.15 + static_cast<double>(t - from) / 1e9, t, {}});
+                return bars;
+            };
+        };
+        WriteIni(QStringLiteral("DisplayTime=0\r\n"));
+        auto plain = MakeForm();
+        QVERIFY(Download(*plain));
+        const QImage before = plain->CanvasBitmap;
+        const QSize size = plain->size();
+        plain.reset();
+
+        auto off = MakeForm();
+        withHistory(*off);
+        QVERIFY(Download(*off));
+        QTest::qWait(200);  // what a read would bring has come by now
+        QCOMPARE(off->size(), size);
+        QCOMPARE(off->CanvasBitmap, before);
+        off.reset();
+
+        WriteIni(QStringLiteral("DisplayTime=0\r\nShowSparkline=1\r\n"));
+        auto on = MakeForm();
+        withHistory(*on);
+        QVERIFY(Download(*on));
+        QVERIFY(QTest::qWaitFor([&] { return !on->Sparklines.isEmpty(); }, 5000));
+        QCOMPARE(on->size(), size + QSize(kSparklineGap + kSparklineWidth, 0));
+        const QFontMetrics metrics(on->MemoPrice.Font);
+        int widest = 0;
+        for (const QString& l : on->MemoPrice.Lines)
+            widest = std::max(widest, metrics.horizontalAdvance(l));
+        const int h = on->LineHeight();
+        QCOMPARE(on->CanvasBitmap.copy(0, 0, widest, 2 * h), before.copy(0, 0, widest, 2 * h));
+        const auto curve = [&](int row) {
+            QSet<QRgb> colours;
+            for (int y = row * h; y < (row + 1) * h; ++y) {
+                for (int x = widest + kSparklineGap; x < widest + kSparklineGap + kSparklineWidth;
+                     ++x)
+                    colours.insert(on->CanvasBitmap.pixel(x, y) | 0xFF000000u);
+            }
+            return colours;
+        };
+        QVERIFY(curve(0).contains(kOlive));  // first values: the quote font's colour
+        QCOMPARE(curve(1).size(), 1);        // 美元日元 has no history: only the background
+    }
+
+    // A double click on a quote line opens that instrument's chart, once; the menu lists the
+    // instruments shown.
+    void aDoubleClickOpensTheLinesChart() {
+        auto form = MakeForm();
+        form->show();
+        QVERIFY(Download(*form));
+        const int h = form->LineHeight();
+        const QPoint second = form->imgPrice->contentsRect().topLeft() + QPoint(20, 2 * h + h / 2);
+        QTest::mouseDClick(form->imgPrice, Qt::LeftButton, {}, second);
+        QCOMPARE(form->Charts.size(), 1);
+        TChartForm* chart = form->Charts.value(QStringLiteral("美元日元"));
+        QVERIFY(chart);
+        QCOMPARE(chart->windowTitle(), QStringLiteral("走势图 - 美元日元"));
+        QTest::mouseDClick(form->imgPrice, Qt::LeftButton, {}, second);
+        QCOMPARE(form->Charts.size(), 1);
+        // The time line opens nothing.
+        QTest::mouseDClick(form->imgPrice, Qt::LeftButton, {},
+                           form->imgPrice->contentsRect().topLeft() + QPoint(20, h / 2));
+        QCOMPARE(form->Charts.size(), 1);
+        emit form->mnChart->aboutToShow();
+        QStringList items;
+        for (QAction* a : form->mnChart->actions())
+            items.append(a->text());
+        QCOMPARE(items, (QStringList{QStringLiteral("欧元美元"), QStringLiteral("美元日元")}));
+        form->mnChart->actions().first()->trigger();
+        QVERIFY(form->Charts.value(QStringLiteral("欧元美元")));
+        chart->close();
+        QTRY_COMPARE(form->Charts.size(), 1);
+        // The codes and short names name instruments as well.
+        QCOMPARE(form->ChartName(QStringLiteral("usdjpy")), QStringLiteral("美元日元"));
+        QCOMPARE(form->ChartName(QStringLiteral("纽约原油")), QStringLiteral("NYMEX原油"));
+        QVERIFY(form->ChartName(QStringLiteral("欧元火星")).isEmpty());
+        delete form->Charts.value(QStringLiteral("欧元美元"));
     }
 
     // Byte-counted padding lines up in the window font: prices of labels of every length start
@@ -1037,11 +1125,12 @@ private Q_SLOTS:
         QStringList captions;
         for (QAction* a : form->PopupMenu1->actions())
             captions.append(a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(captions,
-                 (QStringList{QStringLiteral("设置..."), QStringLiteral("自动调整窗体大小"),
-                              QStringLiteral("重新读取牌价"), QStringLiteral("总是在最前面"),
-                              QStringLiteral("-"), QStringLiteral("帮助"), QStringLiteral("-"),
-                              QStringLiteral("退出")}));
+        QCOMPARE(
+            captions,
+            (QStringList{QStringLiteral("设置..."), QStringLiteral("自动调整窗体大小"),
+                         QStringLiteral("重新读取牌价"), QStringLiteral("走势图..."),
+                         QStringLiteral("总是在最前面"), QStringLiteral("-"),
+                         QStringLiteral("帮助"), QStringLiteral("-"), QStringLiteral("退出")}));
         QVERIFY(!form->mnAutoAdjustSize->isVisible());
         QStringList help;
         for (QAction* a : form->mnHelpGroup->actions())

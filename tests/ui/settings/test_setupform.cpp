@@ -159,6 +159,7 @@ private Q_SLOTS:
         form->cbDisplayProgressBar->setChecked(false);
         form->cbShowChange->setChecked(true);
         form->cbShowArrows->setChecked(true);
+        form->cbShowSparkline->setChecked(true);
         form->ChooseFont = [](FontDesc& font) {
             font.Name = QStringLiteral("黑体");
             font.Size = 12;
@@ -204,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(files_.IniPath),
                  ToCp936(QStringLiteral("[Param]\r\nInterval=30\r\nLineSpacing=1.1\r\n"
                                         "ColorMode=1\r\nDisplayTime=0\r\nDisplayProgressBar=0\r\n"
-                                        "ShowChange=1\r\nShowArrows=1\r\n"
+                                        "ShowChange=1\r\nShowArrows=1\r\nShowSparkline=1\r\n"
                                         "Font=黑体,12,BI,0,clBlue,134\r\nHotKey=Ctrl+Alt+Q\r\n"
                                         "AutoPrompt=0\r\nPromptInterval=20\r\nUseMonitor=1\r\n"
                                         "MonitorCcy=欧元美元\r\nMonitorPrice=1.2345\r\n"
@@ -374,7 +375,8 @@ private Q_SLOTS:
                  ToCp936(QStringLiteral("欧元美元\r\n美元日元\r\nnymex原油\r\n")));
         const QByteArray ini = ReadAll(files_.IniPath);
         QVERIFY(ini.startsWith("[Param]\r\nColorMode=3\r\nShowChange=0\r\n"));
-        QVERIFY(ini.contains("\r\nDisplayProgressBar=1\r\nShowArrows=1\r\nFont="));
+        QVERIFY(
+            ini.contains("\r\nDisplayProgressBar=1\r\nShowArrows=1\r\nShowSparkline=0\r\nFont="));
         QCOMPARE(ini.mid(ini.indexOf("[Aliases]")),
                  ToCp936(QStringLiteral("[Aliases]\r\n欧元美元=欧元\r\n现货黄金=金\r\n"
                                         "NYMEX原油=纽油\r\n")));
