@@ -40,8 +40,12 @@ void Gateway::Run(std::size_t source) {
         double wait = 0;
         {
             std::lock_guard lock(Mutex);
-            wait = Cache.Record(source, answer, QDateTime::currentMSecsSinceEpoch());
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            wait = Cache.Record(source, answer, now);
             PageSecond = -1;
+            ++Version;
+            for (const feeds::Served& served : Cache.Choose(now))
+                Day.Add(served.Name, now, served.Value.Price);
         }
         if (!Stop.WaitFor(std::chrono::milliseconds(qint64(wait * 1000))))
             break;
@@ -73,6 +77,34 @@ std::string Gateway::Reason() {
     return (QStringLiteral("报价服务的") +
             Cache.FailureSummary(QDateTime::currentMSecsSinceEpoch()))
         .toStdString();
+}
+
+BoardState Gateway::BoardRows() {
+    std::lock_guard lock(Mutex);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    BoardState state;
+    state.PollSeconds = CacheSeconds();
+    state.Version = Version;
+    std::map<QString, const feeds::Served*> byName;
+    const std::vector<feeds::Served> served = Cache.Choose(now);
+    for (const feeds::Served& s : served)
+        byName[s.Name] = &s;
+    const std::map<QString, QString> withheld = Cache.Withheld(now);
+    for (const QString& name : feeds::PageInstruments()) {
+        if (const auto it = byName.find(name); it != byName.end()) {
+            const feeds::Served& s = *it->second;
+            state.Rows.push_back({name, s.Value.Price, s.Value.PrevClose, s.Value.Time,
+                                  QString::fromLatin1(feeds::SourceName(s.Source)),
+                                  feeds::SourceTitle(s.Source), s.Value.Reference, QString()});
+            state.UpdatedMs = std::max(state.UpdatedMs, s.Value.ConfirmedMs);
+        } else if (const auto why = withheld.find(name); why != withheld.end()) {
+            state.Rows.push_back(
+                {name, 0, 0, QDateTime(), QString(), QString(), false, why->second});
+        }
+    }
+    if (served.empty())
+        state.Error = QStringLiteral("报价服务的") + Cache.FailureSummary(now);
+    return state;
 }
 
 std::string Gateway::Status() {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "board.h"
 #include "feeds/cache.h"
 #include "stopsignal.h"
 
@@ -39,6 +40,9 @@ public:
     std::string Reason();
     // How long a cache in front may keep the page: the shortest poll.
     int CacheSeconds() const;
+    // What the board shows: every instrument served or withheld, in page order.
+    BoardState BoardRows();
+    const DayLines& Lines() const { return Day; }
 
 private:
     void Run(std::size_t source);
@@ -50,6 +54,8 @@ private:
     // The page as last made, for every request within the same second until an answer comes.
     qint64 PageSecond = -1;
     std::optional<std::string> LastPage;
+    std::uint64_t Version = 0;  // counts the answers recorded
+    DayLines Day;
     std::vector<std::thread> Threads;
 };
 

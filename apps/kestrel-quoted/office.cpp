@@ -1,8 +1,8 @@
 #include "office.h"
 
 #include <QUrl>
-#include <cstdio>
 
+#include "board.h"
 #include "logging.h"
 
 namespace kestrel::gateway {
@@ -55,15 +55,7 @@ void ServePage(Gateway& gateway, const http::Request& req, http::Response& res) 
         res.Headers.emplace_back("Cache-Control", "no-store");
         return;
     }
-    char tag[32];
-    std::snprintf(tag, sizeof tag, "\"%016zx\"", std::hash<std::string>{}(*page));
-    res.Headers.emplace_back("ETag", tag);
-    res.Headers.emplace_back("Cache-Control", "max-age=" + std::to_string(gateway.CacheSeconds()));
-    if (req.Header("If-None-Match") == tag) {
-        res.Set(304, std::string(), std::string());
-        return;
-    }
-    res.Set(200, *page, "text/html; charset=gb2312");
+    ServeCached(req, res, *page, "text/html; charset=gb2312", gateway.CacheSeconds());
 }
 
 }  // namespace

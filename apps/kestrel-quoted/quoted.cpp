@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "board.h"
 #include "commandline.h"
 #include "gateway.h"
 #include "http.h"
@@ -152,13 +153,18 @@ int Serve(const Options& options, sigset_t& stopSignals) {
     // The walk makes a page per request; the gateway serves its cache of the feeds.
     std::unique_ptr<WalkSource> walk;
     std::unique_ptr<Gateway> gateway;
+    std::unique_ptr<Board> board;
     if (options.Walk) {
         walk = std::make_unique<WalkSource>(options.Demo, stop);
         walk->Register(server);
+        board = std::make_unique<Board>([&walk] { return walk->BoardRows(); }, walk->Lines());
     } else {
         gateway = std::make_unique<Gateway>(FeedSources(options.Office), stop);
         RegisterOffice(server, *gateway);
+        board =
+            std::make_unique<Board>([&gateway] { return gateway->BoardRows(); }, gateway->Lines());
     }
+    board->Register(server);
     if (options.Upgrade.Routes)
         upgradefiles::Register(server, options.Upgrade);
 
