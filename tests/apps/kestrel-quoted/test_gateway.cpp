@@ -414,6 +414,73 @@ private slots:
         QCOMPARE(again->status, 304);
     }
 
+    // The board's document: each value with its close, source and times, cached like the page,
+    // and an honest failure once nothing is left; the board's files under a strict policy.
+    void quotesDocument() {
+        FakeUpstream upstream;
+        Gateway gateway(QStringList{"--source", "portal", "--poll", "0.2", "--backoff-max", "0.4",
+                                    "--stale", "2"} +
+                        upstream.Urls());
+        QVERIFY(gateway.WaitForPage(200));
+        const auto res = gateway.Get("/quotes.json");
+        QVERIFY(res && res->status == 200);
+        QCOMPARE(res->get_header_value("Content-Type"), std::string("application/json"));
+        const QJsonObject doc =
+            QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object();
+        QCOMPARE(doc["demo"].toBool(true), false);
+        QCOMPARE(doc["poll_seconds"].toInt(), 1);
+        QJsonObject gold;
+        for (const QJsonValue& q : doc["quotes"].toArray()) {
+            if (q["code"] == u"XAUUSD"_s)
+                gold = q.toObject();
+        }
+        QCOMPARE(gold["name"].toString(), u"现货黄金"_s);
+        QCOMPARE(gold["value"].toDouble(), 4344.36);
+        QCOMPARE(gold["previous_close"].toDouble(), 4325.85);
+        QCOMPARE(gold["change"].toDouble(), 18.51);
+        QCOMPARE(gold["source"].toString(), u"portal"_s);
+        QCOMPARE(gold["source_title"].toString(), u"新浪财经"_s);
+        static const QRegularExpression offset(u"T\\d\\d:\\d\\d:\\d\\d([+-]\\d\\d:\\d\\d|Z)$"_s);
+        QVERIFY2(offset.match(gold["quote_time"].toString()).hasMatch(),
+                 qPrintable(gold["quote_time"].toString()));
+        QVERIFY(gold["age_seconds"].toInt(-1) >= 0 && gold["age_seconds"].toInt() < 60);
+        const QJsonArray day = gold["day"].toArray();
+        QCOMPARE(day.size(), 96);
+        QCOMPARE(day.last().toDouble(), 4344.36);
+        QVERIFY(day.first().isNull());
+
+        // The ages change by the second: within one the tag holds.
+        httplib::Client client("127.0.0.1", gateway.Port());
+        bool revalidated = false;
+        for (int i = 0; i < 5 && !revalidated; ++i) {
+            const auto first = client.Get("/quotes.json");
+            const auto second =
+                client.Get("/quotes.json", {{"If-None-Match", first->get_header_value("ETag")}});
+            revalidated = second->status == 304 && second->body.empty();
+        }
+        QVERIFY(revalidated);
+
+        const auto page = gateway.Get("/");
+        QVERIFY(page && page->status == 200);
+        const std::string policy = page->get_header_value("Content-Security-Policy");
+        QVERIFY2(policy.find("default-src 'none'") != std::string::npos &&
+                     policy.find("script-src 'self'") != std::string::npos,
+                 policy.c_str());
+        QVERIFY(page->body.find("src=\"/board.js\"") != std::string::npos);
+        QCOMPARE(gateway.Get("/board.js")->status, 200);
+        for (const char* trick : {"/board.js/", "/..%2fboard.js", "/quotes.json/..", "//board.css"})
+            QVERIFY2(gateway.Get(trick)->status == 404, trick);
+
+        upstream.Set([](FakeUpstream& u) { u.Refuse = true; });
+        QVERIFY(gateway.WaitForPage(503));
+        const auto failed = gateway.Get("/quotes.json");
+        QCOMPARE(failed->status, 503);
+        const QJsonObject none =
+            QJsonDocument::fromJson(QByteArray::fromStdString(failed->body)).object();
+        QVERIFY(none["quotes"].toArray().isEmpty());
+        QCOMPARE(none["error"].toString(), u"报价服务的数据源均已失效（新浪财经：HTTP 403）"_s);
+    }
+
     // An answer that takes longer than the poll: the status says so while it drips, not later.
     void statusDuringADrip() {
         FakeUpstream upstream;
