@@ -33,4 +33,12 @@ ProgramFiles ResolveProgramFiles(const QString& executablePath) {
     return ProgramFilesIn(config, baseName);
 }
 
+QString ResolveHistoryPath(const ProgramFiles& files) {
+    const QString name = QStringLiteral("history.sqlite");
+    if (!qEnvironmentVariableIsEmpty("KESTREL_HOME"))
+        return QFileInfo(files.IniPath).dir().filePath(name);
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("kestrel/") + name);
+}
+
 }  // namespace kestrel

@@ -19,6 +19,10 @@ struct ProgramFiles {
 // environment variable KESTREL_HOME=DIR puts them in DIR, named after the executable.
 ProgramFiles ResolveProgramFiles(const QString& executablePath);
 
+// The price history's file: history.sqlite beside the settings when KESTREL_HOME is set, else in
+// the data folder, $XDG_DATA_HOME/kestrel/ (~/.local/share/kestrel/). The folder is not made here.
+QString ResolveHistoryPath(const ProgramFiles& files);
+
 // The same paths for a given folder and base name, without any look at the environment.
 ProgramFiles ProgramFilesIn(const QString& folder, const QString& baseName);
 

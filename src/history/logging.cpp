@@ -1,0 +1,3 @@
+#include "history/logging.h"
+
+Q_LOGGING_CATEGORY(lcHistory, "kestrel.history", QtInfoMsg)
