@@ -38,6 +38,14 @@ void DayLines::Add(const QString& name, qint64 ms, double price) {
         line.erase(line.begin());
 }
 
+void DayLines::AddEarlier(const QString& name, qint64 ms, double price) {
+    std::lock_guard lock(Mutex);
+    std::map<qint64, double>& line = Lines[name];
+    line.try_emplace(ms / kStepMs, price);
+    while (line.size() > std::size_t(kSteps) + 1)
+        line.erase(line.begin());
+}
+
 QJsonArray DayLines::Points(const QString& name, qint64 nowMs) const {
     std::lock_guard lock(Mutex);
     QJsonArray points;

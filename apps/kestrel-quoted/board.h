@@ -45,6 +45,8 @@ public:
     static constexpr int kSteps = 96;
 
     void Add(const QString& name, qint64 ms, double price);
+    // The same for a price of the past, which gives way to any seen since.
+    void AddEarlier(const QString& name, qint64 ms, double price);
     // The points from the quarter hour 24 hours before now's up to now's, null where none.
     QJsonArray Points(const QString& name, qint64 nowMs) const;
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 
 #include "fetch.h"
+#include "history/historystore.h"
 #include "logging.h"
+#include "quotes/catalogue.h"
 #include "text/encodings.h"
 
 namespace kestrel::gateway {
@@ -17,6 +19,21 @@ Gateway::Gateway(GatewayOptions options, StopSignal& stop)
     Cache.Log = [](const std::string& line) { qCWarning(lcGateway, "%s", line.c_str()); };
     for (std::size_t i = 0; i < Cache.Count(); ++i)
         Threads.emplace_back([this, i] { Run(i); });
+    // The sparklines of a restart begin with the day the history kept.
+    if (Options.History) {
+        Threads.emplace_back([this] {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            for (const QString& name : feeds::PageInstruments()) {
+                if (Stop.Raised())
+                    return;
+                // Newest first: each quarter hour keeps its last price.
+                const QVector<HistoryBar> bars =
+                    Options.History->Bars(InstrumentCode(name), now - 86400 * 1000LL, now);
+                for (auto bar = bars.rbegin(); bar != bars.rend(); ++bar)
+                    Day.AddEarlier(name, bar->minuteMs, bar->close);
+            }
+        });
+    }
 }
 
 Gateway::~Gateway() {
@@ -44,8 +61,18 @@ void Gateway::Run(std::size_t source) {
             wait = Cache.Record(source, answer, now);
             PageSecond = -1;
             ++Version;
-            for (const feeds::Served& served : Cache.Choose(now))
+            QVector<HistoryTick> ticks;
+            for (const feeds::Served& served : Cache.Choose(now)) {
                 Day.Add(served.Name, now, served.Value.Price);
+                // What this answer brought, live prices only: a daily rate is no tick.
+                const feeds::Quote& q = served.Value;
+                if (served.Source == kind && q.ConfirmedMs == now && !q.Reference)
+                    ticks.push_back({InstrumentCode(served.Name), q.Price,
+                                     q.Time.toMSecsSinceEpoch(),
+                                     QString::fromLatin1(feeds::SourceName(kind))});
+            }
+            if (Options.History && !ticks.isEmpty())
+                Options.History->Record(std::move(ticks));
         }
         if (!Stop.WaitFor(std::chrono::milliseconds(qint64(wait * 1000))))
             break;

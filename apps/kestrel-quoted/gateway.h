@@ -13,6 +13,10 @@
 #include "feeds/cache.h"
 #include "stopsignal.h"
 
+namespace kestrel {
+class HistoryStore;
+}
+
 namespace kestrel::gateway {
 
 using feeds::SourceConfig;
@@ -22,7 +26,8 @@ struct GatewayOptions {
     std::vector<SourceConfig> Sources;  // in order of preference
     double StaleSeconds = 600;
     double BackoffMaxSeconds = 300;
-    std::string Proxy;  // empty: the environment's proxy
+    std::string Proxy;                // empty: the environment's proxy
+    HistoryStore* History = nullptr;  // records the live values served, when set
 };
 
 class Gateway {
