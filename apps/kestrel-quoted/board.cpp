@@ -108,13 +108,15 @@ void ServeCached(const http::Request& req, http::Response& res, std::string body
     res.Set(200, std::move(body), std::move(type));
 }
 
-Board::Board(std::function<BoardState()> state, const DayLines& lines)
-    : State(std::move(state)), Lines(lines) {}
+Board::Board(std::function<BoardState()> state, std::function<std::uint64_t()> version,
+             const DayLines& lines)
+    : State(std::move(state)), Version(std::move(version)), Lines(lines) {}
 
 std::string Board::Json(qint64 nowMs, int& pollSeconds, bool& failed) {
     std::lock_guard lock(Mutex);
-    const BoardState state = State();
-    if (nowMs / 1000 != MadeSecond || state.Version != MadeVersion || Made.empty()) {
+    const std::uint64_t version = Version();
+    if (nowMs / 1000 != MadeSecond || version != MadeVersion || Made.empty()) {
+        const BoardState state = State();
         Made = QuotesJson(state, Lines, nowMs);
         MadeSecond = nowMs / 1000;
         MadeVersion = state.Version;

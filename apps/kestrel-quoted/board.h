@@ -69,13 +69,16 @@ void ServeCached(const http::Request& req, http::Response& res, std::string body
 // /, /board.js, /board.css and /quotes.json.
 class Board {
 public:
-    Board(std::function<BoardState()> state, const DayLines& lines);
+    // version: cheap to ask, changes whenever state() may give other values.
+    Board(std::function<BoardState()> state, std::function<std::uint64_t()> version,
+          const DayLines& lines);
     void Register(http::Server& server);
 
 private:
     std::string Json(qint64 nowMs, int& pollSeconds, bool& failed);
 
     std::function<BoardState()> State;
+    std::function<std::uint64_t()> Version;
     const DayLines& Lines;
     std::mutex Mutex;
     // The document as last made, for every request within the same second of the same values.

@@ -106,6 +106,11 @@ std::string Gateway::Reason() {
         .toStdString();
 }
 
+std::uint64_t Gateway::BoardVersion() {
+    std::lock_guard lock(Mutex);
+    return Version;
+}
+
 BoardState Gateway::BoardRows() {
     std::lock_guard lock(Mutex);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();

@@ -47,6 +47,7 @@ public:
     int CacheSeconds() const;
     // What the board shows: every instrument served or withheld, in page order.
     BoardState BoardRows();
+    std::uint64_t BoardVersion();
     const DayLines& Lines() const { return Day; }
 
 private:

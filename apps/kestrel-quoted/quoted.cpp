@@ -165,7 +165,8 @@ int Serve(const Options& options, sigset_t& stopSignals) {
     if (options.Walk) {
         walk = std::make_unique<WalkSource>(options.Demo, stop);
         walk->Register(server);
-        board = std::make_unique<Board>([&walk] { return walk->BoardRows(); }, walk->Lines());
+        board = std::make_unique<Board>([&walk] { return walk->BoardRows(); },
+                                        [&walk] { return walk->BoardVersion(); }, walk->Lines());
     } else {
         GatewayOptions sources = FeedSources(options.Office);
         if (!options.Office.NoHistory) {
@@ -176,8 +177,9 @@ int Serve(const Options& options, sigset_t& stopSignals) {
         }
         gateway = std::make_unique<Gateway>(std::move(sources), stop);
         RegisterOffice(server, *gateway);
-        board =
-            std::make_unique<Board>([&gateway] { return gateway->BoardRows(); }, gateway->Lines());
+        board = std::make_unique<Board>([&gateway] { return gateway->BoardRows(); },
+                                        [&gateway] { return gateway->BoardVersion(); },
+                                        gateway->Lines());
         if (history) {
             historyRoutes = std::make_unique<HistoryRoutes>(*history, gateway->CacheSeconds());
             historyRoutes->Register(server);

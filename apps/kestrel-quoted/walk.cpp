@@ -125,6 +125,11 @@ public:
         return made.Bytes;
     }
 
+    std::uint64_t CurrentVersion() const {
+        std::lock_guard lock(Mutex);
+        return Version;
+    }
+
     // Every price as it stands, without a step.
     std::vector<BoardRow> Rows(std::uint64_t& version) const {
         std::lock_guard lock(Mutex);
@@ -278,6 +283,10 @@ void WalkSource::Register(http::Server& server) {
     server.Route("/status", [this](const http::Request&, http::Response& res) {
         res.Set(200, Status(), "application/json");
     });
+}
+
+std::uint64_t WalkSource::BoardVersion() const {
+    return Prices->CurrentVersion();
 }
 
 BoardState WalkSource::BoardRows() const {

@@ -48,6 +48,7 @@ public:
     void Register(http::Server& server);
     // The prices as they stand; the walk moves only when its page is asked for.
     BoardState BoardRows() const;
+    std::uint64_t BoardVersion() const;
     const DayLines& Lines() const { return Day; }
     // The board of made-up prices reads them this often.
     static constexpr int kBoardPollSeconds = 2;
