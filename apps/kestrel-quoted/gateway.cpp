@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 #include "fetch.h"
@@ -139,10 +140,41 @@ BoardState Gateway::BoardRows() {
     return state;
 }
 
+namespace {
+
+QString StateName(HistoryStore::State state) {
+    switch (state) {
+        case HistoryStore::State::Starting:
+            return QStringLiteral("starting");
+        case HistoryStore::State::On:
+            return QStringLiteral("on");
+        case HistoryStore::State::Off:
+            return QStringLiteral("off");
+        case HistoryStore::State::Locked:
+            return QStringLiteral("locked");
+        case HistoryStore::State::Full:
+            return QStringLiteral("full");
+        case HistoryStore::State::SetAside:
+            return QStringLiteral("set_aside");
+        case HistoryStore::State::Failed:
+            break;
+    }
+    return QStringLiteral("failed");
+}
+
+}  // namespace
+
 std::string Gateway::Status() {
     std::lock_guard lock(Mutex);
-    const QJsonDocument status(Cache.Status(QDateTime::currentMSecsSinceEpoch()));
-    return status.toJson(QJsonDocument::Indented).toStdString();
+    QJsonObject status = Cache.Status(QDateTime::currentMSecsSinceEpoch());
+    if (Options.History) {
+        status.insert(
+            QStringLiteral("history"),
+            QJsonObject{{QStringLiteral("file"), Options.History->Path()},
+                        {QStringLiteral("state"), StateName(Options.History->CurrentState())},
+                        {QStringLiteral("note"), Options.History->Note()}});
+    }
+    return QJsonDocument(status).toJson(QJsonDocument::Indented).toStdString();
 }
 
 }  // namespace kestrel::gateway

@@ -24,7 +24,7 @@ const char* const kOfficeUsage = R"(Options of the real feeds:
                           $XDG_DATA_HOME/kestrel/gateway-history.sqlite)
   --no-history            keep no history
   GET /status answers JSON with each source's last success, last error and back-off, a
-  transfer under way, and the age of each instrument.
+  transfer under way, the age of each instrument and the state of the history file.
   A value is served only when it is plausible: finite and positive, within 25% of the previous
   close the source gives and of the value last accepted, and not older than --stale by its own
   time when it arrives (a daily reference rate: five days). A symbol given twice in one answer

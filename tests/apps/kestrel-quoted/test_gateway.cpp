@@ -499,6 +499,7 @@ private slots:
             return QJsonDocument::fromJson(QByteArray::fromStdString(res->body))["bars"].toArray();
         };
         QTRY_VERIFY(!bars("code=XAUUSD").isEmpty());
+        QCOMPARE(gateway.Status()["history"].toObject()["state"].toString(), u"on"_s);
         const QJsonObject gold = bars("code=XAUUSD").last().toObject();
         QCOMPARE(gold["close"].toDouble(), 4344.36);
         QCOMPARE(gold["source"].toString(), u"portal"_s);
