@@ -262,8 +262,8 @@ private slots:
         for (qsizetype i = 0; i < selection.size(); ++i) {
             const QJsonObject r = records[i].toObject();
             QCOMPARE(r["name"].toString(), selection[i]);
-            QVERIFY2(qAbs(r["value"].toDouble() / expected[i] - 1) < 1e-6,
-                     qPrintable(selection[i] + ": " + QString::number(r["value"].toDouble())));
+            QVERIFY2(qAbs(r["raw_value"].toDouble() / expected[i] - 1) < 1e-6,
+                     qPrintable(selection[i] + ": " + QString::number(r["raw_value"].toDouble())));
         }
         QCOMPARE(records[8].toObject()["display"].toString(), QStringLiteral("纽约原油"));
         QCOMPARE(records[8].toObject()["decimals"].toInt(), 2);
