@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "historycli.h"
+
 #include <QBuffer>
 #include <QDateTime>
 #include <QEventLoop>
@@ -51,6 +53,7 @@ const char kHelp[] =
     "Usage: kestrel [-AUTO]\n"
     "       kestrel --toggle | --show | --hide | --refresh | --settings | --quit\n"
     "       kestrel --print [--page FILE | --url URL] [--format text|json|csv]\n"
+    "       kestrel --history NAME [--from TIME] [--to TIME] [--format text|json|csv]\n"
     "       kestrel --show-settings\n"
     "       kestrel --help | --version\n"
     "\n"
@@ -77,6 +80,11 @@ const char kHelp[] =
     "                   unknown, raw_value and why a value is null); messages then go to\n"
     "                   standard error, as does why an instrument is N/A,\n"
     "                   and json prints {\"error\": {\"code\": ..., \"reason\": ...}} on failure\n"
+    "  --history NAME   print the stored one-minute bars of the instrument NAME (its name,\n"
+    "                   the name shown, your alias or its code, e.g. EURUSD): time with its\n"
+    "                   offset, open, high, low, close, source; --from and --to take ISO 8601\n"
+    "                   times (local without an offset), the last 24 hours by default; exit\n"
+    "                   status 1 when there is no history yet, 2 for an unknown name\n"
     "  --show-settings  print the settings in effect after loading, with every correction\n"
     "  --help           print this text\n"
     "  --version        print the version\n"
@@ -447,21 +455,37 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
             return UsageError("unexpected argument");
         return std::nullopt;  // the ticker, or the running one, carries the command out
     }
-    if (mode != "--print" && mode != "--show-settings")
+    if (mode != "--print" && mode != "--show-settings" && mode != "--history")
         return UsageError("unknown option");
 
     QString pageFile;
     QString url;
     PrintFormat format = PrintFormat::Text;
-    for (int i = 2; i < argc; ++i) {
+    QByteArray formatName = "text";
+    QString historyName, historyFrom, historyTo;
+    int first = 2;
+    if (mode == "--history") {
+        if (argc < 3 || QByteArray(argv[2]).startsWith("--"))
+            return UsageError("--history needs an instrument's name or code");
+        historyName = QString::fromLocal8Bit(argv[2]);
+        first = 3;
+    }
+    for (int i = first; i < argc; ++i) {
         const QByteArray arg = argv[i];
-        if (mode == "--print" && (arg == "--page" || arg == "--url" || arg == "--format")) {
+        if (mode == "--history" && (arg == "--from" || arg == "--to")) {
+            if (i + 1 >= argc)
+                return UsageError("option needs an argument");
+            (arg == "--from" ? historyFrom : historyTo) = QString::fromLocal8Bit(argv[++i]);
+        } else if ((mode == "--print" &&
+                    (arg == "--page" || arg == "--url" || arg == "--format")) ||
+                   (mode == "--history" && arg == "--format")) {
             if (i + 1 >= argc)
                 return UsageError("option needs an argument");
             const QByteArray value = argv[++i];
             if (arg == "--format") {
                 if (value != "text" && value != "json" && value != "csv")
                     return UsageError("--format is text, json or csv");
+                formatName = value;
                 format = value == "json"  ? PrintFormat::Json
                          : value == "csv" ? PrintFormat::Csv
                                           : PrintFormat::Text;
@@ -485,6 +509,9 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
     const ProgramFiles files = ResolveProgramFiles(QCoreApplication::applicationFilePath());
     const Settings settings = LoadStartupSettings(files);
 
+    if (mode == "--history")
+        return PrintHistory(settings, files.HistoryPath, historyName, historyFrom, historyTo,
+                            formatName);
     if (mode == "--show-settings") {
         const QByteArray report = FormatSettingsReport(settings).toUtf8();
         std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);

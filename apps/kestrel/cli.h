@@ -1,4 +1,4 @@
-// The command-line modes: --print, --show-settings, --help, --version.
+// The command-line modes: --print, --history, --show-settings, --help, --version.
 #pragma once
 
 #include <optional>

@@ -169,8 +169,6 @@ struct HistoryStore::Shared {
     bool Writing = false;
     bool Stop = false;
     State Now = State::Starting;
-    QString SetAsideName;  // where a damaged file went
-    QString Failure;
     QObject* Receiver = nullptr;
     HistoryStore* Owner = nullptr;
 
@@ -188,13 +186,11 @@ struct HistoryStore::Shared {
     int Id(std::map<QString, qint64>& ids, const QByteArray& table, const QByteArray& column,
            const QString& name, qint64* id);
     int Prune(qint64 nowMs);
-    void Enter(State state, const QString& failure = {});
+    void Enter(State state);
 };
 
-void HistoryStore::Shared::Enter(State state, const QString& failure) {
+void HistoryStore::Shared::Enter(State state) {
     std::lock_guard lock(Mutex);
-    if (!failure.isEmpty())
-        Failure = failure;
     if (Now == state)
         return;
     Now = state;
@@ -221,7 +217,7 @@ bool HistoryStore::Shared::Open(bool fresh) {
     const QFileInfo info(Path);
     if (!QDir().mkpath(info.absolutePath())) {
         qCWarning(lcHistory) << "cannot make the folder of" << Path;
-        Enter(State::Failed, HistoryTexts::tr("无法创建文件夹"));
+        Enter(State::Failed);
         return false;
     }
     int rc =
@@ -259,11 +255,12 @@ bool HistoryStore::Shared::Open(bool fresh) {
     } else if (IsDamage(rc) && !fresh) {
         return SetAside();
     } else if (IsFull(rc)) {
-        qCWarning(lcHistory) << "the disk of" << Path << "is full; no history this run";
+        if (Now != State::Full)
+            qCWarning(lcHistory) << "the disk of" << Path << "is full; the history waits for room";
         Enter(State::Full);
     } else {
         qCWarning(lcHistory) << "cannot open" << Path << why;
-        Enter(State::Failed, why);
+        Enter(State::Failed);
     }
     return false;
 }
@@ -278,17 +275,13 @@ bool HistoryStore::Shared::SetAside() {
         target = stem + QLatin1Char('-') + QString::number(n);
     if (!QFile::rename(Path, target)) {
         qCWarning(lcHistory) << "cannot move the damaged" << Path << "aside";
-        Enter(State::Failed, HistoryTexts::tr("文件已损坏"));
+        Enter(State::Failed);
         return false;
     }
     QFile::rename(Path + QStringLiteral("-wal"), target + QStringLiteral("-wal"));
     QFile::remove(Path + QStringLiteral("-shm"));
     qCWarning(lcHistory) << "the damaged" << Path << "was moved to" << target
                          << "and a new one begun";
-    {
-        std::lock_guard lock(Mutex);
-        SetAsideName = QFileInfo(target).fileName();
-    }
     if (!Open(true))
         return false;
     Enter(State::SetAside);
@@ -399,11 +392,20 @@ int HistoryStore::Shared::Write(const std::vector<HistoryTick>& ticks) {
 }
 
 void HistoryStore::Shared::Run() {
-    if (!Open(false)) {
-        std::lock_guard lock(Mutex);
-        Pending.clear();
-        Idle.notify_all();
-        return;
+    // A disk full from the start is tried again now and then; what comes meanwhile is dropped.
+    while (!Open(false)) {
+        std::unique_lock lock(Mutex);
+        const auto until = std::chrono::steady_clock::now() + kFullRetry;
+        do {
+            Pending.clear();
+            Idle.notify_all();
+        } while (Now == State::Full && !Stop &&
+                 Wake.wait_until(lock, until, [this] { return Stop || !Pending.empty(); }));
+        if (Now != State::Full || Stop) {
+            Pending.clear();
+            Idle.notify_all();
+            return;
+        }
     }
     Enter(Now == State::SetAside ? State::SetAside : State::On);
     bool setAside = Now == State::SetAside;
@@ -457,7 +459,7 @@ void HistoryStore::Shared::Run() {
             const QString why = Db ? ErrorText(Db) : QString();
             qCWarning(lcHistory) << "cannot write" << Path << why;
             Close();
-            Enter(State::Failed, why);
+            Enter(State::Failed);
         }
         lock.lock();
         Writing = false;
@@ -539,13 +541,13 @@ QString HistoryStore::Note() const {
     std::lock_guard lock(Data->Mutex);
     switch (Data->Now) {
         case State::Locked:
-            return HistoryTexts::tr("价格历史文件被其他程序占用，本次不记录");
+            return HistoryTexts::tr("价格历史被其他程序占用");
         case State::Full:
-            return HistoryTexts::tr("磁盘已满，价格历史暂停记录");
+            return HistoryTexts::tr("磁盘已满，价格历史暂停");
         case State::SetAside:
-            return HistoryTexts::tr("价格历史文件已损坏，已移至 %1 并新建").arg(Data->SetAsideName);
+            return HistoryTexts::tr("价格历史文件已损坏，已另存并新建");
         case State::Failed:
-            return HistoryTexts::tr("价格历史无法记录：%1").arg(Data->Failure);
+            return HistoryTexts::tr("价格历史无法记录");
         default:
             return {};
     }

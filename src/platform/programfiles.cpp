@@ -9,7 +9,8 @@ namespace kestrel {
 ProgramFiles ProgramFilesIn(const QString& folder, const QString& baseName) {
     const QString stem = QDir(folder).filePath(baseName);
     return {stem + QStringLiteral(".ini"), stem + QStringLiteral(".ccy"),
-            stem + QStringLiteral(".wav"), stem + QStringLiteral(".bmp")};
+            stem + QStringLiteral(".wav"), stem + QStringLiteral(".bmp"),
+            QDir(folder).filePath(QStringLiteral("history.sqlite"))};
 }
 
 ProgramFiles ResolveProgramFiles(const QString& executablePath) {
@@ -22,23 +23,20 @@ ProgramFiles ResolveProgramFiles(const QString& executablePath) {
         QDir().mkpath(home);
         return ProgramFilesIn(home, baseName);
     }
+    ProgramFiles files;
     const QString folder = exe.absolutePath();
-    if (QFileInfo(folder).isWritable())
-        return ProgramFilesIn(folder, baseName);
-
-    const QString config =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-            .filePath(QStringLiteral("kestrel"));
-    QDir().mkpath(config);
-    return ProgramFilesIn(config, baseName);
-}
-
-QString ResolveHistoryPath(const ProgramFiles& files) {
-    const QString name = QStringLiteral("history.sqlite");
-    if (!qEnvironmentVariableIsEmpty("KESTREL_HOME"))
-        return QFileInfo(files.IniPath).dir().filePath(name);
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("kestrel/") + name);
+    if (QFileInfo(folder).isWritable()) {
+        files = ProgramFilesIn(folder, baseName);
+    } else {
+        const QString config =
+            QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+                .filePath(QStringLiteral("kestrel"));
+        QDir().mkpath(config);
+        files = ProgramFilesIn(config, baseName);
+    }
+    files.HistoryPath = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                            .filePath(QStringLiteral("kestrel/history.sqlite"));
+    return files;
 }
 
 }  // namespace kestrel

@@ -1,5 +1,5 @@
 // Where the program keeps its four files: the settings (.ini), the selection (.ccy), the alarm
-// sound (.wav) and the background picture (.bmp).
+// sound (.wav) and the background picture (.bmp); and the price history it writes.
 #pragma once
 
 #include <QString>
@@ -11,6 +11,10 @@ struct ProgramFiles {
     QString CcyPath;
     QString WavPath;
     QString BmpPath;
+    // history.sqlite: in the data folder, $XDG_DATA_HOME/kestrel/ (~/.local/share/kestrel/),
+    // beside the settings when KESTREL_HOME is set or a folder is given. Its folder is made
+    // when the history is first written.
+    QString HistoryPath;
 };
 
 // The executable's full path with its extension replaced (appended when it has none) by each of
@@ -18,10 +22,6 @@ struct ProgramFiles {
 // they go to $XDG_CONFIG_HOME/kestrel/ (~/.config/kestrel/) under the same names. The
 // environment variable KESTREL_HOME=DIR puts them in DIR, named after the executable.
 ProgramFiles ResolveProgramFiles(const QString& executablePath);
-
-// The price history's file: history.sqlite beside the settings when KESTREL_HOME is set, else in
-// the data folder, $XDG_DATA_HOME/kestrel/ (~/.local/share/kestrel/). The folder is not made here.
-QString ResolveHistoryPath(const ProgramFiles& files);
 
 // The same paths for a given folder and base name, without any look at the environment.
 ProgramFiles ProgramFilesIn(const QString& folder, const QString& baseName);

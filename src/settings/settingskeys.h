@@ -143,6 +143,15 @@ inline constexpr SettingKey UpdateURL{
 inline constexpr SettingKey UpgradeKeys{
     .Section = "Param", .Name = "UpgradeKeys", .Type = KeyType::Text, .Reported = false};
 
+// Days of one-minute bars the price history keeps; 0: no history. A value outside the limits is
+// the default.
+inline constexpr SettingKey HistoryDays{.Section = "Param",
+                                        .Name = "HistoryDays",
+                                        .Type = KeyType::Integer,
+                                        .Default = 30,
+                                        .LoadMin = 0,
+                                        .LoadMax = 365};
+
 // [Sources], the feeds read when RatesURL is empty
 inline constexpr SettingKey SourceOrder{
     .Section = "Sources", .Name = "Order", .Type = KeyType::Text, .DefaultText = "portal,ecb"};
@@ -202,6 +211,7 @@ inline constexpr const SettingKey* kSettingKeys[] = {
     &keys::RatesURL,
     &keys::UpdateURL,
     &keys::UpgradeKeys,
+    &keys::HistoryDays,
     &keys::SourceOrder,
     &keys::PortalURL,
     &keys::EcbURL,

@@ -192,6 +192,9 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.RatesURL = ReadText(ini, keys::RatesURL);
     s.UpdateURL = ReadText(ini, keys::UpdateURL);
     s.UpgradeKeys = ReadText(ini, keys::UpgradeKeys);
+    s.HistoryDays = ReadInteger(ini, keys::HistoryDays);
+    if (s.HistoryDays < keys::HistoryDays.LoadMin || s.HistoryDays > keys::HistoryDays.LoadMax)
+        s.HistoryDays = keys::HistoryDays.IntegerDefault();
 
     for (const QString& name : ReadText(ini, keys::SourceOrder).split(u',')) {
         const QString known = name.trimmed().toLower();
@@ -240,6 +243,7 @@ QString ReportedValue(const Settings& s, const SettingKey& key) {
         {&keys::ProxyPort, s.ProxyPort},
         {&keys::RatesURL, s.RatesURL},
         {&keys::UpdateURL, s.UpdateURL},
+        {&keys::HistoryDays, QString::number(s.HistoryDays)},
         {&keys::SourceOrder, s.SourceOrder.join(u',')},
         {&keys::PortalURL, s.PortalURL},
         {&keys::EcbURL, s.EcbURL},

@@ -55,6 +55,7 @@ struct Settings {
     QString EcbURL = keys::EcbURL.TextDefault();
     QString BocURL = keys::BocURL.TextDefault();
     QString UpgradeKeys;
+    int HistoryDays = keys::HistoryDays.IntegerDefault();  // 0: no price history
     // [Alarms]: each rule's key and its line as stored, unreadable ones too (the rules' own
     // parser judges them); read from Alarm1 up to the first missing number.
     QList<std::pair<QString, QString>> Alarms;

@@ -67,7 +67,8 @@ void TestSettingsLoad::freshInstallReport() {
                        "MonitorPrice=0\nAlarmSound=0\nAlarmNotify=1\nAlarmCommand=\nProxyType="
                        "0\nProxyAddress=\nProxyPort=\n"
                        "RatesURL=\n"
-                       "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n\n"
+                       "UpdateURL=https://kestrel.example.org/kestrelmv/kestrelmv.inf\n"
+                       "HistoryDays=30\n\n"
                        "[Sources]\nOrder=portal,ecb\nPortalURL=https://hq.sinajs.cn/list=\n"
                        "EcbURL=https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml\n"
                        "BocURL=https://www.boc.cn/sourcedb/whpj/\n\n"
@@ -112,6 +113,10 @@ void TestSettingsLoad::corrections_data() {
         << "ProxyType=2\nProxyPort=$C38" << QStringList{"ProxyPortNumber=3128"};
     QTest::newRow("direct") << "ProxyType=1" << QStringList{"ProxyAccessType=atDirect"};
     QTest::newRow("wait time out") << "WaitTimeOut=30" << QStringList{"WaitTimeoutMs=30000"};
+    QTest::newRow("history off") << "HistoryDays=0" << QStringList{"HistoryDays=0"};
+    QTest::newRow("history: unreadable") << "HistoryDays=abc" << QStringList{"HistoryDays=30"};
+    QTest::newRow("history: negative") << "HistoryDays=-1" << QStringList{"HistoryDays=30"};
+    QTest::newRow("history: over a year") << "HistoryDays=366" << QStringList{"HistoryDays=30"};
     QTest::newRow("font name and size")
         << "Font=宋体,12" << QStringList{"Font=宋体,12,B,0,clOlive,134"};
     QTest::newRow("hand-written booleans")

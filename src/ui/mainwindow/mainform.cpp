@@ -337,6 +337,8 @@ void TMainForm::ApplySettings() {
     }
     AutoPrompt = s.AutoPrompt;
     PromptInterval = s.PromptInterval;
+    if (HistoryDays < 0)
+        HistoryDays = s.HistoryDays;
     Alarm = AlarmSettings{s.UseMonitor, s.MonitorCcy, s.MonitorPrice, s.AlarmSound};
     MonitorPrevQuote = 0;
     MonitorRaised = false;
@@ -530,6 +532,7 @@ void TMainForm::BuildQuoteLines() {
         }
         refreshTip_ = Page.Demo() ? QString() : RefreshedTip(ShownTime, sources);
         ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
+        RecordHistory(now);
     } else {
         RenderLines();
         ShowCanvas();
@@ -594,7 +597,9 @@ void TMainForm::ShowTrayNews(const QString& news) {
     // The time of the last good prices fills the tip only when there is nothing else to say.
     const QString tip =
         TrayTip(CutMessage(news, kTrayTipLength), SessionNote(session, hotKeyBound_));
-    TrayIcon->SetHint(tip.isEmpty() ? refreshTip_ : tip);
+    // What keeps the price history from recording follows, where the tip has room for it.
+    TrayIcon->SetHint(
+        TrayTip(tip.isEmpty() ? refreshTip_ : tip, History ? History->Note() : QString()));
 }
 
 void TMainForm::SetStaysOnTop(bool on) {
@@ -854,6 +859,8 @@ void TMainForm::FirstFetch() {
     if (QWindow* handle = windowHandle())
         handle->removeEventFilter(this);
     FormActivate();
+    // The history's file is opened by a thread of its own, once the window is up.
+    OpenHistory();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -15,6 +15,7 @@
 #include "alarm/alarmevaluator.h"
 #include "alarm/alarmmonitor.h"
 #include "feeds/builtin.h"
+#include "history/historystore.h"
 #include "net/httpclient.h"
 #include "platform/alarmcommand.h"
 #include "platform/instancebus.h"
@@ -205,6 +206,9 @@ private:
     std::function<INotifier*()> NotifierSource;
     INotifier* Notifier = nullptr;
     QSet<QString> FiredRules;  // the keys of the rules that fired since the start
+    // The price history, opened after the first showing; its days are read at start-up.
+    std::unique_ptr<HistoryStore> History;
+    int HistoryDays = -1;
 
     void CreateComponents();
     void CreateMenu();
@@ -237,6 +241,9 @@ private:
     TAlarmForm* ShownAlarmForm();
 
     void BuildQuoteLines();
+    void OpenHistory();
+    // Hands the history the fresh, live values of this download (history.cpp).
+    void RecordHistory(const QDateTime& now);
     // "休市" or the quote's age after the price; nothing for a live one, or for demo prices,
     // which follow no market's hours.
     QString QuoteAside(const QString& name, const QDateTime& now) const;

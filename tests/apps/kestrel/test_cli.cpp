@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "../../feeds/samples.h"
+#include "history/historystore.h"
 #include "platform/fonts.h"
 #include "servers/quoteserver.h"
 #include "text/encodings.h"
@@ -213,6 +214,58 @@ private Q_SLOTS:
                  QStringLiteral("美元日元"));
         QCOMPARE(records[0].toObject()[QStringLiteral("alias")].toString(), QStringLiteral("美日"));
         QVERIFY(records[1].toObject()[QStringLiteral("alias")].isNull());
+    }
+
+    // The stored bars by name, alias or code; each minute's time with the offset it had, across
+    // a change to summer time.
+    void history() {
+        WriteIni(QStringLiteral("[Aliases]\r\n欧元美元=欧美\r\n"));
+        const QStringList range{QStringLiteral("--from"),
+                                QStringLiteral("2026-03-29T01:00:00+01:00"), QStringLiteral("--to"),
+                                QStringLiteral("2026-03-29T04:00:00+02:00")};
+        const Run none =
+            Kestrel(QStringList{QStringLiteral("--history"), QStringLiteral("EURUSD")});
+        QCOMPARE(none.status, 1);
+        QVERIFY(!none.err.isEmpty());
+        {
+            const qint64 change =
+                QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+            kestrel::HistoryStore store(home_.filePath(QStringLiteral("history.sqlite")));
+            store.Record({{QStringLiteral("EURUSD"), 1.1, change - 30000, QStringLiteral("portal")},
+                          {QStringLiteral("EURUSD"), 1.2, change + 10000, QStringLiteral("portal")},
+                          {QStringLiteral("EURUSD"), 1.15, change + 50000, QStringLiteral("ecb")}});
+            QVERIFY(store.WaitForWrites(20000));
+        }
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        const auto restore = qScopeGuard([&] { qputenv("TZ", zone); });
+        const Run csv = Kestrel(QStringList{QStringLiteral("--history"), QStringLiteral("eurusd"),
+                                            QStringLiteral("--format"), QStringLiteral("csv")} +
+                                range);
+        QCOMPARE(csv.status, 0);
+        QCOMPARE(csv.lines,
+                 (QStringList{QStringLiteral("time,open,high,low,close,source"),
+                              QStringLiteral("2026-03-29T01:59:00+01:00,1.1,1.1,1.1,1.1,portal"),
+                              QStringLiteral("2026-03-29T03:00:00+02:00,1.2,1.2,1.15,1.15,ecb")}));
+        const Run text =
+            Kestrel(QStringList{QStringLiteral("--history"), QStringLiteral("欧美")} + range);
+        QCOMPARE(text.lines.value(0),
+                 QStringLiteral("2026-03-29T01:59:00+01:00 1.1000 1.1000 1.1000 1.1000 portal"));
+        const Run json = Kestrel(
+            QStringList{QStringLiteral("--history"), QStringLiteral("欧元美元"),
+                        QStringLiteral("--format"), QStringLiteral("json"),
+                        QStringLiteral("--from"), QStringLiteral("2026-03-29T03:00:00+02:00"),
+                        QStringLiteral("--to"), QStringLiteral("2026-03-29T03:00:00+02:00")});
+        const QJsonArray records = QJsonDocument::fromJson(json.lines.join(u'\n').toUtf8()).array();
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0].toObject()[QStringLiteral("low")].toDouble(), 1.15);
+        // The last 24 hours hold nothing; an unknown name is a usage error.
+        const Run recent = Kestrel({QStringLiteral("--history"), QStringLiteral("EURUSD")});
+        QCOMPARE(recent.status, 0);
+        QVERIFY(recent.lines.isEmpty());
+        const Run unknown = Kestrel({QStringLiteral("--history"), QStringLiteral("EURXYZ")});
+        QCOMPARE(unknown.status, 2);
+        QVERIFY(unknown.err.contains("EURXYZ"));
     }
 
     void printRecords() {
@@ -421,6 +474,7 @@ private Q_SLOTS:
                                       QStringLiteral("ProxyPort"),
                                       QStringLiteral("RatesURL"),
                                       QStringLiteral("UpdateURL"),
+                                      QStringLiteral("HistoryDays"),
                                       QStringLiteral("[Sources]"),
                                       QStringLiteral("Order"),
                                       QStringLiteral("PortalURL"),

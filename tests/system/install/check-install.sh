@@ -82,6 +82,7 @@ done
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || fail "no shared-library dependencies"
 dpkg-deb --field "$deb" Depends | grep -q libqt6svg6 || fail "no SVG icon engine for the icons"
 dpkg-deb --field "$deb" Depends | grep -q libcurl || fail "the network module's libcurl not required"
+dpkg-deb --field "$deb" Depends | grep -q libsqlite3 || fail "the price history's SQLite not required"
 if command -v lintian >/dev/null; then
   # lintian's own status says nothing here (it is 1 for warnings too), so its errors are read.
   verdict=$(lintian "$deb" 2>/dev/null || true)

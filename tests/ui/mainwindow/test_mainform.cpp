@@ -583,15 +583,47 @@ private Q_SLOTS:
         QCOMPARE(form->MemoPrice.Lines, fresh);
     }
 
+    // The history is handed the fresh prices of what is shown and what an alarm rule watches,
+    // each with its source, and nothing else.
+    void theHistoryKeepsTheShownAndWatchedPrices() {
+        const qint64 noon = kWednesdayNoon.toMSecsSinceEpoch();
+        WriteBuiltin(
+            QStringLiteral("Order=portal\r\n[Alarms]\r\nAlarm1=1;现货黄金;above;99999;rearm\r\n"),
+            noon - 30'000);
+        WriteSelection({QStringLiteral("美元日元")});
+        auto form = MakeForm();
+        form->Builtin.Clock = [noon] { return noon; };
+        form->OpenHistory();
+        form->StartFetch();
+        QVERIFY(QTest::qWaitFor([&] { return !form->Builtin.Busy() && form->tmTimer->isActive(); },
+                                10000));
+        QVERIFY(form->History->WaitForWrites(10000));
+        const auto bars = [this, noon](const char* code) {
+            return ReadHistoryBars(files_.HistoryPath, QLatin1String(code), noon - 3600'000, noon);
+        };
+        QCOMPARE(bars("USDJPY").size(), 1);
+        QCOMPARE(bars("USDJPY")[0].lastTickMs, noon - 30'000);
+        QCOMPARE(bars("USDJPY")[0].source, QStringLiteral("portal"));
+        QCOMPARE(bars("XAUUSD").size(), 1);
+        QVERIFY(bars("DXY").isEmpty());
+        // The file is closed by the store's thread once the window is gone.
+        form.reset();
+        QTRY_VERIFY(!QFile::exists(files_.HistoryPath + QStringLiteral("-wal")));
+    }
+
     // A page of made-up prices is marked in the window and the tooltip, the time line switched
-    // off or not.
+    // off or not; none of them goes into the history.
     void demoPageIsMarked() {
         WriteIni(QStringLiteral("DisplayTime=0\r\n"));
         WriteSelection({QStringLiteral("欧元美元")});
         server_->SetPage(QString::fromUtf16(kDemoMarker) + QStringLiteral("\r\n") +
                          PageServer::RatesPage({{QStringLiteral("欧元美元"), 1.1600}}));
         auto form = MakeForm();
+        form->OpenHistory();
         QVERIFY(Download(*form));
+        QVERIFY(form->History->WaitForWrites(10000));
+        QVERIFY(
+            ReadHistoryBars(files_.HistoryPath, QStringLiteral("EURUSD"), 0, 1LL << 50).isEmpty());
         QVERIFY(form->MemoPrice.Lines[0].startsWith(QStringLiteral("【演示牌价】")));
         QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【欧元美元】　　　　 1.1600"));
         QCOMPARE(tray_->Current.Tip, QStringLiteral("演示牌价"));

@@ -1,0 +1,118 @@
+#include "historycli.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <cstdio>
+
+#include "history/historystore.h"
+#include "quotes/catalogue.h"
+#include "settings/settingsload.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
+
+void Print(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+void Complain(const QString& text) {
+    std::fprintf(stderr, "kestrel: %s\n", text.toUtf8().constData());
+}
+
+// The catalogue name a trader may mean: the name, the name shown, the alias or the code.
+QString CatalogueNameOf(const Settings& settings, const QString& given) {
+    const QString wanted = given.trimmed();
+    for (const QString& name : InstrumentCatalogue()) {
+        if (wanted == name || wanted == DisplayName(name) ||
+            wanted.compare(InstrumentCode(name), Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    for (const auto& [name, alias] : settings.Aliases) {
+        if (wanted == alias)
+            return name;
+    }
+    return {};
+}
+
+// The time in the local time zone with the offset it had then.
+QString LocalIso(qint64 ms) {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms).toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// A price as stored, in the fewest digits that read back the same.
+QString Exact(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+}  // namespace
+
+int PrintHistory(const Settings& settings, const QString& path, const QString& given,
+                 const QString& from, const QString& to, const QByteArray& format) {
+    const QString name = CatalogueNameOf(settings, given);
+    const QString code = InstrumentCode(name);
+    if (code.isEmpty()) {
+        Complain(QStringLiteral("未知品种：%1").arg(given));
+        return 2;
+    }
+    const auto parse = [](const QString& text) {
+        return QDateTime::fromString(text.trimmed(), Qt::ISODateWithMs);
+    };
+    const QDateTime fromTime = parse(from), toTime = parse(to);
+    if ((!from.isEmpty() && !fromTime.isValid()) || (!to.isEmpty() && !toTime.isValid())) {
+        Complain(QStringLiteral("时间应为 ISO 8601 格式，例如 2026-03-02T09:30:00+08:00"));
+        return 2;
+    }
+    const qint64 toMs =
+        to.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : toTime.toMSecsSinceEpoch();
+    const qint64 fromMs = from.isEmpty() ? toMs - kDayMs : fromTime.toMSecsSinceEpoch();
+    if (!QFileInfo::exists(path)) {
+        Complain(QStringLiteral("尚无价格历史（%1）").arg(path));
+        return 1;
+    }
+
+    const QVector<HistoryBar> bars = ReadHistoryBars(path, code, fromMs, toMs);
+    if (format == "json") {
+        QJsonArray records;
+        for (const HistoryBar& bar : bars)
+            records.append(QJsonObject{{QStringLiteral("time"), LocalIso(bar.minuteMs)},
+                                       {QStringLiteral("open"), bar.open},
+                                       {QStringLiteral("high"), bar.high},
+                                       {QStringLiteral("low"), bar.low},
+                                       {QStringLiteral("close"), bar.close},
+                                       {QStringLiteral("source"), bar.source}});
+        Print(QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact)) + u'\n');
+    } else if (format == "csv") {
+        QString out = QStringLiteral("time,open,high,low,close,source\n");
+        for (const HistoryBar& bar : bars)
+            out += QStringList{LocalIso(bar.minuteMs), Exact(bar.open),  Exact(bar.high),
+                               Exact(bar.low),         Exact(bar.close), bar.source}
+                       .join(u',') +
+                   u'\n';
+        Print(out);
+    } else {
+        const int decimals = DecimalsFor(DisplayName(name));
+        QString out;
+        for (const HistoryBar& bar : bars) {
+            QStringList fields{LocalIso(bar.minuteMs)};
+            for (const double value : {bar.open, bar.high, bar.low, bar.close})
+                fields << QString::number(value, 'f', decimals);
+            out += fields.join(u' ') + u' ' + bar.source + u'\n';
+        }
+        Print(out);
+        if (bars.isEmpty())
+            Complain(QStringLiteral("%1 在此时段没有记录").arg(DisplayName(name)));
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace kestrel
