@@ -28,6 +28,7 @@
 #include "settings/fonttext.h"
 #include "settings/hotkeytext.h"
 #include "settings/settingskeys.h"
+#include "ui/mainwindow/gatewayhistory.h"
 #include "ui/upgrade/updater.h"
 
 class QAction;
@@ -208,6 +209,7 @@ private:
     QSet<QString> FiredRules;  // the keys of the rules that fired since the start
     // The price history, opened after the first showing; its days are read at start-up.
     std::unique_ptr<HistoryStore> History;
+    std::unique_ptr<GatewayHistory> FromGateway;
     int HistoryDays = -1;
 
     void CreateComponents();
@@ -242,6 +244,8 @@ private:
 
     void BuildQuoteLines();
     void OpenHistory();
+    // The hours before the start from the gateway of Param/RatesURL, when it is one.
+    void FillHistoryFromGateway();
     // Hands the history the fresh, live values of this download (history.cpp).
     void RecordHistory(const QDateTime& now);
     // "休市" or the quote's age after the price; nothing for a live one, or for demo prices,
