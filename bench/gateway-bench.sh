@@ -87,6 +87,13 @@ for c in 1 8 64 256; do
   [[ $verdict == *MISSED ]] && failed=1
 done
 
+# The board's document, made at most once a second of unchanged prices; measured, no target.
+echo "/quotes.json: $(curl -sf "http://127.0.0.1:$port/quotes.json" | wc -c) bytes"
+for c in 8 64; do
+  read -r r p < <(measure "http://127.0.0.1:$port/quotes.json" "$c")
+  printf '%6s %12s/s p99 %s ms\n' "$c" "$r" "$p"
+done
+
 echo "slowloris: 2000 idle and 16 dripping connections"
 if out=$("$build/bin/slowloris" 127.0.0.1 "$port" 2000 16); then
   echo "$out"

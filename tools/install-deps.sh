@@ -8,6 +8,7 @@ packages=(
   libcurl4-openssl-dev libproxy-dev libxcb1-dev libxcb-keysyms1-dev libgl-dev
   libcpp-httplib-dev libmicrohttpd-dev libssl-dev libbenchmark-dev qtkeychain-qt6-dev
   libsodium-dev libsqlite3-dev
+  chromium
   fonts-noto-cjk
   curl tinyproxy gnome-keyring dbus dbus-daemon xvfb xdotool x11-utils x11-xkb-utils imagemagick trayer openbox
   tint2 faketime wrk nginx-light dunst

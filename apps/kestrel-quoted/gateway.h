@@ -9,8 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "board.h"
 #include "feeds/cache.h"
 #include "stopsignal.h"
+
+namespace kestrel {
+class HistoryStore;
+}
 
 namespace kestrel::gateway {
 
@@ -21,7 +26,8 @@ struct GatewayOptions {
     std::vector<SourceConfig> Sources;  // in order of preference
     double StaleSeconds = 600;
     double BackoffMaxSeconds = 300;
-    std::string Proxy;  // empty: the environment's proxy
+    std::string Proxy;                // empty: the environment's proxy
+    HistoryStore* History = nullptr;  // records the live values served, when set
 };
 
 class Gateway {
@@ -39,6 +45,10 @@ public:
     std::string Reason();
     // How long a cache in front may keep the page: the shortest poll.
     int CacheSeconds() const;
+    // What the board shows: every instrument served or withheld, in page order.
+    BoardState BoardRows();
+    std::uint64_t BoardVersion();
+    const DayLines& Lines() const { return Day; }
 
 private:
     void Run(std::size_t source);
@@ -50,6 +60,8 @@ private:
     // The page as last made, for every request within the same second until an answer comes.
     qint64 PageSecond = -1;
     std::optional<std::string> LastPage;
+    std::uint64_t Version = 0;  // counts the answers recorded
+    DayLines Day;
     std::vector<std::thread> Threads;
 };
 

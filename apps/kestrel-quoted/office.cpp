@@ -1,8 +1,8 @@
 #include "office.h"
 
 #include <QUrl>
-#include <cstdio>
 
+#include "board.h"
 #include "logging.h"
 
 namespace kestrel::gateway {
@@ -20,12 +20,18 @@ const char* const kOfficeUsage = R"(Options of the real feeds:
                           https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml)
   --proxy URL             proxy for the upstream requests (default: http_proxy, https_proxy and
                           no_proxy from the environment)
+  --history-file PATH     keep the price history there (default
+                          $XDG_DATA_HOME/kestrel/gateway-history.sqlite)
+  --no-history            keep no history
   GET /status answers JSON with each source's last success, last error and back-off, a
-  transfer under way, and the age of each instrument.
+  transfer under way, the age of each instrument and the state of the history file.
   A value is served only when it is plausible: finite and positive, within 25% of the previous
   close the source gives and of the value last accepted, and not older than --stale by its own
   time when it arrives (a daily reference rate: five days). A symbol given twice in one answer
   is dropped. The page carries Cache-Control: max-age of the shortest poll and an ETag.
+  GET /history?code=EURUSD[&from=T&to=T][&format=csv] answers the minute bars of up to 7 days
+  (default: the last 24 hours; T is Unix seconds or ISO 8601 with an offset).
+  GET / is the board for a browser, reading GET /quotes.json at every poll.
 
 )";
 
@@ -39,11 +45,12 @@ bool IsLoopback(const std::string& url) {
 }
 
 std::string* TextOption(const std::string& arg, OfficeOptions& options) {
-    return arg == "--portal-url" ? &options.Urls[int(SourceKind::Portal)]
-           : arg == "--boc-url"  ? &options.Urls[int(SourceKind::Boc)]
-           : arg == "--ecb-url"  ? &options.Urls[int(SourceKind::Ecb)]
-           : arg == "--proxy"    ? &options.Gateway.Proxy
-                                 : nullptr;
+    return arg == "--portal-url"     ? &options.Urls[int(SourceKind::Portal)]
+           : arg == "--boc-url"      ? &options.Urls[int(SourceKind::Boc)]
+           : arg == "--ecb-url"      ? &options.Urls[int(SourceKind::Ecb)]
+           : arg == "--proxy"        ? &options.Gateway.Proxy
+           : arg == "--history-file" ? &options.HistoryFile
+                                     : nullptr;
 }
 
 // The page with what a cache in front needs: its lifetime and a tag to revalidate by.
@@ -55,15 +62,7 @@ void ServePage(Gateway& gateway, const http::Request& req, http::Response& res) 
         res.Headers.emplace_back("Cache-Control", "no-store");
         return;
     }
-    char tag[32];
-    std::snprintf(tag, sizeof tag, "\"%016zx\"", std::hash<std::string>{}(*page));
-    res.Headers.emplace_back("ETag", tag);
-    res.Headers.emplace_back("Cache-Control", "max-age=" + std::to_string(gateway.CacheSeconds()));
-    if (req.Header("If-None-Match") == tag) {
-        res.Set(304, std::string(), std::string());
-        return;
-    }
-    res.Set(200, *page, "text/html; charset=gb2312");
+    ServeCached(req, res, *page, "text/html; charset=gb2312", gateway.CacheSeconds());
 }
 
 }  // namespace
@@ -80,6 +79,10 @@ Parsed ParseOfficeOption(Arguments& args, OfficeOptions& options) {
             options.Gateway.StaleSeconds = *seconds;
         else
             options.Gateway.BackoffMaxSeconds = *seconds;
+        return Parsed::Taken;
+    }
+    if (arg == "--no-history") {
+        options.NoHistory = true;
         return Parsed::Taken;
     }
     if (std::string* text = TextOption(arg, options)) {

@@ -18,11 +18,13 @@ struct OfficeOptions {
     std::string Urls[3] = {feeds::DefaultUrl(SourceKind::Portal),
                            feeds::DefaultUrl(SourceKind::Boc), feeds::DefaultUrl(SourceKind::Ecb)};
     GatewayOptions Gateway;
+    std::string HistoryFile;  // empty: DefaultGatewayHistoryPath()
+    bool NoHistory = false;
 };
 
 extern const char* const kOfficeUsage;
 
-// --poll, --stale, --backoff-max, the feeds' addresses and --proxy.
+// --poll, --stale, --backoff-max, the feeds' addresses, --proxy and the history's options.
 Parsed ParseOfficeOption(Arguments& args, OfficeOptions& options);
 
 // The sources to poll, each at its pace: never more often than a public service allows.

@@ -12,8 +12,11 @@
 #include <string>
 #include <thread>
 
+#include "board.h"
 #include "commandline.h"
 #include "gateway.h"
+#include "history.h"
+#include "history/historystore.h"
 #include "http.h"
 #include "listen.h"
 #include "office.h"
@@ -114,6 +117,10 @@ bool CheckOptions(Options& options) {
         std::cerr << "kestrel-quoted: the walk stands alone\n";
         return false;
     }
+    if (options.Walk && !options.Office.HistoryFile.empty()) {
+        std::cerr << "kestrel-quoted: the walk's made-up prices are never kept\n";
+        return false;
+    }
     if (!options.Walk && options.Office.Feeds.empty())
         options.Office.Feeds = {SourceKind::Portal, SourceKind::Ecb};
     const std::optional<Exposure> exposure = CheckListen(options.Listen, options.Walk);
@@ -150,15 +157,35 @@ int Serve(const Options& options, sigset_t& stopSignals) {
     StopSignal stop;
     http::Server server;
     // The walk makes a page per request; the gateway serves its cache of the feeds.
+    std::unique_ptr<kestrel::HistoryStore> history;
+    std::unique_ptr<HistoryRoutes> historyRoutes;
     std::unique_ptr<WalkSource> walk;
     std::unique_ptr<Gateway> gateway;
+    std::unique_ptr<Board> board;
     if (options.Walk) {
         walk = std::make_unique<WalkSource>(options.Demo, stop);
         walk->Register(server);
+        board = std::make_unique<Board>([&walk] { return walk->BoardRows(); },
+                                        [&walk] { return walk->BoardVersion(); }, walk->Lines());
     } else {
-        gateway = std::make_unique<Gateway>(FeedSources(options.Office), stop);
+        GatewayOptions sources = FeedSources(options.Office);
+        if (!options.Office.NoHistory) {
+            const std::string& file = options.Office.HistoryFile;
+            history = std::make_unique<kestrel::HistoryStore>(
+                file.empty() ? DefaultGatewayHistoryPath() : QString::fromStdString(file));
+            sources.History = history.get();
+        }
+        gateway = std::make_unique<Gateway>(std::move(sources), stop);
         RegisterOffice(server, *gateway);
+        board = std::make_unique<Board>([&gateway] { return gateway->BoardRows(); },
+                                        [&gateway] { return gateway->BoardVersion(); },
+                                        gateway->Lines());
+        if (history) {
+            historyRoutes = std::make_unique<HistoryRoutes>(*history, gateway->CacheSeconds());
+            historyRoutes->Register(server);
+        }
     }
+    board->Register(server);
     if (options.Upgrade.Routes)
         upgradefiles::Register(server, options.Upgrade);
 
@@ -177,6 +204,9 @@ int Serve(const Options& options, sigset_t& stopSignals) {
     stop.Raise();
     server.Stop();
     gateway.reset();  // the pollers have seen the stop signal
+    // The last values reach the file before the process ends.
+    if (history && !history->WaitForWrites(2000))
+        std::cerr << "kestrel-quoted: the history's last writes were not finished\n";
     return 0;
 }
 

@@ -125,6 +125,22 @@ public:
         return made.Bytes;
     }
 
+    std::uint64_t CurrentVersion() const {
+        std::lock_guard lock(Mutex);
+        return Version;
+    }
+
+    // Every price as it stands, without a step.
+    std::vector<BoardRow> Rows(std::uint64_t& version) const {
+        std::lock_guard lock(Mutex);
+        version = Version;
+        std::vector<BoardRow> rows;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (const Quote& q : Quotes)
+            rows.push_back({q.Name, q.Price, q.Open, now, u"walk"_s, u"演示"_s, false, QString()});
+        return rows;
+    }
+
 private:
     QString Render(const QString& time, bool marker, const QString& charset) const {
         std::vector<PageRow> rows;
@@ -158,7 +174,7 @@ private:
         std::string Bytes;
     };
 
-    std::mutex Mutex;
+    mutable std::mutex Mutex;
     std::uint64_t Version = 1;  // counts the changes of any price
     Made Cache[2][2];           // by marker and UTF-8
     std::mt19937_64 Walk, Noise;
@@ -269,6 +285,19 @@ void WalkSource::Register(http::Server& server) {
     });
 }
 
+std::uint64_t WalkSource::BoardVersion() const {
+    return Prices->CurrentVersion();
+}
+
+BoardState WalkSource::BoardRows() const {
+    BoardState state;
+    state.Demo = true;
+    state.PollSeconds = kBoardPollSeconds;
+    state.Rows = Prices->Rows(state.Version);
+    state.UpdatedMs = QDateTime::currentMSecsSinceEpoch();
+    return state;
+}
+
 void WalkSource::ServeRates(const http::Request& req, http::Response& res) {
     RequestFaults faults{};
     if (const auto error = ReadFaults(req, Options, faults)) {
@@ -307,6 +336,10 @@ void WalkSource::Answer(const RequestFaults& faults, const std::vector<std::stri
             return;
         }
     }
+    std::uint64_t version = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const BoardRow& row : Prices->Rows(version))
+        Day.Add(row.Name, now, row.Value);
     const std::string type = faults.Utf8 ? "text/html; charset=utf-8" : "text/html; charset=gb2312";
     if (faults.Status != 200) {
         res.Error(faults.Status, "error " + std::to_string(faults.Status));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "commandline.h"
 #include "http.h"
 #include "stopsignal.h"
@@ -45,6 +46,12 @@ public:
     ~WalkSource();
     // /rates/index.aspx and /status.
     void Register(http::Server& server);
+    // The prices as they stand; the walk moves only when its page is asked for.
+    BoardState BoardRows() const;
+    std::uint64_t BoardVersion() const;
+    const DayLines& Lines() const { return Day; }
+    // The board of made-up prices reads them this often.
+    static constexpr int kBoardPollSeconds = 2;
 
 private:
     void ServeRates(const http::Request& req, http::Response& res);
@@ -57,6 +64,7 @@ private:
     const WalkOptions Options;
     StopSignal& Stop;
     std::unique_ptr<Market> Prices;
+    DayLines Day;
 };
 
 }  // namespace kestrel::gateway

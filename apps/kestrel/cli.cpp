@@ -30,6 +30,7 @@
 #include "quotes/markethours.h"
 #include "quotes/messages.h"
 #include "quotes/quotelines.h"
+#include "quotes/quoterecord.h"
 #include "quotes/ratespage.h"
 #include "settings/settingsload.h"
 #include "ui/mainwindow/session.h"
@@ -110,12 +111,6 @@ using ServedMap = std::map<QString, feeds::Served>;
 // Why an instrument has no value, by catalogue name.
 using ReasonMap = std::map<QString, QString>;
 
-// Every time in the local time zone, with its offset, whatever zone the source wrote it in.
-QString IsoTime(const QDateTime& time) {
-    const QDateTime local = time.toLocalTime();
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
-}
-
 // Where a value came from: the served instrument's source, or for one computed from served legs
 // their sources in leg order, each named once ("portal+ecb"); empty when no leg was served.
 QString SourceOf(const QString& name, const ServedMap& served) {
@@ -146,26 +141,6 @@ QDateTime QuoteTimeOf(const QString& name, const ServedMap& served, const RatesP
             oldest = it->second.Value.Time;
     }
     return oldest;
-}
-
-// The number as shown with `decimals` ("0.00", not "-0.00"); empty when not known.
-QString ShownNumber(bool known, double value, int decimals) {
-    if (!known)
-        return {};
-    const QString text = QString::number(value, 'f', decimals);
-    return text.toDouble() == 0 ? QString::number(0.0, 'f', decimals) : text;
-}
-
-QString MarketText(MarketState state) {
-    switch (state) {
-        case MarketState::Open:
-            return QStringLiteral("open");
-        case MarketState::Break:
-            return QStringLiteral("break");
-        case MarketState::Closed:
-            break;
-    }
-    return QStringLiteral("closed");
 }
 
 // The alarm of Param/UseMonitor and the rules of [Alarms], each checked against this download
@@ -206,31 +181,12 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                        "previous_close,change,change_pct,market,stale,raw_value,reason")};
     for (qsizetype i = 0; i < selection.size(); ++i) {
         const QString& name = selection[i];
-        const double value = double(quoteSlots.CurQuotes.value(i));
-        const bool known = value != 0 && std::isfinite(value);
-        const int decimals = DecimalsFor(DisplayName(name));
-        const QString shown = ShownNumber(known, value, decimals);
         const auto why = reasons.find(name);
         const QString reason = why != reasons.end() ? why->second : QString();
-        const double close = double(quoteSlots.Closes.value(i));
-        const bool closed = known && close > 0;
-        const QStringList change{ShownNumber(closed, close, decimals),
-                                 ShownNumber(closed, value - close, decimals),
-                                 ShownNumber(closed, (value - close) / close * 100, 2)};
-        const auto number = [](const QString& text) {
-            return text.isEmpty() ? QJsonValue() : QJsonValue(text.toDouble());
-        };
-        QString time = IsoTime(updated);
-        const QString source = served.empty() ? pageSource : SourceOf(name, served);
-        QJsonValue age;
-        const QDateTime quoted = QuoteTimeOf(name, served, page);
-        if (quoted.isValid()) {
-            time = IsoTime(quoted);
-            age = qint64(std::max<qint64>(0, quoted.secsTo(updated)));
-        }
-        const MarketState market = MarketStatusOf(name, updated.toUTC()).State;
-        const bool stale = known && market == MarketState::Open && !age.isNull() &&
-                           age.toInteger() > kQuietQuoteSeconds;
+        const QuoteRecord r = MakeQuoteRecord(
+            {name, double(quoteSlots.CurQuotes.value(i)), double(quoteSlots.Closes.value(i)),
+             QuoteTimeOf(name, served, page), updated,
+             served.empty() ? pageSource : SourceOf(name, served), demo, reason});
         QJsonArray watching;
         for (const AlarmRule& rule : alarms.Rules) {
             if (rule.Readable && rule.Name == name)
@@ -240,40 +196,25 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                                 {QStringLiteral("enabled"), rule.Enabled},
                                 {QStringLiteral("fired"), alarms.Fired.contains(rule.Key)}});
         }
-        records.append(
-            QJsonObject{{QStringLiteral("name"), name},
-                        {QStringLiteral("display"), DisplayName(name)},
-                        {QStringLiteral("alias"),
-                         aliases.contains(name) ? QJsonValue(aliases.value(name)) : QJsonValue()},
-                        {QStringLiteral("code"), InstrumentCode(name)},
-                        {QStringLiteral("value"), number(shown)},
-                        {QStringLiteral("raw_value"), known ? QJsonValue(value) : QJsonValue()},
-                        {QStringLiteral("reason"), known ? QJsonValue() : QJsonValue(reason)},
-                        {QStringLiteral("decimals"), decimals},
-                        {QStringLiteral("time"), time},
-                        {QStringLiteral("source"), source.isEmpty() ? QJsonValue() : source},
-                        {QStringLiteral("age_seconds"), age},
-                        {QStringLiteral("demo"), demo},
-                        {QStringLiteral("previous_close"), number(change[0])},
-                        {QStringLiteral("change"), number(change[1])},
-                        {QStringLiteral("change_pct"), number(change[2])},
-                        {QStringLiteral("market"), MarketText(market)},
-                        {QStringLiteral("stale"), stale},
-                        {QStringLiteral("alarms"), watching}});
+        QJsonObject record = RecordJson(r);
+        record.insert(QStringLiteral("alias"),
+                      aliases.contains(name) ? QJsonValue(aliases.value(name)) : QJsonValue());
+        record.insert(QStringLiteral("alarms"), watching);
+        records.append(record);
         // No field holds a comma or a quote: names are catalogue names.
         csv << QStringList{name,
-                           DisplayName(name),
-                           InstrumentCode(name),
-                           shown,
-                           QString::number(decimals),
-                           time,
-                           source,
-                           age.isNull() ? QString() : QString::number(age.toInteger()),
+                           r.Display,
+                           r.Code,
+                           r.Shown,
+                           QString::number(r.Decimals),
+                           r.Time,
+                           r.Source,
+                           r.AgeSeconds ? QString::number(*r.AgeSeconds) : QString(),
                            demo ? QStringLiteral("true") : QStringLiteral("false")}
                        .join(u',') +
-                   u',' + change.join(u',') + u',' + MarketText(market) + u',' +
-                   (stale ? QStringLiteral("true") : QStringLiteral("false")) + u',' +
-                   (known ? QString::number(value, 'g', 15) : QString()) + u',' + reason;
+                   u',' + r.Change.join(u',') + u',' + MarketText(r.Market) + u',' +
+                   (r.Stale ? QStringLiteral("true") : QStringLiteral("false")) + u',' +
+                   (r.Known ? QString::number(r.Value, 'g', 15) : QString()) + u',' + reason;
     }
     if (format == PrintFormat::Json)
         PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});

@@ -875,6 +875,7 @@ void TMainForm::FirstFetch() {
     FormActivate();
     // The history's file is opened by a thread of its own, once the window is up.
     OpenHistory();
+    FillHistoryFromGateway();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -30,6 +30,7 @@
 #include "settings/hotkeytext.h"
 #include "settings/settingskeys.h"
 #include "ui/chart/chartform.h"
+#include "ui/mainwindow/gatewayhistory.h"
 #include "ui/upgrade/updater.h"
 
 class QAction;
@@ -232,6 +233,7 @@ private:
                        const QColor& colour) const;
     // The price history, opened after the first showing; its days are read at start-up.
     std::unique_ptr<HistoryStore> History;
+    std::unique_ptr<GatewayHistory> FromGateway;
     int HistoryDays = -1;
 
     void CreateComponents();
@@ -266,6 +268,8 @@ private:
 
     void BuildQuoteLines();
     void OpenHistory();
+    // The hours before the start from the gateway of Param/RatesURL, when it is one.
+    void FillHistoryFromGateway();
     // Hands the history the fresh, live values of this download (history.cpp).
     void RecordHistory(const QDateTime& now);
     // "休市" or the quote's age after the price; nothing for a live one, or for demo prices,

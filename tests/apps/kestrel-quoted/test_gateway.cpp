@@ -107,6 +107,8 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
             env.remove(QString::fromLatin1(proxy));
+        // The default history file, kept out of the user's own folders.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home_.path());
         process_.setProcessEnvironment(env);
         process_.start(QStringLiteral(KESTREL_BINARY_DIR "/bin/kestrel-quoted"),
                        QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
@@ -153,6 +155,7 @@ public:
     }
 
 private:
+    QTemporaryDir home_;
     QProcess process_;
     int port_ = 0;
 };
@@ -412,6 +415,138 @@ private slots:
         const auto again = client.Get(kRates, {{"If-None-Match", res->get_header_value("ETag")}});
         QVERIFY(again);
         QCOMPARE(again->status, 304);
+    }
+
+    // The board's document: each value with its close, source and times, cached like the page,
+    // and an honest failure once nothing is left; the board's files under a strict policy.
+    void quotesDocument() {
+        FakeUpstream upstream;
+        Gateway gateway(QStringList{"--source", "portal", "--poll", "0.2", "--backoff-max", "0.4",
+                                    "--stale", "2"} +
+                        upstream.Urls());
+        QVERIFY(gateway.WaitForPage(200));
+        const auto res = gateway.Get("/quotes.json");
+        QVERIFY(res && res->status == 200);
+        QCOMPARE(res->get_header_value("Content-Type"), std::string("application/json"));
+        const QJsonObject doc =
+            QJsonDocument::fromJson(QByteArray::fromStdString(res->body)).object();
+        QCOMPARE(doc["demo"].toBool(true), false);
+        QCOMPARE(doc["poll_seconds"].toInt(), 1);
+        QJsonObject gold;
+        for (const QJsonValue& q : doc["quotes"].toArray()) {
+            if (q["code"] == u"XAUUSD"_s)
+                gold = q.toObject();
+        }
+        QCOMPARE(gold["name"].toString(), u"现货黄金"_s);
+        QCOMPARE(gold["value"].toDouble(), 4344.36);
+        QCOMPARE(gold["previous_close"].toDouble(), 4325.85);
+        QCOMPARE(gold["change"].toDouble(), 18.51);
+        QCOMPARE(gold["source"].toString(), u"portal"_s);
+        QCOMPARE(gold["source_title"].toString(), u"新浪财经"_s);
+        static const QRegularExpression offset(u"T\\d\\d:\\d\\d:\\d\\d([+-]\\d\\d:\\d\\d|Z)$"_s);
+        QVERIFY2(offset.match(gold["quote_time"].toString()).hasMatch(),
+                 qPrintable(gold["quote_time"].toString()));
+        QVERIFY(gold["age_seconds"].toInt(-1) >= 0 && gold["age_seconds"].toInt() < 60);
+        const QJsonArray day = gold["day"].toArray();
+        QCOMPARE(day.size(), 96);
+        QCOMPARE(day.last().toDouble(), 4344.36);
+        QVERIFY(day.first().isNull());
+
+        // The ages change by the second: within one the tag holds.
+        httplib::Client client("127.0.0.1", gateway.Port());
+        bool revalidated = false;
+        for (int i = 0; i < 5 && !revalidated; ++i) {
+            const auto first = client.Get("/quotes.json");
+            const auto second =
+                client.Get("/quotes.json", {{"If-None-Match", first->get_header_value("ETag")}});
+            revalidated = second->status == 304 && second->body.empty();
+        }
+        QVERIFY(revalidated);
+
+        const auto page = gateway.Get("/");
+        QVERIFY(page && page->status == 200);
+        const std::string policy = page->get_header_value("Content-Security-Policy");
+        QVERIFY2(policy.find("default-src 'none'") != std::string::npos &&
+                     policy.find("script-src 'self'") != std::string::npos,
+                 policy.c_str());
+        QVERIFY(page->body.find("src=\"/board.js\"") != std::string::npos);
+        QCOMPARE(gateway.Get("/board.js")->status, 200);
+        for (const char* trick : {"/board.js/", "/..%2fboard.js", "/quotes.json/..", "//board.css"})
+            QVERIFY2(gateway.Get(trick)->status == 404, trick);
+
+        upstream.Set([](FakeUpstream& u) { u.Refuse = true; });
+        QVERIFY(gateway.WaitForPage(503));
+        const auto failed = gateway.Get("/quotes.json");
+        QCOMPARE(failed->status, 503);
+        const QJsonObject none =
+            QJsonDocument::fromJson(QByteArray::fromStdString(failed->body)).object();
+        QVERIFY(none["quotes"].toArray().isEmpty());
+        QCOMPARE(none["error"].toString(), u"报价服务的数据源均已失效（新浪财经：HTTP 403）"_s);
+    }
+
+    // The history of what was served: the gateway's own live values only, from its file, in
+    // both formats; every question outside it refused.
+    void history() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"h/history.sqlite"_s);
+        FakeUpstream upstream;
+        Gateway gateway(QStringList{"--source", "portal", "--source", "ecb", "--poll", "0.2",
+                                    "--history-file", file} +
+                        upstream.Urls());
+        QVERIFY(gateway.WaitForPage(200));
+        const auto bars = [&gateway](const std::string& query) {
+            const auto res = gateway.Get(("/history?" + query).c_str());
+            return QJsonDocument::fromJson(QByteArray::fromStdString(res->body))["bars"].toArray();
+        };
+        QTRY_VERIFY(!bars("code=XAUUSD").isEmpty());
+        QCOMPARE(gateway.Status()["history"].toObject()["state"].toString(), u"on"_s);
+        const QJsonObject gold = bars("code=XAUUSD").last().toObject();
+        QCOMPARE(gold["close"].toDouble(), 4344.36);
+        QCOMPARE(gold["source"].toString(), u"portal"_s);
+        QVERIFY2(gold["time"].toString().endsWith(u":00Z"_s), qPrintable(gold["time"].toString()));
+        // The reference file's daily rates are no ticks: the ECB-only krona has no history.
+        const auto servedFrom = [&gateway](const QString& name) {
+            for (const QJsonValue& i : gateway.Status()["instruments"].toArray()) {
+                if (i["name"] == name)
+                    return i["source"].toString();
+            }
+            return QString();
+        };
+        QTRY_COMPARE(servedFrom(u"瑞典克郎"_s), u"ecb"_s);
+        const auto krona = gateway.Get("/history?code=USDSEK");
+        QCOMPARE(krona->status, 200);
+        QVERIFY(bars("code=USDSEK").isEmpty());
+        const auto csv = gateway.Get("/history?code=XAUUSD&format=csv");
+        QCOMPARE(csv->get_header_value("Content-Type"), std::string("text/csv; charset=utf-8"));
+        QVERIFY2(QString::fromStdString(csv->body).contains(
+                     QRegularExpression(u"^time,open,high,low,close,source\n"
+                                        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:00Z,"
+                                        "4344.36,4344.36,4344.36,4344.36,portal\n"_s)),
+                 csv->body.c_str());
+        // A span that ends before anything was kept, by either way of writing a time.
+        QVERIFY(bars("code=XAUUSD&from=2026-01-01T00:00:00%2B08:00&to=1767225600").isEmpty());
+
+        const std::pair<const char*, int> refused[] = {
+            {"/history", 400},
+            {"/history?code=", 400},
+            {"/history?code=XAUUSD&code=EURUSD", 400},
+            {"/history?code=XAUUSD&format=xml", 400},
+            {"/history?code=XAUUSD&from=yesterday", 400},
+            {"/history?code=XAUUSD&from=2026-12-01T00:00:00", 400},  // no offset
+            {"/history?code=XAUUSD&from=1767225600&to=1767139200", 400},
+            {"/history?code=XAUUSD&from=1767225600&to=1768435200", 400},  // 14 days
+            {"/history?code=XAUCNY_G", 404},  // the ticker computes it; not served here
+            {"/history?code=..%2F..%2Fetc%2Fpasswd", 404},
+            {"/history?code=xauusd", 404},
+            {"/history/XAUUSD", 404},
+        };
+        for (const auto& [target, status] : refused)
+            QVERIFY2(gateway.Get(target)->status == status, target);
+
+        Gateway none(QStringList{"--source", "portal", "--poll", "0.2", "--no-history"} +
+                     upstream.Urls());
+        QVERIFY(none.WaitForPage(200));
+        QCOMPARE(none.Get("/history?code=XAUUSD")->status, 404);
     }
 
     // An answer that takes longer than the poll: the status says so while it drips, not later.
