@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEnterEvent>
-#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
@@ -873,11 +872,6 @@ QPoint LayerTicker::SurfaceCorner() const {
     return surface_->On->Position + TopLeftForMargins(OutputSize(), size_, margins_);
 }
 
-bool LayerTicker::DrawsMenus() const {
-    // On XWayland the menus are X11 pop-ups, which the compositor places and stacks itself.
-    return QGuiApplication::platformName() == QLatin1String("wayland") && link_->Get().WmBase;
-}
-
 LayerTicker::MenuSurface* LayerTicker::MenuOn(const wl_surface* handle) const {
     for (const auto& menu : menus_) {
         if (handle && menu->Handle == handle)
@@ -896,7 +890,9 @@ LayerTicker::MenuSurface* LayerTicker::MenuOf(const QWidget* widget) const {
 
 bool LayerTicker::OpenMenu(QWidget* menu) {
     WaylandLink::Globals& g = link_->Get();
-    if (!DrawsMenus() || !surface_ || !surface_->Configured || lost_)
+    // On XWayland too: an X11 pop-up never learns of a click on a Wayland window, and the
+    // compositor may stack it under the ticker.
+    if (!g.WmBase || !surface_ || !surface_->Configured || lost_)
         return false;
     CloseMenu(menu);
     // A submenu's pop-up is a child of its parent menu's, which must be the innermost one; any
@@ -1114,10 +1110,12 @@ bool LayerTicker::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Show:
                 // Drawn into a pop-up of ours, the menu puts nothing on the screen itself;
                 // where none can be made Qt shows it its own way.
-                if (DrawsMenus())
-                    widget->setAttribute(Qt::WA_DontShowOnScreen, OpenMenu(widget));
-                else
+                if (OpenMenu(widget)) {
+                    widget->setAttribute(Qt::WA_DontShowOnScreen);
+                } else {
+                    widget->setAttribute(Qt::WA_DontShowOnScreen, false);
                     KeepClearOfTicker(widget);
+                }
                 break;
             case QEvent::Hide:
                 CloseMenu(widget);

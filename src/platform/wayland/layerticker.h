@@ -48,9 +48,8 @@ bool LocalXServerReachable();
 
 // The window services of a ticker drawn into a layer surface. The window made a tool window
 // first (the ticker) is drawn into the surface and never shown on screen itself; every other
-// window goes to the desktop's own services. Where Qt itself talks Wayland, the ticker's menus
-// are drawn the same way, into pop-ups of the surface: Qt cannot make a pop-up of a surface
-// it does not own.
+// window goes to the desktop's own services. The ticker's menus are drawn the same way, into
+// pop-ups of the surface: Qt cannot make a pop-up of a surface it does not own.
 class LayerTicker : public QObject, public IWindowServices {
 public:
     // Needs a running QCoreApplication; link must offer the layer shell.
@@ -101,7 +100,6 @@ private:
     void ScheduleDraw();
     QPoint SurfaceCorner() const;
 
-    bool DrawsMenus() const;
     bool OpenMenu(QWidget* menu);
     void CloseMenu(const QWidget* menu);
     void CloseMenus();
