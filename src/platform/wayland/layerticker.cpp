@@ -844,7 +844,9 @@ void LayerTicker::PointerButton(quint32 button, bool pressed) {
         const QPoint local = pointerAt_.toPoint();
         const QPoint global = SurfaceCorner() + local;
         QContextMenuEvent menu(QContextMenuEvent::Mouse, local, global);
+        contextAtPointer_ = true;
         QCoreApplication::sendEvent(ticker_, &menu);
+        contextAtPointer_ = false;
     }
 }
 
@@ -962,7 +964,7 @@ bool LayerTicker::OpenMenu(QWidget* menu) {
         xdg_positioner_set_constraint_adjustment(positioner,
                                                  XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_FLIP_X |
                                                      XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_Y);
-    } else if (!parent) {
+    } else if (!parent && contextAtPointer_) {
         // At the pointer, opening upwards or leftwards where the output ends.
         const QPoint at(std::clamp(qRound(pointerAt_.x()), 0, std::max(0, around.width() - 1)),
                         std::clamp(qRound(pointerAt_.y()), 0, std::max(0, around.height() - 1)));
@@ -975,7 +977,7 @@ bool LayerTicker::OpenMenu(QWidget* menu) {
                                                      XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_X |
                                                      XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_Y);
     } else {
-        // Some other pop-up of a menu: where Qt put it.
+        // Any other menu (the tray's, say): where Qt put it.
         xdg_positioner_set_anchor_rect(positioner, 0, 0, std::max(1, around.width()),
                                        std::max(1, around.height()));
         xdg_positioner_set_anchor(positioner, XDG_POSITIONER_ANCHOR_TOP_LEFT);

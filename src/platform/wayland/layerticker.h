@@ -145,7 +145,8 @@ private:
     std::vector<std::unique_ptr<MenuSurface>> menus_;
     std::unique_ptr<Keyboard> keyboard_;
     Qt::MouseButtons menuButtons_;
-    quint32 serial_ = 0;  // of the last input event, which a pop-up's grab names
+    quint32 serial_ = 0;             // of the last input event, which a pop-up's grab names
+    bool contextAtPointer_ = false;  // a menu shown now opens from a press on the surface
 };
 
 }  // namespace kestrel

@@ -550,6 +550,7 @@ void TestTickerSway::aCallBringsUpTheCoveredTicker() {
     QVERIFY(ticker_.waitForFinished(10000));
     {
         TIniFile ini(home_.filePath(QStringLiteral("kestrel.ini")));
+        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), false);
         ini.WriteBool(QStringLiteral("Param"), QStringLiteral("AutoPrompt"), false);
     }
     StartTicker();
