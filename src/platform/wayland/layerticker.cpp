@@ -16,7 +16,9 @@
 #include <QDeadlineTimer>
 #include <QEnterEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -32,6 +34,7 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 #include "relative-pointer-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 
 namespace kestrel {
 
@@ -59,6 +62,7 @@ struct WaylandLink::Globals {
     zwlr_layer_shell_v1* LayerShell = nullptr;
     quint32 LayerShellVersion = 0;
     zwp_relative_pointer_manager_v1* RelativePointers = nullptr;
+    xdg_wm_base* WmBase = nullptr;  // for the menus' pop-ups
     std::vector<std::unique_ptr<Output>> Outputs;
     std::function<void()> OnSeatChanged;
     std::function<void(quint32)> OnOutputGone;
@@ -102,6 +106,9 @@ void SeatName(void*, wl_seat*, const char*) {}
 
 const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
 
+const xdg_wm_base_listener kWmBaseListener = {
+    [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }};
+
 void RegistryGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
                     uint32_t version) {
     auto* globals = static_cast<WaylandLink::Globals*>(data);
@@ -125,6 +132,9 @@ void RegistryGlobal(void* data, wl_registry* registry, uint32_t name, const char
                !globals->RelativePointers) {
         globals->RelativePointers = static_cast<zwp_relative_pointer_manager_v1*>(
             bind(&zwp_relative_pointer_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0 && !globals->WmBase) {
+        globals->WmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+        xdg_wm_base_add_listener(globals->WmBase, &kWmBaseListener, nullptr);
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
         auto output = std::make_unique<Output>();
         output->Name = name;
@@ -195,6 +205,8 @@ WaylandLink::~WaylandLink() {
         zwlr_layer_shell_v1_destroy(g.LayerShell);
     if (g.RelativePointers)
         zwp_relative_pointer_manager_v1_destroy(g.RelativePointers);
+    if (g.WmBase)
+        xdg_wm_base_destroy(g.WmBase);
     if (g.Seat)
         wl_seat_destroy(g.Seat);
     if (g.Shm)
@@ -293,6 +305,45 @@ std::unique_ptr<ShmBuffer> CreateBuffer(wl_shm* shm, QSize pixels) {
     return buffer;
 }
 
+// Renders the widget into whichever of the surface's two buffers the compositor does not read,
+// and shows it; false while it reads both.
+bool Present(const WaylandLink::Globals& g, wl_surface* surface,
+             std::unique_ptr<ShmBuffer> (&buffers)[2], QWidget* widget, QSize size, int scale,
+             int alpha) {
+    const QSize pixels = size * scale;
+    ShmBuffer* free = nullptr;
+    for (auto& buffer : buffers) {
+        if (buffer && buffer->Pixels != pixels && !buffer->Busy)
+            buffer.reset();
+        if (!buffer)
+            buffer = CreateBuffer(g.Shm, pixels);
+        if (buffer && !buffer->Busy && buffer->Pixels == pixels) {
+            free = buffer.get();
+            break;
+        }
+    }
+    if (!free)
+        return false;
+    // The buffer's bytes are the compositor's ARGB8888: premultiplied, native byte order.
+    QImage picture(static_cast<uchar*>(free->Memory), pixels.width(), pixels.height(),
+                   pixels.width() * 4, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(scale);
+    picture.fill(Qt::transparent);
+    widget->render(&picture);
+    if (alpha < 255) {
+        QPainter fade(&picture);
+        fade.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        fade.fillRect(QRect(QPoint(), size), QColor(0, 0, 0, alpha));
+    }
+    if (g.CompositorVersion >= 3)
+        wl_surface_set_buffer_scale(surface, scale);
+    wl_surface_attach(surface, free->Handle, 0, 0);
+    wl_surface_damage(surface, 0, 0, size.width(), size.height());
+    wl_surface_commit(surface);
+    free->Busy = true;
+    return true;
+}
+
 }  // namespace
 
 struct LayerTicker::Surface {
@@ -331,6 +382,38 @@ struct LayerTicker::Pointer {
     }
 };
 
+struct LayerTicker::MenuSurface {
+    LayerTicker* Owner = nullptr;
+    QPointer<QWidget> Menu;
+    wl_surface* Handle = nullptr;
+    xdg_surface* Xdg = nullptr;
+    xdg_popup* Popup = nullptr;
+    QPoint Origin;  // the parent's top-left, in the desktop's coordinates
+    QPoint Placed;  // where the compositor put it, from the parent's top-left
+    QPointF PointerAt;
+    bool Configured = false;
+    bool Dirty = true;
+    std::unique_ptr<ShmBuffer> Buffers[2];
+
+    ~MenuSurface() {
+        if (Popup)
+            xdg_popup_destroy(Popup);
+        if (Xdg)
+            xdg_surface_destroy(Xdg);
+        if (Handle)
+            wl_surface_destroy(Handle);
+    }
+};
+
+struct LayerTicker::Keyboard {
+    wl_keyboard* Handle = nullptr;
+
+    ~Keyboard() {
+        if (Handle)
+            wl_keyboard_destroy(Handle);
+    }
+};
+
 namespace {
 
 void LayerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t, uint32_t) {
@@ -365,23 +448,54 @@ LayerTicker::LayerTicker(std::unique_ptr<WaylandLink> link, IWindowServices* des
                 [](void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface,
                    wl_fixed_t x, wl_fixed_t y) {
                     auto* self = static_cast<LayerTicker*>(data);
+                    self->serial_ = serial;
                     self->pointer_->Over = surface;
                     if (self->pointer_->Cursor)
                         wl_pointer_set_cursor(pointer, serial, self->pointer_->Cursor, 0, 0);
-                    self->PointerEntered(QPointF(wl_fixed_to_double(x), wl_fixed_to_double(y)));
+                    const QPointF at(wl_fixed_to_double(x), wl_fixed_to_double(y));
+                    if (MenuSurface* menu = self->MenuOn(surface)) {
+                        menu->PointerAt = at;
+                        self->MenuPointer(menu, QEvent::Enter, Qt::NoButton);
+                    } else {
+                        self->PointerEntered(at);
+                    }
                 },
-                [](void* data, wl_pointer*, uint32_t, wl_surface*) {
+                [](void* data, wl_pointer*, uint32_t, wl_surface* surface) {
                     auto* self = static_cast<LayerTicker*>(data);
                     self->pointer_->Over = nullptr;
-                    self->PointerLeft();
+                    if (MenuSurface* menu = self->MenuOn(surface))
+                        self->MenuPointer(menu, QEvent::Leave, Qt::NoButton);
+                    else
+                        self->PointerLeft();
                 },
                 [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
-                    static_cast<LayerTicker*>(data)->PointerMoved(
-                        QPointF(wl_fixed_to_double(x), wl_fixed_to_double(y)));
+                    auto* self = static_cast<LayerTicker*>(data);
+                    const QPointF at(wl_fixed_to_double(x), wl_fixed_to_double(y));
+                    if (MenuSurface* menu = self->MenuOn(self->pointer_->Over)) {
+                        menu->PointerAt = at;
+                        self->MenuPointer(menu, QEvent::MouseMove, Qt::NoButton);
+                    } else {
+                        self->PointerMoved(at);
+                    }
                 },
-                [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button, uint32_t state) {
-                    static_cast<LayerTicker*>(data)->PointerButton(
-                        button, state == WL_POINTER_BUTTON_STATE_PRESSED);
+                [](void* data, wl_pointer*, uint32_t serial, uint32_t, uint32_t button,
+                   uint32_t state) {
+                    auto* self = static_cast<LayerTicker*>(data);
+                    self->serial_ = serial;
+                    const bool pressed = state == WL_POINTER_BUTTON_STATE_PRESSED;
+                    if (MenuSurface* menu = self->MenuOn(self->pointer_->Over)) {
+                        const Qt::MouseButton which = button == BTN_LEFT    ? Qt::LeftButton
+                                                      : button == BTN_RIGHT ? Qt::RightButton
+                                                                            : Qt::NoButton;
+                        if (which != Qt::NoButton) {
+                            self->MenuPointer(
+                                menu,
+                                pressed ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
+                                which);
+                        }
+                    } else {
+                        self->PointerButton(button, pressed);
+                    }
                 },
                 [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
             };
@@ -414,6 +528,31 @@ LayerTicker::LayerTicker(std::unique_ptr<WaylandLink> link, IWindowServices* des
             pointer_.reset();
             dragging_ = false;
         }
+        // Only a menu's pop-up takes keys: the surface itself never has the keyboard.
+        const bool hasKeyboard = globals.SeatCapabilities & WL_SEAT_CAPABILITY_KEYBOARD;
+        if (hasKeyboard && !keyboard_) {
+            static const wl_keyboard_listener listener = {
+                [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+                [](void* data, wl_keyboard*, uint32_t serial, wl_surface*, wl_array*) {
+                    static_cast<LayerTicker*>(data)->serial_ = serial;
+                },
+                [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
+                [](void* data, wl_keyboard*, uint32_t serial, uint32_t, uint32_t key,
+                   uint32_t state) {
+                    auto* self = static_cast<LayerTicker*>(data);
+                    self->serial_ = serial;
+                    if (state == WL_KEYBOARD_KEY_STATE_PRESSED)
+                        self->MenuKey(key);
+                },
+                [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+                [](void*, wl_keyboard*, int32_t, int32_t) {},
+            };
+            keyboard_ = std::make_unique<Keyboard>();
+            keyboard_->Handle = wl_seat_get_keyboard(globals.Seat);
+            wl_keyboard_add_listener(keyboard_->Handle, &listener, this);
+        } else if (!hasKeyboard && keyboard_) {
+            keyboard_.reset();
+        }
     };
     g.OnOutputGone = [this](quint32 name) {
         if (surface_ && surface_->On && surface_->On->Name == name) {
@@ -431,6 +570,7 @@ LayerTicker::~LayerTicker() {
         ticker_->removeEventFilter(this);
     DestroySurface();
     pointer_.reset();
+    keyboard_.reset();
     link_->Get().OnSeatChanged = nullptr;
     link_->Get().OnOutputGone = nullptr;
     Flush();
@@ -463,6 +603,7 @@ void LayerTicker::Dispatch() {
     // A configure or a released buffer may be what a picture was waiting for.
     if (drawScheduled_)
         Draw();
+    DrawMenus();
 }
 
 void LayerTicker::Flush() {
@@ -497,7 +638,9 @@ void LayerTicker::CreateSurface() {
 }
 
 quint32 LayerTicker::Layer() const {
-    return onTop_ || raised_ ? ZWLR_LAYER_SHELL_V1_LAYER_TOP : ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM;
+    // An open menu keeps the ticker in front: keys reach its pop-ups only there.
+    return onTop_ || raised_ || !menus_.empty() ? ZWLR_LAYER_SHELL_V1_LAYER_TOP
+                                                : ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM;
 }
 
 void LayerTicker::ApplyLayer() {
@@ -546,6 +689,14 @@ void LayerTicker::Lower() {
 }
 
 void LayerTicker::DestroySurface() {
+    // The menus' pop-ups go first, as children do; their menus close once this is done.
+    for (const auto& menu : menus_) {
+        QTimer::singleShot(0, this, [widget = menu->Menu] {
+            if (widget)
+                widget->close();
+        });
+    }
+    DropMenus(0);
     surface_.reset();
     if (pointer_)
         pointer_->Over = nullptr;
@@ -612,40 +763,11 @@ void LayerTicker::Draw() {
         return;
     }
     const int scale = surface_->On ? surface_->On->Scale : 1;
-    const QSize pixels = size_ * scale;
-    ShmBuffer* free = nullptr;
-    for (auto& buffer : surface_->Buffers) {
-        if (buffer && buffer->Pixels != pixels && !buffer->Busy)
-            buffer.reset();
-        if (!buffer)
-            buffer = CreateBuffer(link_->Get().Shm, pixels);
-        if (buffer && !buffer->Busy && buffer->Pixels == pixels) {
-            free = buffer.get();
-            break;
-        }
-    }
-    if (!free) {
+    if (!Present(link_->Get(), surface_->Handle, surface_->Buffers, ticker_, size_, scale,
+                 alpha_)) {
         drawScheduled_ = true;  // drawn as a buffer comes back
         return;
     }
-    // The buffer's bytes are the compositor's ARGB8888: premultiplied, native byte order.
-    QImage picture(static_cast<uchar*>(free->Memory), pixels.width(), pixels.height(),
-                   pixels.width() * 4, QImage::Format_ARGB32_Premultiplied);
-    picture.setDevicePixelRatio(scale);
-    picture.fill(Qt::transparent);
-    ticker_->render(&picture);
-    if (alpha_ < 255) {
-        QPainter fade(&picture);
-        fade.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        fade.fillRect(QRect(QPoint(), size_), QColor(0, 0, 0, alpha_));
-    }
-    wl_surface* handle = surface_->Handle;
-    if (link_->Get().CompositorVersion >= 3)
-        wl_surface_set_buffer_scale(handle, scale);
-    wl_surface_attach(handle, free->Handle, 0, 0);
-    wl_surface_damage(handle, 0, 0, size_.width(), size_.height());
-    wl_surface_commit(handle);
-    free->Busy = true;
     Flush();
 }
 
@@ -691,10 +813,11 @@ void LayerTicker::PointerButton(quint32 button, bool pressed) {
             dragging_ = false;
         return;
     }
-    // A menu of ours on XWayland sees no click outside it on a Wayland surface: a press on the
-    // ticker closes it, as a click outside a menu does, and does nothing else.
-    if (QWidget* popup = QApplication::activePopupWidget(); popup && pressed) {
-        popup->close();
+    // A menu of ours on XWayland sees no click outside it on a Wayland surface, and the
+    // compositor counts a press on the surface as one inside a pop-up of ours: a press on the
+    // ticker closes the menus, as a click outside a menu does, and does nothing else.
+    if (QApplication::activePopupWidget() && pressed) {
+        CloseMenus();
         return;
     }
     if (button == BTN_LEFT) {
@@ -719,10 +842,11 @@ void LayerTicker::PointerButton(quint32 button, bool pressed) {
         // The menu's place is in the desktop's coordinates, which start at the output's corner;
         // panels the compositor keeps free may shift the surface a little from there.
         const QPoint local = pointerAt_.toPoint();
-        const QPoint global =
-            surface_->On->Position + TopLeftForMargins(OutputSize(), size_, margins_) + local;
+        const QPoint global = SurfaceCorner() + local;
         QContextMenuEvent menu(QContextMenuEvent::Mouse, local, global);
+        contextAtPointer_ = true;
         QCoreApplication::sendEvent(ticker_, &menu);
+        contextAtPointer_ = false;
     }
 }
 
@@ -731,8 +855,7 @@ void LayerTicker::KeepClearOfTicker(QWidget* menu) const {
         return;
     // Some compositors stack X11 pop-ups below the top layer: a menu must not open under the
     // ticker, so it goes to its left (a sub-menu to the left of its parent), or else above it.
-    const QRect ticker(surface_->On->Position + TopLeftForMargins(OutputSize(), size_, margins_),
-                       size_);
+    const QRect ticker(SurfaceCorner(), size_);
     QRect placed = menu->geometry();
     if (!placed.intersects(ticker))
         return;
@@ -745,9 +868,270 @@ void LayerTicker::KeepClearOfTicker(QWidget* menu) const {
     menu->move(placed.topLeft());
 }
 
+QPoint LayerTicker::SurfaceCorner() const {
+    // In the desktop's coordinates, which start at the output's corner; panels the compositor
+    // keeps free may shift the surface a little from there.
+    return surface_->On->Position + TopLeftForMargins(OutputSize(), size_, margins_);
+}
+
+LayerTicker::MenuSurface* LayerTicker::MenuOn(const wl_surface* handle) const {
+    for (const auto& menu : menus_) {
+        if (handle && menu->Handle == handle)
+            return menu.get();
+    }
+    return nullptr;
+}
+
+LayerTicker::MenuSurface* LayerTicker::MenuOf(const QWidget* widget) const {
+    for (const auto& menu : menus_) {
+        if (widget && menu->Menu == widget)
+            return menu.get();
+    }
+    return nullptr;
+}
+
+bool LayerTicker::OpenMenu(QWidget* menu) {
+    WaylandLink::Globals& g = link_->Get();
+    // On XWayland too: an X11 pop-up never learns of a click on a Wayland window, and the
+    // compositor may stack it under the ticker.
+    if (!g.WmBase || !surface_ || !surface_->Configured || lost_)
+        return false;
+    CloseMenu(menu);
+    // A submenu's pop-up is a child of its parent menu's, which must be the innermost one; any
+    // other menu is a child of the surface. What was open past the parent is gone on screen
+    // already; Qt hides its menus itself.
+    MenuSurface* parent = MenuOf(menu->parentWidget());
+    const auto keep = std::find_if(menus_.begin(), menus_.end(),
+                                   [parent](const auto& popup) { return popup.get() == parent; });
+    DropMenus(keep == menus_.end() ? 0 : static_cast<size_t>(keep - menus_.begin()) + 1);
+    // The keyboard first: once the grab has begun the compositor moves it nowhere.
+    if (menus_.empty())
+        TakeKeyboard(true);
+
+    static const xdg_surface_listener surfaceListener = {
+        [](void* data, xdg_surface* xdg, uint32_t serial) {
+            auto* popup = static_cast<MenuSurface*>(data);
+            xdg_surface_ack_configure(xdg, serial);
+            popup->Configured = true;
+            popup->Dirty = true;
+            // Qt learns where the compositor put it: the pointer's desktop coordinates and a
+            // submenu's place count from there.
+            const QPoint placed = popup->Origin + popup->Placed;
+            if (popup->Menu && popup->Menu->pos() != placed)
+                popup->Menu->move(placed);
+        },
+    };
+    static const xdg_popup_listener popupListener = {
+        [](void* data, xdg_popup*, int32_t x, int32_t y, int32_t, int32_t) {
+            static_cast<MenuSurface*>(data)->Placed = QPoint(x, y);
+        },
+        [](void* data, xdg_popup*) {
+            // A click elsewhere, or the compositor's own reasons: every menu goes.
+            LayerTicker* owner = static_cast<MenuSurface*>(data)->Owner;
+            QTimer::singleShot(0, owner, [owner] { owner->CloseMenus(); });
+        },
+        [](void*, xdg_popup*, uint32_t) {},
+    };
+
+    const QPoint origin = parent ? parent->Menu->pos() : SurfaceCorner();
+    const QSize around = parent ? parent->Menu->size() : size_;
+    const QSize size = menu->size().expandedTo(QSize(1, 1));
+    const QPoint offset = menu->pos() - origin;
+    auto popup = std::make_unique<MenuSurface>();
+    popup->Owner = this;
+    popup->Menu = menu;
+    popup->Origin = origin;
+    popup->Placed = offset;
+    popup->Handle = wl_compositor_create_surface(g.Compositor);
+    popup->Xdg = xdg_wm_base_get_xdg_surface(g.WmBase, popup->Handle);
+    xdg_surface_add_listener(popup->Xdg, &surfaceListener, popup.get());
+    // Only the compositor knows where the output ends around the surface: it is told where the
+    // menu belongs and turns it to the other side, or slides it, where there is no room.
+    xdg_positioner* positioner = xdg_wm_base_create_positioner(g.WmBase);
+    xdg_positioner_set_size(positioner, size.width(), size.height());
+    const auto* submenu = qobject_cast<const QMenu*>(menu);
+    const auto* parentMenu = parent ? qobject_cast<const QMenu*>(parent->Menu) : nullptr;
+    const QRect item =
+        submenu && parentMenu ? parentMenu->actionGeometry(submenu->menuAction()) : QRect();
+    if (!item.isEmpty()) {
+        // Beside the entry it opens from, its own first entry level with that one.
+        const QList<QAction*> entries = submenu->actions();
+        const int first = entries.isEmpty() ? 0 : submenu->actionGeometry(entries.first()).top();
+        xdg_positioner_set_anchor_rect(positioner, item.x(), item.y(), item.width(), item.height());
+        xdg_positioner_set_anchor(positioner, XDG_POSITIONER_ANCHOR_TOP_RIGHT);
+        xdg_positioner_set_gravity(positioner, XDG_POSITIONER_GRAVITY_BOTTOM_RIGHT);
+        xdg_positioner_set_offset(positioner, 0, -first);
+        xdg_positioner_set_constraint_adjustment(positioner,
+                                                 XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_FLIP_X |
+                                                     XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_Y);
+    } else if (!parent && contextAtPointer_) {
+        // At the pointer, opening upwards or leftwards where the output ends.
+        const QPoint at(std::clamp(qRound(pointerAt_.x()), 0, std::max(0, around.width() - 1)),
+                        std::clamp(qRound(pointerAt_.y()), 0, std::max(0, around.height() - 1)));
+        xdg_positioner_set_anchor_rect(positioner, at.x(), at.y(), 1, 1);
+        xdg_positioner_set_anchor(positioner, XDG_POSITIONER_ANCHOR_TOP_LEFT);
+        xdg_positioner_set_gravity(positioner, XDG_POSITIONER_GRAVITY_BOTTOM_RIGHT);
+        xdg_positioner_set_constraint_adjustment(positioner,
+                                                 XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_FLIP_X |
+                                                     XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_FLIP_Y |
+                                                     XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_X |
+                                                     XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_Y);
+    } else {
+        // Any other menu (the tray's, say): where Qt put it.
+        xdg_positioner_set_anchor_rect(positioner, 0, 0, std::max(1, around.width()),
+                                       std::max(1, around.height()));
+        xdg_positioner_set_anchor(positioner, XDG_POSITIONER_ANCHOR_TOP_LEFT);
+        xdg_positioner_set_gravity(positioner, XDG_POSITIONER_GRAVITY_BOTTOM_RIGHT);
+        xdg_positioner_set_offset(positioner, offset.x(), offset.y());
+        xdg_positioner_set_constraint_adjustment(positioner,
+                                                 XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_X |
+                                                     XDG_POSITIONER_CONSTRAINT_ADJUSTMENT_SLIDE_Y);
+    }
+    popup->Popup = xdg_surface_get_popup(popup->Xdg, parent ? parent->Xdg : nullptr, positioner);
+    xdg_positioner_destroy(positioner);
+    xdg_popup_add_listener(popup->Popup, &popupListener, popup.get());
+    if (!parent)
+        zwlr_layer_surface_v1_get_popup(surface_->Layer, popup->Popup);
+    // The grab makes the compositor close it on a click elsewhere and send it the keys.
+    if (g.Seat)
+        xdg_popup_grab(popup->Popup, g.Seat, serial_);
+    wl_surface_commit(popup->Handle);
+    menus_.push_back(std::move(popup));
+    Flush();
+    return true;
+}
+
+void LayerTicker::CloseMenu(const QWidget* menu) {
+    const auto shown = std::find_if(menus_.begin(), menus_.end(),
+                                    [menu](const auto& popup) { return popup->Menu == menu; });
+    if (!menu || shown == menus_.end())
+        return;
+    // Its submenus' pop-ups go with it.
+    DropMenus(static_cast<size_t>(shown - menus_.begin()));
+    if (menus_.empty()) {
+        menuButtons_ = {};
+        TakeKeyboard(false);
+    }
+    Flush();
+}
+
+void LayerTicker::DropMenus(size_t keep) {
+    // The innermost first: a pop-up must not outlive its parent.
+    while (menus_.size() > keep) {
+        if (pointer_ && pointer_->Over == menus_.back()->Handle)
+            pointer_->Over = nullptr;
+        menus_.pop_back();
+    }
+}
+
+void LayerTicker::CloseMenus() {
+    // The innermost first, as a click outside them closes them all.
+    for (int left = 8; left > 0; --left) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup || !popup->close())
+            break;
+    }
+}
+
+void LayerTicker::TakeKeyboard(bool take) {
+    if (!surface_ || lost_)
+        return;
+    // A layer surface gets the keys only with the keyboard asked for, and on the top layer; the
+    // grab passes them on to the menu's pop-up. Without the menu the keyboard goes back to
+    // where it was.
+    zwlr_layer_surface_v1_set_keyboard_interactivity(surface_->Layer, take ? 1 : 0);
+    if (link_->Get().LayerShellVersion >= 2)
+        zwlr_layer_surface_v1_set_layer(surface_->Layer,
+                                        take ? quint32{ZWLR_LAYER_SHELL_V1_LAYER_TOP} : Layer());
+    wl_surface_commit(surface_->Handle);
+}
+
+void LayerTicker::DrawMenus() {
+    if (lost_)
+        return;
+    const int scale = surface_ && surface_->On ? surface_->On->Scale : 1;
+    for (const auto& popup : menus_) {
+        if (!popup->Configured || !popup->Dirty || !popup->Menu)
+            continue;
+        // A picture the compositor still holds both buffers of is drawn as one comes back.
+        popup->Dirty = !Present(link_->Get(), popup->Handle, popup->Buffers, popup->Menu,
+                                popup->Menu->size(), scale, 255);
+    }
+    Flush();
+}
+
+void LayerTicker::MenuPointer(MenuSurface* menu, QEvent::Type type, Qt::MouseButton button) {
+    QWidget* widget = menu->Menu;
+    if (!widget)
+        return;
+    const QPointF local = menu->PointerAt;
+    const QPointF global = QPointF(widget->pos()) + local;
+    if (type == QEvent::Enter) {
+        QEnterEvent enter(local, local, global);
+        QCoreApplication::sendEvent(widget, &enter);
+        return;
+    }
+    if (type == QEvent::Leave) {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(widget, &leave);
+        return;
+    }
+    if (type == QEvent::MouseButtonPress)
+        menuButtons_ |= button;
+    else if (type == QEvent::MouseButtonRelease)
+        menuButtons_ &= ~button;
+    QMouseEvent mouse(type, local, global, button, menuButtons_, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &mouse);
+}
+
+void LayerTicker::MenuKey(quint32 key) {
+    if (menus_.empty())
+        return;
+    // The keys a menu is worked with; they mean the same on every keyboard layout.
+    static const std::pair<quint32, Qt::Key> kKeys[] = {
+        {KEY_ESC, Qt::Key_Escape},    {KEY_UP, Qt::Key_Up},       {KEY_DOWN, Qt::Key_Down},
+        {KEY_LEFT, Qt::Key_Left},     {KEY_RIGHT, Qt::Key_Right}, {KEY_ENTER, Qt::Key_Return},
+        {KEY_KPENTER, Qt::Key_Enter}, {KEY_SPACE, Qt::Key_Space}, {KEY_HOME, Qt::Key_Home},
+        {KEY_END, Qt::Key_End},
+    };
+    const auto known = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                    [key](const auto& pair) { return pair.first == key; });
+    QWidget* target = QApplication::activePopupWidget();
+    if (!MenuOf(target))
+        target = menus_.back()->Menu;
+    if (known == std::end(kKeys) || !target)
+        return;
+    QKeyEvent press(QEvent::KeyPress, known->second, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+}
+
 bool LayerTicker::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Show && watched != ticker_ && watched->isWidgetType()) {
-        KeepClearOfTicker(static_cast<QWidget*>(watched));
+    if (watched != ticker_ && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        switch (event->type()) {
+            case QEvent::Show:
+                // Drawn into a pop-up of ours, the menu puts nothing on the screen itself;
+                // where none can be made Qt shows it its own way.
+                if (OpenMenu(widget)) {
+                    widget->setAttribute(Qt::WA_DontShowOnScreen);
+                } else {
+                    widget->setAttribute(Qt::WA_DontShowOnScreen, false);
+                    KeepClearOfTicker(widget);
+                }
+                break;
+            case QEvent::Hide:
+                CloseMenu(widget);
+                break;
+            case QEvent::UpdateRequest:
+            case QEvent::UpdateLater:
+                if (MenuSurface* popup = MenuOf(widget)) {
+                    popup->Dirty = true;
+                    QTimer::singleShot(0, this, [this] { DrawMenus(); });
+                }
+                break;
+            default:
+                break;
+        }
         return QObject::eventFilter(watched, event);
     }
     if (watched == ticker_) {
@@ -870,8 +1254,11 @@ QMargins LayerTicker::FrameMargins(const QWidget* window) const {
 }
 
 bool LayerTicker::IsCovered(const QWidget* window) const {
-    // The compositor does not say what lies above a layer surface.
-    return !IsTicker(window) && desktop_->IsCovered(window);
+    if (!IsTicker(window))
+        return desktop_->IsCovered(window);
+    // The compositor does not say what lies above a layer surface, and on the bottom layer any
+    // window may: only one that has come up in front lately, or stays there, is surely seen.
+    return window->isVisible() && !onTop_ && !raised_;
 }
 
 }  // namespace kestrel

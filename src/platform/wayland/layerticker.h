@@ -4,17 +4,20 @@
 // is copied into the surface whenever it repaints.
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QSize>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/sessionkind.h"
 #include "platform/windowservices.h"
 
 class QSocketNotifier;
+struct wl_surface;
 class QTimer;
 
 namespace kestrel {
@@ -45,7 +48,8 @@ bool LocalXServerReachable();
 
 // The window services of a ticker drawn into a layer surface. The window made a tool window
 // first (the ticker) is drawn into the surface and never shown on screen itself; every other
-// window goes to the desktop's own services.
+// window goes to the desktop's own services. The ticker's menus are drawn the same way, into
+// pop-ups of the surface: Qt cannot make a pop-up of a surface it does not own.
 class LayerTicker : public QObject, public IWindowServices {
 public:
     // Needs a running QCoreApplication; link must offer the layer shell.
@@ -72,6 +76,8 @@ public:
 
     struct Surface;
     struct Pointer;
+    struct MenuSurface;
+    struct Keyboard;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,6 +98,18 @@ private:
     void KeepClearOfTicker(QWidget* menu) const;
     void Draw();
     void ScheduleDraw();
+    QPoint SurfaceCorner() const;
+
+    bool OpenMenu(QWidget* menu);
+    void CloseMenu(const QWidget* menu);
+    void CloseMenus();
+    void DropMenus(size_t keep);
+    void TakeKeyboard(bool take);
+    MenuSurface* MenuOn(const wl_surface* handle) const;
+    MenuSurface* MenuOf(const QWidget* menu) const;
+    void DrawMenus();
+    void MenuPointer(MenuSurface* menu, QEvent::Type type, Qt::MouseButton button);
+    void MenuKey(quint32 key);
 
     void PointerEntered(QPointF at);
     void PointerLeft();
@@ -122,6 +140,13 @@ private:
     CornerMargins pressedMargins_;
     QPointF dragShift_;  // the pointer's own motion since the press
     QPointF pointerAt_;  // surface coordinates
+    // The menus shown in pop-ups, the first one's parent the surface, each next one's the one
+    // before it.
+    std::vector<std::unique_ptr<MenuSurface>> menus_;
+    std::unique_ptr<Keyboard> keyboard_;
+    Qt::MouseButtons menuButtons_;
+    quint32 serial_ = 0;             // of the last input event, which a pop-up's grab names
+    bool contextAtPointer_ = false;  // a menu shown now opens from a press on the surface
 };
 
 }  // namespace kestrel

@@ -1,22 +1,49 @@
-// A pointer for a compositor that has no input devices: reads commands from standard input and
-// plays them through a virtual pointer, answering "ok" once the compositor has taken each.
+// A pointer and a keyboard for a compositor that has no input devices: reads commands from
+// standard input and plays them through a virtual pointer and keyboard, answering "ok" once the
+// compositor has taken each.
 //   move X Y W H      the pointer to X,Y on a desktop of W x H
 //   press left|right  release left|right
+//   key escape|up|down|left|right|enter   a key pressed and released
 #include <linux/input-event-codes.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <wayland-client.h>
 
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
 
 wl_seat* seat = nullptr;
 zwlr_virtual_pointer_manager_v1* manager = nullptr;
+zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
+
+// The compositor compiles the keymap from its own layout files.
+const char kKeymap[] =
+    "xkb_keymap { xkb_keycodes { include \"evdev+aliases(qwerty)\" };"
+    " xkb_types { include \"complete\" };"
+    " xkb_compat { include \"complete\" };"
+    " xkb_symbols { include \"pc+us\" }; };";
+
+zwp_virtual_keyboard_v1* CreateKeyboard() {
+    if (!keyboards)
+        return nullptr;
+    zwp_virtual_keyboard_v1* keyboard =
+        zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards, seat);
+    const int fd = memfd_create("keymap", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, kKeymap, sizeof kKeymap) != static_cast<ssize_t>(sizeof kKeymap))
+        return nullptr;
+    zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, sizeof kKeymap);
+    close(fd);
+    return keyboard;
+}
 
 void Global(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && !seat)
@@ -24,6 +51,9 @@ void Global(void*, wl_registry* registry, uint32_t name, const char* interface, 
     else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
         manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
+        keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(
+            wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
 }
 
 void GlobalRemove(void*, wl_registry*, uint32_t) {}
@@ -46,6 +76,10 @@ int main() {
     }
     zwlr_virtual_pointer_v1* pointer =
         zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
+    zwp_virtual_keyboard_v1* keyboard = CreateKeyboard();
+    const std::map<std::string, uint32_t> keys = {{"escape", KEY_ESC},  {"up", KEY_UP},
+                                                  {"down", KEY_DOWN},   {"left", KEY_LEFT},
+                                                  {"right", KEY_RIGHT}, {"enter", KEY_ENTER}};
     wl_display_roundtrip(display);
     std::cout << "ok" << std::endl;
     uint32_t time = 0;
@@ -65,6 +99,17 @@ int main() {
             zwlr_virtual_pointer_v1_button(pointer, time, which == "right" ? BTN_RIGHT : BTN_LEFT,
                                            verb == "press" ? WL_POINTER_BUTTON_STATE_PRESSED
                                                            : WL_POINTER_BUTTON_STATE_RELEASED);
+        } else if (verb == "key") {
+            std::string which;
+            words >> which;
+            const auto key = keys.find(which);
+            if (!keyboard || key == keys.end()) {
+                std::cout << "unknown" << std::endl;
+                continue;
+            }
+            zwp_virtual_keyboard_v1_key(keyboard, time, key->second, WL_KEYBOARD_KEY_STATE_PRESSED);
+            zwp_virtual_keyboard_v1_key(keyboard, time + 5, key->second,
+                                        WL_KEYBOARD_KEY_STATE_RELEASED);
         } else {
             std::cout << "unknown" << std::endl;
             continue;
@@ -74,6 +119,8 @@ int main() {
             return 1;
         std::cout << "ok" << std::endl;
     }
+    if (keyboard)
+        zwp_virtual_keyboard_v1_destroy(keyboard);
     zwlr_virtual_pointer_v1_destroy(pointer);
     wl_display_roundtrip(display);
     wl_display_disconnect(display);

@@ -1,11 +1,15 @@
 // The real ticker on a headless sway: drawn into a layer surface at the output's bottom-right
 // corner, above a focused terminal, in no window list, leaving the keyboard with the terminal
 // when it pops up, hidden and shown by `kestrel --toggle`, and dragged by a pointer to a new
-// place that the settings keep. sway refuses to run as root: as root the test runs sway, its
-// session bus and the desktop's programs as a system user of its own, as a desktop would.
+// place that the settings keep; its menu a pop-up at the pointer. sway refuses to run as root:
+// as root the test runs sway, its session bus and the desktop's programs as a system user of
+// its own, as a desktop would. With KESTREL_SWAY_XWAYLAND=0 sway runs without XWayland, and Qt
+// on its Wayland platform.
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -61,6 +65,28 @@ QRect TickerBox(const QImage& shot) {
     return {};
 }
 
+// The bounding box of what differs between two shots around the ticker at box, but for its
+// rows that change by themselves (the clock at its top, the countdown bar at its bottom) and
+// for what lies in ignored. The terminal's blinking cursor is far away.
+QRect Changed(const QImage& before, const QImage& after, const QRect& box,
+              const QRect& ignored = {}) {
+    QRect changed;
+    if (before.size() != after.size())
+        return changed;
+    const QRect around = box.adjusted(-250, -250, 250, 250) & after.rect();
+    for (int y = around.top(); y <= around.bottom(); ++y) {
+        for (int x = around.left(); x <= around.right(); ++x) {
+            const bool onTicker =
+                box.contains(x, y) && (y < box.top() + 30 || y > box.bottom() - 8);
+            if (onTicker || ignored.contains(x, y) ||
+                std::abs(qGray(before.pixel(x, y)) - qGray(after.pixel(x, y))) < 8)
+                continue;
+            changed |= QRect(x, y, 1, 1);
+        }
+    }
+    return changed;
+}
+
 // The mean grey of a rectangle of the shot: the ticker's panel is light, the terminal dark.
 int Brightness(const QImage& shot, const QRect& rect) {
     qint64 sum = 0;
@@ -92,6 +118,7 @@ class TestTickerSway : public QObject {
     QString swaySocket_;
     QString url_;
     QRect box_;  // where the ticker was first seen
+    const bool xwayland_ = qgetenv("KESTREL_SWAY_XWAYLAND") != "0";
 
     // Runs one of the test's own tools (swaymsg, grim), which need no user of their own.
     QByteArray Run(const QStringList& command, int timeoutMs = 10000) const {
@@ -129,6 +156,21 @@ class TestTickerSway : public QObject {
             for (const QJsonValue& child : node.value(QLatin1String(key)).toArray())
                 Nodes(child.toObject(), pid, count, focused);
         }
+    }
+    static int Named(const QJsonObject& node, const QString& name) {
+        int count = node.value(QStringLiteral("name")).toString() == name ? 1 : 0;
+        for (const char* key : {"nodes", "floating_nodes"}) {
+            for (const QJsonValue& child : node.value(QLatin1String(key)).toArray())
+                count += Named(child.toObject(), name);
+        }
+        return count;
+    }
+    // The windows of sway's tree that the ticker owns or that carry its name.
+    int TickerWindows() const {
+        const QJsonObject tree =
+            QJsonDocument::fromJson(SwayMsg({QStringLiteral("-t"), QStringLiteral("get_tree")}))
+                .object();
+        return tree.isEmpty() ? -1 : NodesOf(ticker_) + Named(tree, QStringLiteral("Kestrel"));
     }
     int NodesOf(const QProcess& process, bool* focused = nullptr) const {
         const QJsonObject tree =
@@ -194,6 +236,8 @@ class TestTickerSway : public QObject {
                                  5000);
     }
 
+    void FindXWayland();
+
     QPoint StoredPosition() const {
         const TIniFile ini(home_.filePath(QStringLiteral("kestrel.ini")));
         return {ini.ReadInteger(QStringLiteral("Form"), QStringLiteral("Pos_X"), -1),
@@ -207,8 +251,9 @@ private slots:
     void itStaysAboveTheFocusedTerminal();
     void toggleHidesAndShowsIt();
     void aDragMovesItAndThePlaceIsKept();
-    void theRightButtonOpensTheMenuBesideIt();
+    void theRightButtonOpensTheMenuAtThePointer();
     void thePopUpLeavesTheFocusWithTheTerminal();
+    void aCallBringsUpTheCoveredTicker();
     void itFadesWhileThePointerIsAway();
 };
 
@@ -250,10 +295,11 @@ void TestTickerSway::initTestCase() {
     }
     QFile config(QDir(runtime_.path()).filePath(QStringLiteral("config")));
     QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("output HEADLESS-1 mode %1x%2\nxwayland enable\n"
+    config.write(QStringLiteral("output HEADLESS-1 mode %1x%2\nxwayland %3\n"
                                 "default_border none\nfocus_follows_mouse no\n")
                      .arg(kOutput.width())
                      .arg(kOutput.height())
+                     .arg(xwayland_ ? QStringLiteral("enable") : QStringLiteral("disable"))
                      .toLatin1());
     config.close();
     config.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
@@ -296,17 +342,10 @@ void TestTickerSway::initTestCase() {
     env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
     env_.insert(QStringLiteral("HOME"), home_.path());
     // XWayland's display is the one sway hands the programs it starts.
-    const QString envFile = QDir(runtime_.path()).filePath(QStringLiteral("env"));
-    SwayMsg({QStringLiteral("exec"), QStringLiteral("env > ") + envFile});
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(envFile).size() > 0, 10000);
-    QFile envText(envFile);
-    QVERIFY(envText.open(QIODevice::ReadOnly));
-    const QString display =
-        QRegularExpression(QStringLiteral("^DISPLAY=(\\S+)$"), QRegularExpression::MultilineOption)
-            .match(QString::fromLocal8Bit(envText.readAll()))
-            .captured(1);
-    QVERIFY2(!display.isEmpty(), "sway runs no XWayland");
-    env_.insert(QStringLiteral("DISPLAY"), display);
+    if (xwayland_)
+        FindXWayland();
+    if (QTest::currentTestFailed())
+        return;
 
     Start(bus_, {QStringLiteral("dbus-daemon"), QStringLiteral("--session"),
                  QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
@@ -336,6 +375,20 @@ void TestTickerSway::initTestCase() {
     QByteArray ready;
     QTRY_VERIFY_WITH_TIMEOUT((ready += pointer_.readAllStandardOutput()).contains("ok\n"), 5000);
     StartTicker(QStringLiteral("AutoPrompt=0\r\n[Form]\r\nTop=1\r\n"));
+}
+
+void TestTickerSway::FindXWayland() {
+    const QString envFile = QDir(runtime_.path()).filePath(QStringLiteral("env"));
+    SwayMsg({QStringLiteral("exec"), QStringLiteral("env > ") + envFile});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(envFile).size() > 0, 10000);
+    QFile envText(envFile);
+    QVERIFY(envText.open(QIODevice::ReadOnly));
+    const QString display =
+        QRegularExpression(QStringLiteral("^DISPLAY=(\\S+)$"), QRegularExpression::MultilineOption)
+            .match(QString::fromLocal8Bit(envText.readAll()))
+            .captured(1);
+    QVERIFY2(!display.isEmpty(), "sway runs no XWayland");
+    env_.insert(QStringLiteral("DISPLAY"), display);
 }
 
 void TestTickerSway::cleanupTestCase() {
@@ -396,22 +449,70 @@ void TestTickerSway::aDragMovesItAndThePlaceIsKept() {
     box_.translate(shift);
 }
 
-void TestTickerSway::theRightButtonOpensTheMenuBesideIt() {
+void TestTickerSway::theRightButtonOpensTheMenuAtThePointer() {
     const QString move = QStringLiteral("move %1 %2 %3 %4");
+    const auto pointAt = [&](QPoint at) {
+        Point(move.arg(at.x()).arg(at.y()).arg(kOutput.width()).arg(kOutput.height()));
+    };
     const QPoint at = box_.center();
-    Point(move.arg(at.x()).arg(at.y()).arg(kOutput.width()).arg(kOutput.height()));
-    Point(QStringLiteral("press right"));
-    Point(QStringLiteral("release right"));
-    // The menu is light on the dark terminal, at the pointer's height, left of the ticker
-    // rather than under it.
-    const QRect beside(box_.left() - 40, at.y() + 5, 30, 30);
-    QTRY_VERIFY_WITH_TIMEOUT(Brightness(Shot(), beside) > 200, 10000);
-    QCOMPARE(TickerBox(Shot()), box_);
-    // A click on the ticker closes it; the keyboard never left the terminal.
+    pointAt(at);
+    QTest::qWait(300);
+    const QImage before = Shot();
+    QRect menu;
+    QRect submenu;
+    const auto openMenu = [&] {
+        Point(QStringLiteral("press right"));
+        Point(QStringLiteral("release right"));
+        QTRY_VERIFY_WITH_TIMEOUT((menu = Changed(before, Shot(), box_)).width() > 80, 10000);
+    };
+    // With the pointer back where it was, as the pointer's picture is in the shots.
+    const auto menuGone = [&] { return !Changed(before, Shot(), box_).intersects(menu | submenu); };
+
+    // A pop-up at the pointer, drawn over the ticker, and no window of sway's.
+    openMenu();
+    QVERIFY2((menu.topLeft() - at).manhattanLength() <= 4,
+             qPrintable(QStringLiteral("menu at %1,%2").arg(menu.x()).arg(menu.y())));
+    QCOMPARE(TickerWindows(), 0);
+    Point(QStringLiteral("key escape"));
+    QTRY_VERIFY_WITH_TIMEOUT(menuGone(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TerminalFocused(), 5000);
+
+    // Its submenu opens beside it, over neither 帮助 nor 退出, the last two entries.
+    openMenu();
+    const QImage withMenu = Shot();
+    for (const char* key : {"up", "up", "right"})
+        Point(QStringLiteral("key ") + QLatin1String(key));
+    QTRY_VERIFY_WITH_TIMEOUT((submenu = Changed(withMenu, Shot(), box_, menu)).width() > 60, 10000);
+    QVERIFY2(submenu.right() < menu.left() || submenu.left() > menu.right(),
+             qPrintable(QStringLiteral("menu %1,%2 %3x%4, submenu %5,%6 %7x%8")
+                            .arg(menu.x())
+                            .arg(menu.y())
+                            .arg(menu.width())
+                            .arg(menu.height())
+                            .arg(submenu.x())
+                            .arg(submenu.y())
+                            .arg(submenu.width())
+                            .arg(submenu.height())));
+    QVERIFY(submenu.bottom() > menu.center().y() && submenu.top() < menu.bottom());
+    QCOMPARE(TickerWindows(), 0);
+
+    // One click elsewhere closes both; the keyboard goes back to the terminal.
+    pointAt(QPoint(100, 100));
     Point(QStringLiteral("press left"));
     Point(QStringLiteral("release left"));
-    QTRY_VERIFY_WITH_TIMEOUT(Brightness(Shot(), beside) < 100, 10000);
-    QVERIFY(TerminalFocused());
+    pointAt(at);
+    QTRY_VERIFY_WITH_TIMEOUT(menuGone(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TerminalFocused(), 5000);
+
+    // A click on the ticker beside it closes it as well, and does nothing else.
+    openMenu();
+    pointAt(box_.topLeft() + QPoint(20, 40));
+    Point(QStringLiteral("press left"));
+    Point(QStringLiteral("release left"));
+    pointAt(at);
+    QTRY_VERIFY_WITH_TIMEOUT(menuGone(), 10000);
+    QCOMPARE(TickerBox(Shot()), box_);
+    QTRY_VERIFY_WITH_TIMEOUT(TerminalFocused(), 5000);
 }
 
 void TestTickerSway::thePopUpLeavesTheFocusWithTheTerminal() {
@@ -440,6 +541,28 @@ void TestTickerSway::thePopUpLeavesTheFocusWithTheTerminal() {
     QTRY_COMPARE_WITH_TIMEOUT(TickerBox(Shot()), box_, 15000);
     QVERIFY(TerminalFocused());
     QCOMPARE(NodesOf(ticker_), 0);
+}
+
+void TestTickerSway::aCallBringsUpTheCoveredTicker() {
+    const QString move = QStringLiteral("move %1 %2 %3 %4");
+    Point(move.arg(100).arg(100).arg(kOutput.width()).arg(kOutput.height()));
+    QCOMPARE(Command(QStringLiteral("--quit")), 0);
+    QVERIFY(ticker_.waitForFinished(10000));
+    {
+        TIniFile ini(home_.filePath(QStringLiteral("kestrel.ini")));
+        ini.WriteBool(QStringLiteral("Form"), QStringLiteral("Top"), false);
+        ini.WriteBool(QStringLiteral("Param"), QStringLiteral("AutoPrompt"), false);
+    }
+    StartTicker();
+    // Shown, it is in front for a while, then goes under the terminal.
+    QTRY_VERIFY_WITH_TIMEOUT(TickerBox(Shot()) != box_, 20000);
+    QCOMPARE(Command(QStringLiteral("--toggle")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(TickerBox(Shot()), box_, 5000);
+    // Just brought up, it is seen: the next call hides it.
+    QCOMPARE(Command(QStringLiteral("--toggle")), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(TickerBox(Shot()) != box_, 5000);
+    QCOMPARE(NodesOf(ticker_), 0);
+    QVERIFY(TerminalFocused());
 }
 
 void TestTickerSway::itFadesWhileThePointerIsAway() {
