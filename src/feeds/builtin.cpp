@@ -193,6 +193,16 @@ std::map<QString, QString> BuiltinSource::Withheld() const {
     return withheld;
 }
 
+QStringList BuiltinSource::FailingFor(const QString& name) const {
+    QStringList failing;
+    for (std::size_t i = 0; i < Configs.size(); ++i) {
+        const QString cause = Cache->FailureCause(i);
+        if (!cause.isEmpty() && (Gave[i].isEmpty() || Gave[i].contains(name)))
+            failing << SourceTitle(Configs[i].Kind) + u'：' + cause;
+    }
+    return failing;
+}
+
 qint64 BuiltinSource::ReceivedMs(const QStringList& names) const {
     qint64 shown = 0, any = 0;
     for (const Served& s : Cache->Choose(Clock())) {

@@ -65,6 +65,9 @@ public:
     // The instruments a source had but whose value is withheld, each with the short reason a
     // quote line has room for: "来源不一致", "超出合理范围", "与此前报价相差过大".
     std::map<QString, QString> Withheld() const;
+    // The failing sources that may have the instrument (those that gave it in this run, or
+    // nothing at all), each with its cause: "欧洲央行：找不到主机 www.ecb.europa.eu".
+    QStringList FailingFor(const QString& name) const;
     // When the newest of the served values of these instruments was received (of every served
     // value when none of them is served); 0 when nothing is served.
     qint64 ReceivedMs(const QStringList& names) const;

@@ -327,6 +327,14 @@ std::optional<qint64> FeedCache::StoppedSince(const Decision& decision) const {
     return newest > 0 ? std::optional(newest) : std::nullopt;
 }
 
+QString FeedCache::FailureCause(std::size_t i) const {
+    const Source& s = Sources[i];
+    if (s.Failures == 0)
+        return {};
+    return s.LastStatus ? u"HTTP "_s + QString::number(s.LastStatus)
+                        : QString::fromStdString(s.LastError);
+}
+
 QString FeedCache::FailureSummary(qint64 nowMs) const {
     const Decision decision = Settled(nowMs);
     if (!decision.Shown.empty())
@@ -336,12 +344,9 @@ QString FeedCache::FailureSummary(qint64 nowMs) const {
                                QDateTime::fromMSecsSinceEpoch(nowMs, Qt::UTC));
     }
     QStringList failing;
-    for (const Source& s : Sources) {
-        if (s.Failures == 0)
-            continue;
-        const QString what = s.LastStatus ? u"HTTP "_s + QString::number(s.LastStatus)
-                                          : QString::fromStdString(s.LastError);
-        failing << SourceTitle(s.Config.Kind) + u"："_s + what;
+    for (std::size_t i = 0; i < Sources.size(); ++i) {
+        if (const QString cause = FailureCause(i); !cause.isEmpty())
+            failing << SourceTitle(Sources[i].Config.Kind) + u"："_s + cause;
     }
     if (!failing.isEmpty())
         return u"数据源均已失效（"_s + failing.join(u"；"_s) + u"）"_s;

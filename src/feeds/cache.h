@@ -89,6 +89,9 @@ public:
     std::optional<qint64> StoppedSinceMs(qint64 nowMs) const;
 
     const std::string& LastError(std::size_t i) const { return Sources[i].LastError; }
+    // Why source i's last request failed, in a few words ("HTTP 403", "找不到主机 ..."); empty
+    // while it has not failed since its last answer.
+    QString FailureCause(std::size_t i) const;
     int Failures(std::size_t i) const { return Sources[i].Failures; }
     bool Answered(std::size_t i) const { return Sources[i].LastSuccessMs > 0; }
 

@@ -109,6 +109,16 @@ void WriteSelectionFile(const QString& ccyPath, const QStringList& selection) {
         throw CreateFileError(ccyPath, reason);
 }
 
+QStringList ParseSourceOrder(const QString& text) {
+    QStringList order;
+    for (const QString& name : text.split(u',')) {
+        const QString known = name.trimmed().toLower();
+        if ((known == u"portal" || known == u"ecb" || known == u"boc") && !order.contains(known))
+            order << known;
+    }
+    return order.isEmpty() ? keys::SourceOrder.TextDefault().split(u',') : order;
+}
+
 Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const FontDesc& windowFont,
                       const QStringList& currentSelection, const QString& currentProxyServer,
                       int currentProxyPort) {
@@ -197,14 +207,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     if (s.HistoryDays < keys::HistoryDays.LoadMin || s.HistoryDays > keys::HistoryDays.LoadMax)
         s.HistoryDays = keys::HistoryDays.IntegerDefault();
 
-    for (const QString& name : ReadText(ini, keys::SourceOrder).split(u',')) {
-        const QString known = name.trimmed().toLower();
-        if ((known == u"portal" || known == u"ecb" || known == u"boc") &&
-            !s.SourceOrder.contains(known))
-            s.SourceOrder << known;
-    }
-    if (s.SourceOrder.isEmpty())
-        s.SourceOrder = keys::SourceOrder.TextDefault().split(u',');
+    s.SourceOrder = ParseSourceOrder(ReadText(ini, keys::SourceOrder));
     s.PortalURL = ReadText(ini, keys::PortalURL);
     s.EcbURL = ReadText(ini, keys::EcbURL);
     s.BocURL = ReadText(ini, keys::BocURL);

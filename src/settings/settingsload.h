@@ -131,6 +131,11 @@ public:
     CreateFileError(const QString& path, const QString& reason);
 };
 
+// The feeds that [Sources] Order names ("portal,ecb"), in its order: the known names only
+// (portal, ecb, boc, in any case, blanks around them ignored), each once; the default order when
+// it names none of them.
+QStringList ParseSourceOrder(const QString& text);
+
 // One name per line, CR LF line ends, in the existing file's encoding (GBK for a new file),
 // replacing the file at once. Throws CreateFileError when refused.
 void WriteSelectionFile(const QString& ccyPath, const QStringList& selection);

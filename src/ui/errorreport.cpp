@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QSet>
 #include <cstdio>
+#include <utility>
 
 #include "ui/logging.h"
 
@@ -11,9 +12,10 @@ namespace kestrel {
 
 namespace {
 
-// Both only ever touched on the GUI thread.
+// All only ever touched on the GUI thread.
 bool toLog = false;
 QSet<QString> reported;
+std::function<void(QWidget*)> adoptBox;
 
 }  // namespace
 
@@ -27,8 +29,14 @@ void ReportError(const QString& message) {
         return;
     }
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message);
+    if (adoptBox)
+        adoptBox(&box);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
+}
+
+void SetErrorBoxOwner(std::function<void(QWidget*)> adopt) {
+    adoptBox = std::move(adopt);
 }
 
 void ReportErrorOnce(const QString& message) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+
+class QWidget;
 
 namespace kestrel {
 
@@ -15,6 +18,10 @@ void ReportError(const QString& message);
 // the first report of a message in this run is ReportError's, the same message later goes to
 // the log only.
 void ReportErrorOnce(const QString& message);
+
+// Hands each error box, before it shows, to `adopt`, which makes it the main window's (transient
+// for it, and on top while it is); an empty function leaves the boxes on their own.
+void SetErrorBoxOwner(std::function<void(QWidget*)> adopt);
 
 // From now on every report goes to the log and none opens a box: for the program's end, when
 // a box would hold up the exit with nobody left to read it.

@@ -7,6 +7,7 @@
 
 #include "platform/fake/fakewindowservices.h"
 #include "platform/x11/desktopwindowservices.h"
+#include "platform/x11/x11stacking.h"
 #include "xserver.h"
 
 using namespace kestrel;
@@ -23,14 +24,17 @@ private slots:
     void fakeAnswersWhatTheTestSet();
     void toolWindowKeepsADialogFrame();
     void staysOnTopKeepsPositionAndVisibility();
+    void theTaskbarSkipOutlivesEveryNewShowing();
     void opacityReachesTheWindowManager();
     void activationBringsAHiddenWindowToFront();
 
 private:
     void requireWindowManager();
+    // Of the X window that shows the widget now, which need not be the one it was created with.
     QByteArray Property(const QWidget& window, const char* name) const {
         return test::XServer::Run({QStringLiteral("xprop"), QStringLiteral("-id"),
-                                   QString::number(window.winId()), QString::fromLatin1(name)});
+                                   QString::number(X11NativeWindow(&window)),
+                                   QString::fromLatin1(name)});
     }
     // Shows the window and waits until the window manager has framed it.
     void ShowFramed(QWidget& window) {
@@ -155,6 +159,38 @@ void TestWindowServices::staysOnTopKeepsPositionAndVisibility() {
     // Turning it into a tool window afterwards does not drop the stacking.
     services_.MakeToolWindow(&window);
     QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// Whatever re-creates or re-maps the window (a new stacking, shown or hidden, new flags), it
+// stays out of taskbars and pagers.
+void TestWindowServices::theTaskbarSkipOutlivesEveryNewShowing() {
+    requireWindowManager();
+    QWidget window;
+    window.setFixedSize(230, 120);
+    services_.MakeToolWindow(&window);
+    const auto skipped = [&] {
+        const QByteArray state = Property(window, "_NET_WM_STATE");
+        return state.contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+               state.contains("_NET_WM_STATE_SKIP_PAGER");
+    };
+    ShowFramed(window);
+    QTRY_VERIFY(skipped());
+    for (const bool whileShown : {true, false}) {
+        for (const bool onTop : {true, false}) {
+            if (!whileShown)
+                window.hide();
+            services_.SetStaysOnTop(&window, onTop);
+            window.hide();
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QTRY_VERIFY2(skipped(), Property(window, "_NET_WM_STATE").constData());
+        }
+    }
+    // New flags give it a new native window.
+    window.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY2(skipped(), Property(window, "_NET_WM_STATE").constData());
 }
 
 void TestWindowServices::opacityReachesTheWindowManager() {

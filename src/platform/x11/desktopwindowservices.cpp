@@ -31,6 +31,17 @@ xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name) {
     return atom;
 }
 
+// Sends a request about a client window to the window manager, as EWMH has it.
+void SendToWindowManager(xcb_connection_t* connection, xcb_client_message_event_t& message) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
 // Asks the window manager to activate the window as a pager would. Qt sends the same request
 // as an application, with the time of the last input event it has seen; a window manager that
 // prevents focus stealing refuses that after a hot-key press, which Qt never sees.
@@ -38,27 +49,22 @@ void RequestActivation(const QWidget* window) {
     xcb_connection_t* connection = X11Connection();
     if (!connection)
         return;
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = static_cast<xcb_window_t>(window->winId());
+    message.window = X11NativeWindow(window);
     message.type = InternAtom(connection, "_NET_ACTIVE_WINDOW");
     message.data.data32[0] = 2;  // source: pager
     message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(connection, 0, screen->root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(connection);
+    SendToWindowManager(connection, message);
 }
 
-// Adds "skip taskbar" and "skip pager" to the _NET_WM_STATE of a window that is about to be mapped;
-// Qt merges its own states into the property as it maps the window.
-void SetSkipTaskbarState(QWidget* window) {
+// Adds "skip taskbar" and "skip pager" to the _NET_WM_STATE of a window that is about to be
+// mapped; Qt merges its own states into the property as it maps the window. A window already
+// mapped is also named in a request to the window manager, which no longer reads the property
+// once it manages the window.
+void SetSkipTaskbarState(xcb_window_t id, bool mapped) {
     xcb_connection_t* connection = X11Connection();
     if (!connection)
         return;
-    const xcb_window_t id = static_cast<xcb_window_t>(window->winId());
     const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
     const xcb_atom_t skips[] = {InternAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
                                 InternAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
@@ -77,20 +83,42 @@ void SetSkipTaskbarState(QWidget* window) {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         static_cast<quint32>(atoms.size()), atoms.constData());
     xcb_flush(connection);
+    if (!mapped)
+        return;
+    xcb_client_message_event_t message{};
+    message.window = id;
+    message.type = state;
+    message.data.data32[0] = 1;  // add
+    message.data.data32[1] = skips[0];
+    message.data.data32[2] = skips[1];
+    message.data.data32[3] = 1;  // source: application
+    SendToWindowManager(connection, message);
 }
 
 // A window manager drops _NET_WM_STATE when it unmaps a window: the states go back on at each
-// showing, which reaches the window before Qt maps it.
+// showing, which reaches the window before Qt maps it. When Qt has mapped another window in
+// place of the one marked, that one is marked once it is shown.
 class TaskbarSkipper : public QObject {
 public:
     using QObject::QObject;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType())
-            SetSkipTaskbarState(static_cast<QWidget*>(watched));
+        if (!watched->isWidgetType())
+            return false;
+        const auto* widget = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show) {
+            marked_ = X11NativeWindow(widget);
+            SetSkipTaskbarState(marked_, false);
+        } else if (event->type() == QEvent::ShowToParent && X11NativeWindow(widget) != marked_) {
+            marked_ = X11NativeWindow(widget);
+            SetSkipTaskbarState(marked_, true);
+        }
         return false;
     }
+
+private:
+    xcb_window_t marked_ = XCB_WINDOW_NONE;
 };
 
 const QScreen* OrPrimary(const QScreen* screen) {

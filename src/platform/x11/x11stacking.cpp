@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QRect>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,11 @@ bool IsPanel(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t typeA
 
 }  // namespace
 
+quint32 X11NativeWindow(const QWidget* window) {
+    const QWindow* handle = window->windowHandle();
+    return static_cast<quint32>(handle ? handle->winId() : window->winId());
+}
+
 bool X11WindowCovered(const QWidget* window) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection() || !window->isVisible())
@@ -77,7 +83,7 @@ bool X11WindowCovered(const QWidget* window) {
         return false;
     const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
     const int count = xcb_get_property_value_length(list.get()) / 4;
-    const auto own = static_cast<xcb_window_t>(window->winId());
+    const xcb_window_t own = X11NativeWindow(window);
     // The list goes from the bottom of the stack to its top.
     int i = 0;
     while (i < count && windows[i] != own)

@@ -123,6 +123,7 @@ TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
       services_(std::move(services)),
       arguments_(arguments) {
     CreateComponents();
+    SetErrorBoxOwner([this](QWidget* box) { AdoptDialog(box); });
 
     // FormCreate.
     setFont(WindowFont());
@@ -154,6 +155,8 @@ TMainForm::TMainForm(const ProgramFiles& files, MainFormServices services,
 }
 
 TMainForm::~TMainForm() {
+    // A window on its way out owns no box.
+    SetErrorBoxOwner({});
     FormDestroy();
 }
 
@@ -535,7 +538,11 @@ void TMainForm::BuildQuoteLines() {
         } else {
             sources << QUrl(QuoteHTTP.URL).host();
         }
-        refreshTip_ = Page.Demo() ? QString() : RefreshedTip(ShownTime, sources);
+        // What is missing, and why, comes first: the tip may be cut.
+        QString tip = RefreshedTip(ShownTime, sources);
+        if (const QString missing = NotAvailableNote(); !missing.isEmpty())
+            tip = missing + QStringLiteral("；") + tip;
+        refreshTip_ = Page.Demo() ? QString() : CutMessage(tip, kTrayTipLength);
         ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
         RecordHistory(now);
         // What this download recorded reaches the file with the store's next batch; the reads
@@ -549,6 +556,43 @@ void TMainForm::BuildQuoteLines() {
         refreshTip_.clear();
         ShowTrayNews(trayNews_);
     }
+}
+
+QString TMainForm::NotAvailableNote() const {
+    const std::map<QString, QString> withheld =
+        UseBuiltin ? Builtin.Withheld() : std::map<QString, QString>();
+    QList<std::pair<QString, QStringList>> causes;  // in the order of the lines
+    for (qsizetype i = 0; i < SelectedInstruments.size(); ++i) {
+        const double value = double(Quotes.CurQuotes.value(i));
+        const QString& name = SelectedInstruments[i];
+        if ((value != 0 && std::isfinite(value)) || (UseBuiltin && Builtin.Reading(name)))
+            continue;
+        // A computed instrument is missing for its first missing leg.
+        QString leg = name;
+        for (const QString& l : MarketLegs(name)) {
+            if (Page.QuoteFor(l) == 0) {
+                leg = l;
+                break;
+            }
+        }
+        QString cause;
+        if (const auto it = withheld.find(leg); it != withheld.end())
+            cause = it->second;
+        else if (UseBuiltin)
+            cause = Builtin.FailingFor(leg).join(QStringLiteral("；"));
+        if (cause.isEmpty())
+            cause = QStringLiteral("数据源未提供该品种");
+        const auto same = std::find_if(causes.begin(), causes.end(),
+                                       [&cause](const auto& c) { return c.first == cause; });
+        if (same == causes.end())
+            causes.append({cause, {DisplayName(name)}});
+        else
+            same->second.append(DisplayName(name));
+    }
+    QStringList clauses;
+    for (const auto& [cause, names] : causes)
+        clauses << names.join(u'、') + QStringLiteral(" N/A（") + cause + u'）';
+    return clauses.join(QStringLiteral("；"));
 }
 
 QString TMainForm::QuoteAside(const QString& name, const QDateTime& now) const {

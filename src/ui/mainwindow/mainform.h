@@ -304,6 +304,10 @@ private:
     DesktopSession CurrentSession() const;
     // The tray tip: news of the moment (empty for none) with what the session cannot do.
     void ShowTrayNews(const QString& news);
+    // Why the selected instruments shown as N/A have no value, one clause per cause naming
+    // its instruments: "瑞典克郎 N/A（欧洲央行：找不到主机 www.ecb.europa.eu）"; empty when
+    // every one has a value or is still being read.
+    QString NotAvailableNote() const;
 
     MainFormServices services_;
     QStringList arguments_;

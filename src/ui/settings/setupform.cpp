@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
@@ -77,6 +79,37 @@ bool IsProxyPort(const QString& text) {
     bool ok = false;
     const int port = text.toInt(&ok);
     return ok && port >= 1 && port <= 65535 && text == QString::number(port);
+}
+
+// The built-in feeds, by the names [Sources] knows them by, with the titles traders know them by
+// and the key of the address each is asked at.
+struct Feed {
+    const char* name;
+    const char16_t* title;
+    const SettingKey* url;
+};
+constexpr Feed kFeeds[] = {
+    {"portal", u"新浪财经", &keys::PortalURL},
+    {"ecb", u"欧洲央行", &keys::EcbURL},
+    {"boc", u"中国银行", &keys::BocURL},
+};
+
+const Feed& FeedNamed(const QString& name) {
+    for (const Feed& feed : kFeeds) {
+        if (name == QLatin1String(feed.name))
+            return feed;
+    }
+    return kFeeds[0];
+}
+
+// A mirror is asked as the feed itself would be: an http or https address with a host, and
+// nothing in it that a request line could not carry.
+bool IsMirrorUrl(const QString& text) {
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
+        return false;
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") &&
+           !url.host().isEmpty();
 }
 
 void SwapItems(QListWidget* list, int a, int b) {
@@ -208,6 +241,7 @@ void TSetupForm::FormCreate() {
     EnablePromptControls(cbAllowPrompt->isChecked());
     EnableMonitorControls(cbUseMonitor->isChecked());
     EnableProxyControls(rbManualSetProxy->isChecked());
+    EnableSourceControls();
 }
 
 void TSetupForm::ReadSettings() {
@@ -271,6 +305,7 @@ void TSetupForm::ReadSettings() {
     const QString ratesUrl = ReadText(ini, keys::RatesURL).trimmed();
     (ratesUrl.isEmpty() ? rbBuiltinSource : rbRatesURL)->setChecked(true);
     leRatesURL->setText(ratesUrl);
+    ReadSources(ini);
     leProxyPort->setText(ReadText(ini, keys::ProxyPort));
     leProxyUsername->setText(ReadText(ini, keys::ProxyUsername));
     QString password = ReadText(ini, keys::ProxyPassword);
@@ -327,6 +362,7 @@ void TSetupForm::WriteSettings() {
     // An empty address is the built-in sources, whichever choice says so.
     WriteText(edit, keys::RatesURL,
               rbRatesURL->isChecked() ? OneLine(leRatesURL->text()).trimmed() : QString());
+    WriteSources(edit);
     WriteText(edit, keys::ProxyUsername, OneLine(leProxyUsername->text()));
     // The file keeps the password only where no secret store takes it.
     const QString password = OneLine(leProxyPassword->text());
@@ -351,6 +387,111 @@ void TSetupForm::WriteSettings() {
         (cbShctStartup->isChecked() || AutostartEnabled(*shortcuts_)))
         throw WriteError(shortcuts_->GetSpecialFolderPath(TShortcutFolder::Startup) +
                          QLatin1String(kShortcutFileName));
+}
+
+void TSetupForm::ReadSources(const TIniFile& ini) {
+    // The feeds in use first, in their order, then the others.
+    QStringList names = ParseSourceOrder(ReadText(ini, keys::SourceOrder));
+    const qsizetype used = names.size();
+    sourcesRead_ = names;
+    for (const Feed& feed : kFeeds) {
+        if (!names.contains(QLatin1String(feed.name)))
+            names << QLatin1String(feed.name);
+    }
+    const QSignalBlocker blocker(lbSources);
+    lbSources->clear();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const Feed& feed = FeedNamed(names[i]);
+        const QString url = ReadText(ini, *feed.url).trimmed();
+        auto* item = new QListWidgetItem(QString::fromUtf16(feed.title), lbSources);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(i < used ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, names[i]);
+        item->setData(kMirrorRole, url == feed.url->TextDefault() ? QString() : url);
+        mirrorsRead_[names[i]] = item->data(kMirrorRole).toString();
+    }
+    lbSources->setFixedSize(
+        lbSources->sizeHintForColumn(0) + 2 * lbSources->frameWidth() + 8,
+        lbSources->sizeHintForRow(0) * lbSources->count() + 2 * lbSources->frameWidth());
+    lbSources->setCurrentRow(0);
+    lbSourcesRowChanged();
+    ShowSourceLine();
+}
+
+void TSetupForm::WriteSources(TIniEdit& edit) {
+    QStringList order;
+    for (int i = 0; i < lbSources->count(); ++i) {
+        const QListWidgetItem* item = lbSources->item(i);
+        const Feed& feed = FeedNamed(item->data(Qt::UserRole).toString());
+        if (item->checkState() == Qt::Checked)
+            order << QLatin1String(feed.name);
+        // Without a mirror the feed is asked at its own address, whatever it becomes.
+        const QString mirror = OneLine(item->data(kMirrorRole).toString()).trimmed();
+        if (mirror == mirrorsRead_.value(QLatin1String(feed.name)))
+            continue;
+        if (mirror.isEmpty())
+            edit.EraseKey(feed.url->SectionText(), feed.url->NameText());
+        else
+            WriteText(edit, *feed.url, mirror);
+    }
+    if (order == sourcesRead_)
+        return;
+    if (order.isEmpty())
+        edit.EraseKey(keys::SourceOrder.SectionText(), keys::SourceOrder.NameText());
+    else
+        WriteText(edit, keys::SourceOrder, order.join(u','));
+}
+
+void TSetupForm::ShowSourceLine() {
+    QStringList shown;
+    for (int i = 0; i < lbSources->count(); ++i) {
+        const QListWidgetItem* item = lbSources->item(i);
+        if (item->checkState() != Qt::Checked)
+            continue;
+        // A mirror is named by its host: that is where the quotes come from.
+        const QString mirror = item->data(kMirrorRole).toString().trimmed();
+        const QString host = QUrl(mirror).host();
+        shown << (mirror.isEmpty() ? item->text() : host.isEmpty() ? mirror : host);
+    }
+    rbBuiltinSource->setText(shown.isEmpty()
+                                 ? QStringLiteral("内置行情源")
+                                 : QStringLiteral("内置行情源（%1）").arg(shown.join(" + ")));
+}
+
+void TSetupForm::EnableSourceControls() {
+    const bool on = rbBuiltinSource->isChecked();
+    const int row = lbSources->currentRow();
+    lbSources->setEnabled(on);
+    sbSourceUp->setEnabled(on && row > 0);
+    sbSourceDown->setEnabled(on && row >= 0 && row < lbSources->count() - 1);
+    leSourceMirror->setEnabled(on && row >= 0);
+}
+
+void TSetupForm::lbSourcesRowChanged() {
+    const QListWidgetItem* item = lbSources->currentItem();
+    lblSourceMirror->setText((item ? item->text() : QString()) + QStringLiteral("镜像地址(&M)："));
+    leSourceMirror->setText(item ? item->data(kMirrorRole).toString() : QString());
+    leSourceMirror->setPlaceholderText(
+        item ? FeedNamed(item->data(Qt::UserRole).toString()).url->TextDefault() : QString());
+    EnableSourceControls();
+}
+
+void TSetupForm::leSourceMirrorEdited() {
+    if (QListWidgetItem* item = lbSources->currentItem()) {
+        item->setData(kMirrorRole, leSourceMirror->text());
+        ShowSourceLine();
+    }
+}
+
+void TSetupForm::MoveSource(int step) {
+    const int row = lbSources->currentRow();
+    const int to = row + step;
+    if (row < 0 || to < 0 || to >= lbSources->count())
+        return;
+    QListWidgetItem* item = lbSources->takeItem(row);
+    lbSources->insertItem(to, item);
+    lbSources->setCurrentRow(to);
+    ShowSourceLine();
 }
 
 void TSetupForm::ReadAlarmRules(const TIniFile& ini) {
@@ -619,6 +760,23 @@ bool TSetupForm::Refuse(int page, QWidget* control, const QString& message) {
 bool TSetupForm::FormCloseQuery() {
     if (hkHotKey->HotKey() == 0)
         return Refuse(1, hkHotKey, QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"));
+    // The feeds are only checked while they are chosen; otherwise they stay as they were read.
+    if (rbBuiltinSource->isChecked()) {
+        bool any = false;
+        for (int i = 0; i < lbSources->count(); ++i) {
+            const QListWidgetItem* item = lbSources->item(i);
+            any = any || item->checkState() == Qt::Checked;
+            const QString mirror = item->data(kMirrorRole).toString().trimmed();
+            if (!mirror.isEmpty() && !IsMirrorUrl(mirror)) {
+                lbSources->setCurrentRow(i);
+                return Refuse(5, leSourceMirror,
+                              QStringLiteral("错误：镜像地址须是以 http:// 或 https:// "
+                                             "开头的网址，不可含空格！"));
+            }
+        }
+        if (!any)
+            return Refuse(5, lbSources, QStringLiteral("错误：请至少勾选一个内置行情源！"));
+    }
     // A disabled proxy keeps whatever the file held; only a proxy in use must be reachable.
     if (!rbManualSetProxy->isChecked())
         return true;

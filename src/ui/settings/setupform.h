@@ -117,7 +117,16 @@ public:
     QLineEdit* leProxyPort = nullptr;
     QLineEdit* leProxyUsername = nullptr;
     QLineEdit* leProxyPassword = nullptr;
-    QRadioButton* rbBuiltinSource = nullptr;
+    QRadioButton* rbBuiltinSource = nullptr;  // names the feeds chosen, in their order
+    // The built-in feeds in the order they are asked, a row checked for each one in use. A
+    // row's text is the feed's title; its data the name [Sources] knows it by, and under
+    // kMirrorRole the mirror it is asked at instead of its own address ("" for none).
+    QListWidget* lbSources = nullptr;
+    QToolButton* sbSourceUp = nullptr;
+    QToolButton* sbSourceDown = nullptr;
+    QLabel* lblSourceMirror = nullptr;    // names the selected row's feed
+    QLineEdit* leSourceMirror = nullptr;  // the mirror of the selected row
+    static constexpr int kMirrorRole = Qt::UserRole + 1;
     QRadioButton* rbRatesURL = nullptr;
     QLineEdit* leRatesURL = nullptr;
 
@@ -134,6 +143,10 @@ public:
     void cbUseMonitorClick();
     void cbAllowPromptClick();
     void rbManualSetProxyClick();
+    // Moves the selected feed one row up (-1) or down (1).
+    void MoveSource(int step);
+    void lbSourcesRowChanged();
+    void leSourceMirrorEdited();
     void btnCreatShortCutClick();
     // Each opens the rule dialog (TAlarmRuleForm) modally.
     void btAlarmAddClick();
@@ -175,6 +188,10 @@ private:
     void EnableMonitorControls(bool on);
     void EnablePromptControls(bool on);
     void EnableProxyControls(bool on);
+    void EnableSourceControls();
+    void ShowSourceLine();
+    void ReadSources(const TIniFile& ini);
+    void WriteSources(TIniEdit& edit);
     void ShowFontDemo();
     void ReadAlarmRules(const TIniFile& ini);
     void WriteAlarmRules(TIniEdit& edit);
@@ -199,6 +216,9 @@ private:
     // Short names by the catalogue's spelling of the instrument: as read, and as edited since.
     QHash<QString, QString> aliasesRead_;
     QHash<QString, QString> aliases_;
+    // The feeds in use and the mirrors as read: what did not change is not written.
+    QStringList sourcesRead_;
+    QHash<QString, QString> mirrorsRead_;
 };
 
 }  // namespace kestrel

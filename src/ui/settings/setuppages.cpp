@@ -453,7 +453,43 @@ QWidget* TSetupForm::CreateProxyPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(QStringLiteral("代理服务器设置"), proxy));
 
-    rbBuiltinSource = new QRadioButton(QStringLiteral("内置行情源（新浪财经 + 欧洲央行）"));
+    rbBuiltinSource = new QRadioButton(QStringLiteral("内置行情源"));
+    lbSources = new QListWidget;
+    lbSources->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbSources->setToolTip(QStringLiteral("勾选要读取的行情源；排在前面的优先"));
+    sbSourceUp = new QToolButton;
+    sbSourceUp->setArrowType(Qt::UpArrow);
+    sbSourceUp->setToolTip(QStringLiteral("向上移"));
+    sbSourceDown = new QToolButton;
+    sbSourceDown->setArrowType(Qt::DownArrow);
+    sbSourceDown->setToolTip(QStringLiteral("向下移"));
+    leSourceMirror = new QLineEdit;
+    lblSourceMirror = new QLabel(QStringLiteral("镜像地址(&M)："));
+    lblSourceMirror->setBuddy(leSourceMirror);
+    auto* mirrorNote = new QLabel(QStringLiteral("留空则读取该行情源本身的地址"));
+    mirrorNote->setEnabled(false);
+    connect(lbSources, &QListWidget::currentRowChanged, this, &TSetupForm::lbSourcesRowChanged);
+    connect(lbSources, &QListWidget::itemChanged, this, &TSetupForm::ShowSourceLine);
+    connect(sbSourceUp, &QToolButton::clicked, this, [this] { MoveSource(-1); });
+    connect(sbSourceDown, &QToolButton::clicked, this, [this] { MoveSource(1); });
+    connect(leSourceMirror, &QLineEdit::textEdited, this, &TSetupForm::leSourceMirrorEdited);
+    connect(rbBuiltinSource, &QRadioButton::toggled, this, &TSetupForm::EnableSourceControls);
+
+    auto* arrows = new QVBoxLayout;
+    arrows->addWidget(sbSourceUp);
+    arrows->addWidget(sbSourceDown);
+    arrows->addStretch(1);
+    auto* mirror = new QVBoxLayout;
+    mirror->addWidget(lblSourceMirror);
+    mirror->addWidget(leSourceMirror);
+    mirror->addWidget(mirrorNote);
+    mirror->addStretch(1);
+    auto* feeds = new QHBoxLayout;
+    feeds->setContentsMargins(20, 0, 0, 0);
+    feeds->addWidget(lbSources);
+    feeds->addLayout(arrows);
+    feeds->addLayout(mirror, 1);
+
     rbRatesURL = new QRadioButton(QStringLiteral("牌价网址："));
     leRatesURL = new QLineEdit;
     rbBuiltinSource->setChecked(true);
@@ -464,6 +500,7 @@ QWidget* TSetupForm::CreateProxyPage() {
     address->addWidget(leRatesURL, 1);
     auto* sources = new QVBoxLayout;
     sources->addWidget(rbBuiltinSource);
+    sources->addLayout(feeds);
     sources->addLayout(address);
     layout->addWidget(Group(QStringLiteral("牌价来源"), sources));
     layout->addStretch(1);

@@ -100,9 +100,19 @@ bool TUpdater::WizardFinished() {
 
 bool TUpdater::AskPassword(const QString& fileName, QString& user, QString& password) {
     TUpdaterPasswordForm* form = TUpdaterPasswordForm::Create();
-    // The login comes up during a download: it must not open behind the wizard.
-    form->setWindowFlag(Qt::WindowStaysOnTopHint,
-                        TUpdaterWizardForm::Instance() && Wizard.StayOnTop);
+    // The login comes up during a download: it belongs to the wizard, or to the ticker when
+    // there is none, and must not open behind either.
+    TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance();
+    QWidget* owner = wizard ? wizard : DialogOwner;
+    const bool onTop =
+        (wizard && Wizard.StayOnTop) ||
+        (DialogOwner && DialogOwner->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    Qt::WindowFlags flags = form->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (owner && form->parentWidget() != owner)
+        form->setParent(owner, flags);
+    else
+        form->setWindowFlags(flags);
     // The form is gone when exec returns, and with it the references to the answer.
     form->OnConfirm = [&user, &password](const QString& typedUser, const QString& typedPassword) {
         user = typedUser;

@@ -328,6 +328,35 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ActiveWindow(), window_, 5000);
     }
 
+    // "总是在最前面" from the menu, on and off again, then hidden and shown by the hot key: the
+    // window that comes back stays out of the taskbar, and stacks as the menu says.
+    void switchingOnTopKeepsTheWindowOutOfTheTaskbar() {
+        for (const bool onTop : {true, false}) {
+            Run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"),
+                 QStringLiteral("--sync"), window_});
+            Run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"),
+                 window_, QStringLiteral("30"), QStringLiteral("30"), QStringLiteral("click"),
+                 QStringLiteral("3")});
+            QTest::qWait(500);  // the menu comes up: 设置..., 重新读取牌价, 总是在最前面
+            for (const char* key : {"Down", "Down", "Down", "Return"})
+                Key(QString::fromLatin1(key));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                Property(window_, QStringLiteral("_NET_WM_STATE")).contains("_NET_WM_STATE_ABOVE"),
+                onTop, 5000);
+            Key(QStringLiteral("F8"));
+            QTRY_VERIFY_WITH_TIMEOUT(VisibleWindow().isEmpty(), 5000);
+            Key(QStringLiteral("F8"));
+            QTRY_VERIFY_WITH_TIMEOUT(!(window_ = VisibleWindow()).isEmpty(), 5000);
+            const auto state = [this] {
+                return Property(window_, QStringLiteral("_NET_WM_STATE"));
+            };
+            QTRY_VERIFY2_WITH_TIMEOUT(state().contains("_NET_WM_STATE_SKIP_TASKBAR") &&
+                                          state().contains("_NET_WM_STATE_SKIP_PAGER"),
+                                      state().constData(), 5000);
+            QCOMPARE(state().contains("_NET_WM_STATE_ABOVE"), onTop);
+        }
+    }
+
     // With no tray a hidden window could not be found again: it stays, and says so once.
     void withoutATrayTheCloseButtonKeepsTheWindow() {
         const QString message = QStringLiteral("^信息$");

@@ -29,6 +29,7 @@
 #include "servers/pageserver.h"
 #include "settings/profile.h"
 #include "ui/alarm/alarmform.h"
+#include "ui/errorreport.h"
 #include "ui/mainwindow/aboutform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/mainwindow/session.h"
@@ -471,9 +472,9 @@ private Q_SLOTS:
                  (QStringList{
                      QStringLiteral("【美元日元】　　　　 154.60"),
                      QStringLiteral("【欧元美元】") + QString(18, u' ') + QStringLiteral(" N/A")}));
-        // Good prices: the tip says when they came and from where.
+        // Good prices: the tip says when they came and from where, after what is missing.
         QCOMPARE(tray_->Current.Tip,
-                 QStringLiteral("Kestrel · %1 更新 · 新浪财经")
+                 QStringLiteral("欧元美元 N/A（数据源未提供该品种）；Kestrel · %1 更新 · 新浪财经")
                      .arg(form->ShownTime.toString(QStringLiteral("hh:mm:ss"))));
         const int hits = server_->Hits();
         QVERIFY(refreshed());
@@ -528,6 +529,25 @@ private Q_SLOTS:
         QVERIFY2(form->MemoPrice.Lines[2].startsWith(QStringLiteral("【欧元美元】　　　　 1.0705")),
                  qPrintable(form->MemoPrice.Lines[2]));
         QCOMPARE(form->MemoPrice.Lines[1], QStringLiteral("【美元日元】　　　　 154.60"));
+    }
+
+    // What a source that cannot be reached would give is N/A, in the window without a cause
+    // (it does not fit a line) and in the tip with it, one clause for all its instruments.
+    void anUnreachableSourceSaysInTheTipWhatItLeavesOut() {
+        WriteBuiltin(QStringLiteral("Order=portal,ecb\r\nEcbURL=http://127.0.0.1:1/\r\n"),
+                     QDateTime::currentMSecsSinceEpoch());
+        WriteSelection(
+            {QStringLiteral("美元日元"), QStringLiteral("瑞典克郎"), QStringLiteral("欧元美元")});
+        auto form = MakeForm();
+        form->StartFetch();
+        QTRY_VERIFY(!form->Builtin.Busy() && form->tmTimer->isActive());
+        QCOMPARE(form->MemoPrice.Lines[2],
+                 QStringLiteral("【瑞典克郎】") + QString(18, u' ') + QStringLiteral(" N/A"));
+        const QString tip = tray_->Current.Tip;
+        QVERIFY2(tip.startsWith(
+                     QStringLiteral("瑞典克郎、欧元美元 N/A（欧洲央行：127.0.0.1:1 拒绝连接）；")),
+                 qPrintable(tip));
+        QVERIFY2(tip.size() <= 63 && tip.count(u'（') == tip.count(u'）'), qPrintable(tip));
     }
 
     // The rules of [Alarms] on the built-in source's prices: a move past a threshold fires at
@@ -944,8 +964,13 @@ private Q_SLOTS:
         form->mnSetupParameterClick();
         form->mnHelpClick();
         form->N3Click();
+        ReportError(QStringLiteral("无法写入设置文件"));
         const std::pair<QWidget*, bool> owned{form.get(), true};
-        QCOMPARE(seen, QList({owned, owned, owned}));
+        QCOMPARE(seen, QList({owned, owned, owned, owned}));
+        // Once the ticker is gone an error box stands on its own.
+        form.reset();
+        ReportError(QStringLiteral("无法写入设置文件"));
+        QCOMPARE(seen.last(), (std::pair<QWidget*, bool>{nullptr, false}));
     }
 
     void theCloseButtonHidesAndSavesThePosition() {

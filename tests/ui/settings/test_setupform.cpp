@@ -31,6 +31,7 @@
 #include "servers/pageserver.h"
 #include "settings/profile.h"
 #include "settings/scrambler.h"
+#include "settings/settingskeys.h"
 #include "settings/settingsload.h"
 #include "text/encodings.h"
 #include "ui/mainwindow/mainform.h"
@@ -744,6 +745,124 @@ private Q_SLOTS:
         again->BitBtn1->click();
         again->WriteSettings();
         QVERIFY(!secrets_->Secrets.contains(key));
+    }
+
+    // Each feed's row: "name=mirror" and whether it is used, "+" or "-".
+    static QStringList SourceRows(const TSetupForm& form) {
+        QStringList rows;
+        for (int i = 0; i < form.lbSources->count(); ++i) {
+            const QListWidgetItem* item = form.lbSources->item(i);
+            rows << item->data(Qt::UserRole).toString() + u'=' +
+                        item->data(TSetupForm::kMirrorRole).toString() +
+                        (item->checkState() == Qt::Checked ? u'+' : u'-');
+        }
+        return rows;
+    }
+
+    // The feeds, their order and their mirrors go to [Sources] and come back; the source line
+    // names what is chosen, a mirror by its host. What was not changed is not written.
+    void sourcesRoundTrip() {
+        WriteAll(files_.IniPath,
+                 "[Sources]\r\nOrder=ECB, portal,nonsense\r\n"
+                 "EcbURL=http://mirror.lan:8080/ecb.xml\r\n"
+                 "BocURL=https://www.boc.cn/sourcedb/whpj/\r\n");
+        auto form = MakeForm();
+        form->show();
+        QCOMPARE(SourceRows(*form),
+                 (QStringList{"ecb=http://mirror.lan:8080/ecb.xml+", "portal=+", "boc=-"}));
+        QCOMPARE(form->rbBuiltinSource->text(),
+                 QStringLiteral("内置行情源（mirror.lan + 新浪财经）"));
+        QCOMPARE(form->leSourceMirror->text(), QStringLiteral("http://mirror.lan:8080/ecb.xml"));
+        form->BitBtn1->click();
+        form->WriteSettings();
+        QVERIFY(ReadAll(files_.IniPath).startsWith("[Sources]\r\nOrder=ECB, portal,nonsense\r\n"));
+
+        // The portal first, with a mirror; the bank's board in; the ECB at its own address.
+        auto again = MakeForm();
+        again->show();
+        again->lbSources->setCurrentRow(0);
+        again->sbSourceDown->click();
+        QCOMPARE(again->lbSources->currentRow(), 1);
+        again->lbSources->item(2)->setCheckState(Qt::Checked);
+        QTest::keyClick(again->leSourceMirror, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(again->leSourceMirror, Qt::Key_Delete);
+        again->lbSources->setCurrentRow(0);
+        QTest::keyClicks(again->leSourceMirror, "https://quotes.office.example/list=");
+        QCOMPARE(again->rbBuiltinSource->text(),
+                 QStringLiteral("内置行情源（quotes.office.example + 欧洲央行 + 中国银行）"));
+        again->BitBtn1->click();
+        QCOMPARE(again->result(), int(QDialog::Accepted));
+        again->WriteSettings();
+        const Settings loaded = LoadSettings(files_.IniPath, files_.CcyPath, kWindowFont, {});
+        QCOMPARE(loaded.SourceOrder, (QStringList{"portal", "ecb", "boc"}));
+        QCOMPARE(loaded.PortalURL, QStringLiteral("https://quotes.office.example/list="));
+        QCOMPARE(loaded.EcbURL, keys::EcbURL.TextDefault());
+        QCOMPARE(TIniFile(files_.IniPath).ReadString("Sources", "EcbURL", "<none>"), "<none>");
+        QCOMPARE(SourceRows(*MakeForm()),
+                 (QStringList{"portal=https://quotes.office.example/list=+", "ecb=+", "boc=+"}));
+    }
+
+    void badSourcesKeepTheDialogOpen_data() {
+        QTest::addColumn<QString>("mirror");  // of the second row, the ECB
+        QTest::addColumn<bool>("noneUsed");
+        QTest::addColumn<QString>("message");
+        const QString bad = "错误：镜像地址须是以 http:// 或 https:// 开头的网址，不可含空格！";
+        QTest::newRow("good") << "http://10.0.0.5:8080/ecb.xml" << false << "";
+        QTest::newRow("blank inside") << "http://mirror lan/ecb.xml" << false << bad;
+        QTest::newRow("tab inside") << "http://mirror.lan/\tecb.xml" << false << bad;
+        QTest::newRow("no scheme") << "mirror.lan/ecb.xml" << false << bad;
+        QTest::newRow("another scheme") << "ftp://mirror.lan/ecb.xml" << false << bad;
+        QTest::newRow("no host") << "http:///ecb.xml" << false << bad;
+        QTest::newRow("no feed used") << "" << true << "错误：请至少勾选一个内置行情源！";
+    }
+
+    void badSourcesKeepTheDialogOpen() {
+        QFETCH(QString, mirror);
+        QFETCH(bool, noneUsed);
+        QFETCH(QString, message);
+        auto form = MakeForm();
+        form->show();
+        form->lbSources->setCurrentRow(1);
+        form->leSourceMirror->setText(mirror);
+        Q_EMIT form->leSourceMirror->textEdited(mirror);
+        form->lbSources->setCurrentRow(0);
+        for (int i = 0; noneUsed && i < form->lbSources->count(); ++i)
+            form->lbSources->item(i)->setCheckState(Qt::Unchecked);
+        const QStringList messages = DriveModals([&] { form->BitBtn1->click(); }, [](auto&) {});
+        QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(form->isVisible(), !message.isEmpty());
+        if (!message.isEmpty()) {
+            QCOMPARE(form->PageControl->currentIndex(), 5);
+            QCOMPARE(form->lbSources->currentRow(), noneUsed ? 0 : 1);
+        }
+        // Feeds that are not used are not checked: they stay as they are.
+        form->rbRatesURL->setChecked(true);
+        form->leRatesURL->setText(QStringLiteral("http://127.0.0.1:8936/rates/index.aspx"));
+        QVERIFY(DriveModals([&] { form->BitBtn1->click(); }, [](auto&) {}).isEmpty());
+        QVERIFY(!form->isVisible());
+    }
+
+    // After OK the running ticker reads the feeds at the mirror chosen.
+    void theTickerAsksTheNewMirror() {
+        test::PageServer portal;
+        test::PageServer mirror;
+        WriteAll(files_.IniPath,
+                 "[Param]\r\nProxyType=1\r\n[Sources]\r\nOrder=portal\r\n"
+                 "PortalURL=" +
+                     portal.Url().toUtf8() + "?list=\r\n");
+        FakeWindowServices window;
+        FakeHotKeyService hotKey;
+        TMainForm main(files_, {&window, &hotKey, std::make_unique<FakeTrayShell>(), nullptr},
+                       {QStringLiteral("kestrel")});
+        DriveModals([&] { main.mnSetupParameterClick(); },
+                    [&](TSetupForm& form) {
+                        form.lbSources->setCurrentRow(0);
+                        form.leSourceMirror->setText(mirror.Url() + QStringLiteral("?list="));
+                        Q_EMIT form.leSourceMirror->textEdited(form.leSourceMirror->text());
+                        form.BitBtn1->click();
+                    });
+        QTRY_VERIFY(mirror.Hits() > 0);
+        QCOMPARE(portal.Hits(), 0);
     }
 
     void emptyHotKeyKeepsTheDialogOpen() {

@@ -489,9 +489,25 @@ void TestUpdater::protectedFile() {
     const QByteArray bytes = Serve(QStringLiteral("kestrel-quoted"), Script(5000));
     WriteInfo("#version=0.91\n#url={server}/kestrelmv/private/kestrel-quoted\n#url.sha256=" +
               Digest(bytes));
+    // The login belongs to the wizard, which belongs to the ticker, and stays on top with it.
+    QWidget ticker(nullptr, Qt::WindowStaysOnTopHint);
+    u_->DialogOwner = &ticker;
     answers_->Add(kYes);
-    answers_->Add(Login(QStringLiteral("kestrel"), QStringLiteral("demo"), login));
+    QWidget* wizard = nullptr;
+    QWidget* wizardOwner = nullptr;
+    bool loginOnTop = false;
+    answers_->Add([&, answer = Login(QStringLiteral("kestrel"), QStringLiteral("demo"), login)](
+                      QWidget* dialog) {
+        wizard = TUpdaterWizardForm::Instance();
+        if (dialog->parentWidget() == wizard && wizard)
+            wizardOwner = wizard->parentWidget();
+        loginOnTop = dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        answer(dialog);
+    });
     u_->CheckUpgrade();
+    QTRY_VERIFY(wizard);
+    QCOMPARE(wizardOwner, &ticker);
+    QVERIFY(loginOnTop);
     if (login) {
         Finish();
         QFile file(QFileInfo(program_).absolutePath() + u'/' + staging_ +
