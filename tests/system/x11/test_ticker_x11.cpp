@@ -337,8 +337,8 @@ private slots:
             Run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), QStringLiteral("--window"),
                  window_, QStringLiteral("30"), QStringLiteral("30"), QStringLiteral("click"),
                  QStringLiteral("3")});
-            QTest::qWait(500);  // the menu comes up: 设置..., 重新读取牌价, 总是在最前面
-            for (const char* key : {"Down", "Down", "Down", "Return"})
+            QTest::qWait(500);  // the menu comes up: 设置..., 重新读取牌价, 走势图..., 总是在最前面
+            for (const char* key : {"Down", "Down", "Down", "Down", "Return"})
                 Key(QString::fromLatin1(key));
             QTRY_COMPARE_WITH_TIMEOUT(
                 Property(window_, QStringLiteral("_NET_WM_STATE")).contains("_NET_WM_STATE_ABOVE"),
