@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
@@ -76,6 +77,8 @@ void SetSkipTaskbarState(xcb_window_t id, bool mapped) {
         atoms = QList<xcb_atom_t>(values, values + xcb_get_property_value_length(reply) / 4);
     }
     free(reply);
+    if (mapped && atoms.contains(skips[0]) && atoms.contains(skips[1]))
+        return;
     for (const xcb_atom_t skip : skips) {
         if (!atoms.contains(skip))
             atoms.append(skip);
@@ -110,11 +113,25 @@ protected:
         if (event->type() == QEvent::Show) {
             marked_ = X11NativeWindow(widget);
             SetSkipTaskbarState(marked_, false);
+            CheckLater(widget);
         } else if (event->type() == QEvent::ShowToParent && X11NativeWindow(widget) != marked_) {
             marked_ = X11NativeWindow(widget);
             SetSkipTaskbarState(marked_, true);
+            CheckLater(widget);
         }
         return false;
+    }
+
+    // Qt may map a new native window after both events, and a busy window manager may take the
+    // window over after its states were written: once it manages the window, missing states are
+    // asked for again.
+    void CheckLater(const QWidget* widget) {
+        for (const int ms : {300, 2000}) {
+            QTimer::singleShot(ms, this, [widget] {
+                if (widget->isVisible())
+                    SetSkipTaskbarState(X11NativeWindow(widget), true);
+            });
+        }
     }
 
 private:
