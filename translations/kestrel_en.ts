@@ -686,7 +686,7 @@
     </message>
     <message>
         <source>倍行间距</source>
-        <translation>× line spacing</translation>
+        <translation>× line height</translation>
     </message>
     <message>
         <source>牌价行间距离</source>
