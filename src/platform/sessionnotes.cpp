@@ -1,5 +1,7 @@
 #include "platform/sessionnotes.h"
 
+#include <QCoreApplication>
+
 namespace kestrel {
 
 namespace {
@@ -22,9 +24,11 @@ DesktopSession DescribeSession(const QString& waylandDisplay, const QString& qtP
 QString SessionNote(const DesktopSession& session, bool hotKeyBound) {
     if (!session.Wayland)
         return {};
-    const QString bindKey = QStringLiteral("请在桌面快捷键设置中把热键绑定到 kestrel --toggle");
+    const QString bindKey = QCoreApplication::translate(
+        "kestrel::SessionNotes", "请在桌面快捷键设置中把热键绑定到 kestrel --toggle");
     if (session.QtOnWayland && !session.LayerSurface) {
-        const QString window = QStringLiteral("此桌面下窗口无法固定位置和置顶");
+        const QString window =
+            QCoreApplication::translate("kestrel::SessionNotes", "此桌面下窗口无法固定位置和置顶");
         return hotKeyBound ? window : window + QStringLiteral("；") + bindKey;
     }
     return hotKeyBound ? QString() : bindKey;

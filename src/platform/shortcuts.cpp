@@ -1,5 +1,6 @@
 #include "platform/shortcuts.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -52,25 +53,28 @@ QList<ShortcutResult> CreateShortcuts(IShortcutService& service, bool desktop, b
 QString ShortcutReport(const QList<ShortcutResult>& results) {
     QStringList parts;
     for (const ShortcutResult& result : results) {
-        QString part = result.Folder == TShortcutFolder::Desktop ? QStringLiteral("桌面快捷方式：")
+        QString part = result.Folder == TShortcutFolder::Desktop
+                           ? QCoreApplication::translate("kestrel::Shortcuts", "桌面快捷方式：")
                        : result.Folder == TShortcutFolder::QuickLaunch
-                           ? QStringLiteral("应用程序菜单：")
-                           : QStringLiteral("登录时自动启动：");
+                           ? QCoreApplication::translate("kestrel::Shortcuts", "应用程序菜单：")
+                           : QCoreApplication::translate("kestrel::Shortcuts", "登录时自动启动：");
         switch (result.Outcome) {
             case TShortcutOutcome::Created:
-                part += QStringLiteral("已创建");
+                part += QCoreApplication::translate("kestrel::Shortcuts", "已创建");
                 break;
             case TShortcutOutcome::Existed:
-                part += QStringLiteral("未创建（已经存在）");
+                part += QCoreApplication::translate("kestrel::Shortcuts", "未创建（已经存在）");
                 break;
             case TShortcutOutcome::NoFolder:
-                part += QStringLiteral("未创建（没有桌面文件夹）");
+                part +=
+                    QCoreApplication::translate("kestrel::Shortcuts", "未创建（没有桌面文件夹）");
                 break;
             case TShortcutOutcome::Packaged:
-                part += QStringLiteral("未创建（安装包已提供菜单项）");
+                part += QCoreApplication::translate("kestrel::Shortcuts",
+                                                    "未创建（安装包已提供菜单项）");
                 break;
             case TShortcutOutcome::Failed:
-                part += QStringLiteral("未创建（无法写入文件）");
+                part += QCoreApplication::translate("kestrel::Shortcuts", "未创建（无法写入文件）");
                 break;
         }
         parts += part;

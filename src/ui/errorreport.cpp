@@ -1,6 +1,7 @@
 #include "ui/errorreport.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QSet>
 #include <cstdio>
@@ -31,7 +32,8 @@ void ReportError(const QString& message) {
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message);
     if (adoptBox)
         adoptBox(&box);
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("kestrel::ErrorReport", "确定"),
+                  QMessageBox::AcceptRole);
     box.exec();
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/dbus/dbusreply.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -22,7 +23,8 @@ const QString kAction = QStringLiteral("toggle");
 
 // Component and action, each by its id and by the name the desktop's settings show.
 QStringList ActionId() {
-    return {kComponent, kAction, QStringLiteral("Kestrel"), QStringLiteral("显示/隐藏牌价窗口")};
+    return {kComponent, kAction, QStringLiteral("Kestrel"),
+            QCoreApplication::translate("kestrel::HotKey", "显示/隐藏牌价窗口")};
 }
 
 // setShortcut's flags: make the action present, and take the key given, not one remembered.

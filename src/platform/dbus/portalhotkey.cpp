@@ -2,6 +2,7 @@
 
 #include "platform/dbus/dbusreply.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -139,7 +140,8 @@ void PortalHotKeyService::BindShortcut() {
                      this, SLOT(ShortcutActivated(QDBusMessage)));
     const PortalShortcut shortcut{
         kShortcutId,
-        {{QStringLiteral("description"), QStringLiteral("显示/隐藏牌价窗口")},
+        {{QStringLiteral("description"),
+          QCoreApplication::translate("kestrel::HotKey", "显示/隐藏牌价窗口")},
          {QStringLiteral("preferred_trigger"), trigger_}}};
     const QString token = NextToken();
     const QVariantMap options{{QStringLiteral("handle_token"), token}};

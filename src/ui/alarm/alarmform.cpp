@@ -25,7 +25,7 @@ TAlarmForm::TAlarmForm(ISoundPlayer* sound, const QString& wavPath, const QStrin
       sound_(sound),
       wavPath_(wavPath),
       iniPath_(iniPath) {
-    setWindowTitle(QStringLiteral("到达警报价格"));
+    setWindowTitle(tr("到达警报价格"));
     setFont(WindowFont());
     // It comes up while the user may be typing elsewhere: in front, but without the keyboard.
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -34,7 +34,7 @@ TAlarmForm::TAlarmForm(ISoundPlayer* sound, const QString& wavPath, const QStrin
     Image1->setFixedSize(32, 32);
     Image1->setPixmap(QIcon(QStringLiteral(":/alarm/alarm.svg")).pixmap(32, 32));
 
-    Label1 = new QLabel(QStringLiteral("您设置的警报价格"), this);
+    Label1 = new QLabel(tr("您设置的警报价格"), this);
 
     lblAlarmPrice = new QLabel(QStringLiteral("0.0000"), this);
     QFont priceFont(QStringLiteral("Tahoma"));
@@ -45,7 +45,7 @@ TAlarmForm::TAlarmForm(ISoundPlayer* sound, const QString& wavPath, const QStrin
     pricePalette.setColor(QPalette::WindowText, Qt::red);
     lblAlarmPrice->setPalette(pricePalette);
 
-    Label2 = new QLabel(QStringLiteral("已经达到！"), this);
+    Label2 = new QLabel(tr("已经达到！"), this);
 
     mmAlarmInfo = new QPlainTextEdit(this);
     mmAlarmInfo->setReadOnly(true);
@@ -59,7 +59,7 @@ TAlarmForm::TAlarmForm(ISoundPlayer* sound, const QString& wavPath, const QStrin
                                     40,
                                 metrics.lineSpacing() * 7);
 
-    Button1 = new QPushButton(QStringLiteral("关闭警报"), this);
+    Button1 = new QPushButton(tr("关闭警报"), this);
     Button1->setMinimumWidth(Button1->sizeHint().width() + 24);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 

@@ -59,14 +59,14 @@ TChartForm::TChartForm(const QString& name, ChartSources sources, const QString&
       code_(InstrumentCode(name)),
       sources_(std::move(sources)),
       iniPath_(iniPath) {
-    setWindowTitle(QStringLiteral("走势图 - ") + DisplayName(name));
+    setWindowTitle(tr("走势图 - %1").arg(DisplayName(name)));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
-    file->addAction(QStringLiteral("导出图片..."), this, &TChartForm::ExportPicture);
-    file->addAction(QStringLiteral("导出数据..."), this, &TChartForm::ExportData);
+    QMenu* file = menuBar()->addMenu(tr("文件"));
+    file->addAction(tr("导出图片..."), this, &TChartForm::ExportPicture);
+    file->addAction(tr("导出数据..."), this, &TChartForm::ExportData);
     file->addSeparator();
-    file->addAction(QStringLiteral("关闭"), QKeySequence::Close, this, &QWidget::close);
+    file->addAction(tr("关闭"), QKeySequence::Close, this, &QWidget::close);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -74,10 +74,10 @@ TChartForm::TChartForm(const QString& name, ChartSources sources, const QString&
     auto* buttons = new QHBoxLayout;
     spans_ = new QButtonGroup(this);
     const std::pair<ChartSpan, QString> spans[] = {
-        {ChartSpan::Hour, QStringLiteral("1小时")},
-        {ChartSpan::Today, QStringLiteral("今天")},
-        {ChartSpan::FiveDays, QStringLiteral("5天")},
-        {ChartSpan::Month, QStringLiteral("1个月")},
+        {ChartSpan::Hour, tr("1小时")},
+        {ChartSpan::Today, tr("今天")},
+        {ChartSpan::FiveDays, tr("5天")},
+        {ChartSpan::Month, tr("1个月")},
     };
     for (const auto& [span, text] : spans) {
         auto* button = new QPushButton(text);
@@ -89,7 +89,7 @@ TChartForm::TChartForm(const QString& name, ChartSources sources, const QString&
     connect(spans_, &QButtonGroup::idClicked, this,
             [this](int id) { ShowSpan(static_cast<ChartSpan>(id)); });
     buttons->addStretch(1);
-    unzoom_ = new QPushButton(QStringLiteral("还原缩放"));
+    unzoom_ = new QPushButton(tr("还原缩放"));
     unzoom_->setEnabled(false);
     buttons->addWidget(unzoom_);
     layout->addLayout(buttons);
@@ -118,7 +118,7 @@ void TChartForm::ShowSpan(ChartSpan span) {
     readMs_ = range.ToMs;
     const quint64 generation = ++generation_;
     if (chart_->Bars().isEmpty())
-        chart_->SetMessage(QStringLiteral("正在读取..."));
+        chart_->SetMessage(tr("正在读取..."));
     // The read owns copies of what it needs: the window may be gone by the time it ends, and
     // then nothing of it is touched.
     // The history dates its daily closes by the quote's UTC day.
@@ -186,23 +186,19 @@ QString TChartForm::SuggestedFile(const QString& suffix) const {
 }
 
 void TChartForm::ExportPicture() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出图片"),
-                                                      SuggestedFile(QStringLiteral(".png")),
-                                                      QStringLiteral("PNG 图片 (*.png)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("导出图片"), SuggestedFile(QStringLiteral(".png")), tr("PNG 图片 (*.png)"));
     QString error;
     if (!path.isEmpty() && !SavePng(path, error))
-        QMessageBox::warning(this, QStringLiteral("导出图片"),
-                             QStringLiteral("无法写入 %1：%2").arg(path, error));
+        QMessageBox::warning(this, tr("导出图片"), tr("无法写入 %1：%2").arg(path, error));
 }
 
 void TChartForm::ExportData() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出数据"),
-                                                      SuggestedFile(QStringLiteral(".csv")),
-                                                      QStringLiteral("CSV 文件 (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("导出数据"), SuggestedFile(QStringLiteral(".csv")), tr("CSV 文件 (*.csv)"));
     QString error;
     if (!path.isEmpty() && !SaveCsv(path, error))
-        QMessageBox::warning(this, QStringLiteral("导出数据"),
-                             QStringLiteral("无法写入 %1：%2").arg(path, error));
+        QMessageBox::warning(this, tr("导出数据"), tr("无法写入 %1：%2").arg(path, error));
 }
 
 void TChartForm::RestorePlace(const QWidget* beside) {

@@ -241,8 +241,7 @@ void TChartView::Draw(QPainter& painter) {
     painter.setFont(font());
     if (!message_.isEmpty() || bars_.isEmpty()) {
         painter.setPen(kAxisText);
-        painter.drawText(rect(), Qt::AlignCenter,
-                         message_.isEmpty() ? QStringLiteral("暂无数据") : message_);
+        painter.drawText(rect(), Qt::AlignCenter, message_.isEmpty() ? tr("暂无数据") : message_);
         return;
     }
     const QRect plot = PlotRect();

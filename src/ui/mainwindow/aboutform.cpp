@@ -19,7 +19,7 @@ TAboutForm::TAboutForm(std::function<void(const QString&)> openUrl, QWidget* par
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       openUrl_(std::move(openUrl)) {
-    setWindowTitle(QStringLiteral("关于"));
+    setWindowTitle(tr("关于"));
     setFont(WindowFont());
 
     Image1 = new QLabel(this);
@@ -50,7 +50,7 @@ TAboutForm::TAboutForm(std::function<void(const QString&)> openUrl, QWidget* par
     Label3->adjustSize();
 
     // Escape closes the box as this button does (QDialog's own key handling).
-    btnOK = new QPushButton(QStringLiteral("确定"), this);
+    btnOK = new QPushButton(tr("确定"), this);
     btnOK->setDefault(true);
     btnOK->adjustSize();
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -71,8 +71,7 @@ constexpr qsizetype kTrayTipLength = 63;
 
 // The tray tip while the prices are good: when they came, and from where.
 QString RefreshedTip(const QTime& time, const QStringList& sources) {
-    QString tip =
-        QStringLiteral("Kestrel · %1 更新").arg(time.toString(QStringLiteral("hh:mm:ss")));
+    QString tip = TMainForm::tr("Kestrel · %1 更新").arg(time.toString(QStringLiteral("hh:mm:ss")));
     if (!sources.isEmpty())
         tip += QStringLiteral(" · ") + sources.join(u'、');
     return tip;
@@ -86,31 +85,31 @@ QString CaptionClock(const QDateTime& now) {
 
 QString WhatsNewText() {
     return QStringList{
-        QStringLiteral("改进牌价读取的稳定性，网络较差时延长等待。"),
-        QStringLiteral("改进缺省字体，提高界面美观度。"),
-        QStringLiteral("修改缺省显示的币种对，增加常用货币对。"),
-        QStringLiteral("修改选项设置的界面，增加字体设置的预览。"),
-        QStringLiteral("改进状态栏图标，网络中断时图标灰显。"),
-        QStringLiteral("鼠标点击后即可随意拖动窗口。"),
-        QStringLiteral("监控警报价格到达后，自动消除报警的设置。"),
-        QStringLiteral("增加按F8弹出牌价的功能，热键可自定义。"),
+        TMainForm::tr("改进牌价读取的稳定性，网络较差时延长等待。"),
+        TMainForm::tr("改进缺省字体，提高界面美观度。"),
+        TMainForm::tr("修改缺省显示的币种对，增加常用货币对。"),
+        TMainForm::tr("修改选项设置的界面，增加字体设置的预览。"),
+        TMainForm::tr("改进状态栏图标，网络中断时图标灰显。"),
+        TMainForm::tr("鼠标点击后即可随意拖动窗口。"),
+        TMainForm::tr("监控警报价格到达后，自动消除报警的设置。"),
+        TMainForm::tr("增加按F8弹出牌价的功能，热键可自定义。"),
     }
         .join(QStringLiteral("\r\n"));
 }
 
 QString QuoteHelpText() {
     return QStringList{
-        QStringLiteral("〖牌价说明〗"),
+        TMainForm::tr("〖牌价说明〗"),
         QString(),
-        QStringLiteral(" 重要声明：所有牌价采自网上自由报价源，可能与银行成交价有偏差。"),
-        QStringLiteral(" 　　　　　报价仅供参考，若据此交易，责任自负。"),
+        TMainForm::tr(" 重要声明：所有牌价采自网上自由报价源，可能与银行成交价有偏差。"),
+        TMainForm::tr(" 　　　　　报价仅供参考，若据此交易，责任自负。"),
         QString(),
-        QStringLiteral(" 【货币A货币B】表示每一单位货币A兑换多少单位货币B"),
-        QStringLiteral(" 【现货黄金/白银】的单位为 美元/盎司"),
-        QStringLiteral(" 【人民币黄金/白银】的单位为 元人民币/克"),
-        QStringLiteral(" 【香港黄金】的单位为 港币/钱"),
-        QStringLiteral(" 【外币人民币】表示每一单位外币兑换多少元人民币"),
-        QStringLiteral(" 【原油】等商品均为国际市场美元/桶计价"),
+        TMainForm::tr(" 【货币A货币B】表示每一单位货币A兑换多少单位货币B"),
+        TMainForm::tr(" 【现货黄金/白银】的单位为 美元/盎司"),
+        TMainForm::tr(" 【人民币黄金/白银】的单位为 元人民币/克"),
+        TMainForm::tr(" 【香港黄金】的单位为 港币/钱"),
+        TMainForm::tr(" 【外币人民币】表示每一单位外币兑换多少元人民币"),
+        TMainForm::tr(" 【原油】等商品均为国际市场美元/桶计价"),
     }
         .join(u'\n');
 }
@@ -249,8 +248,7 @@ void TMainForm::CreateComponents() {
         services_.HotKey->OnHotKey = [this](quint16 vk, quint16 mods) { HotKeyPressed(vk, mods); };
         // A key that silently does nothing would leave the user pressing it; the tip says why.
         services_.HotKey->OnRefused = [this](quint16, quint16) {
-            ShowTrayNews(
-                QStringLiteral("热键 %1 已被其他程序占用").arg(ShortCutToText(HotKeyShortCut)));
+            ShowTrayNews(tr("热键 %1 已被其他程序占用").arg(ShortCutToText(HotKeyShortCut)));
         };
         services_.HotKey->OnSettled = [this](bool bound) {
             hotKeyBound_ = bound && services_.HotKey->KeyIsDesktopWide();
@@ -272,33 +270,30 @@ void TMainForm::CreateComponents() {
 void TMainForm::CreateMenu() {
     PopupMenu1 = new QMenu(this);
     mnSetupParameter =
-        PopupMenu1->addAction(QStringLiteral("设置..."), this, &TMainForm::mnSetupParameterClick);
+        PopupMenu1->addAction(tr("设置..."), this, &TMainForm::mnSetupParameterClick);
     mnAutoAdjustSize =
-        PopupMenu1->addAction(QStringLiteral("自动调整窗体大小"), this, &TMainForm::AutoSizeWindow);
+        PopupMenu1->addAction(tr("自动调整窗体大小"), this, &TMainForm::AutoSizeWindow);
     mnAutoAdjustSize->setVisible(false);
-    mnReadNow =
-        PopupMenu1->addAction(QStringLiteral("重新读取牌价"), this, &TMainForm::mnReadNowClick);
-    mnChart = PopupMenu1->addMenu(QStringLiteral("走势图..."));
+    mnReadNow = PopupMenu1->addAction(tr("重新读取牌价"), this, &TMainForm::mnReadNowClick);
+    mnChart = PopupMenu1->addMenu(tr("走势图..."));
     connect(mnChart, &QMenu::aboutToShow, this, &TMainForm::FillChartMenu);
-    mnAlwaysOnTop = PopupMenu1->addAction(QStringLiteral("总是在最前面"));
+    mnAlwaysOnTop = PopupMenu1->addAction(tr("总是在最前面"));
     mnAlwaysOnTop->setCheckable(true);
     connect(mnAlwaysOnTop, &QAction::triggered, this, &TMainForm::mnAlwaysOnTopClick);
     PopupMenu1->addSeparator();
-    mnHelpGroup = PopupMenu1->addMenu(QStringLiteral("帮助"));
-    mnOnlineUpdate = mnHelpGroup->addAction(QStringLiteral("在线升级..."), this,
-                                            &TMainForm::mnOnlineUpdateClick);
-    mnWhatsNew =
-        mnHelpGroup->addAction(QStringLiteral("升级说明..."), this, &TMainForm::mnWhatsNewClick);
-    mnHelp = mnHelpGroup->addAction(QStringLiteral("牌价说明..."), this, &TMainForm::mnHelpClick);
-    N3 = mnHelpGroup->addAction(QStringLiteral("关于..."), this, &TMainForm::N3Click);
+    mnHelpGroup = PopupMenu1->addMenu(tr("帮助"));
+    mnOnlineUpdate =
+        mnHelpGroup->addAction(tr("在线升级..."), this, &TMainForm::mnOnlineUpdateClick);
+    mnWhatsNew = mnHelpGroup->addAction(tr("升级说明..."), this, &TMainForm::mnWhatsNewClick);
+    mnHelp = mnHelpGroup->addAction(tr("牌价说明..."), this, &TMainForm::mnHelpClick);
+    N3 = mnHelpGroup->addAction(tr("关于..."), this, &TMainForm::N3Click);
     PopupMenu1->addSeparator();
-    mnQuit = PopupMenu1->addAction(QStringLiteral("退出"), this, &TMainForm::mnQuitClick);
+    mnQuit = PopupMenu1->addAction(tr("退出"), this, &TMainForm::mnQuitClick);
 
     TrayMenu = new QMenu(this);
-    mnShowHide =
-        TrayMenu->addAction(QStringLiteral("显示/隐藏牌价窗口"), this, &TMainForm::ToggleWindow);
+    mnShowHide = TrayMenu->addAction(tr("显示/隐藏牌价窗口"), this, &TMainForm::ToggleWindow);
     TrayMenu->setDefaultAction(mnShowHide);
-    mnStopAlarm = TrayMenu->addAction(QStringLiteral("停止警报"), this, [this] {
+    mnStopAlarm = TrayMenu->addAction(tr("停止警报"), this, [this] {
         if (AlarmFormSource)
             AlarmFormSource()->Silence();
     });
@@ -465,7 +460,7 @@ void TMainForm::BuiltinRefreshed() {
             ShowStoppedQuotes(Builtin.FailureSummary());
             return;
         }
-        ShowFailure({QStringLiteral("原因：") + Builtin.FailureSummary()});
+        ShowFailure({tr("原因：") + Builtin.FailureSummary()});
         return;
     }
     Page.SetBody(page->toUtf8(), QStringLiteral("text/html; charset=utf-8"));
@@ -507,7 +502,7 @@ void TMainForm::BuildQuoteLines() {
     if (UseBuiltin) {
         progress.Missing = [this, withheld = Builtin.Withheld()](const QString& name) {
             if (Builtin.Reading(name))
-                return QStringLiteral("正在读取");
+                return tr("正在读取");
             const auto it = withheld.find(name);
             return it != withheld.end() ? it->second : QString();
         };
@@ -543,7 +538,7 @@ void TMainForm::BuildQuoteLines() {
         if (const QString missing = NotAvailableNote(); !missing.isEmpty())
             tip = missing + QStringLiteral("；") + tip;
         refreshTip_ = Page.Demo() ? QString() : CutMessage(tip, kTrayTipLength);
-        ShowTrayNews(Page.Demo() ? QStringLiteral("演示牌价") : QString());
+        ShowTrayNews(Page.Demo() ? tr("演示牌价") : QString());
         RecordHistory(now);
         // What this download recorded reaches the file with the store's next batch; the reads
         // see it by the next download at the latest.
@@ -581,7 +576,7 @@ QString TMainForm::NotAvailableNote() const {
         else if (UseBuiltin)
             cause = Builtin.FailingFor(leg).join(QStringLiteral("；"));
         if (cause.isEmpty())
-            cause = QStringLiteral("数据源未提供该品种");
+            cause = tr("数据源未提供该品种");
         const auto same = std::find_if(causes.begin(), causes.end(),
                                        [&cause](const auto& c) { return c.first == cause; });
         if (same == causes.end())
@@ -599,7 +594,7 @@ QString TMainForm::QuoteAside(const QString& name, const QDateTime& now) const {
     if (Page.Demo())
         return {};
     if (MarketStatusOf(name, now).State != MarketState::Open)
-        return QStringLiteral("休市");
+        return tr("休市");
     const QDateTime quoted = Page.QuoteTimeFor(name);
     if (quoted.isValid() && quoted.secsTo(now) > kQuietQuoteSeconds)
         return QuoteAgeText(quoted, now);
@@ -781,9 +776,9 @@ void TMainForm::AdoptDialog(QWidget* dialog) {
 }
 
 void TMainForm::ShowInformation(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("信息"), text);
+    QMessageBox box(QMessageBox::Information, tr("信息"), text);
     AdoptDialog(&box);
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(tr("确定"), QMessageBox::AcceptRole);
     box.exec();
 }
 
@@ -799,12 +794,12 @@ void TMainForm::UpdaterNoInfoFile() {
     // date" would be a guess.
     const QString failure = Updater.CheckFailure();
     if (failure.isEmpty()) {
-        ShowInformation(QStringLiteral("目前已经最新版本，不需要升级。"));
+        ShowInformation(tr("目前已经最新版本，不需要升级。"));
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("在线升级"), failure);
+    QMessageBox box(QMessageBox::Warning, tr("在线升级"), failure);
     AdoptDialog(&box);
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(tr("确定"), QMessageBox::AcceptRole);
     box.exec();
 }
 
@@ -881,12 +876,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (toldNoTray_)
         return;
     toldNoTray_ = true;
-    auto* box = new QMessageBox(
-        QMessageBox::Information, QStringLiteral("信息"),
-        QStringLiteral("未找到系统托盘，关闭按钮不会隐藏窗口；请用热键或 kestrel --toggle"),
-        QMessageBox::NoButton, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Information, tr("信息"),
+                        tr("未找到系统托盘，关闭按钮不会隐藏窗口；请用热键或 kestrel --toggle"),
+                        QMessageBox::NoButton, this);
     AdoptDialog(box);
-    box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box->addButton(tr("确定"), QMessageBox::AcceptRole);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);  // a note, not a question: the ticker goes on meanwhile
     box->show();

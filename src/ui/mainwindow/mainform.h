@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QHash>
 #include <QImage>
 #include <QMenu>
@@ -345,5 +346,19 @@ QString QuoteHelpText();
 // TileBackground: whole tiles from the rectangle's top-left corner, cut at its right and bottom
 // edges, never stretched.
 void TileBackground(QImage& target, const QImage& tile, const QRect& rect);
+
+// The padding after a line's "【label】" counts bytes of the Chinese code page, which the letters
+// of a Latin label do not fill in a proportional face. Once some label of the lines holds no
+// Chinese character, the text after every label stands in one column measured in the face's own
+// widths: QuoteValueLeft gives its left edge, 0 while every label is Chinese and the padded lines
+// are drawn as they are. QuoteLineParts splits a line into its label and what follows the padding
+// (an empty label for a line without one); QuoteLineAdvance is the line's width so drawn.
+struct QuoteLineParts {
+    QString Label;
+    QString Rest;
+};
+QuoteLineParts SplitQuoteLine(const QString& line);
+int QuoteValueLeft(const QFontMetrics& metrics, const QStringList& lines);
+int QuoteLineAdvance(const QFontMetrics& metrics, const QString& line, int valueLeft);
 
 }  // namespace kestrel

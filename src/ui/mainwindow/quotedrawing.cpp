@@ -2,6 +2,7 @@
 // the lines.
 #include <QLabel>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/windowservices.h"
@@ -22,7 +23,44 @@ QColor FromRgb(quint32 rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));
 }
 
+bool HasChinese(const QString& text) {
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.script() == QChar::Script_Han; });
+}
+
 }  // namespace
+
+QuoteLineParts SplitQuoteLine(const QString& line) {
+    if (!line.startsWith(u'【'))
+        return {{}, line};
+    const qsizetype end = line.indexOf(u'】');
+    if (end < 0)
+        return {{}, line};
+    qsizetype rest = end + 1;
+    while (rest < line.size() && (line.at(rest) == u'\u3000' || line.at(rest) == u' '))
+        ++rest;
+    return {line.left(end + 1), line.mid(rest)};
+}
+
+int QuoteValueLeft(const QFontMetrics& metrics, const QStringList& lines) {
+    bool latin = false;
+    int widest = 0;
+    for (const QString& line : lines) {
+        const QString label = SplitQuoteLine(line).Label;
+        if (label.isEmpty())
+            continue;
+        latin = latin || !HasChinese(label);
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    }
+    return latin ? widest + metrics.horizontalAdvance(QStringLiteral("  ")) : 0;
+}
+
+int QuoteLineAdvance(const QFontMetrics& metrics, const QString& line, int valueLeft) {
+    const QuoteLineParts parts = SplitQuoteLine(line);
+    if (valueLeft <= 0 || parts.Label.isEmpty())
+        return metrics.horizontalAdvance(line);
+    return valueLeft + metrics.horizontalAdvance(parts.Rest);
+}
 
 void TProgressBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -82,18 +120,25 @@ void TMainForm::RenderWith(bool coloured) {
     int row = 0;
     int line = 0;
     // The sparklines stand in one column after the widest line.
+    const QFontMetrics metrics(MemoPrice.Font);
+    const int valueLeft = QuoteValueLeft(metrics, MemoPrice.Lines);
     int sparklineLeft = 0;
     if (coloured && ShowSparkline) {
-        const QFontMetrics metrics(MemoPrice.Font);
         for (const QString& text : MemoPrice.Lines)
-            sparklineLeft = std::max(sparklineLeft, metrics.horizontalAdvance(text));
+            sparklineLeft = std::max(sparklineLeft, QuoteLineAdvance(metrics, text, valueLeft));
         sparklineLeft += kSparklineGap;
     }
     const auto draw = [&](const QString& text, const QColor& colour) {
+        constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine;
         painter.setPen(colour);
-        painter.drawText(QRect(0, row * lineHeight, CanvasBitmap.width(), lineHeight),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
-                         text);
+        const QRect rect(0, row * lineHeight, CanvasBitmap.width(), lineHeight);
+        const QuoteLineParts parts = SplitQuoteLine(text);
+        if (valueLeft > 0 && !parts.Label.isEmpty()) {
+            painter.drawText(rect, flags, parts.Label);
+            painter.drawText(rect.adjusted(valueLeft, 0, 0, 0), flags, parts.Rest);
+        } else {
+            painter.drawText(rect, flags, text);
+        }
         ++row;
         ++line;
     };
@@ -139,9 +184,10 @@ void TMainForm::AutoSizeWindow() {
     setFont(MemoPrice.Font);
     const QFontMetrics metrics(MemoPrice.Font);
     const int lineHeight = LineHeight();
+    const int valueLeft = QuoteValueLeft(metrics, MemoPrice.Lines);
     int widest = 0;
     for (const QString& line : MemoPrice.Lines) {
-        widest = std::max(widest, metrics.horizontalAdvance(line));
+        widest = std::max(widest, QuoteLineAdvance(metrics, line, valueLeft));
     }
     const int lines = static_cast<int>(MemoPrice.Lines.size());
     const bool barShown = !pbProgress->isHidden();

@@ -57,7 +57,7 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       rule_(rule) {
     setFont(WindowFont());
-    setWindowTitle(QStringLiteral("警报规则"));
+    setWindowTitle(tr("警报规则"));
 
     cbInstrument = new QComboBox;
     cbInstrument->setEditable(true);
@@ -66,19 +66,19 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
     cbInstrument->setMaxVisibleItems(16);
     AddInstruments(cbInstrument);
     cbKind = new QComboBox;
-    cbKind->addItem(QStringLiteral("穿越"), int(AlarmKind::Cross));
-    cbKind->addItem(QStringLiteral("高于"), int(AlarmKind::Above));
-    cbKind->addItem(QStringLiteral("低于"), int(AlarmKind::Below));
-    cbKind->addItem(QStringLiteral("涨跌幅"), int(AlarmKind::ChangePct));
-    cbKind->addItem(QStringLiteral("短时波动"), int(AlarmKind::MovePct));
+    cbKind->addItem(tr("穿越"), int(AlarmKind::Cross));
+    cbKind->addItem(tr("高于"), int(AlarmKind::Above));
+    cbKind->addItem(tr("低于"), int(AlarmKind::Below));
+    cbKind->addItem(tr("涨跌幅"), int(AlarmKind::ChangePct));
+    cbKind->addItem(tr("短时波动"), int(AlarmKind::MovePct));
     lblValue = new QLabel;
     leValue = new QLineEdit;
     leMinutes = new QLineEdit;
     leMinutes->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,4}")), this));
     cbRepeat = new QComboBox;
-    cbRepeat->addItem(QStringLiteral("一次"), int(AlarmRepeat::Once));
-    cbRepeat->addItem(QStringLiteral("重复"), int(AlarmRepeat::Rearm));
+    cbRepeat->addItem(tr("一次"), int(AlarmRepeat::Once));
+    cbRepeat->addItem(tr("重复"), int(AlarmRepeat::Rearm));
     connect(cbKind, &QComboBox::currentIndexChanged, this, &TAlarmRuleForm::cbKindChange);
 
     auto* fields = new QGridLayout;
@@ -87,16 +87,16 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
         fields->addWidget(label, row, 0);
         fields->addWidget(control, row, 1);
     };
-    addRow(0, new QLabel(QStringLiteral("货币或商品：")), cbInstrument);
-    addRow(1, new QLabel(QStringLiteral("条件：")), cbKind);
+    addRow(0, new QLabel(tr("货币或商品：")), cbInstrument);
+    addRow(1, new QLabel(tr("条件：")), cbKind);
     addRow(2, lblValue, leValue);
-    addRow(3, new QLabel(QStringLiteral("时间窗口（分钟）：")), leMinutes);
-    addRow(4, new QLabel(QStringLiteral("报警次数：")), cbRepeat);
+    addRow(3, new QLabel(tr("时间窗口（分钟）：")), leMinutes);
+    addRow(4, new QLabel(tr("报警次数：")), cbRepeat);
     fields->setColumnMinimumWidth(1, 160);
 
-    btOk = new QPushButton(QStringLiteral("确定"));
+    btOk = new QPushButton(tr("确定"));
     btOk->setDefault(true);
-    btCancel = new QPushButton(QStringLiteral("取消"));
+    btCancel = new QPushButton(tr("取消"));
     connect(btOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* buttons = new QHBoxLayout;
@@ -125,7 +125,7 @@ TAlarmRuleForm::TAlarmRuleForm(const AlarmRule& rule, QWidget* parent)
 
 void TAlarmRuleForm::cbKindChange() {
     const auto kind = static_cast<AlarmKind>(cbKind->currentData().toInt());
-    lblValue->setText(IsPriceKind(kind) ? QStringLiteral("价格：") : QStringLiteral("幅度（%）："));
+    lblValue->setText(IsPriceKind(kind) ? tr("价格：") : tr("幅度（%）："));
     leMinutes->setEnabled(kind == AlarmKind::MovePct);
 }
 
@@ -133,7 +133,7 @@ bool TAlarmRuleForm::Refuse(QWidget* control, const QString& message) {
     control->setFocus();
     QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::NoButton, this);
     StackAbove(&box, this);
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(tr("确定"), QMessageBox::AcceptRole);
     box.exec();
     return false;
 }
@@ -142,14 +142,13 @@ bool TAlarmRuleForm::TakeControls() {
     AlarmRule rule = rule_;
     rule.Name = InstrumentIn(cbInstrument);
     if (rule.Name.isEmpty()) {
-        return Refuse(cbInstrument, QStringLiteral("错误：请从列表中选择货币或商品，“%1”不在其中！")
+        return Refuse(cbInstrument, tr("错误：请从列表中选择货币或商品，“%1”不在其中！")
                                         .arg(cbInstrument->currentText().trimmed()));
     }
     rule.Kind = static_cast<AlarmKind>(cbKind->currentData().toInt());
     rule.Repeat = static_cast<AlarmRepeat>(cbRepeat->currentData().toInt());
-    const QString valueMessage = IsPriceKind(rule.Kind)
-                                     ? QStringLiteral("错误：报警价格须是大于 0 的数字！")
-                                     : QStringLiteral("错误：报警幅度须是大于 0 的数字！");
+    const QString valueMessage = IsPriceKind(rule.Kind) ? tr("错误：报警价格须是大于 0 的数字！")
+                                                        : tr("错误：报警幅度须是大于 0 的数字！");
     const std::optional<double> value = PlainNumberValue(leValue->text());
     if (!value || !(*value > 0))
         return Refuse(leValue, valueMessage);
@@ -159,9 +158,8 @@ bool TAlarmRuleForm::TakeControls() {
         const std::optional<qint64> minutes =
             ToWholeNumber(leMinutes->text(), 1, kMaxWindowMinutes);
         if (!minutes) {
-            return Refuse(
-                leMinutes,
-                QStringLiteral("错误：时间窗口须是 1 到 %1 之间的分钟数！").arg(kMaxWindowMinutes));
+            return Refuse(leMinutes,
+                          tr("错误：时间窗口须是 1 到 %1 之间的分钟数！").arg(kMaxWindowMinutes));
         }
         rule.Minutes = static_cast<int>(*minutes);
     }

@@ -85,13 +85,13 @@ bool IsProxyPort(const QString& text) {
 // and the key of the address each is asked at.
 struct Feed {
     const char* name;
-    const char16_t* title;
+    const char* title;
     const SettingKey* url;
 };
 constexpr Feed kFeeds[] = {
-    {"portal", u"新浪财经", &keys::PortalURL},
-    {"ecb", u"欧洲央行", &keys::EcbURL},
-    {"boc", u"中国银行", &keys::BocURL},
+    {"portal", QT_TRANSLATE_NOOP("kestrel::TSetupForm", "新浪财经"), &keys::PortalURL},
+    {"ecb", QT_TRANSLATE_NOOP("kestrel::TSetupForm", "欧洲央行"), &keys::EcbURL},
+    {"boc", QT_TRANSLATE_NOOP("kestrel::TSetupForm", "中国银行"), &keys::BocURL},
 };
 
 const Feed& FeedNamed(const QString& name) {
@@ -137,7 +137,7 @@ QFont ChooserFontOf(const FontDesc& desc) {
 
 bool ChooseFontWithDialog(QWidget* parent, FontDesc& desc) {
     QFontDialog dialog(ChooserFontOf(desc), parent);
-    dialog.setWindowTitle(QStringLiteral("牌价字体"));
+    dialog.setWindowTitle(TSetupForm::tr("牌价字体"));
     StackAbove(&dialog, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -167,25 +167,25 @@ bool IsAlarmKey(const QString& key) {
 // A row of the rule list: "欧元美元 高于 1.1000（重复）".
 QString AlarmRowText(const AlarmRule& rule) {
     if (!rule.Readable)
-        return QStringLiteral("无法读取：") + rule.Raw;
+        return TSetupForm::tr("无法读取：") + rule.Raw;
     QString text = rule.Name + u' ' + AlarmRuleText(rule) +
-                   (rule.Repeat == AlarmRepeat::Once ? QStringLiteral("（一次）")
-                                                     : QStringLiteral("（重复）"));
+                   (rule.Repeat == AlarmRepeat::Once ? TSetupForm::tr("（一次）")
+                                                     : TSetupForm::tr("（重复）"));
     if (rule.Demo)
-        text += QStringLiteral("（演示行情）");
+        text += TSetupForm::tr("（演示行情）");
     return text;
 }
 
 bool AskAliasWithDialog(QWidget* parent, const QString& name, QString& shortName) {
     QInputDialog dialog(parent);
     StackAbove(&dialog, parent);
-    dialog.setWindowTitle(QStringLiteral("简称"));
-    dialog.setLabelText(QStringLiteral("“%1”的简称（最多 %2 个字符，留空则不用简称）：")
+    dialog.setWindowTitle(TSetupForm::tr("简称"));
+    dialog.setLabelText(TSetupForm::tr("“%1”的简称（最多 %2 个字符，留空则不用简称）：")
                             .arg(name)
                             .arg(kMaxAliasLength));
     dialog.setTextValue(shortName);
-    dialog.setOkButtonText(QStringLiteral("确定"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setOkButtonText(TSetupForm::tr("确定"));
+    dialog.setCancelButtonText(TSetupForm::tr("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     shortName = dialog.textValue();
@@ -194,7 +194,7 @@ bool AskAliasWithDialog(QWidget* parent, const QString& name, QString& shortName
 
 bool ChooseColorWithDialog(QWidget* parent, quint32& color) {
     QColorDialog dialog(ColourOf(color), parent);
-    dialog.setWindowTitle(QStringLiteral("牌价颜色"));
+    dialog.setWindowTitle(TSetupForm::tr("牌价颜色"));
     StackAbove(&dialog, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -232,7 +232,7 @@ void TSetupForm::FormCreate() {
     }
     AddInstruments(cbMonitorCurrency);
 
-    QString sample = QStringLiteral("【人民币黄金】");
+    QString sample = u'【' + DisplayName(QStringLiteral("人民币黄金")) + u'】';
     PadToWidth(sample, 20);
     pnlFontDemo->setText(QStringLiteral("%1 %2").arg(sample).arg(345.67, 0, 'f', 2));
 
@@ -403,7 +403,7 @@ void TSetupForm::ReadSources(const TIniFile& ini) {
     for (qsizetype i = 0; i < names.size(); ++i) {
         const Feed& feed = FeedNamed(names[i]);
         const QString url = ReadText(ini, *feed.url).trimmed();
-        auto* item = new QListWidgetItem(QString::fromUtf16(feed.title), lbSources);
+        auto* item = new QListWidgetItem(tr(feed.title), lbSources);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(i < used ? Qt::Checked : Qt::Unchecked);
         item->setData(Qt::UserRole, names[i]);
@@ -453,9 +453,8 @@ void TSetupForm::ShowSourceLine() {
         const QString host = QUrl(mirror).host();
         shown << (mirror.isEmpty() ? item->text() : host.isEmpty() ? mirror : host);
     }
-    rbBuiltinSource->setText(shown.isEmpty()
-                                 ? QStringLiteral("内置行情源")
-                                 : QStringLiteral("内置行情源（%1）").arg(shown.join(" + ")));
+    rbBuiltinSource->setText(shown.isEmpty() ? tr("内置行情源")
+                                             : tr("内置行情源（%1）").arg(shown.join(" + ")));
 }
 
 void TSetupForm::EnableSourceControls() {
@@ -469,7 +468,7 @@ void TSetupForm::EnableSourceControls() {
 
 void TSetupForm::lbSourcesRowChanged() {
     const QListWidgetItem* item = lbSources->currentItem();
-    lblSourceMirror->setText((item ? item->text() : QString()) + QStringLiteral("镜像地址(&M)："));
+    lblSourceMirror->setText(tr("%1镜像地址(&M)：").arg(item ? item->text() : QString()));
     leSourceMirror->setText(item ? item->data(kMirrorRole).toString() : QString());
     leSourceMirror->setPlaceholderText(
         item ? FeedNamed(item->data(Qt::UserRole).toString()).url->TextDefault() : QString());
@@ -509,7 +508,7 @@ void TSetupForm::ReadAlarmRules(const TIniFile& ini) {
     }
     if (unreadable > 0) {
         lblAlarmsUnreadable->setText(
-            QStringLiteral("有 %1 行警报规则无法读取，将原样保留，不能编辑。").arg(unreadable));
+            tr("有 %1 行警报规则无法读取，将原样保留，不能编辑。").arg(unreadable));
     }
     lblAlarmsUnreadable->setVisible(unreadable > 0);
     EnableAlarmButtons();
@@ -569,12 +568,11 @@ void TSetupForm::btAliasClick() {
         return;
     shortName = OneLine(shortName).trimmed();
     if (shortName.toUcs4().size() > kMaxAliasLength) {
-        Refuse(0, lbPriceList,
-               QStringLiteral("错误：简称不能超过 %1 个字符！").arg(kMaxAliasLength));
+        Refuse(0, lbPriceList, tr("错误：简称不能超过 %1 个字符！").arg(kMaxAliasLength));
         return;
     }
     if (!shortName.isEmpty() && !IsUsableAlias(shortName)) {
-        Refuse(0, lbPriceList, QStringLiteral("错误：简称不能含控制字符！"));
+        Refuse(0, lbPriceList, tr("错误：简称不能含控制字符！"));
         return;
     }
     aliases_.insert(name, shortName);
@@ -682,12 +680,12 @@ void TSetupForm::btMemoFontClick() {
     const int size = std::clamp(font.Size, kMinQuoteFontSize, kMaxQuoteFontSize);
     if (size != font.Size) {
         QMessageBox box(QMessageBox::Information, windowTitle(),
-                        QStringLiteral("牌价字体不能%1于 %2 磅，已改为 %2 磅。")
-                            .arg(font.Size > size ? QStringLiteral("大") : QStringLiteral("小"))
+                        (font.Size > size ? tr("牌价字体不能大于 %1 磅，已改为 %1 磅。")
+                                          : tr("牌价字体不能小于 %1 磅，已改为 %1 磅。"))
                             .arg(size),
                         QMessageBox::NoButton, this);
         StackAbove(&box, this);
-        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.addButton(tr("确定"), QMessageBox::AcceptRole);
         box.exec();
         font.Size = size;
     }
@@ -752,14 +750,14 @@ bool TSetupForm::Refuse(int page, QWidget* control, const QString& message) {
     control->setFocus();
     QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::NoButton, this);
     StackAbove(&box, this);
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(tr("确定"), QMessageBox::AcceptRole);
     box.exec();
     return false;
 }
 
 bool TSetupForm::FormCloseQuery() {
     if (hkHotKey->HotKey() == 0)
-        return Refuse(1, hkHotKey, QStringLiteral("错误：弹出窗口的热键必须设置，不可以为空！"));
+        return Refuse(1, hkHotKey, tr("错误：弹出窗口的热键必须设置，不可以为空！"));
     // The feeds are only checked while they are chosen; otherwise they stay as they were read.
     if (rbBuiltinSource->isChecked()) {
         bool any = false;
@@ -770,25 +768,24 @@ bool TSetupForm::FormCloseQuery() {
             if (!mirror.isEmpty() && !IsMirrorUrl(mirror)) {
                 lbSources->setCurrentRow(i);
                 return Refuse(5, leSourceMirror,
-                              QStringLiteral("错误：镜像地址须是以 http:// 或 https:// "
-                                             "开头的网址，不可含空格！"));
+                              tr("错误：镜像地址须是以 http:// 或 https:// "
+                                 "开头的网址，不可含空格！"));
             }
         }
         if (!any)
-            return Refuse(5, lbSources, QStringLiteral("错误：请至少勾选一个内置行情源！"));
+            return Refuse(5, lbSources, tr("错误：请至少勾选一个内置行情源！"));
     }
     // A disabled proxy keeps whatever the file held; only a proxy in use must be reachable.
     if (!rbManualSetProxy->isChecked())
         return true;
     if (!IsProxyHost(leProxyAddress->text())) {
         return Refuse(5, leProxyAddress,
-                      QStringLiteral("错误：代理服务器地址须是主机名或 IP 地址，"
-                                     "不带“http://”、空格或端口！"));
+                      tr("错误：代理服务器地址须是主机名或 IP 地址，"
+                         "不带“http://”、空格或端口！"));
     }
     // An empty port stands for the usual 8080.
     if (!leProxyPort->text().isEmpty() && !IsProxyPort(leProxyPort->text())) {
-        return Refuse(5, leProxyPort,
-                      QStringLiteral("错误：代理服务器端口须是 1 到 65535 之间的数字！"));
+        return Refuse(5, leProxyPort, tr("错误：代理服务器端口须是 1 到 65535 之间的数字！"));
     }
     return true;
 }

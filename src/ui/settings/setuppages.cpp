@@ -89,19 +89,19 @@ TSpinEdit* SpinBox(TValueType type, double minValue, double maxValue, double inc
 }  // namespace
 
 void TSetupForm::CreateControls() {
-    setWindowTitle(QStringLiteral("Kestrel-参数设置"));
+    setWindowTitle(tr("Kestrel-参数设置"));
     PageControl = new QTabWidget;
-    PageControl->addTab(CreateSelectionPage(), QStringLiteral("显示币种"));
-    PageControl->addTab(CreateGeneralPage(), QStringLiteral("常规选项"));
-    PageControl->addTab(CreateFontPage(), QStringLiteral("字体显示"));
-    PageControl->addTab(CreateShortcutPage(), QStringLiteral("快捷方式"));
-    PageControl->addTab(CreatePromptPage(), QStringLiteral("提示警报"));
-    PageControl->addTab(CreateProxyPage(), QStringLiteral("网络设置"));
+    PageControl->addTab(CreateSelectionPage(), tr("显示币种"));
+    PageControl->addTab(CreateGeneralPage(), tr("常规选项"));
+    PageControl->addTab(CreateFontPage(), tr("字体显示"));
+    PageControl->addTab(CreateShortcutPage(), tr("快捷方式"));
+    PageControl->addTab(CreatePromptPage(), tr("提示警报"));
+    PageControl->addTab(CreateProxyPage(), tr("网络设置"));
     PageControl->setCurrentIndex(0);
 
-    BitBtn1 = new QPushButton(QStringLiteral("确定"));
+    BitBtn1 = new QPushButton(tr("确定"));
     BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("取消"));
+    BitBtn2 = new QPushButton(tr("取消"));
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     auto* buttons = new QHBoxLayout;
@@ -132,23 +132,23 @@ QWidget* TSetupForm::CreateSelectionPage() {
     lbPriceList->setFixedWidth(
         std::max(160, widest + 2 * lbPriceList->frameWidth() +
                           lbPriceList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8));
-    btSelect = new QPushButton(QStringLiteral(">> 选择"));
-    btDelete = new QPushButton(QStringLiteral("<< 取消选择"));
+    btSelect = new QPushButton(tr(">> 选择"));
+    btDelete = new QPushButton(tr("<< 取消选择"));
     sbMoveUp = new QToolButton;
     sbMoveUp->setArrowType(Qt::UpArrow);
-    sbMoveUp->setToolTip(QStringLiteral("向上移"));
+    sbMoveUp->setToolTip(tr("向上移"));
     sbMoveDown = new QToolButton;
     sbMoveDown->setArrowType(Qt::DownArrow);
-    sbMoveDown->setToolTip(QStringLiteral("向下移"));
+    sbMoveDown->setToolTip(tr("向下移"));
     lbAll->setItemDelegate(new TNameDelegate(nullptr, lbAll));
     lbPriceList->setItemDelegate(new TNameDelegate(this, lbPriceList));
-    btAlias = new QPushButton(QStringLiteral("简称(&N)..."));
-    btAlias->setToolTip(QStringLiteral("为选中的牌价设一个显示用的简称"));
+    btAlias = new QPushButton(tr("简称(&N)..."));
+    btAlias->setToolTip(tr("为选中的牌价设一个显示用的简称"));
     btAlias->setEnabled(false);
 
-    auto* allLabel = new QLabel(QStringLiteral("所有货币或商品(&A)"));
+    auto* allLabel = new QLabel(tr("所有货币或商品(&A)"));
     allLabel->setBuddy(lbAll);
-    auto* chosenLabel = new QLabel(QStringLiteral("已选中的货币或商品(&C)"));
+    auto* chosenLabel = new QLabel(tr("已选中的货币或商品(&C)"));
     chosenLabel->setBuddy(lbPriceList);
 
     auto* middle = new QVBoxLayout;
@@ -185,7 +185,7 @@ QWidget* TSetupForm::CreateSelectionPage() {
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("请选择要显示的牌价"), grid));
+    layout->addWidget(Group(tr("请选择要显示的牌价"), grid));
     return page;
 }
 
@@ -193,14 +193,14 @@ QWidget* TSetupForm::CreateGeneralPage() {
     seInterval = SpinBox(TValueType::vtInteger, keys::Interval.Min, keys::Interval.Max, 1);
     seInterval->SetValue(keys::Interval.Default);
     auto* interval = new QHBoxLayout;
-    interval->addWidget(new QLabel(QStringLiteral("刷新牌价间隔时间（秒）")));
+    interval->addWidget(new QLabel(tr("刷新牌价间隔时间（秒）")));
     interval->addWidget(seInterval);
     interval->addStretch(1);
 
-    cbDisplayTime = new QCheckBox(QStringLiteral("显示牌价刷新时间(&1)"));
-    cbDisplayProgressBar = new QCheckBox(QStringLiteral("显示倒计时进度(&2)"));
-    cbAutoAlphaBlend = new QCheckBox(QStringLiteral("窗体自动半透明隐藏(&3)"));
-    cbNotRunWeekEnd = new QCheckBox(QStringLiteral("周末时不随系统自动加载(&4)"));
+    cbDisplayTime = new QCheckBox(tr("显示牌价刷新时间(&1)"));
+    cbDisplayProgressBar = new QCheckBox(tr("显示倒计时进度(&2)"));
+    cbAutoAlphaBlend = new QCheckBox(tr("窗体自动半透明隐藏(&3)"));
+    cbNotRunWeekEnd = new QCheckBox(tr("周末时不随系统自动加载(&4)"));
     auto* options = new QGridLayout;
     options->addWidget(cbDisplayTime, 0, 0);
     options->addWidget(cbDisplayProgressBar, 0, 1);
@@ -215,11 +215,11 @@ QWidget* TSetupForm::CreateGeneralPage() {
     lblHotKeyHint->setMinimumHeight(lblHotKeyHint->fontMetrics().height());
     hkHotKey->OnKeyTried = [this](bool accepted) {
         lblHotKeyHint->setText(accepted ? QString()
-                                        : QStringLiteral("热键须带 Ctrl 或 Alt；F1–F24、Pause、"
-                                                         "Print、Scroll Lock 可单独使用"));
+                                        : tr("热键须带 Ctrl 或 Alt；F1–F24、Pause、"
+                                             "Print、Scroll Lock 可单独使用"));
     };
     auto* hotKeyRow = new QHBoxLayout;
-    hotKeyRow->addWidget(new QLabel(QStringLiteral("按此热键时弹出牌价窗口")));
+    hotKeyRow->addWidget(new QLabel(tr("按此热键时弹出牌价窗口")));
     hotKeyRow->addWidget(hkHotKey);
     hotKeyRow->addStretch(1);
     auto* hotKey = new QVBoxLayout;
@@ -228,9 +228,9 @@ QWidget* TSetupForm::CreateGeneralPage() {
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("时间间隔"), interval));
-    layout->addWidget(Group(QStringLiteral("选项"), options));
-    layout->addWidget(Group(QStringLiteral("弹出窗口热键"), hotKey));
+    layout->addWidget(Group(tr("时间间隔"), interval));
+    layout->addWidget(Group(tr("选项"), options));
+    layout->addWidget(Group(tr("弹出窗口热键"), hotKey));
     layout->addStretch(1);
     return page;
 }
@@ -243,8 +243,8 @@ QWidget* TSetupForm::CreateFontPage() {
     pnlFontDemo->setAutoFillBackground(true);
     pnlFontDemo->setCursor(Qt::PointingHandCursor);
     pnlFontDemo->installEventFilter(this);
-    btMemoFont = new QPushButton(QStringLiteral("设置牌价显示字体(&F)"));
-    btMemoColor = new QPushButton(QStringLiteral("设置牌价显示颜色(&O)"));
+    btMemoFont = new QPushButton(tr("设置牌价显示字体(&F)"));
+    btMemoColor = new QPushButton(tr("设置牌价显示颜色(&O)"));
     connect(btMemoFont, &QPushButton::clicked, this, &TSetupForm::btMemoFontClick);
     connect(btMemoColor, &QPushButton::clicked, this, &TSetupForm::btMemoColorClick);
     auto* fontButtons = new QHBoxLayout;
@@ -252,26 +252,26 @@ QWidget* TSetupForm::CreateFontPage() {
     fontButtons->addWidget(btMemoFont);
     fontButtons->addWidget(btMemoColor);
     auto* font = new QVBoxLayout;
-    font->addWidget(new QLabel(QStringLiteral("牌价字体示例")));
+    font->addWidget(new QLabel(tr("牌价字体示例")));
     font->addWidget(pnlFontDemo);
     font->addLayout(fontButtons);
 
-    rbColorMode0 = new QRadioButton(QStringLiteral("红跌绿涨"));
-    rbColorMode1 = new QRadioButton(QStringLiteral("红涨绿跌"));
-    rbColorMode2 = new QRadioButton(QStringLiteral("蓝涨橙跌"));
-    rbColorMode2->setToolTip(QStringLiteral("便于色弱者分辨"));
-    rbColorMode3 = new QRadioButton(QStringLiteral("低调（不着色）"));
+    rbColorMode0 = new QRadioButton(tr("红跌绿涨"));
+    rbColorMode1 = new QRadioButton(tr("红涨绿跌"));
+    rbColorMode2 = new QRadioButton(tr("蓝涨橙跌"));
+    rbColorMode2->setToolTip(tr("便于色弱者分辨"));
+    rbColorMode3 = new QRadioButton(tr("低调（不着色）"));
     rbColorMode0->setChecked(true);
     auto* colours = new QGridLayout;
     colours->addWidget(rbColorMode0, 0, 0);
     colours->addWidget(rbColorMode1, 0, 1);
     colours->addWidget(rbColorMode2, 1, 0);
     colours->addWidget(rbColorMode3, 1, 1);
-    rgColorMode = Group(QStringLiteral("牌价色彩"), colours);
+    rgColorMode = Group(tr("牌价色彩"), colours);
 
-    cbShowChange = new QCheckBox(QStringLiteral("显示涨跌（与昨收相比）"));
-    cbShowArrows = new QCheckBox(QStringLiteral("显示涨跌箭头"));
-    cbShowSparkline = new QCheckBox(QStringLiteral("显示近4小时走势"));
+    cbShowChange = new QCheckBox(tr("显示涨跌（与昨收相比）"));
+    cbShowArrows = new QCheckBox(tr("显示涨跌箭头"));
+    cbShowSparkline = new QCheckBox(tr("显示近4小时走势"));
     auto* contents = new QHBoxLayout;
     contents->addWidget(cbShowChange, 1);
     contents->addWidget(cbShowArrows, 1);
@@ -282,27 +282,27 @@ QWidget* TSetupForm::CreateFontPage() {
     seLineSpacing->SetValue(keys::LineSpacing.Default);
     auto* spacing = new QHBoxLayout;
     spacing->addWidget(seLineSpacing);
-    spacing->addWidget(new QLabel(QStringLiteral("倍行间距")));
+    spacing->addWidget(new QLabel(tr("倍行间距")));
     spacing->addStretch(1);
 
     auto* lower = new QHBoxLayout;
     lower->addWidget(rgColorMode, 1);
-    lower->addWidget(Group(QStringLiteral("牌价行间距离"), spacing), 1);
+    lower->addWidget(Group(tr("牌价行间距离"), spacing), 1);
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("牌价字体"), font));
+    layout->addWidget(Group(tr("牌价字体"), font));
     layout->addLayout(lower);
-    layout->addWidget(Group(QStringLiteral("牌价行内容"), contents));
+    layout->addWidget(Group(tr("牌价行内容"), contents));
     layout->addStretch(1);
     return page;
 }
 
 QWidget* TSetupForm::CreateShortcutPage() {
-    cbShctStartup = new QCheckBox(QStringLiteral("登录时自动启动(&1)"));
-    cbShctDesktop = new QCheckBox(QStringLiteral("桌面快捷方式(&2)"));
-    cbShctQuickLaunch = new QCheckBox(QStringLiteral("应用程序菜单(&3)"));
-    btnCreatShortCut = new QPushButton(QStringLiteral("立即创建(&C)"));
+    cbShctStartup = new QCheckBox(tr("登录时自动启动(&1)"));
+    cbShctDesktop = new QCheckBox(tr("桌面快捷方式(&2)"));
+    cbShctQuickLaunch = new QCheckBox(tr("应用程序菜单(&3)"));
+    btnCreatShortCut = new QPushButton(tr("立即创建(&C)"));
     connect(btnCreatShortCut, &QPushButton::clicked, this, &TSetupForm::btnCreatShortCutClick);
     auto* boxes = new QVBoxLayout;
     for (QCheckBox* box : {cbShctStartup, cbShctDesktop, cbShctQuickLaunch}) {
@@ -321,9 +321,9 @@ QWidget* TSetupForm::CreateShortcutPage() {
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("创建快捷方式"), boxes));
-    auto* note = new QLabel(
-        QStringLiteral("“登录时自动启动”在按“确定”后生效；桌面和菜单快捷方式由“立即创建”生成"));
+    layout->addWidget(Group(tr("创建快捷方式"), boxes));
+    auto* note =
+        new QLabel(tr("“登录时自动启动”在按“确定”后生效；桌面和菜单快捷方式由“立即创建”生成"));
     note->setWordWrap(true);
     layout->addWidget(note);
     layout->addStretch(1);
@@ -331,7 +331,7 @@ QWidget* TSetupForm::CreateShortcutPage() {
 }
 
 QWidget* TSetupForm::CreatePromptPage() {
-    cbAllowPrompt = new QCheckBox(QStringLiteral("每隔"));
+    cbAllowPrompt = new QCheckBox(tr("每隔"));
     sePromptInterval =
         SpinBox(TValueType::vtInteger, keys::PromptInterval.Min, keys::PromptInterval.Max, 1);
     sePromptInterval->SetValue(keys::PromptInterval.Default);
@@ -339,22 +339,21 @@ QWidget* TSetupForm::CreatePromptPage() {
     auto* prompt = new QHBoxLayout;
     prompt->addWidget(cbAllowPrompt);
     prompt->addWidget(sePromptInterval);
-    prompt->addWidget(new QLabel(QStringLiteral("分钟，自动弹出牌价窗体到最前面")));
+    prompt->addWidget(new QLabel(tr("分钟，自动弹出牌价窗体到最前面")));
     prompt->addStretch(1);
 
-    cbUseMonitor =
-        new QCheckBox(QStringLiteral("使用牌价监控报警，当牌价到达一定价格时，自动报警"));
-    lblMonitor1 = new QLabel(QStringLiteral("监控币种："));
+    cbUseMonitor = new QCheckBox(tr("使用牌价监控报警，当牌价到达一定价格时，自动报警"));
+    lblMonitor1 = new QLabel(tr("监控币种："));
     cbMonitorCurrency = new QComboBox;
     cbMonitorCurrency->setEditable(false);
     cbMonitorCurrency->setMaxVisibleItems(16);
-    lblMonitor2 = new QLabel(QStringLiteral("报警价格："));
+    lblMonitor2 = new QLabel(tr("报警价格："));
     seMonitorPrice =
         SpinBox(TValueType::vtFloat, keys::MonitorPrice.Min, keys::MonitorPrice.Max, 0.0001);
     seMonitorPrice->SetDecimal(4);
     // The alarm sound is the sound file beside the program, named after it.
     cbAlarmSound = new QCheckBox(
-        QStringLiteral("同时连续发出声音报警（播放%1）").arg(QFileInfo(files_.WavPath).fileName()));
+        tr("同时连续发出声音报警（播放%1）").arg(QFileInfo(files_.WavPath).fileName()));
     connect(cbUseMonitor, &QCheckBox::toggled, this, &TSetupForm::cbUseMonitorClick);
     connect(cbMonitorCurrency, &QComboBox::activated, this, &TSetupForm::cbMonitorCurrencyChange);
     auto* monitor = new QGridLayout;
@@ -370,9 +369,9 @@ QWidget* TSetupForm::CreatePromptPage() {
     lbAlarms = new QListWidget;
     lbAlarms->setSelectionMode(QAbstractItemView::SingleSelection);
     lbAlarms->setFixedHeight(96);
-    btAlarmAdd = new QPushButton(QStringLiteral("添加..."));
-    btAlarmEdit = new QPushButton(QStringLiteral("编辑..."));
-    btAlarmDelete = new QPushButton(QStringLiteral("删除"));
+    btAlarmAdd = new QPushButton(tr("添加..."));
+    btAlarmEdit = new QPushButton(tr("编辑..."));
+    btAlarmDelete = new QPushButton(tr("删除"));
     connect(btAlarmAdd, &QPushButton::clicked, this, &TSetupForm::btAlarmAddClick);
     connect(btAlarmEdit, &QPushButton::clicked, this, &TSetupForm::btAlarmEditClick);
     connect(lbAlarms, &QListWidget::itemDoubleClicked, this, &TSetupForm::btAlarmEditClick);
@@ -385,14 +384,14 @@ QWidget* TSetupForm::CreatePromptPage() {
     auto* rules = new QHBoxLayout;
     rules->addWidget(lbAlarms, 1);
     rules->addLayout(ruleButtons);
-    auto* rulesLabel = new QLabel(QStringLiteral("警报规则(&R)："));
+    auto* rulesLabel = new QLabel(tr("警报规则(&R)："));
     rulesLabel->setBuddy(lbAlarms);
     lblAlarmsUnreadable = new QLabel;
     lblAlarmsUnreadable->setWordWrap(true);
     lblAlarmsUnreadable->hide();
-    cbAlarmNotify = new QCheckBox(QStringLiteral("桌面通知"));
+    cbAlarmNotify = new QCheckBox(tr("桌面通知"));
     leAlarmCommand = new QLineEdit;
-    auto* commandLabel = new QLabel(QStringLiteral("警报时运行："));
+    auto* commandLabel = new QLabel(tr("警报时运行："));
     commandLabel->setBuddy(leAlarmCommand);
     auto* command = new QHBoxLayout;
     command->addWidget(commandLabel);
@@ -405,16 +404,16 @@ QWidget* TSetupForm::CreatePromptPage() {
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("定时显示牌价"), prompt));
-    layout->addWidget(Group(QStringLiteral("牌价监控报警"), monitor));
+    layout->addWidget(Group(tr("定时显示牌价"), prompt));
+    layout->addWidget(Group(tr("牌价监控报警"), monitor));
     layout->addStretch(1);
     return page;
 }
 
 QWidget* TSetupForm::CreateProxyPage() {
-    rbAutoDetectProxy = new QRadioButton(QStringLiteral("使用系统的代理设置（推荐）"));
-    rbNotUseProxy = new QRadioButton(QStringLiteral("不通过代理服务器连接网络"));
-    rbManualSetProxy = new QRadioButton(QStringLiteral("手工设置代理服务器："));
+    rbAutoDetectProxy = new QRadioButton(tr("使用系统的代理设置（推荐）"));
+    rbNotUseProxy = new QRadioButton(tr("不通过代理服务器连接网络"));
+    rbManualSetProxy = new QRadioButton(tr("手工设置代理服务器："));
     rbAutoDetectProxy->setChecked(true);
     leProxyAddress = new QLineEdit;
     leProxyPort = new QLineEdit;
@@ -436,10 +435,10 @@ QWidget* TSetupForm::CreateProxyPage() {
         fields->addWidget(label, row, column * 2);
         fields->addWidget(edit, row, column * 2 + 1);
     };
-    addField(0, 0, QStringLiteral("地址："), leProxyAddress);
-    addField(0, 1, QStringLiteral("端口："), leProxyPort);
-    addField(1, 0, QStringLiteral("用户名："), leProxyUsername);
-    addField(1, 1, QStringLiteral("密码："), leProxyPassword);
+    addField(0, 0, tr("地址："), leProxyAddress);
+    addField(0, 1, tr("端口："), leProxyPort);
+    addField(1, 0, tr("用户名："), leProxyUsername);
+    addField(1, 1, tr("密码："), leProxyPassword);
     fields->setColumnStretch(1, 3);
     fields->setColumnStretch(3, 2);
 
@@ -451,22 +450,22 @@ QWidget* TSetupForm::CreateProxyPage() {
 
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(Group(QStringLiteral("代理服务器设置"), proxy));
+    layout->addWidget(Group(tr("代理服务器设置"), proxy));
 
-    rbBuiltinSource = new QRadioButton(QStringLiteral("内置行情源"));
+    rbBuiltinSource = new QRadioButton(tr("内置行情源"));
     lbSources = new QListWidget;
     lbSources->setSelectionMode(QAbstractItemView::SingleSelection);
-    lbSources->setToolTip(QStringLiteral("勾选要读取的行情源；排在前面的优先"));
+    lbSources->setToolTip(tr("勾选要读取的行情源；排在前面的优先"));
     sbSourceUp = new QToolButton;
     sbSourceUp->setArrowType(Qt::UpArrow);
-    sbSourceUp->setToolTip(QStringLiteral("向上移"));
+    sbSourceUp->setToolTip(tr("向上移"));
     sbSourceDown = new QToolButton;
     sbSourceDown->setArrowType(Qt::DownArrow);
-    sbSourceDown->setToolTip(QStringLiteral("向下移"));
+    sbSourceDown->setToolTip(tr("向下移"));
     leSourceMirror = new QLineEdit;
-    lblSourceMirror = new QLabel(QStringLiteral("镜像地址(&M)："));
+    lblSourceMirror = new QLabel(tr("镜像地址(&M)："));
     lblSourceMirror->setBuddy(leSourceMirror);
-    auto* mirrorNote = new QLabel(QStringLiteral("留空则读取该行情源本身的地址"));
+    auto* mirrorNote = new QLabel(tr("留空则读取该行情源本身的地址"));
     mirrorNote->setEnabled(false);
     connect(lbSources, &QListWidget::currentRowChanged, this, &TSetupForm::lbSourcesRowChanged);
     connect(lbSources, &QListWidget::itemChanged, this, &TSetupForm::ShowSourceLine);
@@ -490,7 +489,7 @@ QWidget* TSetupForm::CreateProxyPage() {
     feeds->addLayout(arrows);
     feeds->addLayout(mirror, 1);
 
-    rbRatesURL = new QRadioButton(QStringLiteral("牌价网址："));
+    rbRatesURL = new QRadioButton(tr("牌价网址："));
     leRatesURL = new QLineEdit;
     rbBuiltinSource->setChecked(true);
     leRatesURL->setEnabled(false);
@@ -502,7 +501,7 @@ QWidget* TSetupForm::CreateProxyPage() {
     sources->addWidget(rbBuiltinSource);
     sources->addLayout(feeds);
     sources->addLayout(address);
-    layout->addWidget(Group(QStringLiteral("牌价来源"), sources));
+    layout->addWidget(Group(tr("牌价来源"), sources));
     layout->addStretch(1);
     return page;
 }

@@ -1,6 +1,7 @@
 #include "ui/tray/trayicon.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <algorithm>
 #include <exception>
@@ -199,7 +200,7 @@ void TTrayIcon::HandleMessage(TrayMouseMessage message, QPoint pos,
     } catch (const std::exception& e) {
         ReportError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        ReportError(QStringLiteral("托盘图标的事件处理出错"));
+        ReportError(QCoreApplication::translate("kestrel::TTrayIcon", "托盘图标的事件处理出错"));
     }
 }
 

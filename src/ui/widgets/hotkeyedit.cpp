@@ -1,6 +1,7 @@
 #include "ui/widgets/hotkeyedit.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -9,7 +10,7 @@
 namespace kestrel {
 
 THotKey::THotKey(QWidget* parent) : QLineEdit(parent) {
-    setPlaceholderText(QStringLiteral("无"));
+    setPlaceholderText(QCoreApplication::translate("kestrel::THotKey", "无"));
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);

@@ -1,5 +1,8 @@
 // The background picture is tiled from the top-left corner and cut at the right and bottom
-// edges, never stretched.
+// edges, never stretched; the quote lines' values stand in a measured column once a label is not
+// Chinese.
+#include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QTest>
 
@@ -53,6 +56,35 @@ private Q_SLOTS:
         target.fill(Qt::black);
         kestrel::TileBackground(target, QImage(10, 0, QImage::Format_RGB888), target.rect());
         QCOMPARE(target.pixel(5, 5) | 0xFF000000u, qRgb(0, 0, 0));
+    }
+
+    void valuesStandInAColumnOnlyForLatinLabels() {
+        using kestrel::QuoteLineAdvance;
+        using kestrel::QuoteValueLeft;
+        using kestrel::SplitQuoteLine;
+        const QFontMetrics metrics(QFont(QStringLiteral("Sans"), 12));
+        // The padding goes, full-width and ASCII alike; a line without a label stays whole.
+        QCOMPARE(SplitQuoteLine(u"【EUR/USD】　　　　  1.0842"_qs).Label, u"【EUR/USD】"_qs);
+        QCOMPARE(SplitQuoteLine(u"【EUR/USD】　　　　  1.0842"_qs).Rest, u"1.0842"_qs);
+        QCOMPARE(SplitQuoteLine(u"无法连接 【服务器】"_qs).Rest, u"无法连接 【服务器】"_qs);
+        QCOMPARE(SplitQuoteLine(u"【未完"_qs).Rest, u"【未完"_qs);
+
+        // Chinese labels keep their byte-counted padding: lines are drawn as they are.
+        const QStringList chinese{u"【欧元美元】　　　　 1.0842"_qs, u"数据有误"_qs};
+        QCOMPARE(QuoteValueLeft(metrics, chinese), 0);
+        QCOMPARE(QuoteLineAdvance(metrics, chinese.at(0), 0),
+                 metrics.horizontalAdvance(chinese.at(0)));
+
+        // One Latin label puts every value past the widest label, whatever its padding says.
+        const QStringList mixed{u"【W】　　　　　　　　 1.0842"_qs, u"【WWWWWWWWWWWW】　 2.5"_qs,
+                                u"【黄金】　　　　　　 2350.10"_qs, u"数据有误"_qs};
+        const int left = QuoteValueLeft(metrics, mixed);
+        QVERIFY(left > metrics.horizontalAdvance(u"【WWWWWWWWWWWW】"_qs));
+        QVERIFY(left > metrics.horizontalAdvance(u"【黄金】"_qs));
+        QCOMPARE(QuoteLineAdvance(metrics, mixed.at(0), left),
+                 left + metrics.horizontalAdvance(u"1.0842"_qs));
+        QCOMPARE(QuoteLineAdvance(metrics, mixed.at(3), left),
+                 metrics.horizontalAdvance(u"数据有误"_qs));
     }
 };
 
