@@ -319,7 +319,7 @@
     </message>
     <message>
         <source> 【香港黄金】的单位为 港币/钱</source>
-        <translation> [HK gold] is in Hong Kong dollars per tael</translation>
+        <translation> [HK gold] is in Hong Kong dollars per mace (钱)</translation>
     </message>
     <message>
         <source> 【外币人民币】表示每一单位外币兑换多少元人民币</source>
