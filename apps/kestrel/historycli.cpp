@@ -36,7 +36,7 @@ void Complain(const QString& text) {
 QString CatalogueNameOf(const Settings& settings, const QString& given) {
     const QString wanted = given.trimmed();
     for (const QString& name : InstrumentCatalogue()) {
-        if (wanted == name || wanted == DisplayName(name) ||
+        if (wanted == name || wanted == DisplayName(name) || wanted == ShownInstrumentName(name) ||
             wanted.compare(InstrumentCode(name), Qt::CaseInsensitive) == 0)
             return name;
     }
