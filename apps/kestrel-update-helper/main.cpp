@@ -10,9 +10,14 @@
 namespace {
 
 const char kCaption[] = "Kestrel Update Helper";
-const char kAbout[] =
+const char kAbout[] = QT_TRANSLATE_NOOP(
+    "UpdateHelper",
     "本程序由 Kestrel 在线升级时自动启动：等 Kestrel 退出后，用下载的新文件替换旧文件，"
-    "然后重新启动 Kestrel。\n\n无需手动运行本程序。";
+    "然后重新启动 Kestrel。\n\n无需手动运行本程序。");
+
+QString About() {
+    return QCoreApplication::translate("UpdateHelper", kAbout);
+}
 
 // Answers 0 when started without arguments (someone wanted to know what it is), 1 otherwise.
 int ShowAbout(int argc, char** argv) {
@@ -21,11 +26,11 @@ int ShowAbout(int argc, char** argv) {
                          qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
                          qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
     if (!display) {
-        std::fprintf(stderr, "%s\n%s\n", kCaption, kAbout);
+        std::fprintf(stderr, "%s\n%s\n", kCaption, About().toUtf8().constData());
         return code;
     }
     QApplication app(argc, argv);
-    QMessageBox::information(nullptr, QString::fromUtf8(kCaption), QString::fromUtf8(kAbout));
+    QMessageBox::information(nullptr, QString::fromUtf8(kCaption), About());
     return code;
 }
 

@@ -231,7 +231,7 @@ void PrintMessages(const QStringList& lines) {
 // object for scripts on standard output.
 void PrintFailure(PrintFormat format, const QString& code, QStringList reason) {
     // A gateway that words its own reason may have put the lead-in there already.
-    const QString lead = QStringLiteral("原因：");
+    const QString lead = QCoreApplication::translate("Messages", "原因：");
     for (QString& line : reason) {
         while (line.startsWith(lead + lead))
             line.remove(0, lead.size());
@@ -295,7 +295,8 @@ ReasonMap MissingReasons(const QStringList& selection, const QuoteSlots& quoteSl
             }
         }
         const QString reason = whyMissing ? whyMissing(leg) : QString();
-        reasons[name] = reason.isEmpty() ? QStringLiteral("数据源未提供该品种") : reason;
+        reasons[name] =
+            reason.isEmpty() ? QCoreApplication::translate("Cli", "数据源未提供该品种") : reason;
     }
     return reasons;
 }
@@ -411,7 +412,7 @@ int PrintBuiltin(const Settings& settings, PrintFormat format) {
         else
             PrintMessages(TransferErrorLines(false, QTime::currentTime()));
         PrintFailure(format, QStringLiteral("sources_failed"),
-                     {QStringLiteral("原因：") + source.FailureSummary()});
+                     {QCoreApplication::translate("Messages", "原因：") + source.FailureSummary()});
         return kExitTransferFailed;
     }
     ServedMap served;
@@ -428,11 +429,12 @@ int PrintBuiltin(const Settings& settings, PrintFormat format) {
     }
     const auto whyMissing = [&](const QString& leg) {
         if (reading.contains(leg))
-            return QStringLiteral("正在读取");
+            return QCoreApplication::translate("Cli", "正在读取");
         if (const auto it = withheld.find(leg); it != withheld.end())
             return it->second;
         if (!silent.isEmpty())
-            return silent.join(u'、') + QStringLiteral("未应答");
+            return QCoreApplication::translate("Cli", "%1未应答")
+                .arg(silent.join(QCoreApplication::translate("Cli", "、")));
         return QString();
     };
     return PrintPage(settings, page->toUtf8(), QStringLiteral("text/html; charset=utf-8"), format,

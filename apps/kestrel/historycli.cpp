@@ -1,5 +1,6 @@
 #include "historycli.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,6 +17,10 @@ namespace kestrel {
 
 namespace {
 
+struct HistoryCliTexts {
+    Q_DECLARE_TR_FUNCTIONS(Cli)
+};
+
 constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
 
 void Print(const QString& text) {
@@ -31,7 +36,7 @@ void Complain(const QString& text) {
 QString CatalogueNameOf(const Settings& settings, const QString& given) {
     const QString wanted = given.trimmed();
     for (const QString& name : InstrumentCatalogue()) {
-        if (wanted == name || wanted == DisplayName(name) ||
+        if (wanted == name || wanted == DisplayName(name) || wanted == ShownInstrumentName(name) ||
             wanted.compare(InstrumentCode(name), Qt::CaseInsensitive) == 0)
             return name;
     }
@@ -60,7 +65,7 @@ int PrintHistory(const Settings& settings, const QString& path, const QString& g
     const QString name = CatalogueNameOf(settings, given);
     const QString code = InstrumentCode(name);
     if (code.isEmpty()) {
-        Complain(QStringLiteral("未知品种：%1").arg(given));
+        Complain(HistoryCliTexts::tr("未知品种：%1").arg(given));
         return 2;
     }
     const auto parse = [](const QString& text) {
@@ -68,14 +73,14 @@ int PrintHistory(const Settings& settings, const QString& path, const QString& g
     };
     const QDateTime fromTime = parse(from), toTime = parse(to);
     if ((!from.isEmpty() && !fromTime.isValid()) || (!to.isEmpty() && !toTime.isValid())) {
-        Complain(QStringLiteral("时间应为 ISO 8601 格式，例如 2026-03-02T09:30:00+08:00"));
+        Complain(HistoryCliTexts::tr("时间应为 ISO 8601 格式，例如 2026-03-02T09:30:00+08:00"));
         return 2;
     }
     const qint64 toMs =
         to.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : toTime.toMSecsSinceEpoch();
     const qint64 fromMs = from.isEmpty() ? toMs - kDayMs : fromTime.toMSecsSinceEpoch();
     if (!QFileInfo::exists(path)) {
-        Complain(QStringLiteral("尚无价格历史（%1）").arg(path));
+        Complain(HistoryCliTexts::tr("尚无价格历史（%1）").arg(path));
         return 1;
     }
 
@@ -109,7 +114,7 @@ int PrintHistory(const Settings& settings, const QString& path, const QString& g
         }
         Print(out);
         if (bars.isEmpty())
-            Complain(QStringLiteral("%1 在此时段没有记录").arg(DisplayName(name)));
+            Complain(HistoryCliTexts::tr("%1 在此时段没有记录").arg(ShownInstrumentName(name)));
     }
     std::fflush(stdout);
     return 0;

@@ -1,14 +1,27 @@
 #include "alarm/alarmevaluator.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 
 #include "alarm/alarmmonitor.h"
 #include "alarm/logging.h"
+#include "quotes/catalogue.h"
 
 namespace kestrel {
 
 namespace {
+
+struct AlarmTexts {
+    Q_DECLARE_TR_FUNCTIONS(Alarm)
+};
+
+// An instrument as a notice names it: its translated name where one is in use, its catalogue
+// name otherwise.
+QString NoticeName(const QString& name) {
+    const QString shown = ShownInstrumentName(name);
+    return shown == DisplayName(name) ? name : shown;
+}
 
 // Rounding noise in prices and percentages read from text still counts as touching the line.
 constexpr long double kTouch = 1e-10L;
@@ -199,15 +212,16 @@ AlarmNotice ComposeAlarmNotice(const QList<AlarmFiring>& fired) {
         notice.Critical = notice.Critical || IsPriceKind(f.Rule.Kind);
         if (!named.contains(f.Rule.Name)) {
             named.insert(f.Rule.Name);
-            prices.append(f.Rule.Name + u' ' + AlarmPriceText(f.Rule.Name, f.Tick.Price));
+            prices.append(NoticeName(f.Rule.Name) + u' ' +
+                          AlarmPriceText(f.Rule.Name, f.Tick.Price));
         }
-        rules.append(fired.size() == 1
-                         ? AlarmRuleText(f.Rule)
-                         : f.Rule.Name + QStringLiteral("：") + AlarmRuleText(f.Rule));
+        rules.append(fired.size() == 1 ? AlarmRuleText(f.Rule)
+                                       : AlarmTexts::tr("%1：%2").arg(NoticeName(f.Rule.Name),
+                                                                      AlarmRuleText(f.Rule)));
     }
-    notice.Summary = prices.join(QStringLiteral("，"));
-    notice.Actions = {{kAlarmShowTicker, QStringLiteral("显示牌价窗口")},
-                      {kAlarmSilence, QStringLiteral("停止警报")}};
+    notice.Summary = prices.join(AlarmTexts::tr("，"));
+    notice.Actions = {{kAlarmShowTicker, AlarmTexts::tr("显示牌价窗口")},
+                      {kAlarmSilence, AlarmTexts::tr("停止警报")}};
     notice.Body = rules.join(u'\n');
     return notice;
 }

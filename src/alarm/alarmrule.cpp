@@ -1,5 +1,6 @@
 #include "alarm/alarmrule.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <cmath>
 #include <optional>
@@ -10,6 +11,10 @@
 namespace kestrel {
 
 namespace {
+
+struct AlarmTexts {
+    Q_DECLARE_TR_FUNCTIONS(Alarm)
+};
 
 constexpr int kMaxMinutes = 24 * 60;
 
@@ -130,15 +135,16 @@ QString AlarmRuleText(const AlarmRule& rule) {
         return {};
     switch (rule.Kind) {
         case AlarmKind::Cross:
-            return QStringLiteral("穿越 ") + AlarmPriceText(rule.Name, rule.Value);
+            return AlarmTexts::tr("穿越 %1").arg(AlarmPriceText(rule.Name, rule.Value));
         case AlarmKind::Above:
-            return QStringLiteral("高于 ") + AlarmPriceText(rule.Name, rule.Value);
+            return AlarmTexts::tr("高于 %1").arg(AlarmPriceText(rule.Name, rule.Value));
         case AlarmKind::Below:
-            return QStringLiteral("低于 ") + AlarmPriceText(rule.Name, rule.Value);
+            return AlarmTexts::tr("低于 %1").arg(AlarmPriceText(rule.Name, rule.Value));
         case AlarmKind::ChangePct:
-            return QStringLiteral("涨跌幅 ≥ ") + Number(rule.Value) + u'%';
+            return AlarmTexts::tr("涨跌幅 ≥ %1%").arg(Number(rule.Value));
         case AlarmKind::MovePct:
-            return QStringLiteral("%1分钟内波动 ≥ ").arg(rule.Minutes) + Number(rule.Value) + u'%';
+            return AlarmTexts::tr("%1分钟内波动 ≥ %2%")
+                .arg(QString::number(rule.Minutes), Number(rule.Value));
     }
     return {};
 }

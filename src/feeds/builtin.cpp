@@ -95,7 +95,10 @@ void BuiltinSource::SetSources(const std::vector<SourceConfig>& sources) {
         client->OnHostUnreachable = [failed](TCustomHTTPClient*) { failed(-1); };
         client->OnConnLost = [this, i](TCustomHTTPClient*, const QString&, qint64, qint64,
                                        QIODevice*) {
-            Answered(i, Answer{0, {}, "连接在传送中断开"});
+            Answered(
+                i,
+                Answer{
+                    0, {}, QCoreApplication::translate("Feeds", "连接在传送中断开").toStdString()});
         };
         Clients.push_back(std::move(client));
     }

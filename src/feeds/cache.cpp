@@ -1,5 +1,6 @@
 #include "cache.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QTimeZone>
@@ -17,6 +18,10 @@ namespace kestrel::feeds {
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+struct CacheTexts {
+    Q_DECLARE_TR_FUNCTIONS(Feeds)
+};
 
 // Legs received further apart than this are not combined into a cross.
 constexpr qint64 kCrossSkewMs = 5000;
@@ -61,9 +66,9 @@ const char* SourceName(SourceKind kind) {
 }
 
 QString SourceTitle(SourceKind kind) {
-    return kind == SourceKind::Portal ? u"新浪财经"_s
-           : kind == SourceKind::Boc  ? u"中国银行"_s
-                                      : u"欧洲央行"_s;
+    return kind == SourceKind::Portal ? CacheTexts::tr("新浪财经")
+           : kind == SourceKind::Boc  ? CacheTexts::tr("中国银行")
+                                      : CacheTexts::tr("欧洲央行");
 }
 
 FeedCache::FeedCache(std::vector<SourceConfig> sources, double staleSeconds,
@@ -108,7 +113,7 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
             if (entry.second.Time.isValid())
                 source.NewestQuoteMs =
                     std::max(source.NewestQuoteMs, entry.second.Time.toMSecsSinceEpoch());
-            onlyOld = onlyOld && refusal && refusal->Shown == kOutdated;
+            onlyOld = onlyOld && refusal && refusal->Shown == ShownReason(kOutdatedText);
             if (refusal) {
                 parsed.Problems.push_back({entry.first.toStdString(), refusal->Reason});
                 refused[entry.first] = refusal->Shown;
@@ -127,7 +132,7 @@ double FeedCache::Record(std::size_t i, const Answer& answer, qint64 nowMs) {
         source.OnlyOld = onlyOld;
         if (parsed.Quotes.empty()) {
             // Named by the first instrument of the page that was refused, not by the status.
-            error = "答复中没有可用的报价";
+            error = CacheTexts::tr("答复中没有可用的报价").toStdString();
             for (const QString& instrument : PageInstruments()) {
                 if (const auto it = refused.find(instrument); it != refused.end()) {
                     error = (instrument + u' ' + it->second).toStdString();
@@ -187,8 +192,9 @@ std::vector<QuoteMap> FeedCache::FreshQuotes(qint64 nowMs,
         std::erase_if(quotes, [&refused](const auto& entry) {
             if (!ImplausibleValue(entry.second.Price, entry.first))
                 return false;
-            refused.try_emplace(entry.first,
-                                QString::number(entry.second.Price, 'g', 8) + u" 超出合理范围"_s);
+            refused.try_emplace(
+                entry.first,
+                CacheTexts::tr("%1 超出合理范围").arg(QString::number(entry.second.Price, 'g', 8)));
             return true;
         });
         fresh.push_back(std::move(quotes));
@@ -346,20 +352,20 @@ QString FeedCache::FailureSummary(qint64 nowMs) const {
     QStringList failing;
     for (std::size_t i = 0; i < Sources.size(); ++i) {
         if (const QString cause = FailureCause(i); !cause.isEmpty())
-            failing << SourceTitle(Sources[i].Config.Kind) + u"："_s + cause;
+            failing << CacheTexts::tr("%1：%2").arg(SourceTitle(Sources[i].Config.Kind), cause);
     }
     if (!failing.isEmpty())
-        return u"数据源均已失效（"_s + failing.join(u"；"_s) + u"）"_s;
+        return CacheTexts::tr("数据源均已失效（%1）").arg(failing.join(CacheTexts::tr("；")));
     if (decision.Withheld.empty())
-        return u"数据源尚无报价"_s;
+        return CacheTexts::tr("数据源尚无报价");
     // The sources answer, but nothing they say can be vouched for: the first few in page order.
     QStringList withheld;
     for (const QString& name : PageInstruments()) {
         if (const auto it = decision.Withheld.find(name);
             it != decision.Withheld.end() && withheld.size() < 3)
-            withheld << name + u"："_s + it->second;
+            withheld << CacheTexts::tr("%1：%2").arg(name, it->second);
     }
-    return u"数据源报价未通过核对（"_s + withheld.join(u"；"_s) + u"）"_s;
+    return CacheTexts::tr("数据源报价未通过核对（%1）").arg(withheld.join(CacheTexts::tr("；")));
 }
 
 }  // namespace kestrel::feeds

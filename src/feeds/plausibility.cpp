@@ -14,6 +14,10 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+struct FeedTexts {
+    Q_DECLARE_TR_FUNCTIONS(Feeds)
+};
+
 std::string Text(double value) {
     return QString::number(value, 'g', 8).toStdString();
 }
@@ -90,28 +94,28 @@ std::optional<Refusal> CheckQuote(const Quote& quote, const QString& instrument,
                                   double lastAccepted, qint64 nowMs, double staleSeconds) {
     const QString value = QString::number(quote.Price, 'g', 8);
     if (auto reason = NoPrice(quote.Price, instrument))
-        return Refusal{*reason, value + u" 超出合理范围"_s};
+        return Refusal{*reason, FeedTexts::tr("%1 超出合理范围").arg(value)};
     if (!quote.Time.isValid())
-        return Refusal{"no time of its own", u"报价没有时间"_s};
+        return Refusal{"no time of its own", FeedTexts::tr("报价没有时间")};
     const qint64 age = nowMs - quote.Time.toMSecsSinceEpoch();
     const qint64 life = quote.Reference ? kReferenceLifeMs : qint64(staleSeconds * 1000);
     const std::string dated = quote.Time.toString(Qt::ISODate).toStdString();
     if (age > life &&
         (quote.Reference || !LastOfTheSession(quote, instrument, nowMs, staleSeconds)))
         return Refusal{"dated " + dated + ", older than " + std::to_string(life / 1000) + " s",
-                       kOutdated};
+                       ShownReason(kOutdatedText)};
     if (age < -kClockSkewMs)
-        return Refusal{"dated " + dated + ", in the future", u"报价时间有误"_s};
+        return Refusal{"dated " + dated + ", in the future", FeedTexts::tr("报价时间有误")};
     if (quote.PrevClose > 0 && Distance(quote.Price, quote.PrevClose) > kPlausibleBand)
         return Refusal{
             Text(quote.Price) + " is too far from the previous close " + Text(quote.PrevClose),
-            value + u" 与昨收相差过大"_s};
+            FeedTexts::tr("%1 与昨收相差过大").arg(value)};
     if (lastAccepted > 0 && Distance(quote.Price, lastAccepted) > kPlausibleBand)
         return Refusal{
             Text(quote.Price) + " is too far from the last accepted " + Text(lastAccepted),
-            value + u' ' + kFarFromEarlier};
+            value + u' ' + ShownReason(kFarFromEarlierText)};
     if (auto reason = OutOfRange(quote.Price, instrument))
-        return Refusal{*reason, value + u" 超出合理范围"_s};
+        return Refusal{*reason, FeedTexts::tr("%1 超出合理范围").arg(value)};
     return std::nullopt;
 }
 
@@ -135,7 +139,7 @@ Verdict Decide(const std::vector<double>& values, const std::optional<Reference>
     const auto [low, high] = std::minmax_element(
         given.begin(), given.end(), [&](int a, int b) { return values[a] < values[b]; });
     if (values[*high] / values[*low] > 1 + kPlausibleBand)
-        return {-1, kSourcesDisagree};
+        return {-1, ShownReason(kSourcesDisagreeText)};
     // A second source that agrees vouches for the value, even against an earlier one that was
     // wrong; the first in order is served.
     if (given.size() > 1 || !reference || reference->Price <= 0)
@@ -147,7 +151,7 @@ Verdict Decide(const std::vector<double>& values, const std::optional<Reference>
     if (reference->EarlierRun && age > kEarlierRunWeakMs)
         band *= 2;
     if (Distance(values[given.front()], reference->Price) > band)
-        return {-1, kFarFromEarlier};
+        return {-1, ShownReason(kFarFromEarlierText)};
     return {given.front(), {}};
 }
 

@@ -2,6 +2,7 @@
 // years ago, a jump no market makes) must not reach a trader as if it were live.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <map>
 #include <optional>
@@ -62,11 +63,19 @@ struct Reference {
     bool EarlierRun = false;
 };
 
-// What the trader is shown in place of a withheld value.
-inline const QString kSourcesDisagree = QStringLiteral("来源不一致");
-inline const QString kFarFromEarlier = QStringLiteral("与此前报价相差过大");
+// What the trader is shown in place of a withheld value: the source texts, and those texts in
+// the language in use (ShownReason).
+inline constexpr char kSourcesDisagreeText[] = QT_TRANSLATE_NOOP("Feeds", "来源不一致");
+inline constexpr char kFarFromEarlierText[] = QT_TRANSLATE_NOOP("Feeds", "与此前报价相差过大");
 // A quote older than the stale time, its market open.
-inline const QString kOutdated = QStringLiteral("报价已过时");
+inline constexpr char kOutdatedText[] = QT_TRANSLATE_NOOP("Feeds", "报价已过时");
+inline const QString kSourcesDisagree = QString::fromUtf8(kSourcesDisagreeText);
+inline const QString kFarFromEarlier = QString::fromUtf8(kFarFromEarlierText);
+inline const QString kOutdated = QString::fromUtf8(kOutdatedText);
+
+inline QString ShownReason(const char* text) {
+    return QCoreApplication::translate("Feeds", text);
+}
 
 struct Verdict {
     int Source = -1;  // the index of the value to serve; -1: none

@@ -37,10 +37,6 @@ constexpr int kMaxNameLength = 64;
 // A quote dated further ahead of the clock than this is not believed.
 constexpr qint64 kMaxAheadMs = kDayMs;
 
-struct HistoryTexts {
-    Q_DECLARE_TR_FUNCTIONS(HistoryStore)
-};
-
 // Minute numbers and day numbers since the epoch, floored also before it.
 qint64 FloorDiv(qint64 value, qint64 unit) {
     return value >= 0 ? value / unit : -((-value + unit - 1) / unit);
@@ -549,13 +545,13 @@ QString HistoryStore::Note() const {
     std::lock_guard lock(Data->Mutex);
     switch (Data->Now) {
         case State::Locked:
-            return HistoryTexts::tr("价格历史被其他程序占用");
+            return QCoreApplication::translate("History", "价格历史被其他程序占用");
         case State::Full:
-            return HistoryTexts::tr("磁盘已满，价格历史暂停");
+            return QCoreApplication::translate("History", "磁盘已满，价格历史暂停");
         case State::SetAside:
-            return HistoryTexts::tr("价格历史文件已损坏，已另存并新建");
+            return QCoreApplication::translate("History", "价格历史文件已损坏，已另存并新建");
         case State::Failed:
-            return HistoryTexts::tr("价格历史无法记录");
+            return QCoreApplication::translate("History", "价格历史无法记录");
         default:
             return {};
     }

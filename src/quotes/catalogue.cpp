@@ -1,5 +1,6 @@
 #include "quotes/catalogue.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace kestrel {
@@ -7,6 +8,61 @@ namespace kestrel {
 const char16_t kDerivedInstruments[] =
     u"人民币黄金,人民币白银,港币人民币,香港黄金,欧元人民币,英镑人民币,日元人民币,澳元人民币,"
     u"加元人民币,瑞郎人民币,纽元人民币,港币人民币,坡元人民币,瑞典克郎人民币";
+
+namespace {
+
+// The shown names of the catalogue, as DisplayName gives them.
+constexpr const char* kShownNames[] = {
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元指数"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元美元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑美元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元日元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "澳元美元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元加元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元瑞郎"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "纽元美元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元坡元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "瑞典克郎"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "美元港币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元英镑"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元日元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "澳元日元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑日元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元瑞郎"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元加元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元澳元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑港币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑瑞郎"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑坡元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑加元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑澳元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "澳元加元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "澳元瑞郎"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "澳元港币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "加元日元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "瑞郎日元"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "欧元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "英镑人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "日元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "澳元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "加元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "瑞郎人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "纽元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "港币人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "坡元人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "瑞典克郎人民币"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "纽约原油"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "布伦特原油"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "天然气"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "现货黄金"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "现货白银"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "人民币黄金"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "人民币白银"),
+    QT_TRANSLATE_NOOP("kestrel::Instrument", "香港黄金"),
+};
+
+}  // namespace
 
 const QStringList& InstrumentCatalogue() {
     static const QStringList names = {
@@ -45,6 +101,16 @@ bool IsDerivedInstrument(const QString& name) {
 
 QString DisplayName(const QString& name) {
     return name == u"NYMEX原油" ? QStringLiteral("纽约原油") : name;
+}
+
+QString ShownInstrumentName(const QString& name) {
+    const QString shown = DisplayName(name);
+    const QByteArray source = shown.toUtf8();
+    for (const char* known : kShownNames) {
+        if (source == known)
+            return QCoreApplication::translate("kestrel::Instrument", known);
+    }
+    return shown;
 }
 
 int DecimalsFor(const QString& label) {

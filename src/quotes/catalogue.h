@@ -20,6 +20,10 @@ bool IsDerivedInstrument(const QString& name);
 // The label shown for an instrument: "NYMEX原油" is shown as "纽约原油", every other name as is.
 QString DisplayName(const QString& name);
 
+// The name shown for a catalogue instrument in the language in use: DisplayName's label, or its
+// translation ("EUR/USD", "Spot gold"). Any other name (a user's own short name) comes back as is.
+QString ShownInstrumentName(const QString& name);
+
 // Two decimals for labels containing 日元, 黄金, 白银, 原油 or 美元指数 but not 日元人民币;
 // four otherwise.
 int DecimalsFor(const QString& label);

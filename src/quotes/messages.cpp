@@ -1,5 +1,6 @@
 #include "quotes/messages.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 #include <iterator>
 #include <string_view>
@@ -8,6 +9,10 @@
 namespace kestrel {
 
 namespace {
+
+struct MessageTexts {
+    Q_DECLARE_TR_FUNCTIONS(Messages)
+};
 
 QString HostAndPort(const QUrl& url) {
     return url.host() + u':' + QString::number(url.port(url.scheme() == u"https" ? 443 : 80));
@@ -123,16 +128,16 @@ QString Closed(QString text) {
 }  // namespace
 
 QStringList StartupLines() {
-    return {QStringLiteral("Kestrel"), QString(), QStringLiteral("炒汇炒金盯盘增利好帮手"),
-            QString(), QStringLiteral("正在读取牌价……")};
+    return {QStringLiteral("Kestrel"), QString(), MessageTexts::tr("炒汇炒金盯盘增利好帮手"),
+            QString(), MessageTexts::tr("正在读取牌价……")};
 }
 
 QStringList TransferErrorLines(bool displayTime, const QTime& now, const QStringList& reason) {
     QStringList lines;
     if (displayTime)
         lines.append(now.toString(QStringLiteral("hh:mm:ss")));
-    lines.append(QStringLiteral("数据传送有误！请检查网络"));
-    lines.append(QStringLiteral("稍后将再次尝试连接..."));
+    lines.append(MessageTexts::tr("数据传送有误！请检查网络"));
+    lines.append(MessageTexts::tr("稍后将再次尝试连接..."));
     return lines + reason;
 }
 
@@ -141,38 +146,38 @@ QStringList StoppedQuoteLines(bool displayTime, const QTime& now, const QString&
     if (displayTime)
         lines.append(now.toString(QStringLiteral("hh:mm:ss")));
     lines.append(staleText);
-    lines.append(QStringLiteral("数据源有应答，但报价时间未再更新"));
+    lines.append(MessageTexts::tr("数据源有应答，但报价时间未再更新"));
     return lines;
 }
 
 QString DescribeFailure(const QString& url, int status, const TransferFailure& failure) {
     const QUrl address(url);
     if (status == 407)
-        return QStringLiteral("代理服务器要求验证用户名和密码");
+        return MessageTexts::tr("代理服务器要求验证用户名和密码");
     if (status > 0)
         return QStringLiteral("HTTP %1").arg(status);
     const QString proxyHost = failure.Proxy.section(u':', 0, 0);
     switch (failure.Kind) {
         case TransferFailureKind::HostNotFound:
-            return QStringLiteral("找不到主机 ") + address.host();
+            return MessageTexts::tr("找不到主机 %1").arg(address.host());
         case TransferFailureKind::ProxyNotFound:
-            return QStringLiteral("找不到代理服务器 ") + proxyHost;
+            return MessageTexts::tr("找不到代理服务器 %1").arg(proxyHost);
         case TransferFailureKind::Refused:
-            return HostAndPort(address) + QStringLiteral(" 拒绝连接");
+            return MessageTexts::tr("%1 拒绝连接").arg(HostAndPort(address));
         case TransferFailureKind::ProxyRefused:
-            return QStringLiteral("代理服务器 ") + failure.Proxy + QStringLiteral(" 拒绝连接");
+            return MessageTexts::tr("代理服务器 %1 拒绝连接").arg(failure.Proxy);
         case TransferFailureKind::TimedOut:
-            return QStringLiteral("连接 ") + address.host() + QStringLiteral(" 超时");
+            return MessageTexts::tr("连接 %1 超时").arg(address.host());
         case TransferFailureKind::None:
         case TransferFailureKind::Other:
             break;
     }
-    return QStringLiteral("无法连接 ") + address.host();
+    return MessageTexts::tr("无法连接 %1").arg(address.host());
 }
 
 QStringList FailureReason(const QString& url, int status, const TransferFailure& failure,
                           const QByteArray& body) {
-    const QString prefix = QStringLiteral("原因：");
+    const QString prefix = MessageTexts::tr("原因：");
     if (status == 503) {
         // A gateway names what it lacks; a text of one short line is taken as that reason.
         const QString text = QString::fromUtf8(body).trimmed();
@@ -180,18 +185,18 @@ QStringList FailureReason(const QString& url, int status, const TransferFailure&
             return {prefix + text};
     }
     if (status == 200)
-        return {prefix + QStringLiteral("连接在传送中断开")};
+        return {prefix + MessageTexts::tr("连接在传送中断开")};
     if (status > 0 && status != 407)
-        return {prefix + QStringLiteral("服务器应答 HTTP %1").arg(status)};
+        return {prefix + MessageTexts::tr("服务器应答 HTTP %1").arg(status)};
     if (failure.Kind != TransferFailureKind::Refused)
         return {prefix + DescribeFailure(url, status, failure)};
     const QUrl address(url);
-    QStringList lines{prefix + HostAndPort(address) +
-                      QStringLiteral(" 上没有报价服务（连接被拒绝）")};
+    QStringList lines{
+        prefix + MessageTexts::tr("%1 上没有报价服务（连接被拒绝）").arg(HostAndPort(address))};
     // The address of the quote service a package installs as a user unit.
     if ((address.host() == u"127.0.0.1" || address.host() == u"localhost") &&
         address.port(80) == 8936)
-        lines << QStringLiteral(
+        lines << MessageTexts::tr(
             "请运行 systemctl --user enable --now "
             "kestrel-quoted，或在“设置→网络设置”中选择内置行情源");
     return lines;
@@ -226,7 +231,7 @@ QString CutMessage(const QString& text, qsizetype maxLength) {
 }
 
 QStringList ReadingAgainLines() {
-    return {QStringLiteral("正在尝试重新读取牌价，请稍候...")};
+    return {MessageTexts::tr("正在尝试重新读取牌价，请稍候...")};
 }
 
 }  // namespace kestrel

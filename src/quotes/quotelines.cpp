@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include "text/encodings.h"
@@ -12,6 +13,10 @@
 namespace kestrel {
 
 namespace {
+
+struct QuoteLineTexts {
+    Q_DECLARE_TR_FUNCTIONS(QuoteLines)
+};
 
 constexpr int kLabelWidth = 20;
 constexpr int kMissingWidth = 30;
@@ -59,10 +64,11 @@ struct LineLabels {
 
 LineLabels MakeLabels(const QString& name) {
     LineLabels labels;
-    labels.missing = QStringLiteral("【") + DisplayName(name) + QStringLiteral("】");
+    labels.missing = QStringLiteral("【") + ShownInstrumentName(name) + QStringLiteral("】");
     labels.padded = labels.missing;
     PadToWidth(labels.padded, kLabelWidth);
-    labels.decimals = DecimalsFor(labels.padded);
+    // The decimals follow the instrument, whatever language its label is shown in.
+    labels.decimals = DecimalsFor(DisplayName(name));
     const int fill = kMissingWidth - Cp936Length(labels.missing);
     if (fill > 0)
         labels.missing += QString(fill, u' ');
@@ -137,7 +143,8 @@ QString FormatQuoteLine(const QString& name, long double value, long double prev
 }
 
 QString UpdateTimeLine(const QTime& now, bool demo) {
-    QString header = demo ? QStringLiteral("【演示牌价】") : QStringLiteral("【牌价更新时间】");
+    QString header =
+        demo ? QuoteLineTexts::tr("【演示牌价】") : QuoteLineTexts::tr("【牌价更新时间】");
     PadToWidth(header, kLabelWidth);
     return header + now.toString(u"hh:mm:ss");
 }
@@ -151,8 +158,8 @@ QuoteLines BuildQuoteLines(RatesPage& page, const QStringList& selection, QuoteS
         result.Lines.append(UpdateTimeLine(shown, page.Demo()));
     result.Good = page.TrimPageToMarker() && !page.PageLines().isEmpty();
     if (!result.Good) {
-        result.Lines.append(QStringLiteral("外汇牌价源数据有误，无法提供报价"));
-        result.Lines.append(QStringLiteral("稍后将再次尝试连接..."));
+        result.Lines.append(QuoteLineTexts::tr("外汇牌价源数据有误，无法提供报价"));
+        result.Lines.append(QuoteLineTexts::tr("稍后将再次尝试连接..."));
         return result;
     }
     const qsizetype n = selection.size();

@@ -35,11 +35,11 @@ QString MarketText(MarketState state) {
 QuoteRecord MakeQuoteRecord(const QuoteFacts& facts) {
     QuoteRecord r;
     r.Name = facts.Name;
-    r.Display = DisplayName(facts.Name);
+    r.Display = ShownInstrumentName(facts.Name);
     r.Code = InstrumentCode(facts.Name);
     r.Known = facts.Value != 0 && std::isfinite(facts.Value);
     r.Value = facts.Value;
-    r.Decimals = DecimalsFor(r.Display);
+    r.Decimals = DecimalsFor(DisplayName(facts.Name));
     r.Shown = ShownNumber(r.Known, facts.Value, r.Decimals);
     const double close = facts.PreviousClose;
     const bool closed = r.Known && close > 0;
