@@ -83,4 +83,23 @@
         <translation>No update for %1 h</translation>
     </message>
 </context>
+<context>
+    <name>kestrel::TSetupForm</name>
+    <message>
+        <source>自动</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>中文</source>
+        <translation>中文</translation>
+    </message>
+    <message>
+        <source>界面语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>下次启动时生效</source>
+        <translation>Takes effect at the next start</translation>
+    </message>
+</context>
 </TS>
