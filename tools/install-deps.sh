@@ -14,7 +14,7 @@ packages=(
   tint2 faketime wrk nginx-light dunst
   libwayland-dev libwayland-bin wayland-protocols sway grim foot xwayland weston qt6-wayland
   desktop-file-utils appstream lintian dpkg-dev file
-  qt6-translations-l10n
+  qt6-translations-l10n qt6-l10n-tools qt6-tools-dev
 )
 
 missing=()

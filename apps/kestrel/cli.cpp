@@ -519,6 +519,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
 
     const ProgramFiles files = ResolveProgramFiles(QCoreApplication::applicationFilePath());
     const Settings settings = LoadStartupSettings(files);
+    InstallTranslations(settings.Language);
 
     if (mode == "--history")
         return PrintHistory(settings, files.HistoryPath, historyName, historyFrom, historyTo,

@@ -164,12 +164,11 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(kestrel::IconFromFile(QStringLiteral(":/icons/kestrel.svg")));
     // The window lives on in the tray when it is hidden; only 退出 ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    kestrel::InstallToolkitTranslations();
-    kestrel::InstallPlatformServices();
-    kestrel::QuitOnTerminationSignals();
-
     const kestrel::ProgramFiles files =
         kestrel::ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    kestrel::InstallTranslations(kestrel::ReadUiLanguage(files.IniPath));
+    kestrel::InstallPlatformServices();
+    kestrel::QuitOnTerminationSignals();
     kestrel::DesktopWindowServices desktop;
     std::unique_ptr<kestrel::LayerTicker> layer;
     if (session.LayerSurface)

@@ -155,6 +155,14 @@ inline constexpr SettingKey HistoryDays{.Section = "Param",
                                         .LoadMin = 0,
                                         .LoadMax = 365};
 
+// The language of the windows: auto (the desktop's), zh_CN or en; read at start-up, before the
+// window, and neither in the table below nor in `kestrel --show-settings`.
+inline constexpr SettingKey Language{.Section = "Param",
+                                     .Name = "Language",
+                                     .Type = KeyType::Text,
+                                     .DefaultText = "auto",
+                                     .Reported = false};
+
 // [Sources], the feeds read when RatesURL is empty
 inline constexpr SettingKey SourceOrder{
     .Section = "Sources", .Name = "Order", .Type = KeyType::Text, .DefaultText = "portal,ecb"};

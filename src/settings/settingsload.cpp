@@ -119,6 +119,31 @@ QStringList ParseSourceOrder(const QString& text) {
     return order.isEmpty() ? keys::SourceOrder.TextDefault().split(u',') : order;
 }
 
+UiLanguage ParseUiLanguage(const QString& text) {
+    const QString name = text.trimmed().toLower();
+    if (name == u"zh_cn")
+        return UiLanguage::Chinese;
+    if (name == u"en")
+        return UiLanguage::English;
+    return UiLanguage::Auto;
+}
+
+QString UiLanguageText(UiLanguage language) {
+    switch (language) {
+        case UiLanguage::Chinese:
+            return QStringLiteral("zh_CN");
+        case UiLanguage::English:
+            return QStringLiteral("en");
+        case UiLanguage::Auto:
+            break;
+    }
+    return keys::Language.TextDefault();
+}
+
+UiLanguage ReadUiLanguage(const QString& iniPath) {
+    return ParseUiLanguage(ReadText(TIniFile::Snapshot(iniPath), keys::Language));
+}
+
 Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const FontDesc& windowFont,
                       const QStringList& currentSelection, const QString& currentProxyServer,
                       int currentProxyPort) {
@@ -203,6 +228,7 @@ Settings LoadSettings(const QString& iniPath, const QString& ccyPath, const Font
     s.RatesURL = ReadText(ini, keys::RatesURL);
     s.UpdateURL = ReadText(ini, keys::UpdateURL);
     s.UpgradeKeys = ReadText(ini, keys::UpgradeKeys);
+    s.Language = ParseUiLanguage(ReadText(ini, keys::Language));
     s.HistoryDays = ReadInteger(ini, keys::HistoryDays);
     if (s.HistoryDays < keys::HistoryDays.LoadMin || s.HistoryDays > keys::HistoryDays.LoadMax)
         s.HistoryDays = keys::HistoryDays.IntegerDefault();

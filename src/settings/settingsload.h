@@ -23,6 +23,9 @@ namespace kestrel {
 // negative position is none.
 QRect ReadChartPlace(const TIniFile& ini);
 
+// Param/Language: the desktop's language, Chinese or English.
+enum class UiLanguage { Auto, Chinese, English };
+
 struct Settings {
     // As read (after the corrections noted); the defaults are the table's.
     // [Param]
@@ -62,6 +65,7 @@ struct Settings {
     QString BocURL = keys::BocURL.TextDefault();
     QString UpgradeKeys;
     int HistoryDays = keys::HistoryDays.IntegerDefault();  // 0: no price history
+    UiLanguage Language = UiLanguage::Auto;
     // [Alarms]: each rule's key and its line as stored, unreadable ones too (the rules' own
     // parser judges them); read from Alarm1 up to the first missing number.
     QList<std::pair<QString, QString>> Alarms;
@@ -88,6 +92,13 @@ struct Settings {
     int ProxyPortNumber = kDefaultProxyPort;
     QStringList Selection;
 };
+
+// "auto", "zh_CN" or "en" in any letter case, blanks around it ignored; anything else is Auto.
+UiLanguage ParseUiLanguage(const QString& text);
+// The value Param/Language stores for a choice.
+QString UiLanguageText(UiLanguage language);
+// Param/Language of the settings file at iniPath; Auto when it is missing or unreadable.
+UiLanguage ReadUiLanguage(const QString& iniPath);
 
 // [Aliases]: NAME=SHORT, a short name the user gives an instrument of the catalogue.
 inline constexpr char kAliasesSection[] = "Aliases";

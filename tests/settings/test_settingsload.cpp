@@ -42,6 +42,7 @@ private slots:
     void corrections_data();
     void corrections();
     void proxyModesKeepCurrentServer();
+    void language();
     void everyKeyRoundTrips();
     void alarmRules();
     void aliases();
@@ -152,6 +153,24 @@ void TestSettingsLoad::proxyModesKeepCurrentServer() {
     QCOMPARE(s.AccessType, THTTPAccessType::atDirect);
     QCOMPARE(s.ProxyServer, QStringLiteral("earlier.lan"));
     QCOMPARE(s.ProxyPortNumber, 3128);
+}
+
+// Param/Language: the three values in any case; a missing file, a missing key and anything
+// else are the desktop's language. The dialog's values read back as themselves.
+void TestSettingsLoad::language() {
+    QCOMPARE(ReadUiLanguage(ini_), UiLanguage::Auto);
+    const QList<std::pair<QString, UiLanguage>> rows{
+        {"en", UiLanguage::English}, {" ZH_cn ", UiLanguage::Chinese},
+        {"auto", UiLanguage::Auto},  {"fr", UiLanguage::Auto},
+        {"", UiLanguage::Auto},      {"english", UiLanguage::Auto},
+    };
+    for (const auto& [text, expected] : rows) {
+        WriteAll(ini_, "[Param]\nLanguage=" + text.toUtf8() + "\n");
+        QCOMPARE(ReadUiLanguage(ini_), expected);
+        QCOMPARE(LoadSettings(ini_, ccy_, kWindowFont, {}).Language, expected);
+    }
+    for (const UiLanguage language : {UiLanguage::Auto, UiLanguage::Chinese, UiLanguage::English})
+        QCOMPARE(ParseUiLanguage(UiLanguageText(language)), language);
 }
 
 // Every key of the table, written with a value other than its default, must come back from

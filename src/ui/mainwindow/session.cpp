@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <cerrno>
@@ -14,6 +15,8 @@
 #include "platform/fonts.h"
 
 namespace kestrel {
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -72,12 +75,40 @@ void ArmExitWatchdog() {
     ::alarm(kExitWithinSeconds);
 }
 
-void InstallToolkitTranslations() {
-    auto* translator = new QTranslator(QCoreApplication::instance());
-    if (translator->load(QStringLiteral("qtbase_zh_CN"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(translator);
+bool ShowsEnglish(UiLanguage setting, const QStringList& uiLanguages) {
+    if (setting != UiLanguage::Auto)
+        return setting == UiLanguage::English;
+    for (const QString& language : uiLanguages) {
+        const QString name = language.toLower();
+        const auto is = [&name](QLatin1StringView code) {
+            return name == code || (name.startsWith(code) &&
+                                    (name[code.size()] == u'-' || name[code.size()] == u'_'));
+        };
+        if (is("en"_L1))
+            return true;
+        if (is("zh"_L1) || name == u"c" || name == u"posix")
+            return false;
     }
+    return false;
+}
+
+bool InstallTranslations(UiLanguage setting) {
+    const bool english = ShowsEnglish(setting, QLocale::system().uiLanguages());
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    const auto install = [](const QString& name, const QString& where) {
+        auto* translator = new QTranslator(QCoreApplication::instance());
+        if (translator->load(name, where))
+            QCoreApplication::installTranslator(translator);
+        else
+            delete translator;
+    };
+    if (english) {
+        install(QStringLiteral("kestrel_en"), QStringLiteral(":/i18n"));
+        install(QStringLiteral("qtbase_en"), folder);
+    } else {
+        install(QStringLiteral("qtbase_zh_CN"), folder);
+    }
+    return english;
 }
 
 FontDesc WindowFontDesc() {

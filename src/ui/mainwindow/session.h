@@ -11,9 +11,16 @@ namespace kestrel {
 
 class THTTPClient;
 
-// Every text of the program is Chinese; the toolkit's own dialogs (the font and colour
-// choosers) speak it too when the toolkit's translations are installed.
-void InstallToolkitTranslations();
+// Whether the windows speak English: as the setting says, or with Auto as the first of the
+// desktop's languages (QLocale::uiLanguages: "en-US", "zh-Hans-CN", "C") that is English or
+// Chinese says; a C or POSIX locale, and one with neither language, is Chinese.
+bool ShowsEnglish(UiLanguage setting, const QStringList& uiLanguages);
+
+// Installs the translators of the language ShowsEnglish picks from the setting and the system
+// locale: for English the program's English and the toolkit's, for Chinese (the program's own
+// texts) the toolkit's Chinese for its own dialogs, the font and colour choosers. Needs the
+// application object; returns whether it is English.
+bool InstallTranslations(UiLanguage setting);
 
 // The window font as the settings describe fonts (name, points, GB2312 character set).
 FontDesc WindowFontDesc();

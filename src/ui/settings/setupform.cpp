@@ -250,6 +250,8 @@ void TSetupForm::ReadSettings() {
     lbPriceList->addItems(ReadSelectionFile(files_.CcyPath).value_or(DefaultSelection()));
 
     const TIniFile ini = TIniFile::Snapshot(files_.IniPath);
+    languageRead_ = cbLanguage->findData(int(ParseUiLanguage(ReadText(ini, keys::Language))));
+    cbLanguage->setCurrentIndex(languageRead_);
     seInterval->SetValue(ReadInteger(ini, keys::Interval));
     seLineSpacing->SetValue(ReadFloat(ini, keys::LineSpacing));
     // The ticker shows a mode it does not know as 红涨绿跌, and so does the dialog.
@@ -329,6 +331,10 @@ void TSetupForm::WriteSettings() {
     TIniFile ini(files_.IniPath);
     TIniEdit edit(ini);
     WriteInteger(edit, keys::Interval, static_cast<int>(RoundToEven(BoundedValue(seInterval))));
+    if (cbLanguage->currentIndex() != languageRead_) {
+        WriteText(edit, keys::Language,
+                  UiLanguageText(static_cast<UiLanguage>(cbLanguage->currentData().toInt())));
+    }
     WriteFloat(edit, keys::LineSpacing, BoundedValue(seLineSpacing));
     WriteInteger(edit, keys::ColorMode,
                  rbColorMode3->isChecked()   ? 3

@@ -97,6 +97,9 @@ public:
     QCheckBox* cbUseMonitor = nullptr;
     QLabel* lblMonitor1 = nullptr;
     QComboBox* cbMonitorCurrency = nullptr;
+    // Param/Language, as UiLanguage values; written only when changed.
+    QComboBox* cbLanguage = nullptr;
+    int languageRead_ = 0;
     QLabel* lblMonitor2 = nullptr;
     TSpinEdit* seMonitorPrice = nullptr;
     QCheckBox* cbAlarmSound = nullptr;

@@ -186,6 +186,19 @@ QWidget* TSetupForm::CreateSelectionPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(tr("请选择要显示的牌价"), grid));
+    // The windows are built in one language: another takes effect at the next start.
+    cbLanguage = new QComboBox;
+    cbLanguage->addItem(tr("自动"), int(UiLanguage::Auto));
+    cbLanguage->addItem(tr("中文"), int(UiLanguage::Chinese));
+    cbLanguage->addItem(QStringLiteral("English"), int(UiLanguage::English));
+    auto* languageLabel = new QLabel(tr("界面语言"));
+    languageLabel->setBuddy(cbLanguage);
+    auto* language = new QHBoxLayout;
+    language->addWidget(languageLabel);
+    language->addWidget(cbLanguage);
+    language->addWidget(new QLabel(tr("下次启动时生效")));
+    language->addStretch(1);
+    layout->addLayout(language);
     return page;
 }
 

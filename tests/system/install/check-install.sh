@@ -18,7 +18,7 @@ expected=(
   share/applications/org.example.kestrel.desktop
   share/metainfo/org.example.kestrel.metainfo.xml
   share/icons/hicolor/scalable/apps/kestrel.svg
-  share/man/man1/kestrel.1.gz share/man/man1/kestrel-quoted.1.gz
+  share/man/man1/kestrel.1.gz share/man/man1/kestrel-quoted.1.gz share/man/zh_CN/man1/kestrel.1.gz
   lib/systemd/user/kestrel-quoted.service
   share/doc/kestrel/copyright
 )

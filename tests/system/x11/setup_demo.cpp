@@ -17,9 +17,9 @@
 int main(int argc, char** argv) {
     using namespace kestrel;
     QApplication app(argc, argv);
-    InstallToolkitTranslations();
     const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("0");
     const ProgramFiles files = ResolveProgramFiles(QCoreApplication::applicationFilePath());
+    InstallTranslations(ReadUiLanguage(files.IniPath));
     // A page as after a download: gold and one rate have a price.
     const auto quoteFor = [](const QString& name) -> long double {
         if (name == QStringLiteral("现货黄金"))

@@ -399,6 +399,21 @@ private Q_SLOTS:
                  QStringLiteral("NYMEX原油"));
     }
 
+    // The language is written only when it was changed: a file without the key, or with one the
+    // program does not read, is left as it is.
+    void languageIsWrittenWhenChanged() {
+        WriteAll(files_.IniPath, "[Param]\r\nLanguage=fr\r\n");
+        auto form = MakeForm();
+        QCOMPARE(form->cbLanguage->currentData().toInt(), int(UiLanguage::Auto));
+        form->WriteSettings();
+        QCOMPARE(ReadText(TIniFile::Snapshot(files_.IniPath), keys::Language),
+                 QStringLiteral("fr"));
+        form->cbLanguage->setCurrentIndex(form->cbLanguage->findData(int(UiLanguage::English)));
+        form->WriteSettings();
+        QCOMPARE(ReadUiLanguage(files_.IniPath), UiLanguage::English);
+        QCOMPARE(MakeForm()->cbLanguage->currentData().toInt(), int(UiLanguage::English));
+    }
+
     void firstUseShowsTheDefaultSelection() {
         auto form = MakeForm();
         QCOMPARE(Items(form->lbPriceList), DefaultSelection());

@@ -1,0 +1,149 @@
+// Every text a window shows passes through a translator: with the pseudo-translation, which
+// gives each entry as its Chinese source between ⟦ and ⟧, no Chinese character may be shown
+// outside the marks in any window, page, menu, list or tool tip.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+
+#include "platform/desktop/platformservices.h"
+#include "platform/fake/fakehotkey.h"
+#include "platform/fake/fakesound.h"
+#include "platform/fake/faketrayshell.h"
+#include "platform/fake/fakewindowservices.h"
+#include "platform/programfiles.h"
+#include "ui/alarm/alarmform.h"
+#include "ui/chart/chartform.h"
+#include "ui/mainwindow/aboutform.h"
+#include "ui/mainwindow/mainform.h"
+#include "ui/mainwindow/session.h"
+#include "ui/settings/setupform.h"
+
+using namespace kestrel;
+
+namespace {
+
+bool IsChinese(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x3000 && u <= 0x9FFF) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// The text with its marked parts taken out still holds a Chinese character.
+bool Unmarked(const QString& text) {
+    int depth = 0;
+    for (const QChar c : text) {
+        if (c == u'⟦')
+            ++depth;
+        else if (c == u'⟧')
+            depth = qMax(0, depth - 1);
+        else if (depth == 0 && IsChinese(c))
+            return true;
+    }
+    return false;
+}
+
+// Collects the texts of a window that a user reads, unmarked ones as "Window: text".
+class Walk {
+public:
+    QStringList found;
+
+    void Window(const QString& name, QWidget* root) {
+        name_ = name;
+        Text(root->windowTitle());
+        QList<QWidget*> widgets = root->findChildren<QWidget*>();
+        widgets.prepend(root);
+        for (QWidget* w : std::as_const(widgets)) {
+            Text(w->toolTip());
+            if (auto* label = qobject_cast<QLabel*>(w))
+                Text(label->text());
+            if (auto* button = qobject_cast<QAbstractButton*>(w))
+                Text(button->text());
+            if (auto* group = qobject_cast<QGroupBox*>(w))
+                Text(group->title());
+            if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+                for (int i = 0; i < tabs->count(); ++i)
+                    Text(tabs->tabText(i));
+            }
+            if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                for (int i = 0; i < combo->count(); ++i)
+                    Text(combo->itemText(i));
+            }
+            if (auto* list = qobject_cast<QListWidget*>(w)) {
+                for (int i = 0; i < list->count(); ++i)
+                    Text(list->item(i)->text());
+            }
+            if (auto* menu = qobject_cast<QMenu*>(w))
+                Text(menu->title());
+            for (const QAction* action : w->actions())
+                Text(action->text());
+        }
+    }
+
+private:
+    QString name_;
+    void Text(const QString& text) {
+        if (Unmarked(text))
+            found << name_ + QStringLiteral(": ") + text;
+    }
+};
+
+}  // namespace
+
+class TestPseudoTranslation : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    ProgramFiles files_;
+    QTranslator pseudo_;
+
+private Q_SLOTS:
+    void initTestCase() {
+        InstallPlatformServices();
+        QVERIFY(pseudo_.load(QStringLiteral(KESTREL_PSEUDO_QM)));
+        QCoreApplication::installTranslator(&pseudo_);
+        files_ = ProgramFilesIn(dir_.path(), QStringLiteral("kestrel"));
+    }
+
+    // The marks themselves: a marked text passes, Chinese outside or after them does not.
+    void marks() {
+        QVERIFY(!Unmarked(QStringLiteral("⟦现货黄金⟧ 1650.25")));
+        QVERIFY(!Unmarked(QStringLiteral("EUR/USD")));
+        QVERIFY(Unmarked(QStringLiteral("⟦刷新⟧ 秒")));
+        QVERIFY(Unmarked(QStringLiteral("设置")));
+    }
+
+    void everyWindowIsTranslated() {
+        Walk walk;
+        FakeWindowServices window;
+        FakeHotKeyService hotKey;
+        TMainForm main(files_,
+                       MainFormServices{&window, &hotKey, std::make_unique<FakeTrayShell>(),
+                                        nullptr, nullptr, false},
+                       {QStringLiteral("kestrel")});
+        walk.Window(QStringLiteral("main window"), &main);
+        TSetupForm setup(
+            files_, WindowFontDesc(), [](const QString&) { return 0.0L; }, nullptr);
+        walk.Window(QStringLiteral("settings"), &setup);
+        FakeSoundPlayer sound;
+        TAlarmForm alarm(&sound, files_.WavPath, files_.IniPath);
+        walk.Window(QStringLiteral("alarm"), &alarm);
+        TAboutForm about([](const QString&) {});
+        walk.Window(QStringLiteral("about"), &about);
+        TChartForm chart(QStringLiteral("现货黄金"), {}, files_.IniPath);
+        walk.Window(QStringLiteral("chart"), &chart);
+        if (!walk.found.isEmpty()) {
+            QFAIL(qPrintable(
+                QStringLiteral("%1 texts are shown untranslated:\n").arg(walk.found.size()) +
+                walk.found.join(u'\n')));
+        }
+    }
+};
+
+QTEST_MAIN(TestPseudoTranslation)
+#include "test_pseudotranslation.moc"
