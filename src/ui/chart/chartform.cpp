@@ -59,7 +59,7 @@ TChartForm::TChartForm(const QString& name, ChartSources sources, const QString&
       code_(InstrumentCode(name)),
       sources_(std::move(sources)),
       iniPath_(iniPath) {
-    setWindowTitle(tr("走势图 - %1").arg(DisplayName(name)));
+    setWindowTitle(tr("走势图 - %1").arg(ShownInstrumentName(name)));
     setAttribute(Qt::WA_DeleteOnClose);
 
     QMenu* file = menuBar()->addMenu(tr("文件"));

@@ -25,7 +25,8 @@ QString TMainForm::ChartName(const QString& given) const {
     if (const QString name = CatalogueName(text); !name.isEmpty())
         return name;
     for (const QString& name : InstrumentCatalogue()) {
-        if (DisplayName(name) == text || QuoteLook.Aliases.value(name) == text ||
+        if (DisplayName(name) == text || ShownInstrumentName(name) == text ||
+            QuoteLook.Aliases.value(name) == text ||
             InstrumentCode(name).compare(text, Qt::CaseInsensitive) == 0)
             return name;
     }
@@ -58,7 +59,7 @@ TChartForm* TMainForm::OpenChart(const QString& name) {
 void TMainForm::FillChartMenu() {
     mnChart->clear();
     for (const QString& name : SelectedInstruments) {
-        const QString label = QuoteLook.Aliases.value(name, DisplayName(name));
+        const QString label = QuoteLook.Aliases.value(name, ShownInstrumentName(name));
         mnChart->addAction(label, this, [this, name] { OpenChart(name); });
     }
 }

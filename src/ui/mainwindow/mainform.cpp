@@ -580,9 +580,9 @@ QString TMainForm::NotAvailableNote() const {
         const auto same = std::find_if(causes.begin(), causes.end(),
                                        [&cause](const auto& c) { return c.first == cause; });
         if (same == causes.end())
-            causes.append({cause, {DisplayName(name)}});
+            causes.append({cause, {ShownInstrumentName(name)}});
         else
-            same->second.append(DisplayName(name));
+            same->second.append(ShownInstrumentName(name));
     }
     QStringList clauses;
     for (const auto& [cause, names] : causes)

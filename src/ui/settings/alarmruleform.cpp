@@ -38,7 +38,7 @@ QString CatalogueName(const QString& typed) {
 
 void AddInstruments(QComboBox* box) {
     for (const QString& name : InstrumentCatalogue())
-        box->addItem(DisplayName(name), name);
+        box->addItem(ShownInstrumentName(name), name);
 }
 
 QString InstrumentIn(const QComboBox* box) {

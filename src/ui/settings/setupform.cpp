@@ -232,7 +232,7 @@ void TSetupForm::FormCreate() {
     }
     AddInstruments(cbMonitorCurrency);
 
-    QString sample = u'【' + DisplayName(QStringLiteral("人民币黄金")) + u'】';
+    QString sample = u'【' + ShownInstrumentName(QStringLiteral("人民币黄金")) + u'】';
     PadToWidth(sample, 20);
     pnlFontDemo->setText(QStringLiteral("%1 %2").arg(sample).arg(345.67, 0, 'f', 2));
 

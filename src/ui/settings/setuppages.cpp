@@ -61,7 +61,7 @@ public:
     QString displayText(const QVariant& value, const QLocale& locale) const override {
         const QString name = QStyledItemDelegate::displayText(value, locale);
         const QString known = CatalogueName(name);
-        const QString shown = DisplayName(known.isEmpty() ? name : known);
+        const QString shown = ShownInstrumentName(known.isEmpty() ? name : known);
         const QString alias = form_ ? form_->AliasOf(name) : QString();
         return alias.isEmpty() ? shown : shown + u'（' + alias + u'）';
     }

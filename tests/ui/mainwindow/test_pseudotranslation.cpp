@@ -7,7 +7,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,9 +32,11 @@ using namespace kestrel;
 
 namespace {
 
+// A Chinese character; the brackets and spaces of the quote labels (【】, U+3000) are kept in
+// every language.
 bool IsChinese(QChar c) {
     const char16_t u = c.unicode();
-    return (u >= 0x3000 && u <= 0x9FFF) || (u >= 0xFF00 && u <= 0xFFEF);
+    return u >= 0x3400 && u <= 0x9FFF;
 }
 
 // The text with its marked parts taken out still holds a Chinese character.
@@ -76,8 +80,11 @@ public:
                     Text(combo->itemText(i));
             }
             if (auto* list = qobject_cast<QListWidget*>(w)) {
+                // A row shows what its delegate makes of its text (the name is data).
+                const auto* rows = qobject_cast<QStyledItemDelegate*>(list->itemDelegate());
                 for (int i = 0; i < list->count(); ++i)
-                    Text(list->item(i)->text());
+                    Text(rows ? rows->displayText(list->item(i)->text(), QLocale())
+                              : list->item(i)->text());
             }
             if (auto* menu = qobject_cast<QMenu*>(w))
                 Text(menu->title());
