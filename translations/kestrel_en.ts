@@ -307,11 +307,11 @@
     <name>QuoteLines</name>
     <message>
         <source>【演示牌价】</source>
-        <translation>[Demo rates]</translation>
+        <translation>【Demo rates】</translation>
     </message>
     <message>
         <source>【牌价更新时间】</source>
-        <translation>[Updated]</translation>
+        <translation>【Updated】</translation>
     </message>
     <message>
         <source>外汇牌价源数据有误，无法提供报价</source>

@@ -51,6 +51,7 @@ quint16 BaseOf(TUpdaterLanguage language) {
 }
 
 std::atomic<quint16> g_languageBase{BaseOf(wlEnglish)};
+std::atomic<TUpdaterLanguage> g_programLanguage{wlAuto};
 
 QHash<int, QString> LoadStringTable() {
     QHash<int, QString> table;
@@ -133,7 +134,13 @@ TUpdaterLanguage ResolveLanguage(const QLocale& locale) {
     }
 }
 
+void SetProgramLanguage(TUpdaterLanguage language) {
+    g_programLanguage.store(language);
+}
+
 void SetUpdaterLanguage(TUpdaterLanguage language) {
+    if (language <= wlAuto || language > wlIcelandic)
+        language = g_programLanguage.load();
     if (language <= wlAuto || language > wlIcelandic)
         language = ResolveLanguage(QLocale::system());
     g_languageBase.store(BaseOf(language));

@@ -49,9 +49,14 @@ inline constexpr int kStringUpdaterName = 40999;       // "Kestrel Updater"
 // Traditional texts; a language without texts gets English. Never answers wlAuto.
 TUpdaterLanguage ResolveLanguage(const QLocale& locale);
 
-// Recomputes the process-wide LanguageBase for a language; wlAuto resolves QLocale::system().
-// The last call wins for every upgrader of the process.
+// Recomputes the process-wide LanguageBase for a language; wlAuto resolves the program's own
+// language when one was chosen (SetProgramLanguage), else QLocale::system(). The last call wins
+// for every upgrader of the process.
 void SetUpdaterLanguage(TUpdaterLanguage language);
+
+// The language the user chose for the whole program, which the wizard's automatic choice then
+// follows; wlAuto (the default) leaves it to the desktop's locale.
+void SetProgramLanguage(TUpdaterLanguage language);
 
 // 41000 + 50 × (language − 1) of the language last set (English before any call).
 quint16 LanguageBase();

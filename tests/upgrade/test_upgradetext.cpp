@@ -108,6 +108,13 @@ private slots:
     void autoUsesSystemLanguage() {
         SetUpdaterLanguage(wlAuto);
         QCOMPARE(LanguageBase(), 41000 + 50 * (ResolveLanguage(QLocale::system()) - 1));
+        // A language chosen for the whole program wins over the system's, both ways.
+        for (const TUpdaterLanguage chosen : {wlEnglish, wlChineseSimplified}) {
+            SetProgramLanguage(chosen);
+            SetUpdaterLanguage(wlAuto);
+            QCOMPARE(LanguageBase(), 41000 + 50 * (chosen - 1));
+        }
+        SetProgramLanguage(wlAuto);
     }
 };
 

@@ -13,6 +13,7 @@
 
 #include "net/httpclient.h"
 #include "platform/fonts.h"
+#include "upgrade/upgradetext.h"
 
 namespace kestrel {
 
@@ -102,6 +103,12 @@ bool InstallTranslations(UiLanguage setting) {
         else
             delete translator;
     };
+    // The upgrade dialogs keep their own table of languages; a language the user chose for the
+    // program is theirs too.
+    if (setting == UiLanguage::English)
+        SetProgramLanguage(wlEnglish);
+    else if (setting == UiLanguage::Chinese)
+        SetProgramLanguage(wlChineseSimplified);
     if (english) {
         install(QStringLiteral("kestrel_en"), QStringLiteral(":/i18n"));
         install(QStringLiteral("qtbase_en"), folder);
