@@ -74,6 +74,100 @@
         <source>%1 在此时段没有记录</source>
         <translation>no records for %1 in this period</translation>
     </message>
+    <message>
+        <source>Usage: kestrel [-AUTO]
+       kestrel --toggle | --show | --hide | --refresh | --settings | --quit
+       kestrel --chart NAME
+       kestrel --print [--page FILE | --url URL] [--format text|json|csv]
+       kestrel --history NAME [--from TIME] [--to TIME] [--format text|json|csv]
+       kestrel --show-settings
+       kestrel --help | --version
+
+Without an option Kestrel opens the ticker window; -AUTO (or /AUTO) marks a start from the
+session&apos;s autostart entry. A second start on the same settings shows the running window.
+
+  --toggle         hide the running ticker&apos;s window, or show it when hidden or covered
+  --show, --hide   show (in front) or hide the running ticker&apos;s window
+  --refresh        download the quotes now
+  --settings       open the settings dialog
+  --quit           end the running ticker
+                   --toggle, --show and --settings start a ticker when none runs; the
+                   others end with status 1
+  --chart NAME     open the running ticker&apos;s chart of the instrument NAME (its name, short
+                   name or code, e.g. 欧元美元 or EURUSD); status 2 when it knows no such
+                   instrument, 1 when no ticker runs
+  --print          read the prices once and print the display lines (UTF-8): from the
+                   rates page at Param/RatesURL, or from the public feeds of [Sources]
+                   when RatesURL is empty; the cause of a failure goes to standard error
+  --page FILE      with --print: read FILE as the downloaded page instead
+  --url URL        with --print: download URL instead of the configured Param/RatesURL
+  --format F       with --print: text (the display lines, the default), json or csv (one
+                   record per instrument: name, display name, code, value as shown or
+                   null, decimals, time (ISO 8601, local), source (portal, ecb, boc, page
+                   or walk; portal+ecb for one computed from both), age_seconds where
+                   known, demo, then previous_close, change and change_pct, null where
+                   unknown, raw_value and why a value is null); messages then go to
+                   standard error, as does why an instrument is N/A,
+                   and json prints {&quot;error&quot;: {&quot;code&quot;: ..., &quot;reason&quot;: ...}} on failure
+  --history NAME   print the stored one-minute bars of the instrument NAME (its name,
+                   the name shown, your alias or its code, e.g. EURUSD): time with its
+                   offset, open, high, low, close, source; --from and --to take ISO 8601
+                   times (local without an offset), the last 24 hours by default; exit
+                   status 1 when there is no history yet, 2 for an unknown name
+  --show-settings  print the settings in effect after loading, with every correction
+  --help           print this text
+  --version        print the version
+
+Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the download failed,
+2 usage error.
+</source>
+        <translation>Usage: kestrel [-AUTO]
+       kestrel --toggle | --show | --hide | --refresh | --settings | --quit
+       kestrel --chart NAME
+       kestrel --print [--page FILE | --url URL] [--format text|json|csv]
+       kestrel --history NAME [--from TIME] [--to TIME] [--format text|json|csv]
+       kestrel --show-settings
+       kestrel --help | --version
+
+Without an option Kestrel opens the ticker window; -AUTO (or /AUTO) marks a start from the
+session&apos;s autostart entry. A second start on the same settings shows the running window.
+
+  --toggle         hide the running ticker&apos;s window, or show it when hidden or covered
+  --show, --hide   show (in front) or hide the running ticker&apos;s window
+  --refresh        download the quotes now
+  --settings       open the settings dialog
+  --quit           end the running ticker
+                   --toggle, --show and --settings start a ticker when none runs; the
+                   others end with status 1
+  --chart NAME     open the running ticker&apos;s chart of the instrument NAME (its name, short
+                   name or code, e.g. 欧元美元 or EURUSD); status 2 when it knows no such
+                   instrument, 1 when no ticker runs
+  --print          read the prices once and print the display lines (UTF-8): from the
+                   rates page at Param/RatesURL, or from the public feeds of [Sources]
+                   when RatesURL is empty; the cause of a failure goes to standard error
+  --page FILE      with --print: read FILE as the downloaded page instead
+  --url URL        with --print: download URL instead of the configured Param/RatesURL
+  --format F       with --print: text (the display lines, the default), json or csv (one
+                   record per instrument: name, display name, code, value as shown or
+                   null, decimals, time (ISO 8601, local), source (portal, ecb, boc, page
+                   or walk; portal+ecb for one computed from both), age_seconds where
+                   known, demo, then previous_close, change and change_pct, null where
+                   unknown, raw_value and why a value is null); messages then go to
+                   standard error, as does why an instrument is N/A,
+                   and json prints {&quot;error&quot;: {&quot;code&quot;: ..., &quot;reason&quot;: ...}} on failure
+  --history NAME   print the stored one-minute bars of the instrument NAME (its name,
+                   the name shown, your alias or its code, e.g. EURUSD): time with its
+                   offset, open, high, low, close, source; --from and --to take ISO 8601
+                   times (local without an offset), the last 24 hours by default; exit
+                   status 1 when there is no history yet, 2 for an unknown name
+  --show-settings  print the settings in effect after loading, with every correction
+  --help           print this text
+  --version        print the version
+
+Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the download failed,
+2 usage error.
+</translation>
+    </message>
 </context>
 <context>
     <name>Feeds</name>

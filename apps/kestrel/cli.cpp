@@ -10,9 +10,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QSet>
 #include <QTime>
 #include <QTimer>
+#include <QTranslator>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -49,7 +51,9 @@ constexpr int kExitTransferFailed = 4;
 // Text is what the window shows; JSON and CSV are one record per selected instrument.
 enum class PrintFormat { Text, Json, Csv };
 
-const char kHelp[] =
+// English, the text of the C locale; a Chinese desktop gets its translation.
+const char kHelp[] = QT_TRANSLATE_NOOP(
+    "Cli",
     "Usage: kestrel [-AUTO]\n"
     "       kestrel --toggle | --show | --hide | --refresh | --settings | --quit\n"
     "       kestrel --chart NAME\n"
@@ -94,7 +98,20 @@ const char kHelp[] =
     "  --version        print the version\n"
     "\n"
     "Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the download failed,\n"
-    "2 usage error.\n";
+    "2 usage error.\n");
+
+// The help in the desktop's language: Chinese where the locale asks for it, else English.
+QByteArray HelpText() {
+    const QStringList languages = QLocale::system().uiLanguages();
+    QTranslator chinese;
+    if (!languages.isEmpty() && languages.first().startsWith(QStringLiteral("zh")) &&
+        chinese.load(QStringLiteral("kestrel_zh_CN"), QStringLiteral(":/i18n"))) {
+        const QString text = chinese.translate("Cli", kHelp);
+        if (!text.isEmpty())
+            return text.toUtf8();
+    }
+    return kHelp;
+}
 
 void PrintLines(const QStringList& lines) {
     for (const QString& line : lines) {
@@ -449,7 +466,7 @@ std::optional<int> RunCommandLine(int argc, char* argv[]) {
 
     const QByteArray mode = argv[1];
     if (mode == "--help") {
-        std::fputs(kHelp, stdout);
+        std::fputs(HelpText().constData(), stdout);
         return 0;
     }
     if (mode == "--version") {

@@ -80,9 +80,14 @@ class TestCli : public QObject {
 
     QTemporaryDir home_;
 
-    Run Kestrel(const QStringList& arguments) {
+    Run Kestrel(const QStringList& arguments, const QString& lang = {}) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!lang.isEmpty()) {
+            for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+                env.remove(QString::fromLatin1(name));
+            env.insert(QStringLiteral("LANG"), lang);
+        }
         env.insert(QStringLiteral("KESTREL_HOME"), home_.path());
         env.remove(QStringLiteral("http_proxy"));
         env.remove(QStringLiteral("HTTP_PROXY"));
@@ -142,9 +147,15 @@ private Q_SLOTS:
         const Run version = Kestrel({QStringLiteral("--version")});
         QCOMPARE(version.status, 0);
         QCOMPARE(version.lines, QStringList{QStringLiteral("Kestrel " KESTREL_VERSION)});
-        const Run help = Kestrel({QStringLiteral("--help")});
-        QCOMPARE(help.status, 0);
-        QVERIFY(help.lines.join(u'\n').contains(QStringLiteral("--show-settings")));
+        // The help is English, and Chinese on a Chinese desktop.
+        for (const auto& [lang, lead] :
+             {std::pair{"C", "Usage: kestrel"}, std::pair{"en_US.UTF-8", "Usage: kestrel"},
+              std::pair{"zh_CN.UTF-8", "用法：kestrel"}}) {
+            const Run help = Kestrel({QStringLiteral("--help")}, QString::fromLatin1(lang));
+            QCOMPARE(help.status, 0);
+            QVERIFY2(help.lines.value(0).startsWith(QString::fromUtf8(lead)), lang);
+            QVERIFY(help.lines.join(u'\n').contains(QStringLiteral("--show-settings")));
+        }
     }
 
     void usageErrors_data() {
