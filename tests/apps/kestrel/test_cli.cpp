@@ -207,6 +207,16 @@ private Q_SLOTS:
                  QStringLiteral("【现货黄金】") + QString(18, u' ') + QStringLiteral(" N/A"));
         QCOMPARE(run.lines[4],
                  QStringLiteral("【港币人民币】") + QString(16, u' ') + QStringLiteral(" N/A"));
+        // On an English desktop the labels are English; the values stay as they are.
+        const Run english = Kestrel({QStringLiteral("--print"), QStringLiteral("--page"),
+                                     home_.filePath(QStringLiteral("page.html"))},
+                                    QStringLiteral("en_US.UTF-8"));
+        QCOMPARE(english.status, 0);
+        QVERIFY2(english.lines.value(0).startsWith(QStringLiteral("【Updated】")),
+                 qPrintable(english.lines.value(0)));
+        QVERIFY(english.lines.value(1).startsWith(QStringLiteral("【EUR/USD】")));
+        QVERIFY(english.lines.value(1).endsWith(QStringLiteral(" 1.1623")));
+        QVERIFY(english.lines.value(3).endsWith(QStringLiteral(" N/A")));
     }
 
     // A short name of the user's shows in the lines; records keep the name and add the alias.
