@@ -1042,6 +1042,20 @@ There is no need to run it by hand.</translation>
         <source>未找到系统托盘，关闭按钮不会隐藏窗口；请用热键或 kestrel --toggle</source>
         <translation>No system tray found, so the close button does not hide the window; use the hot key or kestrel --toggle</translation>
     </message>
+    <message>
+        <source>、</source>
+        <comment>between the items of a list</comment>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>；</source>
+        <comment>between the clauses of a message</comment>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>%1 N/A（%2）</source>
+        <translation>%1 N/A (%2)</translation>
+    </message>
 </context>
 <context>
     <name>kestrel::TSetupForm</name>

@@ -73,7 +73,8 @@ constexpr qsizetype kTrayTipLength = 63;
 QString RefreshedTip(const QTime& time, const QStringList& sources) {
     QString tip = TMainForm::tr("Kestrel · %1 更新").arg(time.toString(QStringLiteral("hh:mm:ss")));
     if (!sources.isEmpty())
-        tip += QStringLiteral(" · ") + sources.join(u'、');
+        tip += QStringLiteral(" · ") +
+               sources.join(TMainForm::tr("、", "between the items of a list"));
     return tip;
 }
 
@@ -536,7 +537,7 @@ void TMainForm::BuildQuoteLines() {
         // What is missing, and why, comes first: the tip may be cut.
         QString tip = RefreshedTip(ShownTime, sources);
         if (const QString missing = NotAvailableNote(); !missing.isEmpty())
-            tip = missing + QStringLiteral("；") + tip;
+            tip = missing + tr("；", "between the clauses of a message") + tip;
         refreshTip_ = Page.Demo() ? QString() : CutMessage(tip, kTrayTipLength);
         ShowTrayNews(Page.Demo() ? tr("演示牌价") : QString());
         RecordHistory(now);
@@ -574,7 +575,7 @@ QString TMainForm::NotAvailableNote() const {
         if (const auto it = withheld.find(leg); it != withheld.end())
             cause = it->second;
         else if (UseBuiltin)
-            cause = Builtin.FailingFor(leg).join(QStringLiteral("；"));
+            cause = Builtin.FailingFor(leg).join(tr("；", "between the clauses of a message"));
         if (cause.isEmpty())
             cause = tr("数据源未提供该品种");
         const auto same = std::find_if(causes.begin(), causes.end(),
@@ -586,8 +587,9 @@ QString TMainForm::NotAvailableNote() const {
     }
     QStringList clauses;
     for (const auto& [cause, names] : causes)
-        clauses << names.join(u'、') + QStringLiteral(" N/A（") + cause + u'）';
-    return clauses.join(QStringLiteral("；"));
+        clauses
+            << tr("%1 N/A（%2）").arg(names.join(tr("、", "between the items of a list")), cause);
+    return clauses.join(tr("；", "between the clauses of a message"));
 }
 
 QString TMainForm::QuoteAside(const QString& name, const QDateTime& now) const {
