@@ -123,26 +123,11 @@ void PrintLines(const QStringList& lines) {
 }
 
 // Where each instrument's value came from, when the built-in sources served it.
-using ServedMap = std::map<QString, feeds::Served>;
+using feeds::ServedMap;
+using feeds::SourceOf;
 
 // Why an instrument has no value, by catalogue name.
 using ReasonMap = std::map<QString, QString>;
-
-// Where a value came from: the served instrument's source, or for one computed from served legs
-// their sources in leg order, each named once ("portal+ecb"); empty when no leg was served.
-QString SourceOf(const QString& name, const ServedMap& served) {
-    if (const auto it = served.find(name); it != served.end())
-        return QString::fromLatin1(feeds::SourceName(it->second.Source));
-    QStringList sources;
-    for (const QString& leg : MarketLegs(name)) {
-        if (const auto it = served.find(leg); it != served.end()) {
-            const QString source = QString::fromLatin1(feeds::SourceName(it->second.Source));
-            if (!sources.contains(source))
-                sources << source;
-        }
-    }
-    return sources.join(u'+');
-}
 
 // When the value was quoted: a served one's own time, one computed from served legs its oldest
 // leg's (the page keeps a daily rate's date alone), else the page's time of it.

@@ -368,4 +368,18 @@ QString FeedCache::FailureSummary(qint64 nowMs) const {
     return CacheTexts::tr("数据源报价未通过核对（%1）").arg(withheld.join(CacheTexts::tr("；")));
 }
 
+QString SourceOf(const QString& name, const ServedMap& served) {
+    if (const auto it = served.find(name); it != served.end())
+        return QString::fromLatin1(SourceName(it->second.Source));
+    QStringList sources;
+    for (const QString& leg : MarketLegs(name)) {
+        if (const auto it = served.find(leg); it != served.end()) {
+            const QString source = QString::fromLatin1(SourceName(it->second.Source));
+            if (!sources.contains(source))
+                sources << source;
+        }
+    }
+    return sources.join(u'+');
+}
+
 }  // namespace kestrel::feeds

@@ -47,6 +47,13 @@ struct Served {
     SourceKind Source;
 };
 
+// What the sources served, by instrument.
+using ServedMap = std::map<QString, Served>;
+
+// Where a value came from: the served instrument's source, or for one computed from served legs
+// their sources in leg order, each named once ("portal+ecb"); empty when no leg was served.
+QString SourceOf(const QString& name, const ServedMap& served);
+
 class FeedCache {
 public:
     FeedCache(std::vector<SourceConfig> sources, double staleSeconds, double backoffMaxSeconds);

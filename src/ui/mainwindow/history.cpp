@@ -49,7 +49,7 @@ void TMainForm::RecordHistory(const QDateTime& now) {
     }
     names.removeDuplicates();
 
-    std::map<QString, feeds::Served> served;
+    feeds::ServedMap served;
     if (UseBuiltin) {
         for (feeds::Served& s : Builtin.Quotes())
             served.emplace(s.Name, std::move(s));
@@ -67,12 +67,10 @@ void TMainForm::RecordHistory(const QDateTime& now) {
         HistoryTick tick{code, price, 0, host};
         qint64 oldestMs = 0;
         if (UseBuiltin) {
-            // A computed value takes its legs' sources in order; it changes with its newest
-            // leg, and is as fresh as its oldest.
+            // A computed value changes with its newest leg, and is as fresh as its oldest.
             QStringList legs{name};
             if (!served.contains(name))
                 legs = MarketLegs(name);
-            QStringList sources;
             bool live = !legs.isEmpty();
             for (const QString& leg : legs) {
                 const auto it = served.find(leg);
@@ -84,13 +82,10 @@ void TMainForm::RecordHistory(const QDateTime& now) {
                 const qint64 at = it->second.Value.Time.toMSecsSinceEpoch();
                 tick.quoteMs = std::max(tick.quoteMs, at);
                 oldestMs = oldestMs == 0 ? at : std::min(oldestMs, at);
-                const QString source = QString::fromLatin1(feeds::SourceName(it->second.Source));
-                if (!sources.contains(source))
-                    sources << source;
             }
             if (!live)
                 continue;
-            tick.source = sources.join(u'+');
+            tick.source = feeds::SourceOf(name, served);
         } else {
             const QDateTime quoted = Page.QuoteTimeFor(name);
             if (!quoted.isValid())
