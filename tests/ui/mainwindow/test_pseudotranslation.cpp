@@ -1,20 +1,25 @@
 // Every text a window shows passes through a translator: with the pseudo-translation, which
 // gives each entry as its Chinese source between ⟦ and ⟧, no Chinese character may be shown
-// outside the marks in any window, page, menu, list or tool tip.
+// outside the marks in any window, page, menu, list, tool tip, message box, quote line, tray
+// tip or alarm notification.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 
+#include "alarm/alarmevaluator.h"
 #include "platform/desktop/platformservices.h"
 #include "platform/fake/fakehotkey.h"
 #include "platform/fake/fakesound.h"
@@ -93,13 +98,44 @@ public:
         }
     }
 
-private:
-    QString name_;
+    void Named(const QString& name) { name_ = name; }
     void Text(const QString& text) {
         if (Unmarked(text))
             found << name_ + QStringLiteral(": ") + text;
     }
+
+private:
+    QString name_;
 };
+
+// Walks every message box as it is shown, and closes it: a modal one would hold the test.
+class BoxWalk : public QObject {
+public:
+    explicit BoxWalk(Walk& walk) : walk_(walk) { qApp->installEventFilter(this); }
+    int Seen = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            ++Seen;
+            walk_.Window(QStringLiteral("message box"), box);
+            QMetaObject::invokeMethod(box, &QDialog::reject, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    Walk& walk_;
+};
+
+void Report(const Walk& walk) {
+    if (!walk.found.isEmpty()) {
+        QFAIL(
+            qPrintable(QStringLiteral("%1 texts are shown untranslated:\n").arg(walk.found.size()) +
+                       walk.found.join(u'\n')));
+    }
+}
 
 }  // namespace
 
@@ -144,11 +180,64 @@ private Q_SLOTS:
         walk.Window(QStringLiteral("about"), &about);
         TChartForm chart(QStringLiteral("现货黄金"), {}, files_.IniPath);
         walk.Window(QStringLiteral("chart"), &chart);
-        if (!walk.found.isEmpty()) {
-            QFAIL(qPrintable(
-                QStringLiteral("%1 texts are shown untranslated:\n").arg(walk.found.size()) +
-                walk.found.join(u'\n')));
+        Report(walk);
+    }
+
+    // What the program says rather than shows: its message boxes, the quote lines and the tray
+    // tip of a source that cannot be reached, and the notification of every kind of alarm.
+    void everyMessageIsTranslated() {
+        Walk walk;
+        BoxWalk boxes(walk);
+        QFile ini(files_.IniPath);
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(
+            "[Param]\r\nProxyType=1\r\n[Sources]\r\nOrder=ecb\r\n"
+            "EcbURL=http://127.0.0.1:1/\r\n");
+        ini.close();
+        FakeWindowServices window;
+        FakeHotKeyService hotKey;
+        auto tray = std::make_unique<FakeTrayShell>();
+        FakeTrayShell* shell = tray.get();
+        TMainForm main(files_,
+                       MainFormServices{&window, &hotKey, std::move(tray), nullptr, nullptr, false},
+                       {QStringLiteral("kestrel")});
+        main.show();
+        main.StartFetch();
+        QTRY_VERIFY(main.DisplayLines().join(QString()).contains(QStringLiteral("127.0.0.1:1")));
+        walk.Named(QStringLiteral("quote lines and tray tip"));
+        walk.Text(main.DisplayLines().join(u'\n'));  // a long message wraps over lines
+        QVERIFY(!shell->Current.Tip.isEmpty());
+        walk.Text(shell->Current.Tip);
+        // Without a tray, closing the window tells how to get it back.
+        shell->AcceptAdd = false;
+        shell->HostChanged();
+        main.close();
+        QCOMPARE(boxes.Seen, 1);
+
+        TSetupForm setup(
+            files_, WindowFontDesc(), [](const QString&) { return 0.0L; }, nullptr);
+        setup.rbManualSetProxy->setChecked(true);
+        setup.leProxyAddress->setText(QStringLiteral("http://proxy"));
+        setup.accept();
+        QCOMPARE(boxes.Seen, 2);
+
+        walk.Named(QStringLiteral("alarm notification"));
+        for (const AlarmKind kind : {AlarmKind::Cross, AlarmKind::Above, AlarmKind::Below,
+                                     AlarmKind::ChangePct, AlarmKind::MovePct}) {
+            AlarmRule rule;
+            rule.Name = QStringLiteral("现货黄金");
+            rule.Kind = kind;
+            rule.Value = 2;
+            rule.Minutes = 5;
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            const AlarmTick tick{rule.Name, 2000, now, 1990, false};
+            const AlarmNotice notice = ComposeAlarmNotice({{rule, tick, now}, {rule, tick, now}});
+            walk.Text(notice.Summary);
+            walk.Text(notice.Body);
+            for (const auto& action : notice.Actions)
+                walk.Text(action.second);
         }
+        Report(walk);
     }
 };
 

@@ -120,6 +120,18 @@ Answers::Answer Login(const QString& user, const QString& password, bool ok = tr
     };
 }
 
+// The texts a user reads in a window: its title, labels, group titles and buttons.
+QStringList TextsOf(const QWidget* window) {
+    QStringList texts{window->windowTitle()};
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        texts << label->text();
+    for (const QGroupBox* group : window->findChildren<QGroupBox*>())
+        texts << group->title();
+    for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+        texts << button->text();
+    return texts;
+}
+
 QByteArray Script(qint64 size) {
     QByteArray bytes = "#!/bin/sh\n";
     while (bytes.size() < size)
@@ -155,6 +167,7 @@ private slots:
     void restoredAfterAFailedUpgrade();
     void hundredThousandAddresses();
     void builtInKey();
+    void englishThroughout();
 
 private:
     // Publishes an information file ("{server}" stands for the server) with its signature.
@@ -782,4 +795,38 @@ void TestUpdater::builtInKey() {
 }
 
 QTEST_MAIN(TestUpdater)
+// With English chosen, nothing of the upgrade speaks Chinese: the question, the wizard while it
+// downloads, and the message that ends a refused upgrade.
+void TestUpdater::englishThroughout() {
+    u_->Wizard.SetLanguage(wlEnglish);
+    const QByteArray program = Serve(QStringLiteral("kestrel"), Script(200 * 1024));
+    WriteInfo("#version=0.91\n#url={server}/kestrelmv/files/kestrel\n#url.sha256=" +
+              Digest(program) + "\n#url0={server}/kestrelmv/files/kestrel-quoted\n#url0.sha256=" +
+              Digest("something else"));
+    QStringList shown;
+    u_->SetTransferBufferSize(16 * 1024);
+    u_->OnProgress = [&](TUpdater*, const QString&, qint64, qint64, qint64, qint64, quint8, quint8,
+                         float) {
+        if (const TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance())
+            shown << TextsOf(wizard);
+    };
+    answers_->Add(kYes);
+    answers_->Add(kYes);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Upgrade cancelled")));
+    u_->CheckUpgrade();
+    QTRY_VERIFY_WITH_TIMEOUT(events_.contains(QStringLiteral("aborted")), 10000);
+    QTRY_VERIFY(!TUpdaterWizardForm::Instance());
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(answers_->Seen.size(), 2);
+    QVERIFY2(answers_->Seen.last().contains(QStringLiteral("upgrade was cancelled")),
+             qPrintable(answers_->Seen.last()));
+    shown << answers_->Seen;
+    for (const QString& text : std::as_const(shown)) {
+        const bool chinese = std::any_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x3400 && c.unicode() <= 0x9FFF;
+        });
+        QVERIFY2(!chinese, qPrintable(text));
+    }
+}
+
 #include "test_updater.moc"
