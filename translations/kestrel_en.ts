@@ -445,7 +445,7 @@ There is no need to run it by hand.</translation>
     <name>kestrel::Instrument</name>
     <message>
         <source>美元指数</source>
-        <translation>Dollar Index</translation>
+        <translation>US Dollar Index</translation>
     </message>
     <message>
         <source>欧元美元</source>
@@ -625,7 +625,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>人民币白银</source>
-        <translation>Silver CNY/g</translation>
+        <translation>Silver (CNY/g)</translation>
     </message>
     <message>
         <source>香港黄金</source>
@@ -740,7 +740,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>重复</source>
-        <translation>Repeat</translation>
+        <translation>Repeatedly</translation>
     </message>
     <message>
         <source>货币或商品：</source>
@@ -756,7 +756,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>报警次数：</source>
-        <translation>Alarm:</translation>
+        <translation>Fires:</translation>
     </message>
     <message>
         <source>确定</source>
@@ -936,7 +936,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source> 【香港黄金】的单位为 港币/钱</source>
-        <translation> [HK gold] is in Hong Kong dollars per mace (钱)</translation>
+        <translation> [Gold (HKD)] is in Hong Kong dollars per mace (3.78 g)</translation>
     </message>
     <message>
         <source> 【外币人民币】表示每一单位外币兑换多少元人民币</source>
@@ -1000,7 +1000,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>停止警报</source>
-        <translation>Stop Alarm</translation>
+        <translation>Silence Alarm</translation>
     </message>
     <message>
         <source>原因：</source>
@@ -1085,7 +1085,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>（重复）</source>
-        <translation> (repeat)</translation>
+        <translation> (repeatedly)</translation>
     </message>
     <message>
         <source>（演示行情）</source>
@@ -1109,7 +1109,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>牌价颜色</source>
-        <translation>Quote Colour</translation>
+        <translation>Quote Color</translation>
     </message>
     <message>
         <source>内置行情源</source>
@@ -1122,10 +1122,6 @@ There is no need to run it by hand.</translation>
     <message>
         <source>%1镜像地址(&amp;M)：</source>
         <translation>%1 &amp;mirror address:</translation>
-    </message>
-    <message>
-        <source>有 %1 行警报规则无法读取，将原样保留，不能编辑。</source>
-        <translation>%1 alarm rule line(s) cannot be read; they are kept as they are and cannot be edited.</translation>
     </message>
     <message>
         <source>错误：简称不能超过 %1 个字符！</source>
@@ -1273,7 +1269,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>设置牌价显示颜色(&amp;O)</source>
-        <translation>Quote C&amp;olour...</translation>
+        <translation>Quote C&amp;olor...</translation>
     </message>
     <message>
         <source>牌价字体示例</source>
@@ -1293,15 +1289,15 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>便于色弱者分辨</source>
-        <translation>Easier to tell apart for colour-blind eyes</translation>
+        <translation>Easier to tell apart with color blindness</translation>
     </message>
     <message>
         <source>低调（不着色）</source>
-        <translation>Plain (no colours)</translation>
+        <translation>Plain (no colors)</translation>
     </message>
     <message>
         <source>牌价色彩</source>
-        <translation>Quote Colours</translation>
+        <translation>Quote Colors</translation>
     </message>
     <message>
         <source>显示涨跌（与昨收相比）</source>
@@ -1474,6 +1470,13 @@ There is no need to run it by hand.</translation>
     <message>
         <source>下次启动时生效</source>
         <translation>Takes effect at the next start</translation>
+    </message>
+    <message numerus="yes">
+        <source>有 %n 行警报规则无法读取，将原样保留，不能编辑。</source>
+        <translation>
+            <numerusform>%n alarm rule line cannot be read; it is kept as it is and cannot be edited.</numerusform>
+            <numerusform>%n alarm rule lines cannot be read; they are kept as they are and cannot be edited.</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,6 @@
 # cmake -DIN=translation.ts -DOUT=pseudo.ts -P pseudo.cmake
 # Writes a copy of IN in which every entry is translated by its own source text between ⟦ and ⟧
-# (placeholders such as %1 kept), finished.
+# (placeholders such as %1 kept), finished; a plural entry gets the same text in both forms.
 cmake_minimum_required(VERSION 3.25)
 file(READ ${IN} text)
 set(out "")
@@ -26,8 +26,14 @@ while(TRUE)
   endif()
   string(SUBSTRING "${text}" 0 ${from} head)
   string(SUBSTRING "${rest}" 0 ${at} middle)
+  string(SUBSTRING "${tail}" 0 ${skip} old)
   string(SUBSTRING "${tail}" ${skip} -1 text)
-  string(APPEND out "${head}${middle}<translation>⟦${source}⟧</translation>")
+  set(marked "⟦${source}⟧")
+  string(FIND "${old}" "<numerusform" plural)
+  if(NOT plural EQUAL -1)
+    set(marked "<numerusform>${marked}</numerusform><numerusform>${marked}</numerusform>")
+  endif()
+  string(APPEND out "${head}${middle}<translation>${marked}</translation>")
 endwhile()
 string(APPEND out "${text}")
 file(WRITE ${OUT} "${out}")

@@ -514,7 +514,7 @@ void TSetupForm::ReadAlarmRules(const TIniFile& ini) {
     }
     if (unreadable > 0) {
         lblAlarmsUnreadable->setText(
-            tr("有 %1 行警报规则无法读取，将原样保留，不能编辑。").arg(unreadable));
+            tr("有 %n 行警报规则无法读取，将原样保留，不能编辑。", nullptr, unreadable));
     }
     lblAlarmsUnreadable->setVisible(unreadable > 0);
     EnableAlarmButtons();
