@@ -326,7 +326,7 @@ Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the downl
     <name>Messages</name>
     <message>
         <source>炒汇炒金盯盘增利好帮手</source>
-        <translation>Your companion for trading FX and gold</translation>
+        <translation>FX and gold at a glance</translation>
     </message>
     <message>
         <source>正在读取牌价……</source>
@@ -334,15 +334,15 @@ Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the downl
     </message>
     <message>
         <source>数据传送有误！请检查网络</source>
-        <translation>Transfer failed! Please check the network</translation>
+        <translation>No data! Check the network</translation>
     </message>
     <message>
         <source>稍后将再次尝试连接...</source>
-        <translation>Will try to connect again shortly...</translation>
+        <translation>Retrying shortly...</translation>
     </message>
     <message>
         <source>数据源有应答，但报价时间未再更新</source>
-        <translation>The sources answer, but their quote times have stopped</translation>
+        <translation>Feeds answer, quotes stalled</translation>
     </message>
     <message>
         <source>代理服务器要求验证用户名和密码</source>
@@ -394,7 +394,7 @@ Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the downl
     </message>
     <message>
         <source>正在尝试重新读取牌价，请稍候...</source>
-        <translation>Reloading rates, please wait...</translation>
+        <translation>Reloading rates...</translation>
     </message>
 </context>
 <context>
@@ -409,11 +409,11 @@ Exit status of --print: 0 quotes printed, 3 the page held no quotes, 4 the downl
     </message>
     <message>
         <source>外汇牌价源数据有误，无法提供报价</source>
-        <translation>The rates source sent bad data; no quotes</translation>
+        <translation>Bad data from the rates source</translation>
     </message>
     <message>
         <source>稍后将再次尝试连接...</source>
-        <translation>Will try to connect again shortly...</translation>
+        <translation>Retrying shortly...</translation>
     </message>
 </context>
 <context>
@@ -964,7 +964,7 @@ There is no need to run it by hand.</translation>
     </message>
     <message>
         <source>走势图...</source>
-        <translation>Chart...</translation>
+        <translation>Chart</translation>
     </message>
     <message>
         <source>总是在最前面</source>

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "quotes/catalogue.h"
+#include "quotes/quotelines.h"
 
 namespace kestrel {
 
@@ -12,10 +13,9 @@ namespace {
 // with any later price, and rounding noise in two prices next to P still counts as reaching it.
 constexpr long double kTouchTolerance = 1e-10L;
 
-// Locale-independent on purpose: the C library's printf follows LC_NUMERIC, which the
-// application sets from the desktop, and a German desktop would print "1642,35".
+// The digits the window shows for the price, whatever the desktop's number format.
 QString Fixed(const QString& ccy, long double value) {
-    return QString::number(static_cast<double>(value), 'f', DecimalsFor(ccy));
+    return FixedText(value, DecimalsFor(ccy));
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ QString AlarmPriceText(const QString& ccy, long double price) {
 }
 
 QString AlarmLine(const QDateTime& stamp, const QString& ccy, long double quote) {
-    return stamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral(" 【") + ccy +
-           QStringLiteral("】 ") + Fixed(ccy, quote);
+    return stamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral(" 【") +
+           ShownInstrumentName(ccy) + QStringLiteral("】 ") + Fixed(ccy, quote);
 }
 
 }  // namespace kestrel

@@ -31,7 +31,8 @@ AlarmVerdict CheckCrossing(const AlarmSettings& settings, long double& MonitorPr
 // The alarm price as the window's label shows it: 2 or 4 decimals by DecimalsFor(ccy).
 QString AlarmPriceText(const QString& ccy, long double price);
 
-// One line of the alarm list: "yyyy-MM-dd hh:mm:ss 【ccy】 quote", quote with 2 or 4 decimals.
+// One line of the alarm list: "yyyy-MM-dd hh:mm:ss 【ccy】 quote", the instrument by the name
+// shown for it, the quote with 2 or 4 decimals.
 QString AlarmLine(const QDateTime& stamp, const QString& ccy, long double quote);
 
 }  // namespace kestrel

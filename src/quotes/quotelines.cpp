@@ -30,15 +30,6 @@ constexpr quint32 kOrange = 0xD06800;
 constexpr int kPriceWidth = 8;
 constexpr int kChangeWidth = 8;
 
-// Fixed notation with a "." whatever the process locale, rounded as printf rounds.
-QString FixedText(long double value, int decimals) {
-    // Wide enough for the largest finite long double in fixed notation.
-    std::array<char, 5000> buffer;
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed, decimals);
-    return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
-}
-
 // The value with its sign, "+" for a rise and for what rounds to zero.
 QString SignedText(long double value, int decimals) {
     QString text = FixedText(std::fabs(value), decimals);
@@ -96,6 +87,14 @@ LineLabels AliasLabels(const QString& name, const QString& alias) {
 }
 
 }  // namespace
+
+QString FixedText(long double value, int decimals) {
+    // Wide enough for the largest finite long double in fixed notation.
+    std::array<char, 5000> buffer;
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                      std::chars_format::fixed, decimals);
+    return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
+}
 
 void PadToWidth(QString& text, int width) {
     const int missing = width - Cp936Length(text);

@@ -14,6 +14,10 @@
 
 namespace kestrel {
 
+// A price in fixed notation with a "." whatever the process locale, rounded as printf rounds
+// the long double: every place that shows a price shows the same digits.
+QString FixedText(long double value, int decimals);
+
 // Pads text to `width` bytes of code page 936 with full-width spaces and, for an odd remainder,
 // one ASCII space. Text already that wide or wider is left alone.
 void PadToWidth(QString& text, int width);

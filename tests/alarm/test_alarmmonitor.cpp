@@ -1,7 +1,9 @@
 #include <QTest>
+#include <cstdlib>
 #include <limits>
 
 #include "alarm/alarmmonitor.h"
+#include "quotes/quotelines.h"
 
 using namespace kestrel;
 
@@ -16,6 +18,7 @@ private slots:
     void raisedAlarmKeepsFiringWhileBeyondAndRearmsOnReturn();
     void texts_data();
     void texts();
+    void sameDigitsAsTheWindow();
 };
 
 void TestAlarmMonitor::crossing_data() {
@@ -120,6 +123,15 @@ void TestAlarmMonitor::texts() {
     const QDateTime stamp(QDate(2012, 5, 2), QTime(9, 30, 15));
     QCOMPARE(AlarmLine(stamp, ccy, quote), line);
     QCOMPARE(AlarmPriceText(ccy, price), priceText);
+}
+
+// A price read from a page halfway between two shown values reads the same in the alarm as in
+// the window's line.
+void TestAlarmMonitor::sameDigitsAsTheWindow() {
+    const QString ccy = QStringLiteral("美元日元");
+    const long double read = std::strtold("154.5950", nullptr);
+    const QString shown = AlarmPriceText(ccy, read);
+    QVERIFY2(FormatQuoteLine(ccy, read).endsWith(u' ' + shown), qPrintable(shown));
 }
 
 QTEST_GUILESS_MAIN(TestAlarmMonitor)

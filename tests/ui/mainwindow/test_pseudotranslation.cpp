@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
@@ -74,6 +75,8 @@ public:
                 Text(label->text());
             if (auto* button = qobject_cast<QAbstractButton*>(w))
                 Text(button->text());
+            if (auto* edit = qobject_cast<QPlainTextEdit*>(w))
+                Text(edit->toPlainText());
             if (auto* group = qobject_cast<QGroupBox*>(w))
                 Text(group->title());
             if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
@@ -184,7 +187,8 @@ private Q_SLOTS:
     }
 
     // What the program says rather than shows: its message boxes, the quote lines and the tray
-    // tip of a source that cannot be reached, and the notification of every kind of alarm.
+    // tip of a source that cannot be reached, and the notification and alarm window
+    // lines of every kind of alarm.
     void everyMessageIsTranslated() {
         Walk walk;
         BoxWalk boxes(walk);
@@ -221,6 +225,8 @@ private Q_SLOTS:
         setup.accept();
         QCOMPARE(boxes.Seen, 2);
 
+        FakeSoundPlayer sound;
+        TAlarmForm alarm(&sound, files_.WavPath, files_.IniPath);
         walk.Named(QStringLiteral("alarm notification"));
         for (const AlarmKind kind : {AlarmKind::Cross, AlarmKind::Above, AlarmKind::Below,
                                      AlarmKind::ChangePct, AlarmKind::MovePct}) {
@@ -236,7 +242,9 @@ private Q_SLOTS:
             walk.Text(notice.Body);
             for (const auto& action : notice.Actions)
                 walk.Text(action.second);
+            alarm.RaiseRule({rule, tick, now}, false);
         }
+        walk.Window(QStringLiteral("alarm window"), &alarm);
         Report(walk);
     }
 };
