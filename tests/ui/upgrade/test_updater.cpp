@@ -807,8 +807,11 @@ void TestUpdater::englishThroughout() {
     u_->SetTransferBufferSize(16 * 1024);
     u_->OnProgress = [&](TUpdater*, const QString&, qint64, qint64, qint64, qint64, quint8, quint8,
                          float) {
-        if (const TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance())
+        if (const TUpdaterWizardForm* wizard = TUpdaterWizardForm::Instance()) {
+            if (shown.isEmpty())
+                Shot(QStringLiteral("wizard-english"));
             shown << TextsOf(wizard);
+        }
     };
     answers_->Add(kYes);
     answers_->Add(kYes);
