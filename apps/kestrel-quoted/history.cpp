@@ -10,6 +10,7 @@
 #include "board.h"
 #include "feeds/feeds.h"
 #include "history/historystore.h"
+#include "history/historytext.h"
 #include "quotes/catalogue.h"
 #include "text/numbertext.h"
 
@@ -33,26 +34,13 @@ std::optional<QString> ServedName(const std::string& code) {
 }
 
 std::string Csv(const QVector<HistoryBar>& bars) {
-    std::string csv = "time,open,high,low,close,source\n";
-    for (const HistoryBar& bar : bars) {
-        csv += UtcTime(bar.minuteMs).toStdString();
-        for (const double v : {bar.open, bar.high, bar.low, bar.close})
-            csv += ',' + QString::number(v, 'g', 15).toStdString();
-        csv += ',' + bar.source.toStdString() + '\n';
-    }
-    return csv;
+    return HistoryBarsCsv(bars, UtcTime).toStdString();
 }
 
 std::string Json(const QString& name, qint64 fromMs, qint64 toMs, const QVector<HistoryBar>& bars) {
     QJsonArray rows;
-    for (const HistoryBar& bar : bars) {
-        rows.append(QJsonObject{{QStringLiteral("time"), UtcTime(bar.minuteMs)},
-                                {QStringLiteral("open"), bar.open},
-                                {QStringLiteral("high"), bar.high},
-                                {QStringLiteral("low"), bar.low},
-                                {QStringLiteral("close"), bar.close},
-                                {QStringLiteral("source"), bar.source}});
-    }
+    for (const HistoryBar& bar : bars)
+        rows.append(HistoryBarJson(bar, UtcTime(bar.minuteMs)));
     const QJsonObject document{{QStringLiteral("code"), InstrumentCode(name)},
                                {QStringLiteral("name"), name},
                                {QStringLiteral("from"), UtcTime(fromMs)},

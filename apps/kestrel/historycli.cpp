@@ -5,11 +5,10 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QLocale>
 #include <cstdio>
 
 #include "history/historystore.h"
+#include "history/historytext.h"
 #include "quotes/catalogue.h"
 #include "settings/settingsload.h"
 
@@ -47,17 +46,6 @@ QString CatalogueNameOf(const Settings& settings, const QString& given) {
     return {};
 }
 
-// The time in the local time zone with the offset it had then.
-QString LocalIso(qint64 ms) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms).toLocalTime();
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
-}
-
-// A price as stored, in the fewest digits that read back the same.
-QString Exact(double value) {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
 }  // namespace
 
 int PrintHistory(const Settings& settings, const QString& path, const QString& given,
@@ -88,26 +76,15 @@ int PrintHistory(const Settings& settings, const QString& path, const QString& g
     if (format == "json") {
         QJsonArray records;
         for (const HistoryBar& bar : bars)
-            records.append(QJsonObject{{QStringLiteral("time"), LocalIso(bar.minuteMs)},
-                                       {QStringLiteral("open"), bar.open},
-                                       {QStringLiteral("high"), bar.high},
-                                       {QStringLiteral("low"), bar.low},
-                                       {QStringLiteral("close"), bar.close},
-                                       {QStringLiteral("source"), bar.source}});
+            records.append(HistoryBarJson(bar, LocalIsoTime(bar.minuteMs)));
         Print(QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact)) + u'\n');
     } else if (format == "csv") {
-        QString out = QStringLiteral("time,open,high,low,close,source\n");
-        for (const HistoryBar& bar : bars)
-            out += QStringList{LocalIso(bar.minuteMs), Exact(bar.open),  Exact(bar.high),
-                               Exact(bar.low),         Exact(bar.close), bar.source}
-                       .join(u',') +
-                   u'\n';
-        Print(out);
+        Print(HistoryBarsCsv(bars, LocalIsoTime));
     } else {
         const int decimals = DecimalsFor(DisplayName(name));
         QString out;
         for (const HistoryBar& bar : bars) {
-            QStringList fields{LocalIso(bar.minuteMs)};
+            QStringList fields{LocalIsoTime(bar.minuteMs)};
             for (const double value : {bar.open, bar.high, bar.low, bar.close})
                 fields << QString::number(value, 'f', decimals);
             out += fields.join(u' ') + u' ' + bar.source + u'\n';

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "history/historytext.h"
 #include "quotes/catalogue.h"
 #include "quotes/quotelines.h"
 #include "settings/profile.h"
@@ -171,7 +172,7 @@ bool TChartForm::SavePng(const QString& path, QString& error) {
 
 bool TChartForm::SaveCsv(const QString& path, QString& error) {
     QSaveFile file(path);
-    const QByteArray data = BarsAsCsv(chart_->VisibleBars());
+    const QByteArray data = HistoryBarsCsv(chart_->VisibleBars(), LocalIsoTime).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         error = file.errorString();
         return false;

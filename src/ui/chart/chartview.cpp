@@ -47,19 +47,6 @@ double NiceStep(double rough) {
     return 10 * power;
 }
 
-QString CsvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-QString Number(double value) {
-    return QString::number(value, 'g', 15);
-}
-
 }  // namespace
 
 TimeSpan SpanEndingAt(ChartSpan span, const QDateTime& now) {
@@ -86,18 +73,6 @@ QVector<HistoryBar> BarsWithin(const QVector<HistoryBar>& bars, TimeSpan span) {
             within.append(bar);
     }
     return within;
-}
-
-QByteArray BarsAsCsv(const QVector<HistoryBar>& bars) {
-    QString text = QStringLiteral("time,open,high,low,close,source\n");
-    for (const HistoryBar& bar : bars) {
-        const QDateTime local = Local(bar.minuteMs);
-        text += local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate) +
-                QLatin1Char(',') + Number(bar.open) + QLatin1Char(',') + Number(bar.high) +
-                QLatin1Char(',') + Number(bar.low) + QLatin1Char(',') + Number(bar.close) +
-                QLatin1Char(',') + CsvField(bar.source) + QLatin1Char('\n');
-    }
-    return text.toUtf8();
 }
 
 TChartView::TChartView(QWidget* parent) : QWidget(parent) {

@@ -27,8 +27,6 @@ struct TimeSpan {
 TimeSpan SpanEndingAt(ChartSpan span, const QDateTime& now);
 // The bars whose minute lies in the span, in the order given.
 QVector<HistoryBar> BarsWithin(const QVector<HistoryBar>& bars, TimeSpan span);
-// The bars as CSV: local time with its offset, open, high, low, close, source.
-QByteArray BarsAsCsv(const QVector<HistoryBar>& bars);
 
 // What the cross-hair shows: the bar nearest to the pointer's time.
 struct ChartPoint {
