@@ -425,6 +425,9 @@ void TSetupForm::ReadSources(const TIniFile& ini) {
 }
 
 void TSetupForm::WriteSources(TIniEdit& edit) {
+    // Only chosen feeds were checked; the others stay as they were read.
+    if (!rbBuiltinSource->isChecked())
+        return;
     QStringList order;
     for (int i = 0; i < lbSources->count(); ++i) {
         const QListWidgetItem* item = lbSources->item(i);

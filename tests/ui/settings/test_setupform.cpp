@@ -855,6 +855,9 @@ private Q_SLOTS:
         form->leRatesURL->setText(QStringLiteral("http://127.0.0.1:8936/rates/index.aspx"));
         QVERIFY(DriveModals([&] { form->BitBtn1->click(); }, [](auto&) {}).isEmpty());
         QVERIFY(!form->isVisible());
+        form->WriteSettings();
+        if (!message.isEmpty())
+            QCOMPARE(TIniFile(files_.IniPath).ReadString("Sources", "EcbURL", "<none>"), "<none>");
     }
 
     // After OK the running ticker reads the feeds at the mirror chosen.
