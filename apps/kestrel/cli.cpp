@@ -231,13 +231,7 @@ void PrintMessages(const QStringList& lines) {
 
 // A failure in the chosen format: the lines go to standard error, and JSON also prints an error
 // object for scripts on standard output.
-void PrintFailure(PrintFormat format, const QString& code, QStringList reason) {
-    // A gateway that words its own reason may have put the lead-in there already.
-    const QString lead = QCoreApplication::translate("Messages", "原因：");
-    for (QString& line : reason) {
-        while (line.startsWith(lead + lead))
-            line.remove(0, lead.size());
-    }
+void PrintFailure(PrintFormat format, const QString& code, const QStringList& reason) {
     PrintMessages(reason);
     if (format == PrintFormat::Json) {
         const QJsonObject error{{QStringLiteral("code"), code},

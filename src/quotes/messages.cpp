@@ -181,8 +181,9 @@ QStringList FailureReason(const QString& url, int status, const TransferFailure&
     if (status == 503) {
         // A gateway names what it lacks; a text of one short line is taken as that reason.
         const QString text = QString::fromUtf8(body).trimmed();
+        // It may have put the lead-in there itself.
         if (!text.isEmpty() && text.size() <= 80 && !text.contains(u'\n') && !text.contains(u'<'))
-            return {prefix + text};
+            return {text.startsWith(prefix) ? text : prefix + text};
     }
     if (status == 200)
         return {prefix + MessageTexts::tr("连接在传送中断开")};
