@@ -1047,17 +1047,21 @@ void LayerTicker::TakeKeyboard(bool take) {
 }
 
 void LayerTicker::DrawMenus() {
+    menusDrawQueued_ = false;
     if (lost_)
         return;
     const int scale = surface_ && surface_->On ? surface_->On->Scale : 1;
+    bool presented = false;
     for (const auto& popup : menus_) {
         if (!popup->Configured || !popup->Dirty || !popup->Menu)
             continue;
         // A picture the compositor still holds both buffers of is drawn as one comes back.
         popup->Dirty = !Present(link_->Get(), popup->Handle, popup->Buffers, popup->Menu,
                                 popup->Menu->size(), scale, 255);
+        presented = presented || !popup->Dirty;
     }
-    Flush();
+    if (presented)
+        Flush();
 }
 
 void LayerTicker::MenuPointer(MenuSurface* menu, QEvent::Type type, Qt::MouseButton button) {
@@ -1126,7 +1130,11 @@ bool LayerTicker::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::UpdateLater:
                 if (MenuSurface* popup = MenuOf(widget)) {
                     popup->Dirty = true;
-                    QTimer::singleShot(0, this, [this] { DrawMenus(); });
+                    // A burst of repaints is drawn once.
+                    if (!menusDrawQueued_) {
+                        menusDrawQueued_ = true;
+                        QTimer::singleShot(0, this, [this] { DrawMenus(); });
+                    }
                 }
                 break;
             default:

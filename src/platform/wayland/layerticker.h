@@ -143,6 +143,7 @@ private:
     // The menus shown in pop-ups, the first one's parent the surface, each next one's the one
     // before it.
     std::vector<std::unique_ptr<MenuSurface>> menus_;
+    bool menusDrawQueued_ = false;  // a drawing of the dirty menus waits in the event loop
     std::unique_ptr<Keyboard> keyboard_;
     Qt::MouseButtons menuButtons_;
     quint32 serial_ = 0;             // of the last input event, which a pop-up's grab names

@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QHash>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -24,11 +25,17 @@ xcb_connection_t* X11Connection() {
 }
 
 xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name) {
+    // An atom stays what it is while the server runs: asked once, not at every showing.
+    static QHash<QByteArray, xcb_atom_t> known;
+    if (const auto found = known.constFind(name); found != known.cend())
+        return *found;
     const xcb_intern_atom_cookie_t cookie =
         xcb_intern_atom(connection, 0, static_cast<quint16>(qstrlen(name)), name);
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(reply);
+    if (atom != XCB_ATOM_NONE)
+        known.insert(name, atom);
     return atom;
 }
 
