@@ -16,6 +16,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/logging.h"
 
@@ -68,6 +69,21 @@ QDBusMessage CommandCall(const QString& name, InstanceCommand command) {
 bool NobodyOwns(const QDBusMessage& reply) {
     return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown");
+}
+
+// Calls the running ticker on a connection of its own and waits for the answer: only a
+// command-line process does. Nothing without a session bus.
+std::optional<QDBusMessage> CallRunning(const QDBusMessage& call, int timeoutMs) {
+    const QString connection = QStringLiteral("kestrel-command");
+    std::optional<QDBusMessage> reply;
+    {
+        const QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+        if (bus.isConnected())
+            reply = bus.call(call, QDBus::Block, timeoutMs);
+    }
+    QDBusConnection::disconnectFromBus(connection);
+    return reply;
 }
 
 // The bus's socket: the first unix entry of the address, as libdbus would try it first.
@@ -231,42 +247,19 @@ InstanceBus::~InstanceBus() {
 }
 
 InstanceBus::Sent InstanceBus::Send(InstanceCommand command, int timeoutMs) const {
-    const QString connection = QStringLiteral("kestrel-command");
-    Sent sent = Sent::NoOwner;
-    {
-        const QDBusConnection bus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
-        if (bus.isConnected()) {
-            const QDBusMessage reply =
-                bus.call(CommandCall(name_, command), QDBus::Block, timeoutMs);
-            if (reply.type() == QDBusMessage::ReplyMessage)
-                sent = Sent::Taken;
-            else if (!NobodyOwns(reply))
-                sent = Sent::NoAnswer;
-        }
-    }
-    QDBusConnection::disconnectFromBus(connection);
-    return sent;
+    const std::optional<QDBusMessage> reply = CallRunning(CommandCall(name_, command), timeoutMs);
+    if (reply && reply->type() == QDBusMessage::ReplyMessage)
+        return Sent::Taken;
+    return reply && !NobodyOwns(*reply) ? Sent::NoAnswer : Sent::NoOwner;
 }
 
 InstanceBus::Sent InstanceBus::SendChart(const QString& instrument, int timeoutMs) const {
-    const QString connection = QStringLiteral("kestrel-command");
-    Sent sent = Sent::NoOwner;
-    {
-        const QDBusConnection bus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
-        if (bus.isConnected()) {
-            QDBusMessage call = MethodCall(name_, QStringLiteral("Chart"));
-            call << instrument;
-            const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
-            if (reply.type() == QDBusMessage::ReplyMessage)
-                sent = reply.arguments().value(0).toBool() ? Sent::Taken : Sent::Refused;
-            else if (!NobodyOwns(reply))
-                sent = Sent::NoAnswer;
-        }
-    }
-    QDBusConnection::disconnectFromBus(connection);
-    return sent;
+    QDBusMessage call = MethodCall(name_, QStringLiteral("Chart"));
+    call << instrument;
+    const std::optional<QDBusMessage> reply = CallRunning(call, timeoutMs);
+    if (reply && reply->type() == QDBusMessage::ReplyMessage)
+        return reply->arguments().value(0).toBool() ? Sent::Taken : Sent::Refused;
+    return reply && !NobodyOwns(*reply) ? Sent::NoAnswer : Sent::NoOwner;
 }
 
 void InstanceBus::ClaimName(InstanceCommand command, int timeoutMs,
