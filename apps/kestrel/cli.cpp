@@ -283,14 +283,7 @@ ReasonMap MissingReasons(const QStringList& selection, const QuoteSlots& quoteSl
         if (value != 0 && std::isfinite(value))
             continue;
         const QString& name = selection[i];
-        QString leg = name;
-        for (const QString& l : MarketLegs(name)) {
-            if (page.QuoteFor(l) == 0) {
-                leg = l;
-                break;
-            }
-        }
-        const QString reason = whyMissing ? whyMissing(leg) : QString();
+        const QString reason = whyMissing ? whyMissing(MissingLeg(page, name)) : QString();
         reasons[name] =
             reason.isEmpty() ? QCoreApplication::translate("Cli", "数据源未提供该品种") : reason;
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "quotes/catalogue.h"
+#include "quotes/markethours.h"
 #include "text/encodings.h"
 #include "text/numbertext.h"
 
@@ -368,6 +369,14 @@ QDateTime RatesPage::QuoteTimeFor(const QString& name) const {
     if (!base.isValid() || !other.isValid())
         return {};
     return std::min(base, other);
+}
+
+QString MissingLeg(const RatesPage& page, const QString& name) {
+    for (const QString& leg : MarketLegs(name)) {
+        if (page.QuoteFor(leg) == 0)
+            return leg;
+    }
+    return name;
 }
 
 }  // namespace kestrel

@@ -103,4 +103,8 @@ private:
     mutable QHash<QString, Found> found_;
 };
 
+// What makes the instrument N/A on the page: the first leg the page lacks of one computed from
+// others, else the instrument itself.
+QString MissingLeg(const RatesPage& page, const QString& name);
+
 }  // namespace kestrel

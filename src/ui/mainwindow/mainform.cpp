@@ -563,14 +563,7 @@ QString TMainForm::NotAvailableNote() const {
         const QString& name = SelectedInstruments[i];
         if ((value != 0 && std::isfinite(value)) || (UseBuiltin && Builtin.Reading(name)))
             continue;
-        // A computed instrument is missing for its first missing leg.
-        QString leg = name;
-        for (const QString& l : MarketLegs(name)) {
-            if (Page.QuoteFor(l) == 0) {
-                leg = l;
-                break;
-            }
-        }
+        const QString leg = MissingLeg(Page, name);
         QString cause;
         if (const auto it = withheld.find(leg); it != withheld.end())
             cause = it->second;
