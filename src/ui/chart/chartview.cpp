@@ -238,9 +238,16 @@ void TChartView::Draw(QPainter& painter) {
 
 void TChartView::DrawAxes(QPainter& painter, const QRect& plot) {
     const QFontMetrics metrics(painter.font());
-    // Prices: about one line per 40 pixels, on round values.
-    const double step = NiceStep((high_ - low_) / std::max(2, plot.height() / 40));
-    for (double p = std::ceil(low_ / step) * step; p <= high_; p += step) {
+    // Prices: about one line per 40 pixels, on round values, never finer than the shown digits
+    // (finer lines would repeat their labels, and a step below a price's own precision would never
+    // get past the first).
+    const int lines = std::max(2, plot.height() / 40);
+    const double step = std::max(NiceStep((high_ - low_) / lines), std::pow(10.0, -decimals_));
+    const double first = std::ceil(low_ / step) * step;
+    for (int i = 0; i <= lines + 1; ++i) {
+        const double p = first + i * step;
+        if (p > high_)
+            break;
         const double y = YOf(p);
         painter.setPen(kGrid);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <ctime>
 
 #include "settings/profile.h"
@@ -47,6 +48,7 @@ private Q_SLOTS:
     void crossHairShowsTheNearestBar_data();
     void crossHairShowsTheNearestBar();
     void dragZooms();
+    void pricesThatBarelyMove();
     void exports();
     void placeIsKept();
 
@@ -227,6 +229,20 @@ void TestChartWindow::dragZooms() {
     QTest::mouseDClick(view, Qt::LeftButton, {}, plot.center());
     QCOMPARE(view->View(), whole);
     QVERIFY(!view->Zoomed());
+}
+
+// A computed price that moves by less than its shown digits: the scale still steps by at least
+// one shown digit, and the drawing ends.
+void TestChartWindow::pricesThatBarelyMove() {
+    const qint64 start = TestNow().toMSecsSinceEpoch() - 60 * kMinute;
+    const double price = 7.123456789;
+    const double next = std::nextafter(price, 8.0);
+    QVector<HistoryBar> bars{{start, price, next, price, price, start, {}},
+                             {start + kMinute, next, next, price, next, start + kMinute, {}}};
+    TChartView view;
+    view.resize(600, 400);
+    view.SetData(bars, 0, {start - kMinute, start + 2 * kMinute}, 4);
+    QVERIFY(!view.Picture().isNull());
 }
 
 void TestChartWindow::exports() {
