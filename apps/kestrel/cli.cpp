@@ -35,6 +35,7 @@
 #include "quotes/quoterecord.h"
 #include "quotes/ratespage.h"
 #include "settings/settingsload.h"
+#include "text/csv.h"
 #include "ui/mainwindow/session.h"
 #include "version.h"
 
@@ -203,9 +204,9 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                       aliases.contains(name) ? QJsonValue(aliases.value(name)) : QJsonValue());
         record.insert(QStringLiteral("alarms"), watching);
         records.append(record);
-        // No field holds a comma or a quote: names are catalogue names.
+        // The names shown and the reasons are free text in the desktop's language.
         csv << QStringList{name,
-                           r.Display,
+                           CsvField(r.Display),
                            r.Code,
                            r.Shown,
                            QString::number(r.Decimals),
@@ -216,7 +217,8 @@ void PrintRecords(PrintFormat format, const QStringList& selection, const QuoteS
                        .join(u',') +
                    u',' + r.Change.join(u',') + u',' + MarketText(r.Market) + u',' +
                    (r.Stale ? QStringLiteral("true") : QStringLiteral("false")) + u',' +
-                   (r.Known ? QString::number(r.Value, 'g', 15) : QString()) + u',' + reason;
+                   (r.Known ? QString::number(r.Value, 'g', 15) : QString()) + u',' +
+                   CsvField(reason);
     }
     if (format == PrintFormat::Json)
         PrintLines({QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact))});

@@ -10,6 +10,7 @@
 #include "history/historystore.h"
 #include "history/historytext.h"
 #include "quotes/catalogue.h"
+#include "quotes/quoterecord.h"
 #include "settings/settingsload.h"
 
 namespace kestrel {
@@ -76,15 +77,15 @@ int PrintHistory(const Settings& settings, const QString& path, const QString& g
     if (format == "json") {
         QJsonArray records;
         for (const HistoryBar& bar : bars)
-            records.append(HistoryBarJson(bar, LocalIsoTime(bar.minuteMs)));
+            records.append(HistoryBarJson(bar, IsoLocalTime(bar.minuteMs)));
         Print(QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact)) + u'\n');
     } else if (format == "csv") {
-        Print(HistoryBarsCsv(bars, LocalIsoTime));
+        Print(HistoryBarsCsv(bars, [](qint64 ms) { return IsoLocalTime(ms); }));
     } else {
         const int decimals = DecimalsFor(DisplayName(name));
         QString out;
         for (const HistoryBar& bar : bars) {
-            QStringList fields{LocalIsoTime(bar.minuteMs)};
+            QStringList fields{IsoLocalTime(bar.minuteMs)};
             for (const double value : {bar.open, bar.high, bar.low, bar.close})
                 fields << QString::number(value, 'f', decimals);
             out += fields.join(u' ') + u' ' + bar.source + u'\n';

@@ -1,26 +1,8 @@
 #include "history/historytext.h"
 
-#include <QDateTime>
+#include "text/csv.h"
 
 namespace kestrel {
-
-namespace {
-
-QString CsvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
-}  // namespace
-
-QString LocalIsoTime(qint64 ms) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
-}
 
 QString HistoryBarsCsv(const QVector<HistoryBar>& bars,
                        const std::function<QString(qint64)>& timeText) {

@@ -11,9 +11,6 @@
 
 namespace kestrel {
 
-// A moment in the local time zone with the offset it had then: "2026-03-10T11:30:00+08:00".
-QString LocalIsoTime(qint64 ms);
-
 // "time,open,high,low,close,source" and a line per bar: its minute as timeText writes it, the
 // prices in up to 15 significant digits, the source quoted where it holds a comma, a quote or a
 // line break.

@@ -13,6 +13,10 @@ QString IsoLocalTime(const QDateTime& time) {
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
+QString IsoLocalTime(qint64 msSinceEpoch) {
+    return IsoLocalTime(QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC));
+}
+
 QString ShownNumber(bool known, double value, int decimals) {
     if (!known)
         return {};

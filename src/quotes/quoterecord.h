@@ -42,6 +42,7 @@ struct QuoteRecord {
 
 // Every time in the local time zone, with its offset, whatever zone the source wrote it in.
 QString IsoLocalTime(const QDateTime& time);
+QString IsoLocalTime(qint64 msSinceEpoch);
 
 // The number as shown with `decimals` ("0.00", not "-0.00"); empty when not known.
 QString ShownNumber(bool known, double value, int decimals);

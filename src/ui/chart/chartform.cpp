@@ -19,6 +19,7 @@
 #include "history/historytext.h"
 #include "quotes/catalogue.h"
 #include "quotes/quotelines.h"
+#include "quotes/quoterecord.h"
 #include "settings/profile.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsload.h"
@@ -172,7 +173,8 @@ bool TChartForm::SavePng(const QString& path, QString& error) {
 
 bool TChartForm::SaveCsv(const QString& path, QString& error) {
     QSaveFile file(path);
-    const QByteArray data = HistoryBarsCsv(chart_->VisibleBars(), LocalIsoTime).toUtf8();
+    const QByteArray data =
+        HistoryBarsCsv(chart_->VisibleBars(), [](qint64 ms) { return IsoLocalTime(ms); }).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         error = file.errorString();
         return false;
