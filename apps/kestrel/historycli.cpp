@@ -32,26 +32,11 @@ void Complain(const QString& text) {
     std::fprintf(stderr, "kestrel: %s\n", text.toUtf8().constData());
 }
 
-// The catalogue name a trader may mean: the name, the name shown, the alias or the code.
-QString CatalogueNameOf(const Settings& settings, const QString& given) {
-    const QString wanted = given.trimmed();
-    for (const QString& name : InstrumentCatalogue()) {
-        if (wanted == name || wanted == DisplayName(name) || wanted == ShownInstrumentName(name) ||
-            wanted.compare(InstrumentCode(name), Qt::CaseInsensitive) == 0)
-            return name;
-    }
-    for (const auto& [name, alias] : settings.Aliases) {
-        if (wanted == alias)
-            return name;
-    }
-    return {};
-}
-
 }  // namespace
 
 int PrintHistory(const Settings& settings, const QString& path, const QString& given,
                  const QString& from, const QString& to, const QByteArray& format) {
-    const QString name = CatalogueNameOf(settings, given);
+    const QString name = InstrumentNamed(given, AliasesOf(settings));
     const QString code = InstrumentCode(name);
     if (code.isEmpty()) {
         Complain(HistoryCliTexts::tr("未知品种：%1").arg(given));

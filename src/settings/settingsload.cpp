@@ -70,6 +70,21 @@ QHash<QString, QString> AliasesOf(const Settings& settings) {
     return aliases;
 }
 
+QString InstrumentNamed(const QString& given, const QHash<QString, QString>& aliases) {
+    const QString text = given.trimmed();
+    if (text.isEmpty())
+        return {};
+    if (const QString name = CatalogueName(text); !name.isEmpty())
+        return name;
+    for (const QString& name : InstrumentCatalogue()) {
+        if (DisplayName(name) == text || ShownInstrumentName(name) == text ||
+            aliases.value(name) == text ||
+            InstrumentCode(name).compare(text, Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    return {};
+}
+
 QList<std::pair<QString, QString>> ReadAliases(const TIniFile& ini) {
     const QString section = QString::fromLatin1(kAliasesSection);
     QList<std::pair<QString, QString>> aliases;

@@ -118,6 +118,10 @@ QList<std::pair<QString, QString>> ReadAliases(const TIniFile& ini);
 // The aliases of the settings by instrument name.
 QHash<QString, QString> AliasesOf(const Settings& settings);
 
+// The catalogue name a trader may mean: the name (any letter case), the name shown, the short
+// name of `aliases` or the code (any letter case), blanks around it dropped; empty for none.
+QString InstrumentNamed(const QString& given, const QHash<QString, QString>& aliases);
+
 // Finds the proxy password that the settings file at iniPath keeps in the desktop's secret
 // store; empty when there is none. Installed by the platform at start-up; without one the file
 // is the only place.

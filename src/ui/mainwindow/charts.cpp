@@ -19,18 +19,7 @@ constexpr qint64 kMinuteMs = 60'000;
 }  // namespace
 
 QString TMainForm::ChartName(const QString& given) const {
-    const QString text = given.trimmed();
-    if (text.isEmpty())
-        return {};
-    if (const QString name = CatalogueName(text); !name.isEmpty())
-        return name;
-    for (const QString& name : InstrumentCatalogue()) {
-        if (DisplayName(name) == text || ShownInstrumentName(name) == text ||
-            QuoteLook.Aliases.value(name) == text ||
-            InstrumentCode(name).compare(text, Qt::CaseInsensitive) == 0)
-            return name;
-    }
-    return {};
+    return InstrumentNamed(given, QuoteLook.Aliases);
 }
 
 TChartForm* TMainForm::OpenChart(const QString& name) {
