@@ -13,7 +13,7 @@ namespace kestrel {
 
 namespace {
 
-// A chart already open is read again at most this often: the history has a bar a minute.
+// The history keeps a bar a minute.
 constexpr qint64 kMinuteMs = 60'000;
 
 }  // namespace
