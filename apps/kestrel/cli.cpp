@@ -324,7 +324,7 @@ int PrintPage(const Settings& settings, const QByteArray& body, const QString& c
     }
     for (const QString& name : settings.Selection) {
         if (const auto it = reasons.find(name); it != reasons.end())
-            PrintMessages({name + QStringLiteral(": ") + it->second});
+            PrintMessages({ShownInstrumentName(name) + QStringLiteral(": ") + it->second});
     }
     return result.Good ? kExitQuotes : kExitBadData;
 }

@@ -217,6 +217,7 @@ private Q_SLOTS:
         QVERIFY(english.lines.value(1).startsWith(QStringLiteral("【EUR/USD】")));
         QVERIFY(english.lines.value(1).endsWith(QStringLiteral(" 1.1623")));
         QVERIFY(english.lines.value(3).endsWith(QStringLiteral(" N/A")));
+        QVERIFY2(english.err.contains("kestrel: Spot gold: "), english.err.constData());
     }
 
     // A short name of the user's shows in the lines; records keep the name and add the alias.
